@@ -1,0 +1,101 @@
+#include "platform/Log.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+
+namespace glowmere::platform {
+
+namespace {
+
+std::mutex& sinkMutex() {
+    static std::mutex m;
+    return m;
+}
+
+LogSink& currentSink() {
+    static LogSink sink;
+    return sink;
+}
+
+void writeToStandardError(std::string_view line) {
+    using namespace std::chrono;
+    auto now = system_clock::now();
+    std::time_t t = system_clock::to_time_t(now);
+    auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::tm local{};
+    localtime_r(&t, &local);
+    char stamp[40];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+    std::fprintf(stderr, "%s.%03d glowmere: %.*s\n", stamp, static_cast<int>(ms), static_cast<int>(line.size()),
+                 line.data());
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+void log(std::string_view line) {
+    LogSink sink;
+    {
+        std::lock_guard lock(sinkMutex());
+        sink = currentSink();
+    }
+    if (sink)
+        sink(line);
+    else
+        writeToStandardError(line);
+}
+
+LogSink setLogSink(LogSink sink) {
+    std::lock_guard lock(sinkMutex());
+    LogSink previous = std::move(currentSink());
+    currentSink() = std::move(sink);
+    return previous;
+}
+
+LogCapture::LogCapture(bool echo) : echo_(echo) {
+    previous_ = setLogSink([this](std::string_view line) {
+        {
+            std::lock_guard lock(mutex_);
+            lines_.emplace_back(line);
+        }
+        if (echo_) {
+            if (previous_)
+                previous_(line);
+            else
+                writeToStandardError(line);
+        }
+    });
+}
+
+LogCapture::~LogCapture() {
+    setLogSink(std::move(previous_));
+}
+
+std::vector<std::string> LogCapture::lines() const {
+    std::lock_guard lock(mutex_);
+    return lines_;
+}
+
+bool LogCapture::contains(std::string_view line) const {
+    return count(line) > 0;
+}
+
+std::size_t LogCapture::count(std::string_view line) const {
+    std::lock_guard lock(mutex_);
+    return static_cast<std::size_t>(std::count(lines_.begin(), lines_.end(), line));
+}
+
+bool LogCapture::containsSubstring(std::string_view part) const {
+    std::lock_guard lock(mutex_);
+    return std::any_of(lines_.begin(), lines_.end(),
+                       [&](const std::string& l) { return l.find(part) != std::string::npos; });
+}
+
+void LogCapture::clear() {
+    std::lock_guard lock(mutex_);
+    lines_.clear();
+}
+
+}  // namespace glowmere::platform

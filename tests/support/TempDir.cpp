@@ -1,0 +1,20 @@
+#include "support/TempDir.h"
+
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+
+namespace glowmere::testing {
+
+TempDir::TempDir() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "glowmere-test-XXXXXX").string();
+    if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = tmpl;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+}  // namespace glowmere::testing
