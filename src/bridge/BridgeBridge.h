@@ -1,0 +1,119 @@
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bridge/JsonText.h"
+#include "platform/Clock.h"
+#include "platform/DefaultsStore.h"
+#include "platform/HttpClient.h"
+#include "platform/Ui.h"
+#include "platform/Value.h"
+
+namespace glowmere {
+
+// Anything that can say which lamp it stands for (a control strip); used when
+// a group is made from the strips the user ticked.
+class LampIdentifying {
+public:
+    virtual ~LampIdentifying() = default;
+    virtual std::string getID() const = 0;
+};
+
+// The one object through which the system speaks to the lighting bridge:
+// requests (finding the bridge and logging in on demand), lamps and groups,
+// switching and settings, false dusk and dawn. Requests are synchronous and
+// may be made from any thread; discovery and login run one at a time.
+class BridgeBridge {
+public:
+    // Defaults keys.
+    static constexpr const char* usernameKey = "username";
+    static constexpr const char* lastUsedBridgeIPKey = "lastusedbridgeIP";
+    static constexpr const char* alwaysUseManualIPKey = "alwaysUseManualIP";
+    // Base address of the discovery portal (e.g. "http://portal.example:80");
+    // empty or absent: discovery behaves as if the portal gave no reply.
+    static constexpr const char* discoveryPortalKey = "discoveryPortal";
+    // The application's identifier, sent as "devicetype" when pairing.
+    static constexpr const char* deviceType = "org.glowmere.Glowmere";
+
+    BridgeBridge(platform::HttpClient& http, platform::DefaultsStore& defaults, platform::Clock& clock);
+
+    // Outlets: the windows and alerts login reaches. Any may be left unset.
+    void setPushButtonWindow(platform::Window* window) { pushButtonWindow_ = window; }
+    void setThrobber(platform::ProgressIndicator* throbber) { throbber_ = throbber; }
+    void setPrefsWindow(platform::Window* window) { prefsWindow_ = window; }
+    void setPrefsTabView(platform::TabView* tabView) { prefsTabView_ = tabView; }
+    void setAlerts(platform::Alerts* alerts) { alerts_ = alerts; }
+
+    // ---- JSON text (stateless) ----
+    static std::string JSONFromDictionary(const Value& dictionary) { return jsontext::JSONFromDictionary(dictionary); }
+    static Value dictionaryOfDictionariesFromJSON(const std::optional<std::string>& text) {
+        return jsontext::dictionaryOfDictionariesFromJSON(text);
+    }
+    static Value dictionaryFromJSON(const std::optional<std::string>& text) {
+        return jsontext::dictionaryFromJSON(text);
+    }
+    static Value arrayOfDictionariesFromJSON(const std::optional<std::string>& text) {
+        return jsontext::arrayOfDictionariesFromJSON(text);
+    }
+
+    // ---- Request layer ----
+    bool sendPUTRequestToUrl(const Value& settings, const std::string& path);
+    std::optional<std::string> sendPOSTRequestToUrl(const Value& settings, const std::string& path);
+    std::optional<std::string> sendDELETERequestToUrl(const std::string& path);
+    std::optional<std::string> sendGETRequestToUrl(const std::string& path);
+    std::optional<std::string> getUsername() const;
+    void controllerHasAddedLamps() {}
+
+    // ---- Discovery and login ----
+    void discoverBridge();
+    bool logIn();
+    std::optional<std::string> bridgeIP() const;
+    void setBridgeIP(std::optional<std::string> address);  // e.g. the settings window's "find bridge"
+    bool loggedIn() const { return loggedIn_; }
+
+    // ---- Lamps and groups ----
+    std::optional<Value> lightsArray();  // list of lamp records
+    std::optional<Value> groupsArray();  // list of group records
+    std::optional<Value> lightsArrayForGroup(const std::string& groupId);
+    std::optional<Value> settingsForGroup(const std::string& groupId);
+    void makeGroupNamed(const std::vector<const LampIdentifying*>& strips, const std::string& name);
+    void removeGroupNamed(const std::string& groupId);
+    void renameGroupNewName(const std::string& groupId, const std::string& newName);
+    void renameLampNewName(const std::string& lampId, const std::string& newName);
+
+    // ---- Switching, settings, false dusk and dawn ----
+    void allOn(bool on);
+    void groupOn(const std::string& groupId, bool on);
+    void lampOn(const std::string& lampId, bool on);
+    void sendSettingsToLamp(const Value& settings, const std::string& lampId);
+    void sendSettingsToGroup(const Value& settings, const std::string& groupId);
+    void sendSettingsToLamp(const Value& settings);  // the record's own "id"
+    void startFalseDuskForLampWithTransition(const std::string& lampId, double minutes);
+    void startFalseDuskForGroupWithTransition(const std::string& groupId, double minutes);
+    void startFalseDawnForLampWithTransition(const std::string& lampId, double minutes);
+    void startFalseDawnForGroupWithTransition(const std::string& groupId, double minutes);
+
+    platform::DefaultsStore& defaults() const { return defaults_; }
+    platform::Clock& clock() const { return clock_; }
+
+private:
+    platform::HttpClient& http_;
+    platform::DefaultsStore& defaults_;
+    platform::Clock& clock_;
+    platform::Window* pushButtonWindow_ = nullptr;
+    platform::ProgressIndicator* throbber_ = nullptr;
+    platform::Window* prefsWindow_ = nullptr;
+    platform::TabView* prefsTabView_ = nullptr;
+    platform::Alerts* alerts_ = nullptr;
+
+    mutable std::mutex addressMutex_;
+    std::optional<std::string> bridgeIP_;
+    std::atomic<bool> loggedIn_{false};
+    std::recursive_mutex setUpMutex_;  // one discovery or login at a time
+};
+
+}  // namespace glowmere
