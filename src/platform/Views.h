@@ -243,22 +243,6 @@ private:
     MouseUpHandler mouseUp_;
 };
 
-// Views loaded by name from the application's resources. Each call gives a
-// new, independent tree.
-//   "SingleControl": a strip view (kind "SingleControl") whose direct subviews
-//     carry the tagged controls: 1 name label (TextField), 2 on/off switch
-//     (Button, state 1 = on), 3 brightness (Slider 0..255), 4 colour (Slider
-//     0..65535), 5 saturation (Slider 0..255, shown inverted), 6 rename button,
-//     7 group caption (TextField), 8 dusk button (Button); plus a box with
-//     identifier "horizontal" (the folding rule, hidden unless folded).
-//   "reNameView", "duskView", "makeGroupView", "removeGroupView": popover
-//     contents; their controls are found by tag.
-class ViewTemplates {
-public:
-    virtual ~ViewTemplates() = default;
-    virtual std::shared_ptr<View> loadView(const std::string& name) = 0;
-};
-
 // The main window of control strips.
 class MainWindow : public Window {
 public:
@@ -398,6 +382,26 @@ private:
 };
 
 // The menu-bar (tray) item.
+// Loads views from the application's resources and makes the panels that
+// show them. Each call gives a new, independent object.
+//   "SingleControl": a strip view (kind "SingleControl") whose direct subviews
+//     carry the tagged controls: 1 name label (TextField), 2 on/off switch
+//     (Button, state 1 = on), 3 brightness (Slider 0..255), 4 colour (Slider
+//     0..65535), 5 saturation (Slider 0..255, shown inverted), 6 rename button,
+//     7 group caption (TextField), 8 dusk button (Button); plus a box with
+//     identifier "horizontal" (the folding rule, hidden unless folded).
+//   "reNameView", "duskView", "makeGroupView", "removeGroupView": popover
+//     contents; their controls are found by tag.
+class ViewTemplates {
+public:
+    virtual ~ViewTemplates() = default;
+    virtual std::shared_ptr<View> loadView(const std::string& name) = 0;
+    // A popover of the platform, shown next to a view.
+    virtual std::unique_ptr<Popover> makePopover() = 0;
+    // A plain window with the platform's default settings (a qfPopover's).
+    virtual std::unique_ptr<PlainWindow> makePlainWindow() = 0;
+};
+
 class StatusItem {
 public:
     virtual ~StatusItem() = default;
