@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -47,6 +48,9 @@ public:
     void setPrefsWindow(platform::Window* window) { prefsWindow_ = window; }
     void setPrefsTabView(platform::TabView* tabView) { prefsTabView_ = tabView; }
     void setAlerts(platform::Alerts* alerts) { alerts_ = alerts; }
+    // Told when login starts waiting for the link button (0) and before each
+    // attempt (1, 2, ...); the command-line tool prints these.
+    void setLoginObserver(std::function<void(int attempt)> observer) { loginObserver_ = std::move(observer); }
 
     // ---- JSON text (stateless) ----
     static std::string JSONFromDictionary(const Value& dictionary) { return jsontext::JSONFromDictionary(dictionary); }
@@ -100,7 +104,15 @@ public:
     platform::DefaultsStore& defaults() const { return defaults_; }
     platform::Clock& clock() const { return clock_; }
 
+    // The member identifiers of a group's "lights" text (["1","2"], possibly
+    // without its closing bracket), first occurrence of each, in order.
+    static std::vector<std::string> memberIdentifiers(const std::string& lightsText);
+
 private:
+    std::optional<std::string> request(const std::string& method, const std::string& path, const Value* settings);
+    std::optional<Value> readList(const std::string& listPath, const char* stateKey, bool logSkipped);
+    void sendSettings(const Value& settings, const std::string& path, const std::function<void(bool)>& switchFirst);
+
     platform::HttpClient& http_;
     platform::DefaultsStore& defaults_;
     platform::Clock& clock_;
@@ -109,6 +121,7 @@ private:
     platform::Window* prefsWindow_ = nullptr;
     platform::TabView* prefsTabView_ = nullptr;
     platform::Alerts* alerts_ = nullptr;
+    std::function<void(int)> loginObserver_;
 
     mutable std::mutex addressMutex_;
     std::optional<std::string> bridgeIP_;
