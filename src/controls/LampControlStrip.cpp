@@ -1,0 +1,268 @@
+#include "controls/LampControlStrip.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <optional>
+
+namespace glowmere {
+
+namespace {
+
+constexpr auto pollingPause = std::chrono::seconds(5);
+
+// A number's whole value (truncated toward zero). Values that are not finite
+// (an overflowing text from the bridge, say) have none and are left alone
+// rather than driving a slider to infinity.
+std::optional<double> wholeValue(double d) {
+    if (!std::isfinite(d)) return std::nullopt;
+    return std::trunc(d);
+}
+
+std::optional<double> finiteValue(const Value& v) {
+    double d = v.doubleValue();
+    if (!std::isfinite(d)) return std::nullopt;
+    return d;
+}
+
+}  // namespace
+
+LampControlStrip::~LampControlStrip() {
+    // The controls may outlive the strip in the GUI's hands; an action that
+    // arrives after a rebuild must find no target rather than a dead one.
+    for (platform::Control* c : std::initializer_list<platform::Control*>{onoffButton_, brightnessSlider_,
+                                                                          colourSlider_, satSlider_, duskButton_}) {
+        if (c) c->setAction({});
+    }
+    if (mainView()) {
+        if (auto* rename = mainView()->controlWithTag(6)) rename->setAction({});
+    }
+}
+
+void LampControlStrip::setControlStripView(std::unique_ptr<ControlStripView> view) {
+    controlStripView_ = std::move(view);
+}
+
+platform::View* LampControlStrip::mainView() const {
+    return controlStripView_ ? &controlStripView_->view() : nullptr;
+}
+
+Value LampControlStrip::allValuesRequest() const {
+    Value request = Value::emptyMap();
+    request.set(brightnessKey, brightnessSlider_ ? brightnessSlider_->doubleValue() : 0.0);
+    request.set(saturationKey, 255.0 - (satSlider_ ? satSlider_->doubleValue() : 0.0));
+    request.set(colourKey, colourSlider_ ? colourSlider_->doubleValue() : 0.0);
+    return request;
+}
+
+void LampControlStrip::handleControl(platform::Control* sender) {
+    if (owner_) owner_->setPollingEnabled(false);
+    Value allValues = allValuesRequest();
+
+    if (bridgeBridge_ && sender) {
+        if (group_) {
+            if (sender == onoffButton_) {
+                if (onoffButton_->state() == 1) {
+                    bridgeBridge_->groupOn(ID_, true);
+                    bridgeBridge_->sendSettingsToGroup(allValues, ID_);
+                    if (owner_) owner_->sendSettingsToStripsInGroup(Value::map({{onoffKey, true}}), ID_);
+                } else {
+                    bridgeBridge_->groupOn(ID_, false);
+                    if (owner_) owner_->sendSettingsToStripsInGroup(Value::map({{onoffKey, false}}), ID_);
+                }
+            }
+            if (sender == brightnessSlider_) {
+                double v = brightnessSlider_->doubleValue();
+                bridgeBridge_->sendSettingsToGroup(Value::map({{brightnessKey, v}}), ID_);
+                if (owner_) owner_->sendSettingsToStripsInGroup(Value::map({{brightnessKey, v}}), ID_);
+            }
+            if (sender == satSlider_) {
+                double position = satSlider_->doubleValue();
+                bridgeBridge_->sendSettingsToGroup(Value::map({{saturationKey, 255.0 - position}}), ID_);
+                if (owner_) owner_->sendSettingsToStripsInGroup(Value::map({{saturationKey, position}}), ID_);
+            }
+            if (sender == colourSlider_) {
+                double v = colourSlider_->doubleValue();
+                bridgeBridge_->sendSettingsToGroup(Value::map({{colourKey, v}}), ID_);
+                if (owner_) owner_->sendSettingsToStripsInGroup(Value::map({{colourKey, v}}), ID_);
+            }
+        } else if (sender == onoffButton_) {
+            if (onoffButton_->state() == 1) {
+                bridgeBridge_->lampOn(ID_, true);
+                bridgeBridge_->sendSettingsToLamp(allValues, ID_);
+            } else {
+                bridgeBridge_->lampOn(ID_, false);
+            }
+        } else if (sender == brightnessSlider_ || sender == colourSlider_ || sender == satSlider_) {
+            // Whichever slider moved, the lamp gets all three values together.
+            bridgeBridge_->sendSettingsToLamp(allValues, ID_);
+        }
+    }
+    schedulePollingResume();
+}
+
+void LampControlStrip::schedulePollingResume() {
+    if (!owner_) return;
+    // Never cancelled or merged: each action brings its own resume, so polling
+    // stays off until five seconds after the last action of a burst (with
+    // short windows in between, as each earlier resume fires).
+    StripOwner* owner = owner_;
+    owner_->runLoop().schedule(pollingPause, [owner, alive = owner_->lifetime()] {
+        if (alive.lock()) owner->setPollingEnabled(true);
+    });
+}
+
+void LampControlStrip::switchOn() {
+    if (!onoffButton_) return;
+    onoffButton_->setState(1);
+    handleControl(onoffButton_);
+}
+
+void LampControlStrip::switchOff() {
+    if (!onoffButton_) return;
+    onoffButton_->setState(0);
+    handleControl(onoffButton_);
+}
+
+void LampControlStrip::doubleClick() {
+    if (!isRotated_) rotateControlStripView();
+}
+
+void LampControlStrip::rotateControlStripView(bool byOwner) {
+    if (!owner_ || !owner_->allowFold()) return;
+    platform::View* view = mainView();
+    if (view) {
+        platform::Rect frame = view->frame();
+        frame.size.height = foldedHeight;
+        view->setFrame(frame);
+        view->setFrameRotation(90);
+    }
+    if (horizontalRule_) horizontalRule_->setHidden(false);
+    if (group_ && groupLabel_) groupLabel_->setStringValue("");
+    isRotated_ = true;
+    if (label_) label_->setAlignment(platform::TextField::Alignment::Left);
+    owner_->recalculateControlStripPositions();
+    if (!byOwner) owner_->saveUIState(this);
+}
+
+void LampControlStrip::unRotateControlStripView(bool byOwner) {
+    platform::View* view = mainView();
+    if (view) {
+        platform::Rect frame = view->frame();
+        frame.size.height = unfoldedHeight;
+        view->setFrame(frame);
+        view->setFrameRotation(0);
+    }
+    if (horizontalRule_) horizontalRule_->setHidden(true);
+    if (group_ && groupLabel_) groupLabel_->setStringValue("Group");
+    isRotated_ = false;
+    if (label_) label_->setAlignment(platform::TextField::Alignment::Center);
+    if (!owner_) return;
+    owner_->recalculateControlStripPositions();
+    if (!byOwner) owner_->saveUIState(this);
+}
+
+Value LampControlStrip::objectForKey(const std::string& key) const {
+    if (key == labelKey) return Value(label_ ? label_->stringValue() : std::string());
+    if (key == brightnessKey) return Value(brightnessSlider_ ? brightnessSlider_->doubleValue() : 0.0);
+    if (key == colourKey) return Value(colourSlider_ ? colourSlider_->doubleValue() : 0.0);
+    if (key == saturationKey) return Value(satSlider_ ? satSlider_->doubleValue() : 0.0);
+    if (key == onoffKey) return Value(onoffButton_ && onoffButton_->state() == 1);
+    return Value("");
+}
+
+void LampControlStrip::setObjectForKey(const Value& value, const std::string& key) {
+    if (key == labelKey) {
+        if (label_) label_->setStringValue(value.textValue());
+        return;
+    }
+    if (key == onoffKey) {
+        if (onoffButton_) onoffButton_->setState(value.boolValue() ? 1 : 0);
+        return;
+    }
+    platform::Slider* slider = key == brightnessKey   ? brightnessSlider_
+                               : key == colourKey     ? colourSlider_
+                               : key == saturationKey ? satSlider_
+                                                      : nullptr;
+    if (!slider) return;
+    if (auto d = finiteValue(value)) slider->setDoubleValue(*d);
+}
+
+Value LampControlStrip::getDictionary() const {
+    Value record = Value::emptyMap();
+    for (const char* key : {labelKey, onoffKey, brightnessKey, colourKey, saturationKey})
+        record.set(key, objectForKey(key));
+    record.set(idKey, ID_);
+    return record;
+}
+
+void LampControlStrip::implementSettingsFromDictionary(const Value& record) {
+    if (!record.isMap()) return;
+
+    if (const Value* v = record.find(brightnessKey); v && brightnessSlider_) {
+        auto n = wholeValue(v->doubleValue());
+        auto c = wholeValue(brightnessSlider_->doubleValue());
+        // One whole unit below the slider counts as unchanged.
+        if (n && c && *n != *c && *n != *c - 1) {
+            setObjectForKey(*v, brightnessKey);
+            if (!embargo_) handleControl(brightnessSlider_);
+        }
+    }
+    auto applySlider = [&](const char* key, platform::Slider* slider) {
+        const Value* v = record.find(key);
+        if (!v || !slider) return;
+        auto n = wholeValue(v->doubleValue());
+        auto c = wholeValue(slider->doubleValue());
+        if (n && c && *n != *c) {
+            setObjectForKey(*v, key);
+            if (!embargo_) handleControl(slider);
+        }
+    };
+    applySlider(colourKey, colourSlider_);
+    applySlider(saturationKey, satSlider_);
+
+    if (const Value* v = record.find(onoffKey); v && onoffButton_) {
+        if (v->boolValue() != (onoffButton_->state() == 1)) {
+            setObjectForKey(*v, onoffKey);
+            if (!embargo_) handleControl(onoffButton_);
+        }
+    }
+    if (const Value* v = record.find(labelKey)) setObjectForKey(*v, labelKey);
+}
+
+void LampControlStrip::implementSettingsFromDictionaryWithoutActing(const Value& record) {
+    embargo_ = true;
+    implementSettingsFromDictionary(record);
+    embargo_ = false;
+}
+
+void LampControlStrip::sendToLampOrGroup(const Value& settings) {
+    if (!bridgeBridge_) return;
+    if (group_)
+        bridgeBridge_->sendSettingsToGroup(settings, ID_);
+    else
+        bridgeBridge_->sendSettingsToLamp(settings, ID_);
+}
+
+void LampControlStrip::implementSettingsFromDictionaryWithTransitionTime(const Value& record) {
+    double t = record[transitionKey].doubleValue();
+    if (!std::isfinite(t) || t < 0) t = 0;
+    embargo_ = true;
+
+    Value request = Value::emptyMap();
+    // A timed preset always switches on: the stored state is read but a lamp
+    // stored as off still comes on (it is honoured without a transition).
+    if (record.contains(onoffKey)) request.set(onoffKey, true);
+    request.set(brightnessKey, record[brightnessKey]);
+    double position = wholeValue(record[saturationKey].doubleValue()).value_or(0);
+    // Clamped only so that a wild stored value cannot overflow the integer.
+    request.set(saturationKey, static_cast<std::int64_t>(std::clamp(255 - position, -1e15, 1e15)));
+    request.set(colourKey, record[colourKey]);
+    request.set(transitionTimeKey, t);
+    sendToLampOrGroup(request);
+
+    if (t < 1.0) implementSettingsFromDictionaryWithoutActing(record);
+    embargo_ = false;
+}
+
+}  // namespace glowmere
