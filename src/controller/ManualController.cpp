@@ -1,0 +1,656 @@
+#include "controller/ManualController.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+
+#include "platform/Log.h"
+
+namespace glowmere {
+
+namespace {
+
+constexpr auto setUpRetryDelay = std::chrono::seconds(3);
+constexpr auto windowLoadedCheckDelay = std::chrono::milliseconds(250);
+constexpr auto pollingCycle = std::chrono::seconds(6);
+
+std::string format(const char* pattern, long long a, long long b) {
+    char line[160];
+    std::snprintf(line, sizeof line, pattern, a, b);
+    return line;
+}
+
+std::size_t entries(const std::optional<Value>& list) {
+    return list && list->isList() ? list->size() : 0;
+}
+
+}  // namespace
+
+ManualController::ManualController(platform::RunLoop& loop, platform::DefaultsStore& defaults, BridgeClient& bridge,
+                                   platform::MainWindow& controlPanel, platform::ViewTemplates& templates,
+                                   ControllerSettings& settings)
+    : loop_(loop),
+      defaults_(defaults),
+      bridgeBridge_(bridge),
+      controlPanel_(controlPanel),
+      templates_(templates),
+      settings_(settings) {}
+
+ManualController::~ManualController() {
+    stopBackgroundThreads();
+    // Delayed calls still queued on the loop find the controller gone.
+    lifetime_.reset();
+    if (pendingSetUp_) loop_.invalidate(pendingSetUp_);
+    discardStrips();
+}
+
+void ManualController::stopBackgroundThreads() {
+    pollingThread_.requestStop();
+    adjustTimesThread_.requestStop();
+    pollingThread_.join();
+    adjustTimesThread_.join();
+}
+
+// ---------------------------------------------------------------------------
+// Start-up, settings and shutdown
+
+std::unique_ptr<platform::Popover> ManualController::makePopover(const std::string& viewName, platform::Size size,
+                                                                 platform::Popover::Behavior behavior) {
+    auto popover = templates_.makePopover();
+    if (!popover) return nullptr;
+    popover->setContentView(templates_.loadView(viewName));
+    popover->setContentSize(size);
+    popover->setBehavior(behavior);
+    popover->setAnimates(true);
+    popover->setDelegate(this);
+    return popover;
+}
+
+void ManualController::awakeFromNib() {
+    setUp_ = false;
+    pollingEnabled_ = true;
+    lampSelectionView_.reset();
+    locationManager_ = false;
+
+    windowController_ = std::make_unique<manualWindowController>(&controlPanel_);
+
+    defaults_.registerDefaults({{ControllerSettings::transitionMinsKey, Value("30")},
+                                {ControllerSettings::presetTransitionKey, Value("0.5")}});
+    settings_.bindToDefaults(defaults_);
+
+    using Behavior = platform::Popover::Behavior;
+    reNamePopover_ = makePopover("reNameView", {130, 87}, Behavior::Transient);
+    makeGroupPopover_ = makePopover("makeGroupView", {220, 133}, Behavior::ApplicationDefined);
+    removeGroupPopover_ = makePopover("removeGroupView", {214, 86}, Behavior::ApplicationDefined);
+    duskPopover_ = makePopover("duskView", {253, 130}, Behavior::ApplicationDefined);
+
+    reNameEditingField_ = nullptr;
+    if (reNamePopover_ && reNamePopover_->contentView()) {
+        for (const auto& subview : reNamePopover_->contentView()->subviews()) {
+            if (auto* field = dynamic_cast<platform::TextField*>(subview->control())) {
+                reNameEditingField_ = field;
+                break;
+            }
+        }
+    }
+}
+
+void ManualController::applicationDidFinishLaunching() {
+    if (scheduleManager_ && scheduleManager_->requiresLocationManager()) turnOnLocationManagerIfNecessary();
+    if (application_) statusItem_ = application_->statusItemWithVariableLength();
+    testWindowLoaded();
+}
+
+void ManualController::turnOnLocationManagerIfNecessary() {
+    if (locationManager_) return;
+    platform::log("turning on CoreLocation");
+    locationManager_ = true;
+    if (locationServiceStarter_) locationServiceStarter_();
+}
+
+void ManualController::testWindowLoaded() {
+    if (!windowController_ || !windowController_->isWindowLoaded()) {
+        loop_.schedule(windowLoadedCheckDelay, [this, alive = std::weak_ptr<void>(lifetime_)] {
+            if (alive.lock()) testWindowLoaded();
+        });
+        return;
+    }
+    setUp();
+}
+
+void ManualController::loadSettingsFromDefaults() {
+    double sensitivity = defaults_.doubleForKey(listenerSensitivityKey);
+    if (sensitivity != 0 && std::isfinite(sensitivity)) settings_.slSoundSensitivity.setDoubleValue(sensitivity);
+    if (defaults_.hasStoredObject(listenerOnPeriodKey))
+        settings_.soundOnPeriod.setStringValue(defaults_.objectForKey(listenerOnPeriodKey).textValue());
+    if (defaults_.hasStoredObject(soundTriggerDelayKey))
+        settings_.soundTriggerDelay.setStringValue(defaults_.objectForKey(soundTriggerDelayKey).textValue());
+    std::int64_t preset = defaults_.integerForKey(soundTriggerPresetKey);
+    if (preset != 0) settings_.soundTriggerPreset.selectItemWithTag(static_cast<int>(preset));
+    // Only ever switched on here; the user's unticking is kept until quit.
+    if (defaults_.boolForKey(makeAllGroupKey)) settings_.makeAllGroup.setState(1);
+}
+
+void ManualController::dressStatusItem() {
+    if (!statusItem_) return;
+    statusItem_->setMenu(&statusMenu_);
+    statusItem_->setTitle("");
+    statusItem_->setImage(statusImageName, {18, 18}, true);
+    statusItem_->setAlternateImage(statusImageName, {18, 18}, true);
+    statusItem_->setHighlightMode(true);
+}
+
+void ManualController::setUp() {
+    // A retry still pending is superseded by this run.
+    if (pendingSetUp_) {
+        loop_.invalidate(pendingSetUp_);
+        pendingSetUp_ = 0;
+    }
+    loadSettingsFromDefaults();
+    if (!defaults_.hasStoredObject(ControllerSettings::allowFoldKey))
+        defaults_.setObject(ControllerSettings::allowFoldKey, false);
+    settings_.showBoundValues(defaults_);
+    populatePresetPullDown();
+    lastSelectedPreset_ = -1;
+    // Strips left from an earlier run (a rebuild that found no lamps and
+    // retried) would otherwise stay in the window with no controller.
+    discardStrips();
+    collection_.reserve(10);
+    dressStatusItem();
+
+    std::optional<Value> lights = bridgeBridge_.lightsArray();
+    if (entries(lights) == 0) {
+        platform::log(noLightsMessage);
+        controlPanel_.mainWindowThrobber().startAnimation();
+        pendingSetUp_ = loop_.schedule(setUpRetryDelay, [this, alive = std::weak_ptr<void>(lifetime_)] {
+            if (!alive.lock()) return;
+            pendingSetUp_ = 0;
+            setUp();
+        });
+        return;
+    }
+    controlPanel_.mainWindowThrobber().stopAnimation();
+    bool firstSuccess = !setUp_;
+
+    int position = 0;
+    for (const Value& record : lights->asList()) buildLampStrip(record, position++);
+    setUp_ = true;
+
+    std::optional<Value> groups = bridgeBridge_.groupsArray();
+    if (groups && groups->isList()) {
+        position = 0;
+        for (const Value& record : groups->asList()) buildGroupStrip(record, position++);
+    }
+    if (settings_.makeAllGroup.state() == 1) {
+        platform::log("making all group");
+        buildAllStrip();
+    }
+    buildSelectionViews();
+    recalculateControlStripPositions();
+    populateLampsPopUp();
+    setUp_ = true;
+    if (scheduleManager_) scheduleManager_->matchBridgeWithInternal();
+
+    if (firstSuccess) {
+        platform::Clock& clock = loop_.clock();
+        ++pollingLoopsStarted_;
+        pollingThread_ = platform::BackgroundThread(clock, [this](std::stop_token stop) { pollBridge(stop); });
+        if (scheduleManager_) {
+            adjustTimesThread_ = platform::BackgroundThread(
+                clock, [engine = scheduleManager_](std::stop_token stop) { engine->adjustTimes(stop); });
+        }
+    }
+}
+
+void ManualController::discardStrips() {
+    for (auto& strip : collection_)
+        if (platform::View* view = strip->mainView()) view->removeFromSuperview();
+    collection_.clear();
+}
+
+void ManualController::refreshSetUp() {
+    discardStrips();
+    setUp();
+}
+
+bool ManualController::applicationShouldTerminate() {
+    platform::log("hub should terminate");
+    defaults_.setObject(listenerSensitivityKey, settings_.slSoundSensitivity.floatValue());
+    defaults_.setObject(listenerOnPeriodKey, settings_.soundOnPeriod.stringValue());
+    defaults_.setObject(soundTriggerDelayKey, settings_.soundTriggerDelay.stringValue());
+    auto selected = settings_.soundTriggerPreset.selectedItem();
+    defaults_.setObject(soundTriggerPresetKey, selected ? selected->tag : 0);
+    defaults_.setObject(makeAllGroupKey, settings_.makeAllGroup.state() == 1);
+    if (scheduleManager_) scheduleManager_->saveActions();
+    // The process ends right after this; the values must be on disk by then.
+    defaults_.synchronize();
+    return true;
+}
+
+void ManualController::showManualControl() {
+    if (application_) application_->activateIgnoringOtherApps(true);
+    controlPanel_.makeKeyAndOrderFront();
+}
+
+void ManualController::visitHelp() {
+    if (workspace_ && !helpPageURL_.empty()) workspace_->openURL(helpPageURL_);
+}
+
+void ManualController::populatePresetPullDown() {
+    platform::PopUpButton& chooser = settings_.soundTriggerPreset;
+    chooser.removeAllItems();
+    statusMenu_.removeAllItems();
+    statusMenu_.addItem("Turn all on", 0, [this](const platform::Menu::Item&) { allOn(); });
+    statusMenu_.addItem("Turn all off", 0, [this](const platform::Menu::Item&) { allOff(); });
+    statusMenu_.addSeparator();
+
+    Value presets = defaults_.objectForKey(presetsKey);
+    int index = 0;
+    if (presets.isList()) {
+        for (const Value& preset : presets.asList()) {
+            std::string name = preset["name"].textValue();
+            chooser.addItem(name, index);
+            statusMenu_.addItem(name, index, [this](const platform::Menu::Item& item) { implementPreset(item.tag); });
+            ++index;
+        }
+    }
+    if (index > 0)
+        chooser.selectItemWithTag(static_cast<int>(defaults_.integerForKey(soundTriggerPresetKey)));
+    else
+        chooser.addItem("No presets yet", 0);
+
+    statusMenu_.addSeparator();
+    statusMenu_.addItem("Show manual control", 0, [this](const platform::Menu::Item&) { showManualControl(); });
+}
+
+void ManualController::implementPreset(int index) {
+    // Applying a preset is its own feature; the menu item already carries the index.
+    lastSelectedPreset_ = index;
+}
+
+void ManualController::populateLampsPopUp() {
+    if (!lampsPopUp_) return;
+    lampsPopUp_->removeAllItems();
+    for (const auto& strip : collection_)
+        if (!strip->isGroup()) lampsPopUp_->addItem("lamp: " + strip->label()->stringValue(), strip->tag());
+    for (const auto& strip : collection_)
+        if (strip->isGroup()) lampsPopUp_->addItem("group: " + strip->label()->stringValue(), strip->tag());
+    if (settings_.makeAllGroup.state() != 1) lampsPopUp_->addItem("group: All", 0);
+}
+
+// ---------------------------------------------------------------------------
+// Building and laying out the strips
+
+std::unique_ptr<LampControlStrip> ManualController::makeStrip(bool group) {
+    std::shared_ptr<platform::View> view = templates_.loadView(stripTemplateName);
+    if (!view) {
+        platform::log("strip template SingleControl could not be loaded");
+        return nullptr;
+    }
+    auto strip = std::make_unique<LampControlStrip>();
+    LampControlStrip* target = strip.get();
+    auto act = [target](platform::Control* sender) { target->handleControl(sender); };
+    strip->setGroup(group);
+    // Wired by tag and by type: a template whose control is not of the
+    // expected kind leaves that part of the strip unwired.
+    for (const auto& subview : view->subviews()) {
+        platform::Control* control = subview->control();
+        if (!control) {
+            if (subview->identifier() == "horizontal") strip->setHorizontalRule(subview.get());
+            continue;
+        }
+        switch (control->tag()) {
+            case 1:
+                strip->setLabel(dynamic_cast<platform::TextField*>(control));
+                break;
+            case 2:
+                if (auto* button = dynamic_cast<platform::Button*>(control)) {
+                    strip->setOnOffButton(button);
+                    button->setAction(act);
+                }
+                break;
+            case 3:
+            case 4:
+            case 5:
+                if (auto* slider = dynamic_cast<platform::Slider*>(control)) {
+                    if (control->tag() == 3) strip->setBrightnessSlider(slider);
+                    if (control->tag() == 4) strip->setColourSlider(slider);
+                    if (control->tag() == 5) strip->setSatSlider(slider);
+                    slider->setAction(act);
+                }
+                break;
+            case 7:
+                if (group) {
+                    if (auto* caption = dynamic_cast<platform::TextField*>(control)) {
+                        strip->setGroupLabel(caption);
+                        caption->setStringValue("Group");
+                    }
+                }
+                break;
+            case 8:
+                strip->setDuskButton(dynamic_cast<platform::Button*>(control));
+                break;
+            default:
+                break;
+        }
+    }
+    strip->setDuskPopover(duskPopover_.get());
+    strip->setBridgeBridge(&bridgeBridge_);
+    strip->setOwner(this);
+    auto stripView = std::make_unique<ControlStripView>(view);
+    stripView->setTarget(target);
+    strip->setControlStripView(std::move(stripView));
+    return strip;
+}
+
+void ManualController::placeStrip(std::unique_ptr<LampControlStrip> strip) {
+    double n = static_cast<double>(collection_.size());
+    platform::View* view = strip->mainView();
+    view->setFrameOrigin({n * stripPitch + stripMargin, stripMargin});
+    controlPanel_.contentView().addSubview(strip->getControlStripView()->sharedView());
+    collection_.push_back(std::move(strip));
+    LampControlStrip* placed = collection_.back().get();
+    auto state = getUIStateForGroupID(placed->isGroup(), placed->getID());
+    if (state && (*state)["folded"].boolValue()) placed->rotateControlStripView(true);
+}
+
+void ManualController::buildLampStrip(const Value& record, int position) {
+    auto strip = makeStrip(false);
+    if (!strip) return;
+    strip->setID(record["id"].textValue());
+    strip->setObjectForKey(record["onoff"].boolValue(), LampControlStrip::onoffKey);
+    strip->setObjectForKey(record["brightness"], LampControlStrip::brightnessKey);
+    strip->setObjectForKey(record["colour"], LampControlStrip::colourKey);
+    strip->setObjectForKey(255.0 - record["saturation"].doubleValue(), LampControlStrip::saturationKey);
+    strip->setObjectForKey(record["label"], LampControlStrip::labelKey);
+    strip->setReNamePopover(reNamePopover_.get());
+    strip->setReNameEditingField(reNameEditingField_);
+    strip->setTag(position);
+    placeStrip(std::move(strip));
+}
+
+void ManualController::buildGroupStrip(const Value& record, int position) {
+    auto strip = makeStrip(true);
+    if (!strip) return;
+    strip->setObjectForKey(record["onoff"].boolValue(), LampControlStrip::onoffKey);
+    strip->setObjectForKey(record["brightness"], LampControlStrip::brightnessKey);
+    strip->setObjectForKey(record["colour"], LampControlStrip::colourKey);
+    strip->setObjectForKey(255.0 - record["saturation"].doubleValue(), LampControlStrip::saturationKey);
+    strip->setID(record["id"].textValue());
+    strip->setObjectForKey(record["label"], LampControlStrip::labelKey);
+    strip->setTag(position + 1);
+    strip->setReNamePopover(reNamePopover_.get());
+    strip->setReNameEditingField(reNameEditingField_);
+    placeStrip(std::move(strip));
+}
+
+void ManualController::buildAllStrip() {
+    auto strip = makeStrip(true);
+    if (!strip) return;
+    strip->setID("0");
+    strip->setObjectForKey("All", LampControlStrip::labelKey);
+    strip->setTag(countGroupStrips() + 1);
+    placeStrip(std::move(strip));
+}
+
+void ManualController::buildSelectionViews() {
+    if (lampSelectionView_) lampSelectionView_->view().removeFromSuperview();
+    if (groupSelectionView_) groupSelectionView_->view().removeFromSuperview();
+    platform::Rect frame{{18, 10}, {static_cast<double>(collection_.size()) * stripPitch, 20}};
+    lampSelectionView_ = std::make_unique<LampSelectionView>(frame);
+    groupSelectionView_ = std::make_unique<LampSelectionView>(frame);
+    for (std::size_t k = 0; k < collection_.size(); ++k) {
+        const auto& strip = collection_[k];
+        LampSelectionView& row = strip->isGroup() ? *groupSelectionView_ : *lampSelectionView_;
+        row.addCheckbox({{static_cast<double>(k) * stripPitch + 38.5, 0}, {18, 18}}, strip->tag());
+    }
+    for (LampSelectionView* row : {lampSelectionView_.get(), groupSelectionView_.get()}) {
+        controlPanel_.contentView().addSubview(row->sharedView());
+        row->view().setHidden(true);
+    }
+}
+
+void ManualController::recalculateControlStripPositions() {
+    double x = stripMargin;
+    auto checkboxOf = [this](const LampControlStrip& strip) -> platform::View* {
+        LampSelectionView* row = strip.isGroup() ? groupSelectionView_.get() : lampSelectionView_.get();
+        return row ? row->checkboxWithTag(strip.tag()) : nullptr;
+    };
+    for (const auto& strip : collection_) {
+        if (!strip->isRotated()) continue;
+        x += foldedPitch;
+        if (platform::View* view = strip->mainView()) view->setFrameOrigin({x, foldedY}, true);
+        if (platform::View* box = checkboxOf(*strip)) box->setFrameOrigin({x - 44, box->frame().origin.y});
+    }
+    for (const auto& strip : collection_) {
+        if (strip->isRotated()) continue;
+        if (platform::View* view = strip->mainView()) view->setFrameOrigin({x, stripMargin}, true);
+        x += stripPitch;
+        if (platform::View* box = checkboxOf(*strip)) box->setFrameOrigin({x - 76, box->frame().origin.y});
+    }
+    platform::Rect frame = controlPanel_.frame();
+    frame.size.width = std::max(minimumWindowWidth, x + 156);
+    controlPanel_.setFrame(frame, true);
+    for (LampSelectionView* row : {lampSelectionView_.get(), groupSelectionView_.get()})
+        if (row) row->view().setFrameSize({x, row->view().frame().size.height});
+}
+
+// ---------------------------------------------------------------------------
+// Lookups
+
+LampControlStrip* ManualController::getStripWithID(const std::string& id) const {
+    for (const auto& strip : collection_)
+        if (!strip->isGroup() && strip->getID() == id) return strip.get();
+    return nullptr;
+}
+
+LampControlStrip* ManualController::getGroupStripWithID(const std::string& id) const {
+    for (const auto& strip : collection_)
+        if (strip->isGroup() && strip->getID() == id) return strip.get();
+    return nullptr;
+}
+
+LampControlStrip* ManualController::stripWithTag(int tag) const {
+    for (const auto& strip : collection_)
+        if (!strip->isGroup() && strip->tag() == tag) return strip.get();
+    return nullptr;
+}
+
+LampControlStrip* ManualController::groupWithTag(int tag) const {
+    for (const auto& strip : collection_)
+        if (strip->isGroup() && strip->tag() == tag) return strip.get();
+    return nullptr;
+}
+
+std::optional<std::string> ManualController::IDforTagGroup(int tag, bool group) const {
+    if (tag == 0 && group) return "0";
+    LampControlStrip* strip = group ? groupWithTag(tag) : stripWithTag(tag);
+    if (!strip) return std::nullopt;
+    return strip->getID();
+}
+
+int ManualController::countLightStrips() const {
+    return static_cast<int>(
+        std::count_if(collection_.begin(), collection_.end(), [](const auto& s) { return !s->isGroup(); }));
+}
+
+int ManualController::countGroupStrips() const {
+    return static_cast<int>(std::count_if(collection_.begin(), collection_.end(),
+                                          [](const auto& s) { return s->isGroup() && s->getID() != "0"; }));
+}
+
+std::optional<Value> ManualController::getUIStateForGroupID(bool group, const std::string& id) const {
+    Value entries = defaults_.objectForKey(uiStateKey);
+    if (!entries.isList()) return std::nullopt;
+    for (const Value& entry : entries.asList())
+        if (entry.isMap() && entry["group"].boolValue() == group && entry["ID"].textValue() == id) return entry;
+    return std::nullopt;
+}
+
+void ManualController::saveUIState(LampControlStrip* strip) {
+    if (!strip) return;
+    // Read the whole list, change a copy, write it back.
+    Value entries = defaults_.objectForKey(uiStateKey);
+    if (!entries.isList()) entries = Value::emptyList();
+    Value updated = Value::emptyList();
+    for (const Value& entry : entries.asList())
+        if (!(entry.isMap() && entry["group"].boolValue() == strip->isGroup() &&
+              entry["ID"].textValue() == strip->getID()))
+            updated.append(entry);
+    updated.append(Value::map({{"ID", strip->getID()}, {"folded", strip->isRotated()}, {"group", strip->isGroup()}}));
+    defaults_.setObject(uiStateKey, std::move(updated));
+}
+
+bool ManualController::allowFold() const {
+    return defaults_.boolForKey(ControllerSettings::allowFoldKey);
+}
+
+// ---------------------------------------------------------------------------
+// Polling
+
+bool ManualController::runOnController(std::function<void()> task, std::stop_token stop) {
+    if (loop_.isLoopThread()) {
+        task();
+        return true;
+    }
+    struct Handoff {
+        std::mutex mutex;
+        std::condition_variable_any cv;
+        bool done = false;
+    };
+    auto handoff = std::make_shared<Handoff>();
+    loop_.post([handoff, task = std::move(task), alive = std::weak_ptr<void>(lifetime_)] {
+        if (alive.lock()) task();
+        std::lock_guard g(handoff->mutex);
+        handoff->done = true;
+        handoff->cv.notify_all();
+    });
+    std::unique_lock lock(handoff->mutex);
+    return handoff->cv.wait(lock, stop, [&] { return handoff->done; });
+}
+
+void ManualController::postToController(std::function<void()> task) {
+    loop_.post([task = std::move(task), alive = std::weak_ptr<void>(lifetime_)] {
+        if (alive.lock()) task();
+    });
+}
+
+void ManualController::pollBridge(std::stop_token stop) {
+    while (!stop.stop_requested()) {
+        pollOnce(stop);
+        if (!loop_.clock().sleepFor(pollingCycle, stop)) break;
+    }
+}
+
+void ManualController::pollOnce(std::stop_token stop) {
+    if (!pollingEnabled_) return;
+
+    std::optional<Value> lights = bridgeBridge_.lightsArray();
+    auto lampCount = static_cast<int>(entries(lights));
+    // The counts are read and the rebuild runs on the controller thread;
+    // this thread waits, so it never reads strips mid-rebuild.
+    auto rebuilt = std::make_shared<bool>(false);
+    if (!runOnController(
+            [this, lampCount, rebuilt] {
+                int strips = countLightStrips();
+                if (lampCount > strips) {
+                    platform::log(
+                        format("lightsArray has %lld lamps, %lld returned by bridgebridge", lampCount, strips));
+                    refreshSetUp();
+                    *rebuilt = true;
+                }
+            },
+            stop))
+        return;
+    if (!*rebuilt && lights && lights->isList()) updateLamps(*lights);
+
+    std::optional<Value> groups = bridgeBridge_.groupsArray();
+    auto groupCount = static_cast<int>(entries(groups));
+    *rebuilt = false;
+    if (!runOnController(
+            [this, groupCount, rebuilt] {
+                int strips = countGroupStrips();
+                if (groupCount > strips) {
+                    platform::log(
+                        format("groupsArray has %lld groups, %lld returned by bridgebridge", groupCount, strips));
+                    refreshSetUp();
+                    *rebuilt = true;
+                }
+            },
+            stop))
+        return;
+    if (!*rebuilt && groups && groups->isList()) updateGroups(*groups);
+
+    if (settings_.makeAllGroup.state() == 1) updateGroupAll();
+}
+
+Value ManualController::syncRecord(const Value& record, bool withLabel) {
+    Value sync = Value::emptyMap();
+    sync.set(LampControlStrip::onoffKey, record["onoff"].boolValue());
+    sync.set(LampControlStrip::brightnessKey, record["brightness"].doubleValue());
+    if (record.contains("colour")) sync.set(LampControlStrip::colourKey, record["colour"].doubleValue());
+    if (withLabel) sync.set(LampControlStrip::labelKey, record["label"]);
+    if (record.contains("saturation"))
+        sync.set(LampControlStrip::saturationKey, 255.0 - record["saturation"].doubleValue());
+    return sync;
+}
+
+void ManualController::updateLamps(const Value& lamps) {
+    if (!lamps.isList()) return;
+    for (const Value& record : lamps.asList()) {
+        if (!record.contains("onoff") || !record.contains("brightness") || !record.contains("label")) continue;
+        postToController([this, id = record["id"].textValue(), sync = syncRecord(record, true)] {
+            if (LampControlStrip* strip = getStripWithID(id)) strip->implementSettingsFromDictionaryWithoutActing(sync);
+        });
+    }
+}
+
+void ManualController::updateGroups(const Value& groups) {
+    if (!groups.isList()) return;
+    for (const Value& record : groups.asList()) {
+        std::string id = record["id"].textValue();
+        std::optional<Value> settings = bridgeBridge_.settingsForGroup(id);
+        if (!settings || !settings->contains("onoff") || !settings->contains("brightness")) continue;
+        postToController([this, id, sync = syncRecord(*settings, false)] {
+            if (LampControlStrip* strip = getGroupStripWithID(id))
+                strip->implementSettingsFromDictionaryWithoutActing(sync);
+        });
+    }
+}
+
+void ManualController::updateGroupAll() {
+    std::optional<Value> settings = bridgeBridge_.settingsForGroup("0");
+    if (!settings || !settings->contains("onoff") || !settings->contains("brightness")) return;
+    postToController([this, sync = syncRecord(*settings, false)] {
+        LampControlStrip* strip = getGroupStripWithID("0");
+        if (!strip) {
+            platform::log("can't find all group");
+            return;
+        }
+        strip->implementSettingsFromDictionaryWithoutActing(sync);
+    });
+}
+
+void ManualController::allOn() {
+    stripDidChange();
+    bridgeBridge_.allOn(true);
+}
+
+void ManualController::allOff() {
+    stripDidChange();
+    bridgeBridge_.allOn(false);
+}
+
+void ManualController::sendSettingsToStripsInGroup(const Value& settings, const std::string& groupId) {
+    std::optional<Value> members =
+        groupId == "0" ? bridgeBridge_.lightsArray() : bridgeBridge_.lightsArrayForGroup(groupId);
+    if (!members || !members->isList()) return;
+    for (const Value& member : members->asList())
+        if (LampControlStrip* strip = getStripWithID(member["id"].textValue()))
+            strip->implementSettingsFromDictionaryWithoutActing(settings);
+}
+
+}  // namespace glowmere
