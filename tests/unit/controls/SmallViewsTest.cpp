@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include "controls/ControlStripView.h"
+#include "controls/LampSelectionView.h"
+#include "controls/manualWindowController.h"
+#include "controls/qfKeyResponder.h"
+#include "controls/qfPopover.h"
+#include "platform/Log.h"
+#include "support/FakeViews.h"
+
+using namespace glowmere;
+using glowmere::testing::FakePlainWindow;
+
+namespace {
+
+// ---- Selection rows ----
+
+TEST(LampSelectionViewTest, SelectedIdsAreTickedTagsInSubviewOrder) {
+    LampSelectionView row({{18, 10}, {300, 20}});
+    for (int tag : {0, 2, 5}) row.addCheckbox({{tag * 95.0 + 38.5, 0}, {18, 18}}, tag);
+    EXPECT_EQ(row.getSelectedIDs(), Value::emptyList());
+    static_cast<platform::Button*>(row.checkboxWithTag(0)->control())->setState(1);
+    static_cast<platform::Button*>(row.checkboxWithTag(5)->control())->setState(1);
+    EXPECT_EQ(row.getSelectedIDs(), Value::list({0, 5}));
+    EXPECT_EQ(row.deselectAll(), Value::emptyList());
+    EXPECT_EQ(row.getSelectedIDs(), Value::emptyList());
+}
+
+TEST(LampSelectionViewTest, CheckboxWithTagFindsOnlyButtons) {
+    LampSelectionView row({{0, 0}, {100, 20}});
+    for (int tag : {1, 2, 4}) row.addCheckbox({}, tag);
+    auto label = std::make_shared<platform::TextField>("x");
+    label->setTag(3);
+    row.view().addSubview(std::make_shared<platform::View>("control", platform::Rect{}, label));
+    EXPECT_EQ(row.checkboxWithTag(3), nullptr);
+    ASSERT_NE(row.checkboxWithTag(4), nullptr);
+    EXPECT_EQ(row.checkboxWithTag(4)->control()->tag(), 4);
+}
+
+// ---- Key responder ----
+
+class CountingOwner final : public DeleteKeyHandler {
+public:
+    void deleteKey(qfKeyResponder*) override { ++deletes; }
+    int deletes = 0;
+};
+
+TEST(qfKeyResponderTest, OnlyDeleteKeysReachTheOwner) {
+    struct Case {
+        std::u32string characters;
+        int deletes;
+    } cases[] = {
+        {U"\x7f", 1},    // backspace / delete
+        {U"\xF728", 1},  // forward delete
+        {U"\xF73E", 1},  // delete character
+        {U"\x7f"
+         U"a",
+         1},         // only the first character counts
+        {U"\r", 0},  // return
+        {U"a\x7f", 0},
+        {U"", 0},
+    };
+    for (const auto& c : cases) {
+        CountingOwner owner;
+        qfKeyResponder responder;
+        responder.setOwner(&owner);
+        responder.keyDown(c.characters);
+        EXPECT_EQ(owner.deletes, c.deletes);
+    }
+    qfKeyResponder ownerless;
+    EXPECT_NO_FATAL_FAILURE(ownerless.keyDown(U"\x7f"));
+}
+
+// ---- Popover on a plain window ----
+
+class RefusingDelegate final : public platform::PopoverDelegate {
+public:
+    bool popoverShouldClose(platform::Popover*) override {
+        ++asked;
+        return false;
+    }
+    int asked = 0;
+};
+
+TEST(qfPopoverTest, OpensAtTheLowerRightCornerOfTheView) {
+    auto window = std::make_unique<FakePlainWindow>();
+    FakePlainWindow* w = window.get();
+    w->screenOffset = platform::Point{1000, 200};
+    qfPopover popover(std::move(window));
+    EXPECT_FALSE(w->resizable);
+    EXPECT_FALSE(w->showsResizeIndicator);
+
+    platform::View strip("SingleControl", {{100, 50}, {95, 438}});
+    platform::LogCapture log;
+    popover.showRelativeToRectOfViewPreferredEdge({}, &strip, platform::RectEdge::MaxY);
+    EXPECT_EQ(w->frameOrigin, (platform::Point{1195, 250}));
+    EXPECT_TRUE(popover.isShown());
+    EXPECT_TRUE(log.contains("setting max edge to 1195.000000, 250.000000"));
+}
+
+TEST(qfPopoverTest, WithoutScreenOrViewItOpensAtZero) {
+    auto window = std::make_unique<FakePlainWindow>();
+    FakePlainWindow* w = window.get();
+    w->screenOffset.reset();
+    qfPopover popover(std::move(window));
+    platform::View strip("SingleControl", {{100, 50}, {95, 438}});
+    popover.showRelativeToRectOfViewPreferredEdge({}, &strip, platform::RectEdge::MaxY);
+    EXPECT_EQ(w->frameOrigin, (platform::Point{0, 0}));
+    w->screenOffset = platform::Point{5, 5};
+    popover.showRelativeToRectOfViewPreferredEdge({}, nullptr, platform::RectEdge::MaxY);
+    EXPECT_EQ(w->frameOrigin, (platform::Point{5, 5}));
+}
+
+TEST(qfPopoverTest, ClosesWhateverTheDelegateSaysAndOnLosingKey) {
+    auto window = std::make_unique<FakePlainWindow>();
+    FakePlainWindow* w = window.get();
+    qfPopover popover(std::move(window));
+    RefusingDelegate delegate;
+    popover.setDelegate(&delegate);
+    popover.showRelativeToRectOfViewPreferredEdge({}, nullptr, platform::RectEdge::MaxY);
+    popover.performClose();
+    EXPECT_EQ(delegate.asked, 1);
+    EXPECT_FALSE(popover.isShown());
+
+    popover.showRelativeToRectOfViewPreferredEdge({}, nullptr, platform::RectEdge::MaxY);
+    w->resignKey();
+    EXPECT_EQ(delegate.asked, 2);
+    EXPECT_FALSE(popover.isShown());
+}
+
+TEST(qfPopoverTest, AnimationStyleStaysOnceSet) {
+    auto window = std::make_unique<FakePlainWindow>();
+    FakePlainWindow* w = window.get();
+    qfPopover popover(std::move(window));
+    popover.setAnimates(false);
+    EXPECT_EQ(w->animationBehavior, 0);
+    popover.setAnimates(true);
+    popover.setAnimates(false);
+    EXPECT_EQ(w->animationBehavior, qfPopover::utilityWindowAnimation);
+}
+
+// ---- Strip view and window controller ----
+
+TEST(ControlStripViewTest, GoneStripViewNoLongerHandlesClicks) {
+    auto view = std::make_shared<platform::View>("SingleControl");
+    { ControlStripView stripView(view); }
+    EXPECT_NO_FATAL_FAILURE(view->mouseUp(2));
+}
+
+TEST(manualWindowControllerTest, LogsWhenTheWindowLoaded) {
+    platform::LogCapture log;
+    glowmere::testing::FakeMainWindow window;
+    manualWindowController controller(&window);
+    EXPECT_TRUE(controller.isWindowLoaded());
+    window.setWindowLoaded(false);
+    EXPECT_FALSE(controller.isWindowLoaded());
+    controller.windowDidLoad();
+    EXPECT_TRUE(log.contains("manual window did load"));
+}
+
+}  // namespace
