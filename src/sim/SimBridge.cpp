@@ -1,0 +1,987 @@
+#include "sim/SimBridge.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+
+namespace glowmere::sim {
+
+namespace {
+
+constexpr auto kLinkButtonWindow = std::chrono::seconds(30);
+constexpr auto kSearchLength = std::chrono::seconds(60);
+constexpr const char* kSoftwareVersion = "01041302";
+constexpr const char* kApiVersion = "1.16.0";
+
+std::vector<std::string> splitPath(const std::string& path) {
+    std::vector<std::string> parts;
+    std::string piece;
+    std::istringstream in(path);
+    while (std::getline(in, piece, '/')) {
+        if (!piece.empty()) parts.push_back(piece);
+    }
+    return parts;
+}
+
+std::string joinFrom(const std::vector<std::string>& parts, std::size_t from) {
+    std::string out;
+    for (std::size_t i = from; i < parts.size(); ++i) out += "/" + parts[i];
+    return out.empty() ? "/" : out;
+}
+
+std::string dumpValue(const Json& value) {
+    if (value.is_string()) return value.get<std::string>();
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+std::string dump(const Json& value) {
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+Json errorObject(int type, const std::string& address, const std::string& description) {
+    return Json{{"error", Json{{"type", type}, {"address", address}, {"description", description}}}};
+}
+
+Reply errorReply(int type, const std::string& address, const std::string& description) {
+    return Reply{200, dump(Json::array({errorObject(type, address, description)}))};
+}
+
+Json invalidValue(const std::string& address, const std::string& key, const Json& value) {
+    return errorObject(7, address, "invalid value, " + dumpValue(value) + ", for parameter, " + key);
+}
+
+Reply methodNotAvailable(const std::string& method, const std::string& address) {
+    return errorReply(4, address, "method, " + method + ", not available for resource, " + address);
+}
+
+Reply resourceNotAvailable(const std::string& address) {
+    return errorReply(3, address, "resource, " + address + ", not available");
+}
+
+Reply missingParameters(const std::string& address) {
+    return errorReply(5, address, "invalid/missing parameters in body");
+}
+
+Reply okReply(const Json& value) {
+    return Reply{200, dump(value)};
+}
+
+std::optional<int> parseId(const std::string& text) {
+    if (text.empty() || text.size() > 6) return std::nullopt;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+    }
+    if (text.size() > 1 && text[0] == '0') return std::nullopt;
+    return std::stoi(text);
+}
+
+bool isWholeNumber(const Json& v) {
+    return v.is_number_integer() || v.is_number_unsigned();
+}
+
+bool intInRange(const Json& v, long long low, long long high) {
+    if (!isWholeNumber(v)) return false;
+    long long n = v.is_number_unsigned()
+                      ? static_cast<long long>(std::min<unsigned long long>(v.get<unsigned long long>(), 1ULL << 62))
+                      : v.get<long long>();
+    return n >= low && n <= high;
+}
+
+// Hue and saturation to CIE xy, so the lamp's "xy" moves along with its colour.
+Json xyFor(const LampLevels& levels) {
+    double h = levels.hue / 65536.0 * 6.0;
+    double s = levels.sat / 255.0;
+    int sector = static_cast<int>(h) % 6;
+    double f = h - std::floor(h);
+    double p = 1 - s, q = 1 - s * f, t = 1 - s * (1 - f);
+    double r = 0, g = 0, b = 0;
+    switch (sector) {
+        case 0:
+            r = 1, g = t, b = p;
+            break;
+        case 1:
+            r = q, g = 1, b = p;
+            break;
+        case 2:
+            r = p, g = 1, b = t;
+            break;
+        case 3:
+            r = p, g = q, b = 1;
+            break;
+        case 4:
+            r = t, g = p, b = 1;
+            break;
+        default:
+            r = 1, g = p, b = q;
+            break;
+    }
+    double x = r * 0.649926 + g * 0.103455 + b * 0.197109;
+    double y = r * 0.234327 + g * 0.743075 + b * 0.022598;
+    double z = g * 0.053077 + b * 1.035763;
+    double sum = x + y + z;
+    if (sum <= 0) return Json::array({0.3227, 0.329});
+    auto round4 = [](double v) { return std::round(v * 10000) / 10000; };
+    return Json::array({round4(x / sum), round4(y / sum)});
+}
+
+int weekdayBit(SimTime t) {
+    // Monday 64 down to Sunday 1.
+    std::chrono::weekday wd{std::chrono::floor<std::chrono::days>(t)};
+    unsigned iso = wd.iso_encoding();  // Monday 1 ... Sunday 7
+    return 1 << (7 - iso);
+}
+
+}  // namespace
+
+std::string formatTime(SimTime t) {
+    auto day = std::chrono::floor<std::chrono::days>(t);
+    std::chrono::year_month_day ymd{day};
+    auto ms = (t - day).count();
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02uT%02lld:%02lld:%02lld.%03lldZ", static_cast<int>(ymd.year()),
+                  static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
+                  static_cast<long long>(ms / 3600000), static_cast<long long>(ms / 60000 % 60),
+                  static_cast<long long>(ms / 1000 % 60), static_cast<long long>(ms % 1000));
+    return buffer;
+}
+
+std::optional<SimTime> parseTime(const std::string& text) {
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
+    int used = 0;
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%n", &y, &mo, &d, &h, &mi, &s, &used) != 6) {
+        return std::nullopt;
+    }
+    std::string rest = text.substr(static_cast<std::size_t>(used));
+    int millis = 0;
+    if (!rest.empty() && rest[0] == '.') {
+        std::size_t i = 1;
+        int scale = 100;
+        while (i < rest.size() && std::isdigit(static_cast<unsigned char>(rest[i]))) {
+            millis += (rest[i] - '0') * scale;
+            scale /= 10;
+            ++i;
+        }
+        rest = rest.substr(i);
+    }
+    if (!(rest.empty() || rest == "Z")) return std::nullopt;
+    std::chrono::year_month_day ymd{std::chrono::year{y}, std::chrono::month{static_cast<unsigned>(mo)},
+                                    std::chrono::day{static_cast<unsigned>(d)}};
+    if (!ymd.ok() || h > 23 || mi > 59 || s > 59) return std::nullopt;
+    return SimTime{std::chrono::sys_days{ymd}} + std::chrono::hours(h) + std::chrono::minutes(mi) +
+           std::chrono::seconds(s) + Millis(millis);
+}
+
+std::string errorArray(int type, const std::string& address, const std::string& description) {
+    return errorReply(type, address, description).body;
+}
+
+SimBridge::SimBridge(const StartOptions& options, SimTime now)
+    : base_(now), anchor_(std::chrono::steady_clock::now()), current_(now), address_(options.address) {
+    random_.seed(options.seed != 0 ? options.seed : std::random_device{}());
+    demo_ = options.demo;
+    if (options.demo) {
+        addLamp("Living room", "Extended color light");
+        addLamp("Küche", "Extended color light");
+        addLamp("Hall", "Dimmable light");
+        addLamp("Reading lamp", "Color temperature light");
+        addLamp("Bedroom", "Extended color light");
+        addLamp("Garden", "Extended color light");
+        groups_[1] = Group{"Downstairs", {"1", "2", "3"}};
+        groups_[2] = Group{"Upstairs", {"4", "5"}};
+        lamps_[1].on = true;
+        lamps_[2].on = true;
+        lamps_[2].levels = {200, 12000, 200};
+        lamps_[4].on = true;
+        nextDemoChange_ = current_ + std::chrono::seconds(20);
+    } else {
+        static const char* names[] = {"Hall", "Küche", "Living room", "Bedroom", "Study"};
+        for (int i = 1; i <= options.lamps; ++i) {
+            std::string name = i <= 5 ? names[i - 1] : "Lamp " + std::to_string(i);
+            // Every fourth lamp is white only, so clients meet one without colour.
+            addLamp(name, i % 4 == 0 ? "Dimmable light" : "Extended color light");
+        }
+        int lampCount = options.lamps;
+        for (int g = 1; g <= options.groups; ++g) {
+            std::string name = g == 1 ? "Downstairs" : g == 2 ? "Upstairs" : "Group " + std::to_string(g);
+            Group group{name, {}};
+            if (lampCount > 0) {
+                // Contiguous, nearly equal shares; a group never ends up empty.
+                int first = (g - 1) * lampCount / options.groups + 1;
+                int last = g * lampCount / options.groups;
+                if (last < first) first = last = (g - 1) % lampCount + 1;
+                for (int i = first; i <= last; ++i) group.lights.push_back(std::to_string(i));
+            }
+            groups_[g] = group;
+        }
+    }
+    if (!options.user.empty()) {
+        whitelist_[options.user] =
+            Json{{"last use date", formatTime(now)}, {"create date", formatTime(now)}, {"name", "preset#sim"}};
+    }
+    const std::string& lb = options.linkButton;
+    if (lb == "pressed") {
+        linkButton_.heldDown = true;
+    } else if (lb == "never") {
+        linkButton_.never = true;
+    } else if (lb.rfind("after=", 0) == 0) {
+        double seconds = std::atof(lb.c_str() + 6);
+        linkButton_.pressAt = now + Millis(static_cast<long long>(std::max(0.0, seconds) * 1000));
+    }
+}
+
+void SimBridge::addLamp(const std::string& name, const std::string& type) {
+    int id = lamps_.empty() ? 1 : lamps_.rbegin()->first + 1;
+    Lamp lamp;
+    lamp.name = name;
+    lamp.type = type;
+    lamp.modelid = type == "Extended color light" ? "LCT001" : type == "Dimmable light" ? "LWB004" : "LTW001";
+    char unique[40];
+    std::snprintf(unique, sizeof unique, "00:17:88:01:00:%02x:%02x:%02x-0b", (id >> 16) & 0xff, (id >> 8) & 0xff,
+                  id & 0xff);
+    lamp.uniqueid = unique;
+    lamp.on = id % 2 == 1;
+    lamp.levels = LampLevels{static_cast<int>(100 + (id * 37) % 155), (id * 9000) % 65536, 100 + (id * 29) % 155};
+    if (!lamp.hasColour()) lamp.colormode = lamp.hasColourTemperature() ? "ct" : "";
+    lamps_[id] = lamp;
+}
+
+SimTime SimBridge::clockNow() const {
+    if (!realTime_) return base_;
+    return base_ + std::chrono::duration_cast<Millis>(std::chrono::steady_clock::now() - anchor_);
+}
+
+SimTime SimBridge::now() const {
+    std::lock_guard lock(mutex_);
+    return current_;
+}
+
+void SimBridge::setAddress(const std::string& address) {
+    std::lock_guard lock(mutex_);
+    address_ = address;
+}
+
+std::uint64_t SimBridge::changeCount() const {
+    std::lock_guard lock(mutex_);
+    return changes_;
+}
+
+void SimBridge::changed() {
+    ++changes_;
+}
+
+void SimBridge::tick() {
+    std::lock_guard lock(mutex_);
+    advanceLocked(clockNow());
+}
+
+std::optional<SimTime> SimBridge::nextEventLocked() const {
+    std::optional<SimTime> next;
+    auto consider = [&next](SimTime t) {
+        if (!next || t < *next) next = t;
+    };
+    for (const auto& [id, lamp] : lamps_) {
+        if (lamp.transition) consider(lamp.transition->end);
+    }
+    for (const auto& [id, schedule] : schedules_) consider(schedule.nextFiring);
+    for (const auto& queued : queuedLamps_) {
+        if (queued.planned) consider(queued.appearAt);
+    }
+    if (linkButton_.pressAt) consider(*linkButton_.pressAt);
+    if (nextDemoChange_) consider(*nextDemoChange_);
+    return next;
+}
+
+// Carries out, in time order, everything that falls due up to `target`, so a
+// schedule sees the lamps as they are at its own moment.
+void SimBridge::advanceLocked(SimTime target) {
+    for (int guard = 0; guard < 100000; ++guard) {
+        auto next = nextEventLocked();
+        if (!next || *next > target) break;
+        if (*next > current_) current_ = *next;
+        SimTime t = current_;
+        for (auto& [id, lamp] : lamps_) {
+            if (lamp.transition && lamp.transition->end <= t) settleLampLocked(lamp, t);
+        }
+        for (auto& queued : queuedLamps_) {
+            if (queued.planned && queued.appearAt <= t) {
+                addLamp(queued.name, queued.type);
+                lastFound_.push_back(std::to_string(lamps_.rbegin()->first));
+                queued.name.clear();
+                changed();
+            }
+        }
+        std::erase_if(queuedLamps_, [](const QueuedLamp& q) { return q.name.empty(); });
+        if (linkButton_.pressAt && *linkButton_.pressAt <= t) {
+            linkButton_.pressedUntil = *linkButton_.pressAt + kLinkButtonWindow;
+            linkButton_.pressAt.reset();
+        }
+        if (nextDemoChange_ && *nextDemoChange_ <= t) {
+            demoChangeLocked();
+            nextDemoChange_ = t + std::chrono::seconds(20 + random_() % 40);
+        }
+        std::vector<int> due;
+        for (auto& [id, schedule] : schedules_) {
+            if (schedule.nextFiring <= t) due.push_back(id);
+        }
+        for (int id : due) {
+            auto it = schedules_.find(id);
+            if (it == schedules_.end()) continue;  // an earlier command deleted it
+            it->second.nextFiring = t + Millis(1);
+            planScheduleLocked(it->second);
+            fireScheduleLocked(std::to_string(id));
+        }
+    }
+    if (target > current_) current_ = target;
+}
+
+void SimBridge::settleLampLocked(Lamp& lamp, SimTime t) {
+    if (!lamp.transition) return;
+    if (lamp.transition->end <= t) {
+        lamp.levels = lamp.transition->to;
+        if (lamp.transition->offAtEnd) {
+            lamp.on = false;
+            lamp.levels.bri = lamp.transition->restoreBri;
+        }
+        lamp.transition.reset();
+        changed();
+    } else {
+        lamp.levels = levelsAt(lamp, t);
+        lamp.transition.reset();
+    }
+}
+
+LampLevels SimBridge::levelsAt(const Lamp& lamp, SimTime t) const {
+    if (!lamp.transition) return lamp.levels;
+    const Transition& tr = *lamp.transition;
+    if (t >= tr.end) return tr.to;
+    if (t <= tr.start) return tr.from;
+    double f = static_cast<double>((t - tr.start).count()) / static_cast<double>((tr.end - tr.start).count());
+    auto mix = [f](int a, int b) { return static_cast<int>(std::lround(a + (b - a) * f)); };
+    return LampLevels{mix(tr.from.bri, tr.to.bri), mix(tr.from.hue, tr.to.hue), mix(tr.from.sat, tr.to.sat)};
+}
+
+void SimBridge::fireScheduleLocked(const std::string& id) {
+    auto it = schedules_.find(std::stoi(id));
+    if (it == schedules_.end()) return;
+    const Json& command = it->second.command;
+    std::string body = command.contains("body") ? dump(command["body"]) : "";
+    handleLocked(command.value("method", "PUT"), command.value("address", ""), body, true);
+}
+
+// The demo house: now and then someone uses a wall switch or a dimmer.
+void SimBridge::demoChangeLocked() {
+    if (lamps_.empty()) return;
+    auto it = lamps_.begin();
+    std::advance(it, random_() % lamps_.size());
+    Lamp& lamp = it->second;
+    settleLampLocked(lamp, current_);
+    Json body;
+    if (!lamp.on || random_() % 3 == 0) {
+        body["on"] = !lamp.on;
+    } else {
+        body["bri"] = static_cast<int>(30 + random_() % 225);
+        if (lamp.hasColour()) body["hue"] = static_cast<int>(random_() % 65536);
+    }
+    body["transitiontime"] = 30;
+    applyStateLocked(std::to_string(it->first), lamp, body, "/lights/" + std::to_string(it->first) + "/state", true);
+}
+
+bool SimBridge::isOnAt(const Lamp& lamp, SimTime) const {
+    return lamp.on;
+}
+
+std::vector<std::string> SimBridge::allLampIds() const {
+    std::vector<std::string> ids;
+    for (const auto& [id, lamp] : lamps_) ids.push_back(std::to_string(id));
+    return ids;
+}
+
+std::string SimBridge::newUserName() {
+    static const char* chars = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::string name;
+    for (int i = 0; i < 40; ++i) name += chars[random_() % 62];
+    return name;
+}
+
+Reply SimBridge::handle(const std::string& method, const std::string& path, const std::string& body) {
+    std::lock_guard lock(mutex_);
+    advanceLocked(clockNow());
+    return handleLocked(method, path, body, false);
+}
+
+Reply SimBridge::handleLocked(const std::string& method, const std::string& path, const std::string& body,
+                              bool fromSchedule) {
+    std::vector<std::string> parts = splitPath(path);
+    if (parts.empty() || parts[0] != "api") {
+        return Reply{404, "<html><body><h1>404 Not Found</h1><p>There is nothing at " + path + ".</p></body></html>"};
+    }
+    if (parts.size() == 1) {
+        if (method == "POST") return pairLocked(body);
+        return errorReply(1, "/", "unauthorized user");
+    }
+    if (parts.size() == 2 && parts[1] == "nupnp" && method == "GET" && !fromSchedule) {
+        Json bridge{{"id", "001788fffe" + std::string("0a1b2c")}, {"internalipaddress", address_}};
+        return okReply(Json::array({bridge}));
+    }
+    const std::string& user = parts[1];
+    std::string address = joinFrom(parts, 2);
+    bool known = whitelist_.count(user) != 0 && revoked_.count(user) == 0;
+    if (parts.size() == 3 && parts[2] == "config" && method == "GET" && !known)
+        return configLocked(method, nullptr, false);
+    if (!known) return errorReply(1, address, "unauthorized user");
+    whitelist_[user]["last use date"] = formatTime(current_);
+
+    Json parsed;
+    const Json* bodyJson = nullptr;
+    if (method == "PUT" || method == "POST") {
+        std::string trimmed = body;
+        trimmed.erase(0, trimmed.find_first_not_of(" \t\r\n"));
+        if (!trimmed.empty()) {
+            parsed = Json::parse(body, nullptr, false);
+            if (parsed.is_discarded() || !parsed.is_object()) {
+                return errorReply(2, address, "body contains invalid JSON");
+            }
+            bodyJson = &parsed;
+        }
+    }
+
+    if (parts.size() == 2) {
+        if (method != "GET") return methodNotAvailable(method, address);
+        return okReply(Json{{"lights", lightsJson()},
+                            {"groups", groupsJson()},
+                            {"schedules", schedulesJson()},
+                            {"config", configJson(true)}});
+    }
+    const std::string& resource = parts[2];
+    if (resource == "lights") return lightsLocked(method, parts, bodyJson, address);
+    if (resource == "groups") return groupsLocked(method, parts, bodyJson, address);
+    if (resource == "schedules") return schedulesLocked(method, parts, bodyJson, user, address);
+    if (resource == "config" && parts.size() == 3) return configLocked(method, bodyJson, true);
+    return resourceNotAvailable(address);
+}
+
+Reply SimBridge::pairLocked(const std::string& body) {
+    Json parsed = Json::parse(body, nullptr, false);
+    if (parsed.is_discarded() || !parsed.is_object()) return errorReply(2, "", "body contains invalid JSON");
+    if (!parsed.contains("devicetype")) return errorReply(5, "", "invalid/missing parameters in body");
+    if (!parsed["devicetype"].is_string() || parsed["devicetype"].get<std::string>().empty()) {
+        return Reply{200, dump(Json::array({invalidValue("/devicetype", "devicetype", parsed["devicetype"])}))};
+    }
+    bool pressed = linkButton_.heldDown || (linkButton_.pressedUntil && current_ <= *linkButton_.pressedUntil);
+    if (!pressed) return errorReply(101, "", "link button not pressed");
+    std::string name = newUserName();
+    whitelist_[name] = Json{{"last use date", formatTime(current_)},
+                            {"create date", formatTime(current_)},
+                            {"name", parsed["devicetype"].get<std::string>()}};
+    changed();
+    return okReply(Json::array({Json{{"success", Json{{"username", name}}}}}));
+}
+
+Json SimBridge::lampStateJson(const Lamp& lamp) const {
+    LampLevels levels = levelsAt(lamp, current_);
+    Json state;
+    state["on"] = lamp.on;
+    state["bri"] = levels.bri;
+    if (lamp.hasColour()) {
+        state["hue"] = levels.hue;
+        state["sat"] = levels.sat;
+        state["xy"] = xyFor(levels);
+    }
+    if (lamp.hasColourTemperature()) state["ct"] = lamp.ct;
+    state["alert"] = lamp.alert;
+    if (lamp.hasColour()) state["effect"] = lamp.effect;
+    if (!lamp.colormode.empty()) state["colormode"] = lamp.colormode;
+    state["reachable"] = lamp.reachable;
+    return state;
+}
+
+Json SimBridge::lampJson(const Lamp& lamp) const {
+    return Json{{"state", lampStateJson(lamp)}, {"type", lamp.type},           {"name", lamp.name},
+                {"modelid", lamp.modelid},      {"swversion", lamp.swversion}, {"uniqueid", lamp.uniqueid},
+                {"pointsymbol", Json::object()}};
+}
+
+Json SimBridge::lightsJson() const {
+    Json out = Json::object();
+    for (const auto& [id, lamp] : lamps_) out[std::to_string(id)] = lampJson(lamp);
+    return out;
+}
+
+Reply SimBridge::lightsLocked(const std::string& method, const std::vector<std::string>& parts, const Json* body,
+                              const std::string& address) {
+    if (parts.size() == 3) {
+        if (method == "GET") return okReply(lightsJson());
+        if (method == "POST") {
+            searchStarted_ = current_;
+            lastFound_.clear();
+            planSearchArrivalsLocked();
+            return okReply(Json::array({Json{{"success", Json{{"/lights", "Searching for new devices"}}}}}));
+        }
+        return methodNotAvailable(method, address);
+    }
+    if (parts.size() == 4 && parts[3] == "new") {
+        if (method != "GET") return methodNotAvailable(method, address);
+        Json out = Json::object();
+        for (const auto& id : lastFound_) {
+            auto it = lamps_.find(std::stoi(id));
+            if (it != lamps_.end()) out[id] = Json{{"name", it->second.name}};
+        }
+        if (!searchStarted_) {
+            out["lastscan"] = "none";
+        } else if (current_ < *searchStarted_ + kSearchLength) {
+            out["lastscan"] = "active";
+        } else {
+            out["lastscan"] = formatTime(*searchStarted_).substr(0, 19);
+        }
+        return okReply(out);
+    }
+    auto id = parseId(parts[3]);
+    std::string lampAddress = "/lights/" + parts[3];
+    auto it = id ? lamps_.find(*id) : lamps_.end();
+    if (it == lamps_.end()) return resourceNotAvailable(lampAddress);
+    Lamp& lamp = it->second;
+    if (parts.size() == 4) {
+        if (method == "GET") return okReply(lampJson(lamp));
+        if (method != "PUT") return methodNotAvailable(method, address);
+        if (!body || body->empty()) return missingParameters(address);
+        Json results = Json::array();
+        for (const auto& [key, value] : body->items()) {
+            if (key != "name") {
+                results.push_back(errorObject(6, lampAddress + "/" + key, "parameter, " + key + ", not available"));
+            } else if (!value.is_string() || value.get<std::string>().empty() || value.get<std::string>().size() > 32) {
+                results.push_back(invalidValue(lampAddress + "/name", "name", value));
+            } else {
+                lamp.name = value.get<std::string>();
+                changed();
+                results.push_back(Json{{"success", Json{{lampAddress + "/name", lamp.name}}}});
+            }
+        }
+        return okReply(results);
+    }
+    if (parts.size() == 5 && parts[4] == "state") {
+        if (method != "PUT") return methodNotAvailable(method, address);
+        if (!body || body->empty()) return missingParameters(address);
+        return okReply(applyStateLocked(parts[3], lamp, *body, lampAddress + "/state", true));
+    }
+    return resourceNotAvailable(address);
+}
+
+// Applies a state body to one lamp and gives the per-key results. With
+// `strict` false (a group's action) keys the lamp cannot take are passed over
+// silently, as a group does with its off or white-only members.
+Json SimBridge::applyStateLocked(const std::string&, Lamp& lamp, const Json& body, const std::string& prefix,
+                                 bool strict) {
+    Json results = Json::array();
+    std::map<std::string, Json> accepted;
+    for (const auto& [key, value] : body.items()) {
+        std::string keyAddress = prefix + "/" + key;
+        bool valid = false;
+        if (key == "on") {
+            valid = value.is_boolean();
+        } else if (key == "bri" || key == "sat") {
+            valid = intInRange(value, 0, 255);
+        } else if (key == "hue" || key == "transitiontime") {
+            valid = intInRange(value, 0, 65535);
+        } else if (key == "ct") {
+            valid = intInRange(value, 153, 500);
+        } else if (key == "alert") {
+            valid = value.is_string() && (value == "none" || value == "select" || value == "lselect");
+        } else if (key == "effect") {
+            valid = value.is_string() && (value == "none" || value == "colorloop");
+        } else {
+            results.push_back(errorObject(6, keyAddress, "parameter, " + key + ", not available"));
+            continue;
+        }
+        if (!valid) {
+            results.push_back(invalidValue(keyAddress, key, value));
+            continue;
+        }
+        if (strict && (key == "hue" || key == "sat" || key == "effect") && !lamp.hasColour()) {
+            results.push_back(errorObject(6, keyAddress, "parameter, " + key + ", not available"));
+            continue;
+        }
+        if (strict && key == "ct" && !lamp.hasColourTemperature()) {
+            results.push_back(errorObject(6, keyAddress, "parameter, " + key + ", not available"));
+            continue;
+        }
+        accepted[key] = value;
+        results.push_back(Json{{"success", Json{{keyAddress, value}}}});
+    }
+
+    bool switchOn = accepted.count("on") && accepted["on"].get<bool>();
+    bool switchOff = accepted.count("on") && !accepted["on"].get<bool>();
+    bool wasOn = lamp.on;
+    // A lamp that is off takes no colour or brightness unless the same
+    // request switches it on.
+    if (!wasOn && !switchOn) {
+        for (const char* key : {"bri", "hue", "sat", "ct", "effect"}) {
+            if (!accepted.count(key)) continue;
+            accepted.erase(key);
+            if (!strict) continue;
+            for (auto& result : results) {
+                if (result.contains("success") && result["success"].contains(prefix + "/" + key)) {
+                    result =
+                        errorObject(201, prefix + "/" + key,
+                                    std::string("parameter, ") + key + ", is not modifiable. Device is set to off.");
+                }
+            }
+        }
+    }
+    if (!strict) {
+        if (!lamp.hasColour()) accepted.erase("hue"), accepted.erase("sat"), accepted.erase("effect");
+        if (!lamp.hasColourTemperature()) accepted.erase("ct");
+    }
+
+    long long tenths = accepted.count("transitiontime") ? accepted["transitiontime"].get<long long>() : 0;
+    bool changesSomething = accepted.size() > (accepted.count("transitiontime") ? 1u : 0u);
+    if (!changesSomething) return results;
+
+    // Whatever was under way stops where it is; the new values start from there.
+    settleLampLocked(lamp, current_);
+    LampLevels from = lamp.levels;
+    LampLevels to = lamp.levels;
+    if (accepted.count("bri")) to.bri = accepted["bri"].get<int>();
+    if (accepted.count("hue")) to.hue = accepted["hue"].get<int>();
+    if (accepted.count("sat")) to.sat = accepted["sat"].get<int>();
+    if (accepted.count("ct")) lamp.ct = accepted["ct"].get<int>(), lamp.colormode = "ct";
+    if (accepted.count("hue") || accepted.count("sat")) lamp.colormode = "hs";
+    if (accepted.count("alert")) lamp.alert = accepted["alert"].get<std::string>();
+    if (accepted.count("effect")) lamp.effect = accepted["effect"].get<std::string>();
+
+    if (tenths > 0) {
+        Transition tr;
+        tr.start = current_;
+        tr.end = current_ + Millis(tenths * 100);
+        tr.from = from;
+        tr.to = to;
+        if (switchOn && !wasOn) tr.from.bri = 0;  // fades up from dark
+        if (switchOff && wasOn) {
+            tr.offAtEnd = true;
+            tr.restoreBri = accepted.count("bri") ? to.bri : from.bri;
+            tr.to.bri = 0;
+        }
+        if (switchOn) lamp.on = true;
+        if (switchOff && !wasOn) lamp.on = false;
+        lamp.levels = tr.from;
+        lamp.transition = tr;
+    } else {
+        lamp.levels = to;
+        if (switchOn) lamp.on = true;
+        if (switchOff) lamp.on = false;
+    }
+    changed();
+    return results;
+}
+
+Json SimBridge::groupJson(const std::string& id, const Group& group) const {
+    Json action;
+    const Lamp* first = nullptr;
+    bool allOn = !group.lights.empty(), anyOn = false;
+    for (const auto& lampId : group.lights) {
+        auto it = lamps_.find(std::stoi(lampId));
+        if (it == lamps_.end()) continue;
+        if (!first) first = &it->second;
+        allOn = allOn && it->second.on;
+        anyOn = anyOn || it->second.on;
+    }
+    if (first) {
+        LampLevels levels = levelsAt(*first, current_);
+        action = Json{{"on", first->on},     {"bri", levels.bri}, {"hue", levels.hue},       {"sat", levels.sat},
+                      {"xy", xyFor(levels)}, {"ct", first->ct},   {"effect", first->effect}, {"colormode", "hs"}};
+    } else {
+        action = Json{
+            {"on", false}, {"bri", 0},         {"hue", 0},         {"sat", 0}, {"xy", Json::array({0.3227, 0.329})},
+            {"ct", 366},   {"effect", "none"}, {"colormode", "hs"}};
+    }
+    Json lights = Json::array();
+    for (const auto& lampId : group.lights) lights.push_back(lampId);
+    (void)id;
+    return Json{{"name", group.name},
+                {"lights", lights},
+                {"type", group.type},
+                {"state", Json{{"all_on", allOn}, {"any_on", anyOn}}},
+                {"action", action}};
+}
+
+Json SimBridge::groupsJson() const {
+    Json out = Json::object();
+    for (const auto& [id, group] : groups_) out[std::to_string(id)] = groupJson(std::to_string(id), group);
+    return out;
+}
+
+Reply SimBridge::groupsLocked(const std::string& method, const std::vector<std::string>& parts, const Json* body,
+                              const std::string& address) {
+    auto validLights = [this](const Json& value, std::vector<std::string>& out) -> std::optional<Json> {
+        if (!value.is_array()) return invalidValue("/groups/lights", "lights", value);
+        for (const auto& item : value) {
+            if (!item.is_string()) return invalidValue("/groups/lights", "lights", value);
+            auto lampId = parseId(item.get<std::string>());
+            if (!lampId || !lamps_.count(*lampId)) {
+                std::string where = "/lights/" + item.get<std::string>();
+                return errorObject(3, where, "resource, " + where + ", not available");
+            }
+            if (std::find(out.begin(), out.end(), item.get<std::string>()) == out.end()) {
+                out.push_back(item.get<std::string>());
+            }
+        }
+        return std::nullopt;
+    };
+    auto validName = [](const Json& value) {
+        return value.is_string() && !value.get<std::string>().empty() && value.get<std::string>().size() <= 32;
+    };
+
+    if (parts.size() == 3) {
+        if (method == "GET") return okReply(groupsJson());
+        if (method != "POST") return methodNotAvailable(method, address);
+        if (!body || !body->contains("name") || !body->contains("lights")) return missingParameters(address);
+        if (!validName((*body)["name"])) {
+            return Reply{200, dump(Json::array({invalidValue("/groups/name", "name", (*body)["name"])}))};
+        }
+        Group group;
+        group.name = (*body)["name"].get<std::string>();
+        if (auto error = validLights((*body)["lights"], group.lights)) return Reply{200, dump(Json::array({*error}))};
+        int id = 1;
+        while (groups_.count(id)) ++id;
+        groups_[id] = group;
+        changed();
+        return okReply(Json::array({Json{{"success", Json{{"id", std::to_string(id)}}}}}));
+    }
+
+    std::string groupAddress = "/groups/" + parts[3];
+    auto id = parseId(parts[3]);
+    bool all = parts[3] == "0";
+    auto it = id && !all ? groups_.find(*id) : groups_.end();
+    if (!all && it == groups_.end()) return resourceNotAvailable(groupAddress);
+
+    if (parts.size() == 4) {
+        if (all) {
+            if (method != "GET") return methodNotAvailable(method, groupAddress);
+            return okReply(groupJson("0", Group{"Lightset 0", allLampIds()}));
+        }
+        if (method == "GET") return okReply(groupJson(parts[3], it->second));
+        if (method == "DELETE") {
+            groups_.erase(it);
+            changed();
+            return okReply(Json::array({Json{{"success", groupAddress + " deleted"}}}));
+        }
+        if (method != "PUT") return methodNotAvailable(method, address);
+        if (!body || body->empty()) return missingParameters(address);
+        Json results = Json::array();
+        for (const auto& [key, value] : body->items()) {
+            if (key == "name") {
+                if (!validName(value)) {
+                    results.push_back(invalidValue(groupAddress + "/name", "name", value));
+                    continue;
+                }
+                it->second.name = value.get<std::string>();
+            } else if (key == "lights") {
+                std::vector<std::string> lights;
+                if (auto error = validLights(value, lights)) {
+                    results.push_back(*error);
+                    continue;
+                }
+                it->second.lights = lights;
+            } else {
+                results.push_back(errorObject(6, groupAddress + "/" + key, "parameter, " + key + ", not available"));
+                continue;
+            }
+            changed();
+            results.push_back(Json{{"success", Json{{groupAddress + "/" + key, value}}}});
+        }
+        return okReply(results);
+    }
+    if (parts.size() == 5 && parts[4] == "action") {
+        if (method != "PUT") return methodNotAvailable(method, address);
+        if (!body || body->empty()) return missingParameters(address);
+        std::vector<std::string> members = all ? allLampIds() : it->second.lights;
+        Json results;
+        for (const auto& lampId : members) {
+            auto lampIt = lamps_.find(std::stoi(lampId));
+            if (lampIt == lamps_.end()) continue;
+            applyStateLocked(lampId, lampIt->second, *body, "/lights/" + lampId + "/state", false);
+        }
+        // The reply does not depend on the members: validate once against a
+        // stand-in lamp that takes everything.
+        Lamp standIn;
+        standIn.type = "Extended color light";
+        standIn.on = true;
+        results = applyStateLocked("", standIn, *body, groupAddress + "/action", true);
+        return okReply(results);
+    }
+    return resourceNotAvailable(address);
+}
+
+bool SimBridge::scheduleTimeValid(Schedule& schedule, const std::string& time) const {
+    int mask = 0, h = 0, m = 0, s = 0, used = 0;
+    if (time.size() < 12 || time[0] != 'W') return false;
+    if (std::sscanf(time.c_str(), "W%3d/T%2d:%2d:%2d%n", &mask, &h, &m, &s, &used) != 4) return false;
+    if (static_cast<std::size_t>(used) != time.size()) return false;
+    // Digits only, and the time part written with two digits each.
+    std::size_t slash = time.find("/T");
+    for (std::size_t i = 1; i < slash; ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(time[i]))) return false;
+    }
+    if (time.size() - slash != 10) return false;
+    if (mask < 1 || mask > 127 || h > 23 || m > 59 || s > 59) return false;
+    schedule.mask = mask;
+    schedule.secondOfDay = h * 3600 + m * 60 + s;
+    schedule.time = time;
+    return true;
+}
+
+// The next time the schedule fires, at or after its current `nextFiring`
+// (callers set that to the earliest moment allowed).
+void SimBridge::planScheduleLocked(Schedule& schedule) {
+    SimTime after = schedule.nextFiring;
+    auto day = std::chrono::floor<std::chrono::days>(after);
+    for (int i = 0; i <= 8; ++i) {
+        SimTime candidate = SimTime{day + std::chrono::days(i)} + std::chrono::seconds(schedule.secondOfDay);
+        if (candidate >= after && (weekdayBit(candidate) & schedule.mask)) {
+            schedule.nextFiring = candidate;
+            return;
+        }
+    }
+    schedule.nextFiring = SimTime::max();
+}
+
+Json SimBridge::scheduleJson(const Schedule& schedule) const {
+    return Json{{"name", schedule.name},     {"description", schedule.description}, {"command", schedule.command},
+                {"time", schedule.time},     {"created", schedule.created},         {"status", "enabled"},
+                {"localtime", schedule.time}};
+}
+
+Json SimBridge::schedulesJson() const {
+    Json out = Json::object();
+    for (const auto& [id, schedule] : schedules_) out[std::to_string(id)] = scheduleJson(schedule);
+    return out;
+}
+
+Reply SimBridge::schedulesLocked(const std::string& method, const std::vector<std::string>& parts, const Json* body,
+                                 const std::string& user, const std::string& address) {
+    // Validates and applies one member of a schedule body; an error object when refused.
+    auto applyMember = [this](Schedule& schedule, const std::string& key, const Json& value,
+                              const std::string& where) -> std::optional<Json> {
+        if (key == "name") {
+            if (!value.is_string() || value.get<std::string>().size() > 32) return invalidValue(where, key, value);
+            schedule.name = value.get<std::string>();
+        } else if (key == "description") {
+            if (!value.is_string() || value.get<std::string>().size() > 64) return invalidValue(where, key, value);
+            schedule.description = value.get<std::string>();
+        } else if (key == "time") {
+            if (!value.is_string() || !scheduleTimeValid(schedule, value.get<std::string>())) {
+                return invalidValue(where, key, value);
+            }
+            schedule.nextFiring = current_ + Millis(1);
+            planScheduleLocked(schedule);
+        } else if (key == "command") {
+            bool ok = value.is_object() && value.contains("address") && value["address"].is_string() &&
+                      value["address"].get<std::string>().rfind("/api/", 0) == 0 && value.contains("method") &&
+                      value["method"].is_string() &&
+                      (value["method"] == "PUT" || value["method"] == "POST" || value["method"] == "DELETE") &&
+                      (!value.contains("body") || value["body"].is_object());
+            if (!ok) return invalidValue(where, key, value);
+            schedule.command = value;
+        } else {
+            return errorObject(6, where, "parameter, " + key + ", not available");
+        }
+        return std::nullopt;
+    };
+
+    if (parts.size() == 3) {
+        if (method == "GET") return okReply(schedulesJson());
+        if (method != "POST") return methodNotAvailable(method, address);
+        if (!body || !body->contains("command") || !body->contains("time")) return missingParameters(address);
+        Schedule schedule;
+        schedule.name = "schedule";
+        schedule.owner = user;
+        schedule.created = formatTime(current_).substr(0, 19);
+        for (const auto& [key, value] : body->items()) {
+            if (auto error = applyMember(schedule, key, value, "/schedules/" + key)) {
+                return Reply{200, dump(Json::array({*error}))};
+            }
+        }
+        int id = 1;
+        while (schedules_.count(id)) ++id;
+        schedules_[id] = schedule;
+        changed();
+        return okReply(Json::array({Json{{"success", Json{{"id", std::to_string(id)}}}}}));
+    }
+    std::string scheduleAddress = "/schedules/" + parts[3];
+    auto id = parseId(parts[3]);
+    auto it = id ? schedules_.find(*id) : schedules_.end();
+    if (it == schedules_.end() || parts.size() != 4) return resourceNotAvailable(scheduleAddress);
+    if (method == "GET") return okReply(scheduleJson(it->second));
+    if (method == "DELETE") {
+        schedules_.erase(it);
+        changed();
+        return okReply(Json::array({Json{{"success", scheduleAddress + " deleted"}}}));
+    }
+    if (method != "PUT") return methodNotAvailable(method, address);
+    if (!body || body->empty()) return missingParameters(address);
+    Json results = Json::array();
+    for (const auto& [key, value] : body->items()) {
+        Schedule copy = it->second;
+        if (auto error = applyMember(copy, key, value, scheduleAddress + "/" + key)) {
+            results.push_back(*error);
+            continue;
+        }
+        it->second = copy;
+        changed();
+        results.push_back(Json{{"success", Json{{scheduleAddress + "/" + key, value}}}});
+    }
+    return okReply(results);
+}
+
+Json SimBridge::configJson(bool full) const {
+    Json config{{"name", bridgeName_},        {"swversion", kSoftwareVersion},  {"apiversion", kApiVersion},
+                {"mac", "00:17:88:0a:1b:2c"}, {"bridgeid", "001788FFFE0A1B2C"}, {"modelid", "BSB001"}};
+    if (!full) return config;
+    std::string host = address_.substr(0, address_.find(':'));
+    config["ipaddress"] = host;
+    config["netmask"] = "255.0.0.0";
+    config["gateway"] = host;
+    config["dhcp"] = false;
+    config["UTC"] = formatTime(current_).substr(0, 19);
+    config["timezone"] = "UTC";
+    config["linkbutton"] = linkButton_.heldDown || (linkButton_.pressedUntil && current_ <= *linkButton_.pressedUntil);
+    config["portalservices"] = false;
+    config["zigbeechannel"] = 15;
+    Json whitelist = Json::object();
+    for (const auto& [name, entry] : whitelist_) {
+        if (!revoked_.count(name)) whitelist[name] = entry;
+    }
+    config["whitelist"] = whitelist;
+    return config;
+}
+
+Reply SimBridge::configLocked(const std::string& method, const Json* body, bool known) {
+    if (method == "GET") return okReply(configJson(known));
+    if (method != "PUT") return methodNotAvailable(method, "/config");
+    if (!body || body->empty()) return missingParameters("/config");
+    Json results = Json::array();
+    for (const auto& [key, value] : body->items()) {
+        if (key != "name") {
+            results.push_back(errorObject(6, "/config/" + key, "parameter, " + key + ", not available"));
+        } else if (!value.is_string() || value.get<std::string>().size() < 4 || value.get<std::string>().size() > 16) {
+            results.push_back(invalidValue("/config/name", key, value));
+        } else {
+            bridgeName_ = value.get<std::string>();
+            changed();
+            results.push_back(Json{{"success", Json{{"/config/name", value}}}});
+        }
+    }
+    return okReply(results);
+}
+
+void SimBridge::planSearchArrivalsLocked() {
+    if (!searchStarted_ || current_ >= *searchStarted_ + kSearchLength) return;
+    SimTime due = *searchStarted_ + Millis(static_cast<long long>(searchDelaySeconds_ * 1000));
+    for (auto& queued : queuedLamps_) {
+        if (queued.planned) continue;
+        queued.planned = true;
+        queued.appearAt = std::max(due, current_);
+    }
+}
+
+}  // namespace glowmere::sim

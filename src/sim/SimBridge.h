@@ -1,0 +1,200 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace glowmere::sim {
+
+using Json = nlohmann::ordered_json;
+using Millis = std::chrono::milliseconds;
+using SimTime = std::chrono::sys_time<Millis>;
+
+// What the bridge's HTTP interface answers: a status and a JSON text.
+struct Reply {
+    int status = 200;
+    std::string body;
+};
+
+// One lamp's values at a moment; a transition moves between two of these.
+struct LampLevels {
+    int bri = 254;
+    int hue = 8000;
+    int sat = 140;
+};
+
+struct Transition {
+    SimTime start;
+    SimTime end;
+    LampLevels from;
+    LampLevels to;
+    bool offAtEnd = false;  // {"on":false} with a transition: dim, then switch off
+    int restoreBri = 0;     // brightness the lamp comes back with when switched on again
+};
+
+struct Lamp {
+    std::string name;
+    std::string type;  // "Extended color light", "Color temperature light" or "Dimmable light"
+    std::string modelid;
+    std::string swversion = "66009461";
+    std::string uniqueid;
+    bool on = false;
+    LampLevels levels;
+    int ct = 366;
+    std::string alert = "none";
+    std::string effect = "none";
+    std::string colormode = "hs";
+    bool reachable = true;
+    std::optional<Transition> transition;
+
+    bool hasColour() const { return type == "Extended color light"; }
+    bool hasColourTemperature() const { return type != "Dimmable light"; }
+};
+
+struct Group {
+    std::string name;
+    std::vector<std::string> lights;
+    std::string type = "LightGroup";
+};
+
+struct Schedule {
+    std::string name;
+    std::string description;
+    Json command;  // {"address","method","body"}
+    std::string time;
+    std::string owner;  // the user name that made it; the command runs as this user
+    std::string created;
+    int mask = 0;          // weekdays, Monday 64 ... Sunday 1
+    int secondOfDay = 0;   // UTC
+    SimTime nextFiring{};  // the next time it fires, after the clock's current time
+};
+
+struct LinkButton {
+    bool never = false;     // presses are ignored
+    bool heldDown = false;  // pressed for the whole run
+    std::optional<SimTime> pressedUntil;
+    std::optional<SimTime> pressAt;  // "after=SECONDS": pressed by itself at this time
+};
+
+struct StartOptions {
+    int lamps = 5;
+    int groups = 2;
+    std::string user;
+    std::string linkButton;  // "", "pressed", "never", "after=SECONDS"
+    bool demo = false;
+    std::string address;  // host:port, for the discovery portal's answer
+    unsigned seed = 0;    // 0: random
+};
+
+// The simulated bridge's state and its whole HTTP interface, independent of
+// the server that carries it. All methods are safe to call from several
+// threads; one mutex guards everything.
+class SimBridge {
+public:
+    explicit SimBridge(const StartOptions& options, SimTime now);
+
+    // The bridge interface: a request as it arrives (path with the leading
+    // "/api", body as received).
+    Reply handle(const std::string& method, const std::string& path, const std::string& body);
+
+    // Control of the simulation (the /sim endpoints).
+    Reply control(const std::string& method, const std::string& path, const std::string& body);
+
+    // Moves the simulation's own clock forward to the time its clock source
+    // shows now (real-time mode) and carries out whatever falls due.
+    void tick();
+
+    // Persistence: the whole state as JSON, and back.
+    Json saveState() const;
+    bool loadState(const Json& state, std::string& error);
+    // Bumped on every change; the server saves when it moves.
+    std::uint64_t changeCount() const;
+
+    SimTime now() const;
+    void setAddress(const std::string& address);
+
+private:
+    // Everything below expects mutex_ held.
+    SimTime clockNow() const;
+    void advanceLocked(SimTime target);
+    std::optional<SimTime> nextEventLocked() const;
+    void settleLampLocked(Lamp& lamp, SimTime t);
+    LampLevels levelsAt(const Lamp& lamp, SimTime t) const;
+    bool isOnAt(const Lamp& lamp, SimTime t) const;
+    void fireScheduleLocked(const std::string& id);
+    void demoChangeLocked();
+    void changed();
+
+    Reply handleLocked(const std::string& method, const std::string& path, const std::string& body, bool fromSchedule);
+    Reply pairLocked(const std::string& body);
+    Reply lightsLocked(const std::string& method, const std::vector<std::string>& parts, const Json* body,
+                       const std::string& address);
+    Reply groupsLocked(const std::string& method, const std::vector<std::string>& parts, const Json* body,
+                       const std::string& address);
+    Reply schedulesLocked(const std::string& method, const std::vector<std::string>& parts, const Json* body,
+                          const std::string& user, const std::string& address);
+    Reply configLocked(const std::string& method, const Json* body, bool known);
+    Json applyStateLocked(const std::string& lampId, Lamp& lamp, const Json& body, const std::string& prefix,
+                          bool reportErrors);
+    Json lampJson(const Lamp& lamp) const;
+    Json lampStateJson(const Lamp& lamp) const;
+    Json groupJson(const std::string& id, const Group& group) const;
+    Json scheduleJson(const Schedule& schedule) const;
+    Json lightsJson() const;
+    Json groupsJson() const;
+    Json schedulesJson() const;
+    Json configJson(bool full) const;
+    std::vector<std::string> allLampIds() const;
+    std::string newUserName();
+    void addLamp(const std::string& name, const std::string& type);
+    bool scheduleTimeValid(Schedule& schedule, const std::string& time) const;
+    void planScheduleLocked(Schedule& schedule);
+    void planSearchArrivalsLocked();
+
+    mutable std::mutex mutex_;
+    // The clock: frozen at `base_` (manual mode), or `base_` plus the real
+    // time elapsed since `anchor_` (real-time mode).
+    bool realTime_ = true;
+    SimTime base_;
+    std::chrono::steady_clock::time_point anchor_;
+    SimTime current_;  // how far events have been carried out
+
+    std::map<int, Lamp> lamps_;
+    std::map<int, Group> groups_;
+    std::map<int, Schedule> schedules_;
+    std::map<std::string, Json> whitelist_;  // user name -> {"name","create date","last use date"}
+    std::set<std::string> revoked_;          // users the "unauthorized" fault shuts out
+    LinkButton linkButton_;
+    std::string address_;
+    std::string bridgeName_ = "Glowmere simulated bridge";
+
+    struct QueuedLamp {
+        std::string name;
+        std::string type;
+        SimTime appearAt{};
+        bool planned = false;
+    };
+    std::vector<QueuedLamp> queuedLamps_;
+    double searchDelaySeconds_ = 20.0;
+    std::optional<SimTime> searchStarted_;
+    std::vector<std::string> lastFound_;
+
+    bool demo_ = false;
+    std::optional<SimTime> nextDemoChange_;
+    std::mt19937 random_;
+    std::uint64_t changes_ = 0;
+};
+
+// Helpers shared with the server and tests.
+std::string formatTime(SimTime t);                          // 2026-12-08T06:29:59.000Z
+std::optional<SimTime> parseTime(const std::string& text);  // the same, "Z" and fraction optional
+std::string errorArray(int type, const std::string& address, const std::string& description);
+
+}  // namespace glowmere::sim

@@ -1,0 +1,339 @@
+#include "sim/SimServer.h"
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace glowmere::sim {
+
+namespace {
+
+const char* kErrorPage =
+    "<html><head><title>500 Internal Server Error</title></head>"
+    "<body><h1>Internal Server Error</h1><p>The bridge could not handle the request.</p></body></html>";
+
+// The reply's text in Latin-1: what a device that does not speak UTF-8 sends.
+// Characters beyond Latin-1 become "?".
+std::string toLatin1(const std::string& utf8) {
+    std::string out;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        auto c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if ((c & 0xE0) == 0xC0 && i + 1 < utf8.size()) {
+            unsigned code = ((c & 0x1Fu) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu);
+            out += code < 0x100 ? static_cast<char>(code) : '?';
+            ++i;
+        } else {
+            std::size_t extra = (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : 0;
+            out += '?';
+            i += extra;
+        }
+    }
+    return out;
+}
+
+bool writeFileAtomically(const std::string& path, const std::string& text, std::string& error) {
+    std::string temporary = path + ".tmp";
+    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        error = "cannot write " + temporary + ": " + std::strerror(errno);
+        return false;
+    }
+    std::size_t written = 0;
+    while (written < text.size()) {
+        ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            error = "cannot write " + temporary + ": " + std::strerror(errno);
+            ::close(fd);
+            return false;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0 || ::close(fd) != 0) {
+        error = "cannot write " + temporary + ": " + std::strerror(errno);
+        return false;
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = "cannot replace " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+SimServer::SimServer(Options options) : options_(std::move(options)), http_(std::make_unique<httplib::Server>()) {}
+
+SimServer::~SimServer() {
+    stop();
+    finish();
+}
+
+bool SimServer::start(const std::string& host, int port, std::string& error) {
+    auto now = std::chrono::floor<Millis>(std::chrono::system_clock::now());
+    bridge_ = std::make_unique<SimBridge>(options_.start, now);
+    if (!options_.stateFile.empty() && std::filesystem::exists(options_.stateFile)) {
+        std::ifstream in(options_.stateFile, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        Json state = Json::parse(text.str(), nullptr, false);
+        std::string why;
+        if (state.is_discarded()) why = "it is not JSON";
+        if (why.empty() && !bridge_->loadState(state, why)) {
+        }
+        if (!why.empty()) {
+            // Keep the unreadable file for inspection; never overwrite it.
+            std::string aside = options_.stateFile + ".unreadable";
+            std::rename(options_.stateFile.c_str(), aside.c_str());
+            std::fprintf(stderr,
+                         "glowmere-bridge-sim: cannot read the state file %s (%s); moved it to %s and started fresh\n",
+                         options_.stateFile.c_str(), why.c_str(), aside.c_str());
+            bridge_ = std::make_unique<SimBridge>(options_.start, now);
+        }
+    }
+
+    http_->set_keep_alive_max_count(1000);
+    auto handler = [this](const httplib::Request& request, httplib::Response& response) { route(request, response); };
+    http_->Get(".*", handler);
+    http_->Post(".*", handler);
+    http_->Put(".*", handler);
+    http_->Delete(".*", handler);
+    http_->Patch(".*", handler);
+
+    if (port == 0) {
+        port_ = http_->bind_to_any_port(host);
+        if (port_ < 0) {
+            error = "cannot listen on " + host + ": " + std::strerror(errno);
+            return false;
+        }
+    } else {
+        if (!http_->bind_to_port(host, port)) {
+            error = "cannot listen on " + host + ":" + std::to_string(port) + " (in use, or no such address)";
+            return false;
+        }
+        port_ = port;
+    }
+    bridge_->setAddress(host + ":" + std::to_string(port_));
+    savedChanges_ = bridge_->changeCount();
+    if (!options_.stateFile.empty()) {
+        std::string why;
+        if (!writeFileAtomically(options_.stateFile, bridge_->saveState().dump(2), why)) {
+            std::fprintf(stderr, "glowmere-bridge-sim: %s\n", why.c_str());
+        }
+    }
+
+    // The clock's own events (schedules, transitions ending, new lamps, the
+    // demo's changes) need carrying out even when nobody asks.
+    ticker_ = std::thread([this] {
+        std::unique_lock lock(tickMutex_);
+        while (!stopping_) {
+            tickWake_.wait_for(lock, std::chrono::milliseconds(100));
+            if (stopping_) break;
+            lock.unlock();
+            bridge_->tick();
+            saveIfChanged();
+            lock.lock();
+        }
+    });
+    return true;
+}
+
+void SimServer::serve() {
+    http_->listen_after_bind();
+}
+
+void SimServer::stop() {
+    if (http_) http_->stop();
+    std::lock_guard lock(tickMutex_);
+    stopping_ = true;
+    tickWake_.notify_all();
+}
+
+void SimServer::finish() {
+    if (ticker_.joinable()) ticker_.join();
+    if (bridge_) saveIfChanged();
+}
+
+void SimServer::saveIfChanged() {
+    if (options_.stateFile.empty()) return;
+    std::lock_guard lock(saveMutex_);
+    std::uint64_t changes = bridge_->changeCount();
+    if (changes == savedChanges_) return;
+    std::string why;
+    if (writeFileAtomically(options_.stateFile, bridge_->saveState().dump(2), why)) {
+        savedChanges_ = changes;
+    } else {
+        std::fprintf(stderr, "glowmere-bridge-sim: %s\n", why.c_str());
+    }
+}
+
+// Shuts the request's own connection, so the client gets no reply at all.
+// The server library offers no handle on the socket, so it is found among
+// the process's descriptors by its two ends.
+void SimServer::closeConnection(const httplib::Request& request) {
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (!dir) return;
+    while (dirent* entry = ::readdir(dir)) {
+        int fd = std::atoi(entry->d_name);
+        if (fd <= 2) continue;
+        sockaddr_storage local{}, peer{};
+        socklen_t localLength = sizeof local, peerLength = sizeof peer;
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) != 0) continue;
+        if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0) continue;
+        int localPort = 0, peerPort = 0;
+        char peerAddress[INET6_ADDRSTRLEN] = "";
+        if (peer.ss_family == AF_INET) {
+            auto* p = reinterpret_cast<sockaddr_in*>(&peer);
+            peerPort = ntohs(p->sin_port);
+            ::inet_ntop(AF_INET, &p->sin_addr, peerAddress, sizeof peerAddress);
+            localPort = ntohs(reinterpret_cast<sockaddr_in*>(&local)->sin_port);
+        } else if (peer.ss_family == AF_INET6) {
+            auto* p = reinterpret_cast<sockaddr_in6*>(&peer);
+            peerPort = ntohs(p->sin6_port);
+            ::inet_ntop(AF_INET6, &p->sin6_addr, peerAddress, sizeof peerAddress);
+            localPort = ntohs(reinterpret_cast<sockaddr_in6*>(&local)->sin6_port);
+        } else {
+            continue;
+        }
+        if (localPort == port_ && peerPort == request.remote_port && request.remote_addr == peerAddress) {
+            ::shutdown(fd, SHUT_RDWR);
+            break;
+        }
+    }
+    ::closedir(dir);
+}
+
+void SimServer::route(const httplib::Request& request, httplib::Response& response) {
+    const std::string& path = request.path;
+    if (path == "/sim" || path.rfind("/sim/", 0) == 0) {
+        Reply reply = controlFaultsAndLog(request.method, path, request.body);
+        response.status = reply.status;
+        response.set_content(reply.body, "application/json");
+        saveIfChanged();
+        return;
+    }
+
+    {
+        std::lock_guard lock(logMutex_);
+        log_.push_back(Json{
+            {"method", request.method}, {"path", path}, {"body", request.body}, {"time", formatTime(bridge_->now())}});
+    }
+
+    // Which faults this request meets; each counted one is used up.
+    int latency = 0;
+    std::string kind;
+    {
+        std::lock_guard lock(logMutex_);
+        for (auto& fault : faults_) {
+            if (!fault.pathContains.empty() && path.find(fault.pathContains) == std::string::npos) continue;
+            if (fault.remaining == 0) continue;
+            if (fault.kind == "latency") {
+                latency += fault.millis;
+            } else if (kind.empty()) {
+                kind = fault.kind;
+            } else {
+                continue;
+            }
+            if (fault.remaining > 0) --fault.remaining;
+        }
+        std::erase_if(faults_, [](const Fault& f) { return f.remaining == 0; });
+    }
+    // A slow network or device: real time on purpose, as the client's
+    // time-outs are real.
+    if (latency > 0) std::this_thread::sleep_for(std::chrono::milliseconds(latency));
+
+    if (kind == "close") {
+        closeConnection(request);
+        response.status = 200;
+        return;
+    }
+    if (kind == "error500") {
+        response.status = 500;
+        response.set_content(kErrorPage, "text/html");
+        return;
+    }
+    Reply reply = bridge_->handle(request.method, path, request.body);
+    saveIfChanged();
+    if (kind == "malformed") {
+        // Cut off in the middle, as a reply broken off on the way.
+        reply.body = reply.body.substr(0, reply.body.size() / 2) + "\x01}";
+    } else if (kind == "nonascii") {
+        reply.body = toLatin1(reply.body);
+    }
+    response.status = reply.status;
+    response.set_content(reply.body, reply.status == 404 ? "text/html" : "application/json");
+}
+
+Reply SimServer::controlFaultsAndLog(const std::string& method, const std::string& path, const std::string& body) {
+    auto json = [](const Json& value, int status = 200) {
+        return Reply{status, value.dump(-1, ' ', false, Json::error_handler_t::replace)};
+    };
+    if (path == "/sim/log") {
+        std::lock_guard lock(logMutex_);
+        if (method == "GET") return json(log_);
+        if (method == "DELETE") {
+            log_ = Json::array();
+            return json(Json{{"cleared", true}});
+        }
+    }
+    if (path == "/sim/faults") {
+        if (method == "GET") {
+            std::lock_guard lock(logMutex_);
+            Json out = Json::array();
+            for (const auto& f : faults_) {
+                out.push_back(
+                    Json{{"kind", f.kind}, {"count", f.remaining}, {"ms", f.millis}, {"path", f.pathContains}});
+            }
+            return json(out);
+        }
+        if (method == "DELETE") {
+            {
+                std::lock_guard lock(logMutex_);
+                faults_.clear();
+            }
+            bridge_->control("DELETE", "/sim/unauthorized", "");
+            return json(Json{{"cleared", true}});
+        }
+        if (method == "POST") {
+            Json request = Json::parse(body, nullptr, false);
+            if (request.is_discarded() || !request.is_object() || !request.contains("kind") ||
+                !request["kind"].is_string()) {
+                return json(Json{{"error", "give {\"kind\": ..., \"count\": N, \"ms\": M, \"path\": TEXT}"}}, 400);
+            }
+            std::string kind = request["kind"].get<std::string>();
+            if (kind == "unauthorized") {
+                return bridge_->control("POST", "/sim/unauthorized", Json{{"user", request.value("user", "")}}.dump());
+            }
+            if (kind != "latency" && kind != "close" && kind != "malformed" && kind != "error500" &&
+                kind != "nonascii") {
+                return json(Json{{"error", "unknown fault " + kind}}, 400);
+            }
+            Fault fault;
+            fault.kind = kind;
+            fault.remaining = request.value("count", kind == "latency" ? -1 : 1);
+            fault.millis = request.value("ms", 0);
+            fault.pathContains = request.value("path", "");
+            if (fault.remaining == 0 || fault.millis < 0 || fault.millis > 120000) {
+                return json(Json{{"error", "\"count\" must not be 0 and \"ms\" must be 0 to 120000"}}, 400);
+            }
+            std::lock_guard lock(logMutex_);
+            faults_.push_back(fault);
+            return json(Json{{"added", kind}});
+        }
+    }
+    return bridge_->control(method, path, body);
+}
+
+}  // namespace glowmere::sim

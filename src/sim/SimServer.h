@@ -1,0 +1,71 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim/SimBridge.h"
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+}  // namespace httplib
+
+namespace glowmere::sim {
+
+// A fault the next requests meet (or all of them, with `remaining` < 0).
+struct Fault {
+    std::string kind;  // "latency", "close", "malformed", "error500", "nonascii"
+    int remaining = 1;
+    int millis = 0;            // latency only
+    std::string pathContains;  // only requests whose path holds this text
+};
+
+// Carries a SimBridge over HTTP: the request log, the faults, the state file
+// and the clock's ticking in real-time mode.
+class SimServer {
+public:
+    struct Options {
+        StartOptions start;
+        std::string stateFile;
+    };
+
+    explicit SimServer(Options options);
+    ~SimServer();
+
+    bool start(const std::string& host, int port, std::string& error);
+    int port() const { return port_; }
+    void serve();   // blocks until stop()
+    void stop();    // from any thread
+    void finish();  // after serve() returned: last save, ticker ends
+
+private:
+    void route(const httplib::Request& request, httplib::Response& response);
+    Reply controlFaultsAndLog(const std::string& method, const std::string& path, const std::string& body);
+    void saveIfChanged();
+    void closeConnection(const httplib::Request& request);
+
+    Options options_;
+    std::unique_ptr<httplib::Server> http_;
+    std::unique_ptr<SimBridge> bridge_;
+    int port_ = 0;
+
+    std::mutex logMutex_;
+    Json log_ = Json::array();
+    std::vector<Fault> faults_;
+
+    std::mutex saveMutex_;
+    std::uint64_t savedChanges_ = 0;
+
+    std::mutex tickMutex_;
+    std::condition_variable tickWake_;
+    bool stopping_ = false;
+    std::thread ticker_;
+};
+
+}  // namespace glowmere::sim

@@ -1,0 +1,127 @@
+// glowmere-bridge-sim: a simulated lighting bridge on an HTTP port.
+#include <httplib.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <thread>
+
+#include "sim/SimServer.h"
+
+namespace {
+
+void usage(std::FILE* out) {
+    std::fputs(
+        "usage: glowmere-bridge-sim [--listen HOST:PORT] [--lamps N] [--groups G] [--user NAME]\n"
+        "                           [--link-button pressed|never|after=SECONDS] [--state FILE] [--demo]\n"
+        "  --listen HOST:PORT  address to serve (default 127.0.0.1:8080; port 0 picks a free one)\n"
+        "  --lamps N           number of lamps (default 5)\n"
+        "  --groups G          number of groups (default 2)\n"
+        "  --user NAME         a user name that is already paired\n"
+        "  --link-button ...   pressed (for the whole run), never, or after=SECONDS (then for 30 s)\n"
+        "  --state FILE        load the bridge from FILE if present and save every change to it\n"
+        "  --demo              a demo house whose lamps change now and then on their own\n",
+        out);
+}
+
+bool parseCount(const char* text, int low, int high, int& out) {
+    char* end = nullptr;
+    long value = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || value < low || value > high) return false;
+    out = static_cast<int>(value);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using glowmere::sim::SimServer;
+    SimServer::Options options;
+    std::string listen = "127.0.0.1:8080";
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        auto value = [&](const char* name) -> const char* {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "glowmere-bridge-sim: %s needs a value\n", name);
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (arg == "--listen") {
+            listen = value("--listen");
+        } else if (arg == "--lamps") {
+            if (!parseCount(value("--lamps"), 0, 1000, options.start.lamps)) {
+                std::fprintf(stderr, "glowmere-bridge-sim: --lamps takes a number from 0 to 1000\n");
+                return 2;
+            }
+        } else if (arg == "--groups") {
+            if (!parseCount(value("--groups"), 0, 1000, options.start.groups)) {
+                std::fprintf(stderr, "glowmere-bridge-sim: --groups takes a number from 0 to 1000\n");
+                return 2;
+            }
+        } else if (arg == "--user") {
+            options.start.user = value("--user");
+        } else if (arg == "--link-button") {
+            std::string lb = value("--link-button");
+            char* end = nullptr;
+            bool after =
+                lb.rfind("after=", 0) == 0 && lb.size() > 6 && (std::strtod(lb.c_str() + 6, &end), *end == '\0');
+            if (lb != "pressed" && lb != "never" && !after) {
+                std::fprintf(stderr, "glowmere-bridge-sim: --link-button takes pressed, never or after=SECONDS\n");
+                return 2;
+            }
+            options.start.linkButton = lb;
+        } else if (arg == "--state") {
+            options.stateFile = value("--state");
+        } else if (arg == "--demo") {
+            options.start.demo = true;
+        } else if (arg == "--help" || arg == "-h") {
+            usage(stdout);
+            return 0;
+        } else {
+            std::fprintf(stderr, "glowmere-bridge-sim: unknown option %s\n", arg.c_str());
+            usage(stderr);
+            return 2;
+        }
+    }
+    auto colon = listen.rfind(':');
+    int port = -1;
+    if (colon == std::string::npos || !parseCount(listen.c_str() + colon + 1, 0, 65535, port)) {
+        std::fprintf(stderr, "glowmere-bridge-sim: --listen takes HOST:PORT, for example 127.0.0.1:0\n");
+        return 2;
+    }
+    std::string host = listen.substr(0, colon);
+
+    // SIGTERM and SIGINT are taken by one thread that stops the server; every
+    // other thread (started below) inherits the blocked mask.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    SimServer server(options);
+    std::string error;
+    if (!server.start(host, port, error)) {
+        std::fprintf(stderr, "glowmere-bridge-sim: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("listening on %s:%d\n", host.c_str(), server.port());
+    std::fflush(stdout);
+
+    std::thread signalWaiter([&server, stopSignals] {
+        int signal = 0;
+        sigwait(&stopSignals, &signal);
+        server.stop();
+    });
+    server.serve();
+    // serve() also ends when the listener fails; wake the waiter then.
+    pthread_kill(signalWaiter.native_handle(), SIGTERM);
+    signalWaiter.join();
+    server.finish();
+    std::fprintf(stderr, "glowmere-bridge-sim: stopped\n");
+    return 0;
+}

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace glowmere::testing {
+
+struct SimRequest {
+    std::string method;
+    std::string path;
+    std::string body;
+    std::string time;
+};
+
+// The simulated bridge as a real process on an ephemeral loopback port.
+//
+// Its default house (Options{}): lamps "1" Hall, "2" Küche, "3" Living room,
+// "4" Bedroom (white only: no "hue"/"sat"), "5" Study, then "Lamp N"; every
+// fourth lamp is white only. Groups "1" Downstairs and "2" Upstairs share the
+// lamps in contiguous runs (5 lamps: 1-2 and 3-5), then "Group N". Odd lamps
+// start switched on. Changes take effect at once unless a "transitiontime"
+// is given. The bridge's clock runs on real time until a test sets it.
+class SimulatedBridge {
+public:
+    struct Options {
+        int lamps = 5;
+        int groups = 2;
+        std::string user = "testuser";  // a user name that is already paired ("" for none)
+        std::string linkButton;         // "" (not pressed), "pressed", "never", "after=SECONDS"
+        bool demo = false;
+        std::vector<std::string> extraArgs;
+    };
+
+    SimulatedBridge();
+    explicit SimulatedBridge(Options options);  // starts the program, waits for "listening on"
+    ~SimulatedBridge();                         // SIGTERM and wait
+    SimulatedBridge(const SimulatedBridge&) = delete;
+    SimulatedBridge& operator=(const SimulatedBridge&) = delete;
+
+    int port() const;
+    std::string address() const;  // "127.0.0.1:PORT"
+    std::string user() const;
+
+    // A raw request as any other client would send it; nothing when no reply.
+    std::optional<std::string> request(const std::string& method, const std::string& path,
+                                       const std::string& body = "");
+    // The same, with the HTTP status (0 when no reply).
+    std::optional<std::string> request(const std::string& method, const std::string& path, const std::string& body,
+                                       int& status);
+    // A request under the paired user's base path: "lights/1" -> /api/USER/lights/1.
+    std::optional<std::string> userRequest(const std::string& method, const std::string& path,
+                                           const std::string& body = "");
+
+    void pressLinkButton();
+    // Requests to the bridge interface (paths as received), arrival order;
+    // control calls under /sim are not logged.
+    std::vector<SimRequest> requestLog();
+    void clearRequestLog();
+    // The bridge is switched off (process ends); further requests get no reply.
+    void stop();
+
+    // The bridge's clock. Setting it stops it (manual mode) at that time,
+    // given as "2026-12-08T06:29:59Z"; what lies between is not carried out.
+    void setClock(const std::string& utcTime);
+    // Moves a stopped clock on, carrying out what falls due on the way
+    // (schedules fire, transitions end, searched lamps appear).
+    void advanceClock(double seconds);
+    void runClockInRealTime();
+    std::string clock();  // the bridge's time, "2026-12-08T06:29:59.000Z"
+
+    // Faults the next `count` requests meet (count < 0: until cleared), only
+    // those whose path contains `pathContains` when given.
+    void addLatency(int millis, int count = -1, const std::string& pathContains = "");
+    void closeWithoutReply(int count = 1, const std::string& pathContains = "");
+    void malformedReply(int count = 1, const std::string& pathContains = "");
+    void errorPage(int count = 1, const std::string& pathContains = "");      // HTTP 500 with an HTML page
+    void nonAsciiReply(int count = 1, const std::string& pathContains = "");  // reply in Latin-1
+    void makeUnauthorized(const std::string& user);                           // the bridge no longer knows the name
+    void clearFaults();
+
+    // A change made elsewhere (wall switch, another application): JSON with any
+    // of "on", "bri", "hue", "sat", "ct", "name", "reachable".
+    void changeLamp(const std::string& lampId, const std::string& json);
+    // Lamps the next search finds, `delaySeconds` after the search starts.
+    void queueNewLamps(int count, double delaySeconds = 20, const std::vector<std::string>& names = {});
+    // Adds (or restores) a paired user name.
+    void addUser(const std::string& name);
+    // Everything the bridge holds, as JSON: "lights", "groups", "schedules",
+    // "config", "queued", "clock".
+    std::string state();
+
+    // A control call; throws when the simulator refuses it.
+    std::string control(const std::string& method, const std::string& path, const std::string& body = "");
+
+private:
+    void addFault(const std::string& kind, int count, int millis, const std::string& pathContains);
+
+    Options options_;
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
+}  // namespace glowmere::testing
