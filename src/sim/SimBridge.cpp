@@ -253,7 +253,7 @@ SimTime SimBridge::clockNow() const {
 
 SimTime SimBridge::now() const {
     std::lock_guard lock(mutex_);
-    return current_;
+    return std::max(current_, clockNow());
 }
 
 void SimBridge::setAddress(const std::string& address) {

@@ -94,7 +94,7 @@ bool SimServer::start(const std::string& host, int port, std::string& error) {
         if (why.empty() && !bridge_->loadState(state, why)) {
         }
         if (!why.empty()) {
-            // Keep the unreadable file for inspection; never overwrite it.
+            // Keep the unreadable file for a look by hand; never overwrite it.
             std::string aside = options_.stateFile + ".unreadable";
             std::rename(options_.stateFile.c_str(), aside.c_str());
             std::fprintf(stderr,
@@ -105,6 +105,8 @@ bool SimServer::start(const std::string& host, int port, std::string& error) {
     }
 
     http_->set_keep_alive_max_count(1000);
+    // Short, so that a stop is not held up by idle connections.
+    http_->set_keep_alive_timeout(1);
     auto handler = [this](const httplib::Request& request, httplib::Response& response) { route(request, response); };
     http_->Get(".*", handler);
     http_->Post(".*", handler);

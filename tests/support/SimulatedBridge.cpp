@@ -99,11 +99,16 @@ std::string SimulatedBridge::user() const {
 }
 
 void SimulatedBridge::stop() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
+    stopWithSignal(SIGTERM);
+}
+
+int SimulatedBridge::stopWithSignal(int signal) {
+    if (pid_ <= 0) return -1;
+    ::kill(pid_, signal);
     int status = 0;
     ::waitpid(pid_, &status, 0);
     pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 std::optional<std::string> SimulatedBridge::request(const std::string& method, const std::string& path,

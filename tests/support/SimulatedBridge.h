@@ -61,6 +61,9 @@ public:
     void clearRequestLog();
     // The bridge is switched off (process ends); further requests get no reply.
     void stop();
+    // Ends the program with `signal` and gives its exit status (-1 when it
+    // did not exit normally, for example killed by the signal).
+    int stopWithSignal(int signal);
 
     // The bridge's clock. Setting it stops it (manual mode) at that time,
     // given as "2026-12-08T06:29:59Z"; what lies between is not carried out.
