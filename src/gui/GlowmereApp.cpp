@@ -1,0 +1,158 @@
+#include "gui/GlowmereApp.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMainWindow>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QUrl>
+
+#include "bridge/BridgeBridge.h"
+#include "controller/ControllerSettings.h"
+#include "controller/ManualController.h"
+#include "controls/BridgeBridgeClient.h"
+#include "gui/ControllerThread.h"
+#include "gui/GuiContext.h"
+#include "gui/QtPlatform.h"
+#include "gui/SettingsWindow.h"
+#include "platform/Log.h"
+
+namespace glowmere::gui {
+
+namespace {
+// The controller gets this long to save the settings at quit; a controller
+// thread held up by a slow bridge must not keep the application open.
+constexpr int quitSaveGraceMs = 2000;
+}  // namespace
+
+std::string GlowmereApp::supportPageURL() {
+    QStringList candidates;
+    const QByteArray dataDir = qgetenv("GLOWMERE_DATA_DIR");
+    if (!dataDir.isEmpty()) candidates << QString::fromLocal8Bit(dataDir) + "/support.html";
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    candidates << exeDir + "/resources/support.html"              // build tree
+               << exeDir + "/../share/glowmere/support.html"      // installed
+               << exeDir + "/../src/gui/resources/support.html";  // test binaries
+#ifdef GLOWMERE_SOURCE_RESOURCES
+    candidates << QString(GLOWMERE_SOURCE_RESOURCES) + "/support.html";
+#endif
+    for (const QString& path : candidates)
+        if (QFileInfo::exists(path))
+            return QUrl::fromLocalFile(QFileInfo(path).canonicalFilePath()).toString().toStdString();
+    return {};
+}
+
+GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
+    if (!options_.clock) ownClock_ = std::make_unique<platform::SystemClock>();
+    clock_ = options_.clock ? options_.clock : ownClock_.get();
+    if (!options_.http) ownHttp_ = std::make_unique<platform::CurlHttpClient>();
+    http_ = options_.http ? options_.http : ownHttp_.get();
+    defaults_ = options_.profile.empty()
+                    ? std::make_unique<platform::DefaultsStore>(platform::DefaultsStore::defaultDirectory())
+                    : std::make_unique<platform::DefaultsStore>(options_.profile);
+
+    controller_ = std::make_unique<ControllerThread>(*clock_);
+    context_ = std::make_unique<GuiContext>(controller_->loop(), *clock_);
+    alerts_ = std::make_unique<QtAlerts>();
+    workspace_ = std::make_unique<QtWorkspace>();
+    templates_ = std::make_unique<QtViewTemplates>(*context_);
+    mainWindow_ = std::make_unique<QtMainWindow>(*context_);
+    settings_ = std::make_unique<ControllerSettings>();
+    bridge_ = std::make_unique<BridgeBridge>(*http_, *defaults_, *clock_);
+    bridgeClient_ = std::make_unique<BridgeBridgeClient>(*bridge_);
+    settingsWindow_ = std::make_unique<SettingsWindow>(*context_, *settings_, *bridge_);
+    pushLinkWindow_ = std::make_unique<PushLinkWindow>();
+
+    bridge_->setPushButtonWindow(&pushLinkWindow_->window());
+    bridge_->setThrobber(&pushLinkWindow_->throbber());
+    bridge_->setPrefsWindow(&settingsWindow_->window());
+    bridge_->setPrefsTabView(&settingsWindow_->tabView());
+    bridge_->setAlerts(alerts_.get());
+
+    QtStatusItem::Extras extras;
+    extras.showSettings = [this] {
+        settingsWindow_->show();
+        settingsWindow_->raise();
+        settingsWindow_->activateWindow();
+    };
+    extras.showHelp = [this] { context_->post([this] { manual_->visitHelp(); }); };
+    extras.quit = [this] { requestQuit(); };
+    QMainWindow* main = mainWindow_->widget();
+    application_ = std::make_unique<QtApplication>([main] { return static_cast<QWidget*>(main); },
+                                                   [this, main, extras]() -> platform::StatusItem* {
+                                                       // Called once, by the controller at launch.
+                                                       if (!statusItem_)
+                                                           statusItem_ =
+                                                               std::make_unique<QtStatusItem>(*context_, main, extras);
+                                                       return statusItem_.get();
+                                                   });
+    lampsPopUp_ = std::make_unique<platform::PopUpButton>();
+
+    manual_ = std::make_unique<ManualController>(controller_->loop(), *defaults_, *bridgeClient_, *mainWindow_,
+                                                 *templates_, *settings_);
+    manual_->setApplication(application_.get());
+    manual_->setWorkspace(workspace_.get());
+    manual_->setHelpPageURL(supportPageURL());
+    manual_->setLampsPopUp(lampsPopUp_.get());
+    // The schedule engine is not wired yet: the controller runs without one.
+}
+
+GlowmereApp::~GlowmereApp() {
+    if (!shutDown()) {
+        platform::log("controller thread did not stop; ending the process");
+        std::_Exit(0);
+    }
+    // The logic goes first: its strips' views are shown by widgets that are
+    // still alive and let go of them when they are deleted below.
+    manual_.reset();
+    statusItem_.reset();
+}
+
+void GlowmereApp::start() {
+    context_->post([this] {
+        manual_->awakeFromNib();
+        manual_->applicationDidFinishLaunching();
+    });
+    if (options_.showMainWindow || !QSystemTrayIcon::isSystemTrayAvailable()) mainWindow_->makeKeyAndOrderFront();
+}
+
+void GlowmereApp::onController(std::function<void()> work) {
+    context_->post(std::move(work));
+}
+
+void GlowmereApp::saveSettingsOnce() {
+    if (saving_.exchange(true)) return;
+    manual_->applicationShouldTerminate();
+    settingsSaved_ = true;
+}
+
+void GlowmereApp::requestQuit() {
+    if (quitRequested_.exchange(true)) return;
+    alerts_->shutDown();
+    context_->post([this] {
+        saveSettingsOnce();
+        postToGui([] { QCoreApplication::quit(); });
+    });
+    // A controller thread stuck in a request would hold the quit up; after a
+    // grace period the settings are saved from here instead. The store and
+    // the settings controls are safe to use from any thread.
+    QTimer::singleShot(quitSaveGraceMs, this, [this] {
+        if (settingsSaved_) return;
+        platform::log("controller busy at quit; saving the settings from the window thread");
+        saveSettingsOnce();
+        QCoreApplication::quit();
+    });
+}
+
+bool GlowmereApp::shutDown() {
+    if (shutDown_) return true;
+    alerts_->shutDown();
+    if (!controller_->stop()) return false;
+    manual_->stopBackgroundThreads();
+    shutDown_ = true;
+    return true;
+}
+
+}  // namespace glowmere::gui

@@ -1,0 +1,120 @@
+#pragma once
+
+#include <QObject>
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/Clock.h"
+#include "platform/Controls.h"
+#include "platform/DefaultsStore.h"
+#include "platform/HttpClient.h"
+
+namespace glowmere {
+class BridgeBridge;
+class BridgeBridgeClient;
+class ControllerSettings;
+class ManualController;
+}  // namespace glowmere
+
+namespace glowmere::gui {
+
+class ControllerThread;
+class GuiContext;
+class PushLinkWindow;
+class QtAlerts;
+class QtApplication;
+class QtMainWindow;
+class QtStatusItem;
+class QtViewTemplates;
+class QtWorkspace;
+class SettingsWindow;
+
+// The composition root: makes the platform objects, the bridge client, the
+// main controller and the windows, connects them and runs start-up on the
+// controller thread. Made and destroyed on the Qt thread, with a
+// QApplication alive.
+class GlowmereApp : public QObject {
+    Q_OBJECT
+public:
+    struct Options {
+        // The defaults store's directory.
+        std::filesystem::path profile;
+        // Injected for tests; the real ones otherwise.
+        platform::Clock* clock = nullptr;
+        platform::HttpClient* http = nullptr;
+        // Open the main window at start even when a tray shows the menu.
+        bool showMainWindow = false;
+    };
+
+    explicit GlowmereApp(Options options);
+    ~GlowmereApp() override;
+
+    // Runs start-up on the controller thread (awakeFromNib, then
+    // applicationDidFinishLaunching) and opens the main window when the
+    // desktop has no tray.
+    void start();
+    // The orderly quit: the controller saves the settings
+    // (applicationShouldTerminate), then the Qt loop ends. Safe to call more
+    // than once; used by the menu and by SIGTERM/SIGINT.
+    void requestQuit();
+    // After the Qt loop ended: stops the controller thread and the
+    // background loops. False when the controller thread is stuck in a
+    // request; the caller ends the process then (the settings are saved).
+    bool shutDown();
+    bool quitRequested() const { return quitRequested_; }
+    bool settingsSaved() const { return settingsSaved_; }
+
+    // Runs `work` on the controller thread and hands its result to `done`
+    // on the Qt thread.
+    void onController(std::function<void()> work);
+
+    ManualController& manualController() { return *manual_; }
+    BridgeBridge& bridge() { return *bridge_; }
+    platform::DefaultsStore& defaults() { return *defaults_; }
+    QtMainWindow& mainWindow() { return *mainWindow_; }
+    SettingsWindow& settingsWindow() { return *settingsWindow_; }
+    PushLinkWindow& pushLinkWindow() { return *pushLinkWindow_; }
+    QtAlerts& alerts() { return *alerts_; }
+    QtWorkspace& workspace() { return *workspace_; }
+    QtStatusItem* statusItem() const { return statusItem_.get(); }
+    GuiContext& context() { return *context_; }
+    ControllerThread& controllerThread() { return *controller_; }
+    platform::Clock& clock() { return *clock_; }
+    // The help page that ships with the application (file:// URL).
+    static std::string supportPageURL();
+
+private:
+    void saveSettingsOnce();
+
+    Options options_;
+    std::unique_ptr<platform::SystemClock> ownClock_;
+    std::unique_ptr<platform::CurlHttpClient> ownHttp_;
+    platform::Clock* clock_;
+    platform::HttpClient* http_;
+    std::unique_ptr<platform::DefaultsStore> defaults_;
+    std::unique_ptr<ControllerThread> controller_;
+    std::unique_ptr<GuiContext> context_;
+    std::unique_ptr<QtAlerts> alerts_;
+    std::unique_ptr<QtWorkspace> workspace_;
+    std::unique_ptr<QtViewTemplates> templates_;
+    std::unique_ptr<QtMainWindow> mainWindow_;
+    std::unique_ptr<ControllerSettings> settings_;
+    std::unique_ptr<BridgeBridge> bridge_;
+    std::unique_ptr<BridgeBridgeClient> bridgeClient_;
+    std::unique_ptr<SettingsWindow> settingsWindow_;
+    std::unique_ptr<PushLinkWindow> pushLinkWindow_;
+    std::unique_ptr<QtStatusItem> statusItem_;
+    std::unique_ptr<QtApplication> application_;
+    std::unique_ptr<platform::PopUpButton> lampsPopUp_;
+    std::unique_ptr<ManualController> manual_;
+    std::atomic<bool> quitRequested_{false};
+    std::atomic<bool> settingsSaved_{false};
+    std::atomic<bool> saving_{false};
+    bool shutDown_ = false;
+};
+
+}  // namespace glowmere::gui

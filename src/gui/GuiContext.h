@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "gui/SendRate.h"
+#include "platform/Clock.h"
+#include "platform/RunLoop.h"
+#include "platform/Views.h"
+
+namespace glowmere::gui {
+
+// What every widget of the front end shares: the controller loop it posts to,
+// the clock its send rate runs on, and the map from logic views to the
+// widgets that show them (Qt thread only).
+class GuiContext {
+public:
+    GuiContext(platform::RunLoop& loop, platform::Clock& clock) : loop_(loop), clock_(clock), forwarder_(loop) {}
+
+    platform::RunLoop& loop() { return loop_; }
+    platform::Clock& clock() { return clock_; }
+    ActionForwarder& forwarder() { return forwarder_; }
+    void post(std::function<void()> task) { loop_.post(std::move(task)); }
+
+    void registerWidget(const platform::View* view, QWidget* widget) { widgets_[view] = widget; }
+    void unregisterWidget(const platform::View* view, QWidget* widget) {
+        auto it = widgets_.find(view);
+        if (it != widgets_.end() && (it->second == widget || it->second.isNull())) widgets_.erase(it);
+    }
+    // The widget showing `view`, or none.
+    QWidget* widgetFor(const platform::View* view) const {
+        auto it = widgets_.find(view);
+        return it == widgets_.end() ? nullptr : it->second.data();
+    }
+
+private:
+    platform::RunLoop& loop_;
+    platform::Clock& clock_;
+    ActionForwarder forwarder_;
+    std::map<const platform::View*, QPointer<QWidget>> widgets_;
+};
+
+// Runs `work` on the Qt thread without waiting.
+void postToGui(std::function<void()> work);
+
+}  // namespace glowmere::gui
+
+namespace glowmere::gui {
+
+// A widget is shown unless its view, its control or its container (a folded
+// strip hides most of its controls) says otherwise.
+enum class HiddenBy { View, Control, Container };
+void setHiddenBy(QWidget* widget, HiddenBy who, bool hidden);
+
+}  // namespace glowmere::gui

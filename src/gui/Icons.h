@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QColor>
+#include <QIcon>
+#include <QPixmap>
+#include <string>
+
+namespace glowmere::gui::icons {
+
+// The application's own images, drawn here so that nothing is taken from
+// elsewhere and they stay sharp at any scale.
+
+// The lamp outline of the status item: one colour on transparent ground, in
+// `colour` (a template image takes the bar's text colour).
+QPixmap lightbulb(int size, QColor colour, qreal devicePixelRatio = 1.0);
+// The application icon: a lit bulb on a round tile.
+QIcon application();
+QIcon pencil();
+QIcon moon();
+// An image by resource name ("lightbulb_trans_Template", ...); a null icon
+// for a name it does not know.
+QIcon named(const std::string& name, QColor templateColour);
+
+}  // namespace glowmere::gui::icons

@@ -1,0 +1,184 @@
+#include "gui/SettingsWindow.h"
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+#include <cctype>
+
+#include "bridge/BridgeBridge.h"
+#include "controller/ControllerSettings.h"
+#include "gui/ControlWidgets.h"
+#include "gui/Icons.h"
+#include "platform/Log.h"
+
+namespace glowmere::gui {
+
+std::optional<std::string> normalizedBridgeAddress(const std::string& text) {
+    std::size_t begin = 0, end = text.size();
+    while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
+    while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
+    std::string address = text.substr(begin, end - begin);
+    if (address.empty() || address.size() > 253) return std::nullopt;
+    std::string host = address;
+    if (auto colon = address.find(':'); colon != std::string::npos) {
+        host = address.substr(0, colon);
+        const std::string port = address.substr(colon + 1);
+        if (port.empty() || port.size() > 5) return std::nullopt;
+        for (char c : port)
+            if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
+        const int number = std::stoi(port);
+        if (number < 1 || number > 65535) return std::nullopt;
+    }
+    if (host.empty() || host.front() == '.' || host.front() == '-' || host.back() == '.' || host.back() == '-')
+        return std::nullopt;
+    // Only what may stand in a host name: the address goes into URLs.
+    for (char c : host)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-') return std::nullopt;
+    return address;
+}
+
+namespace {
+template <class T>
+std::shared_ptr<platform::Control> borrowed(T& control) {
+    // The settings object owns these controls and outlives the window.
+    return std::shared_ptr<platform::Control>(&control, [](platform::Control*) {});
+}
+}  // namespace
+
+QWidget* SettingsWindow::widgetFor(const std::shared_ptr<platform::Control>& control, const char* hint) {
+    auto view = std::make_shared<platform::View>("control", platform::Rect{{0, 0}, {200, 24}}, control);
+    if (hint) view->setIdentifier(hint);
+    QWidget* widget = makeControlWidget(view, context_, this);
+    views_.push_back(view);
+    return widget;
+}
+
+SettingsWindow::SettingsWindow(GuiContext& context, ControllerSettings& settings, BridgeBridge& bridge)
+    : QWidget(nullptr, Qt::Window),
+      context_(context),
+      settings_(settings),
+      bridge_(bridge),
+      tabs_(new QTabWidget),
+      tabView_(tabs_) {
+    setWindowTitle(tr("Glowmere Settings"));
+    setWindowIcon(icons::application());
+
+    // General
+    auto* general = new QWidget;
+    general->setObjectName("general");
+    auto* form = new QFormLayout(general);
+    form->addRow(tr("False dusk and dawn (minutes):"), widgetFor(borrowed(settings.transitionMins), style::editField));
+    form->addRow(tr("Preset transition (seconds):"), widgetFor(borrowed(settings.presetTransition), style::editField));
+    form->addRow(QString(), widgetFor(borrowed(settings.allowFold), style::checkbox));
+    form->addRow(QString(), widgetFor(borrowed(settings.makeAllGroup), style::checkbox));
+    tabs_->addTab(general, tr("General"));
+
+    // Sound
+    auto* sound = new QWidget;
+    sound->setObjectName("sound");
+    auto* soundForm = new QFormLayout(sound);
+    soundForm->addRow(tr("Sensitivity (dB):"),
+                      widgetFor(borrowed(settings.slSoundSensitivity), style::horizontalSlider));
+    soundForm->addRow(tr("Lamps stay on (minutes):"), widgetFor(borrowed(settings.soundOnPeriod), style::editField));
+    soundForm->addRow(tr("Trigger delay (seconds):"),
+                      widgetFor(borrowed(settings.soundTriggerDelay), style::editField));
+    soundForm->addRow(tr("Preset to apply:"), widgetFor(borrowed(settings.soundTriggerPreset), nullptr));
+    tabs_->addTab(sound, tr("Sound"));
+
+    // Bridge
+    auto* bridgeTab = new QWidget;
+    bridgeTab->setObjectName("bridge");
+    auto* bridgeLayout = new QVBoxLayout(bridgeTab);
+    auto* bridgeForm = new QFormLayout;
+    QWidget* addressWidget = widgetFor(manualAddress_, style::editField);
+    if (auto* edit = qobject_cast<QLineEdit*>(addressWidget)) edit->setPlaceholderText("192.168.1.20 or host:port");
+    bridgeForm->addRow(tr("Bridge address:"), addressWidget);
+    bridgeForm->addRow(QString(), widgetFor(alwaysUseManual_, style::checkbox));
+    bridgeLayout->addLayout(bridgeForm);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(widgetFor(findBridge_, nullptr));
+    buttons->addWidget(widgetFor(pairAgain_, nullptr));
+    buttons->addStretch();
+    bridgeLayout->addLayout(buttons);
+    bridgeLayout->addWidget(widgetFor(bridgeStatus_, style::message));
+    bridgeLayout->addStretch();
+    tabs_->addTab(bridgeTab, tr("Bridge"));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(tabs_);
+    resize(460, 300);
+
+    // The bridge tab's commands run on the controller thread, where the
+    // bridge client's discovery and login block for as long as they take.
+    bridgeStatus_->setAlignment(platform::TextField::Alignment::Left);
+    manualAddress_->setAction([this](platform::Control*) { storeBridgeSettings(); });
+    alwaysUseManual_->setAction([this](platform::Control*) { storeBridgeSettings(); });
+    findBridge_->setAction([this](platform::Control*) {
+        if (!storeBridgeSettings()) return;
+        bridgeStatus_->setStringValue("Looking for the bridge…");
+        bridge_.setBridgeIP(std::nullopt);
+        bridge_.discoverBridge();
+        auto found = bridge_.bridgeIP();
+        bridgeStatus_->setStringValue(found ? "Bridge at " + *found : "No bridge found");
+    });
+    pairAgain_->setAction([this](platform::Control*) {
+        if (!storeBridgeSettings()) return;
+        bridgeStatus_->setStringValue("Press the link button on the bridge…");
+        const bool paired = bridge_.logIn();
+        bridgeStatus_->setStringValue(paired ? "Paired with the bridge"
+                                             : "Not paired: the link button was not pressed");
+    });
+    context_.post([this] { showStoredBridgeSettings(); });
+}
+
+void SettingsWindow::showStoredBridgeSettings() {
+    auto& defaults = bridge_.defaults();
+    manualAddress_->setStringValue(defaults.stringForKey(BridgeBridge::lastUsedBridgeIPKey));
+    alwaysUseManual_->setState(defaults.boolForKey(BridgeBridge::alwaysUseManualIPKey) ? 1 : 0);
+}
+
+bool SettingsWindow::storeBridgeSettings() {
+    auto& defaults = bridge_.defaults();
+    const std::string text = manualAddress_->stringValue();
+    const bool always = alwaysUseManual_->state() == 1;
+    if (text.empty()) {
+        if (always) {
+            bridgeStatus_->setStringValue("Enter the bridge's address to always use it");
+            return false;
+        }
+        defaults.setObject(BridgeBridge::alwaysUseManualIPKey, false);
+        return true;
+    }
+    auto address = normalizedBridgeAddress(text);
+    if (!address) {
+        bridgeStatus_->setStringValue("\"" + text + "\" is not a host name or host:port");
+        return false;
+    }
+    manualAddress_->setStringValue(*address);
+    defaults.setObject(BridgeBridge::lastUsedBridgeIPKey, *address);
+    defaults.setObject(BridgeBridge::alwaysUseManualIPKey, always);
+    bridgeStatus_->setStringValue(always ? "Glowmere will use " + *address : "Saved " + *address);
+    return true;
+}
+
+PushLinkWindow::PushLinkWindow() : QWidget(nullptr, Qt::Dialog), spinner_(new Throbber), indicator_(spinner_) {
+    setWindowTitle(tr("Pair with your bridge"));
+    setWindowIcon(icons::application());
+    auto* layout = new QHBoxLayout(this);
+    auto* bulb = new QLabel;
+    bulb->setPixmap(icons::application().pixmap(64, 64));
+    layout->addWidget(bulb);
+    auto* text = new QVBoxLayout;
+    auto* title = new QLabel(tr("<b>Press the link button on your bridge</b>"));
+    auto* detail = new QLabel(tr("Glowmere is waiting for the bridge to let it in.\nThis takes up to a minute."));
+    text->addWidget(title);
+    text->addWidget(detail);
+    layout->addLayout(text);
+    spinner_->setFixedSize(28, 28);
+    layout->addWidget(spinner_);
+    setFixedSize(sizeHint().expandedTo(QSize(420, 110)));
+}
+
+}  // namespace glowmere::gui

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QLabel>
+#include <QTabWidget>
+#include <QWidget>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "gui/GuiContext.h"
+#include "gui/QtPlatform.h"
+#include "platform/Controls.h"
+
+namespace glowmere {
+class BridgeBridge;
+class ControllerSettings;
+}  // namespace glowmere
+
+namespace glowmere::gui {
+
+// Checks a manual bridge address: a host name or IPv4 address, optionally
+// with ":port" (1..65535). Answers the address trimmed, or nothing.
+std::optional<std::string> normalizedBridgeAddress(const std::string& text);
+
+// The settings window: the main controller's settings (transition times,
+// folding, the All strip, the sound trigger) and the bridge tab, where the
+// user gives the bridge's address by hand and finds or pairs with it.
+class SettingsWindow : public QWidget {
+    Q_OBJECT
+public:
+    SettingsWindow(GuiContext& context, ControllerSettings& settings, BridgeBridge& bridge);
+
+    platform::Window& window() { return window_; }
+    platform::TabView& tabView() { return tabView_; }
+    QTabWidget* tabs() const { return tabs_; }
+
+    // The bridge tab's controls (values live here, on the logic's side).
+    platform::TextField& manualAddress() { return *manualAddress_; }
+    platform::Button& alwaysUseManual() { return *alwaysUseManual_; }
+    platform::Button& findBridge() { return *findBridge_; }
+    platform::Button& pairAgain() { return *pairAgain_; }
+    platform::TextField& bridgeStatus() { return *bridgeStatus_; }
+
+    // Shows the stored address and choice again (controller thread).
+    void showStoredBridgeSettings();
+
+private:
+    QWidget* widgetFor(const std::shared_ptr<platform::Control>& control, const char* hint);
+    // Stores the address and the choice when the address is sound; false
+    // (with the reason shown) when not.
+    bool storeBridgeSettings();
+
+    GuiContext& context_;
+    ControllerSettings& settings_;
+    BridgeBridge& bridge_;
+    QTabWidget* tabs_;
+    QtWindow window_{this};
+    QtTabView tabView_;
+    std::shared_ptr<platform::TextField> manualAddress_ = std::make_shared<platform::TextField>();
+    std::shared_ptr<platform::Button> alwaysUseManual_ =
+        std::make_shared<platform::Button>("Always use this address (don't search)");
+    std::shared_ptr<platform::Button> findBridge_ = std::make_shared<platform::Button>("Find bridge");
+    std::shared_ptr<platform::Button> pairAgain_ = std::make_shared<platform::Button>("Pair again");
+    std::shared_ptr<platform::TextField> bridgeStatus_ = std::make_shared<platform::TextField>();
+    std::vector<std::shared_ptr<platform::View>> views_;  // style carriers of the widgets above
+};
+
+// The window that asks the user to press the bridge's link button while
+// login waits, with its busy indicator.
+class PushLinkWindow : public QWidget {
+    Q_OBJECT
+public:
+    PushLinkWindow();
+    platform::Window& window() { return window_; }
+    platform::ProgressIndicator& throbber() { return indicator_; }
+
+private:
+    Throbber* spinner_;
+    QtWindow window_{this};
+    QtProgressIndicator indicator_;
+};
+
+}  // namespace glowmere::gui

@@ -1,0 +1,127 @@
+// glowmere: the desktop application.
+#include <unistd.h>
+#include <QApplication>
+#include <QMainWindow>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "controller/ManualController.h"
+#include "gui/GlowmereApp.h"
+#include "gui/GuiContext.h"
+#include "gui/Icons.h"
+#include "gui/QtPlatform.h"
+#include "platform/Log.h"
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    // Only async-signal-safe work here: the Qt loop reads the pipe.
+    const char byte = 1;
+    [[maybe_unused]] auto written = ::write(signalPipe[1], &byte, 1);
+}
+
+void usage() {
+    std::fprintf(stderr,
+                 "usage: glowmere [--profile DIR]\n"
+                 "  --profile DIR  keep the settings in DIR/defaults.plist instead of the usual place\n");
+}
+
+// GLOWMERE_SCREENSHOT=path: once the strips are built, save a picture of the
+// main window there and print the path (the demo and the README use it).
+void arrangeScreenshot(glowmere::gui::GlowmereApp& app, const QString& path) {
+    auto* timer = new QTimer(&app);
+    timer->setInterval(250);
+    auto ready = std::make_shared<std::atomic<bool>>(false);
+    auto shots = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, &app, [&app, path, timer, ready, shots] {
+        if (!*ready) {
+            app.onController([&app, ready] {
+                if (app.manualController().isSetUp()) *ready = true;
+            });
+            return;
+        }
+        // Give the strips' slide-in and the first poll a moment to settle.
+        if (++*shots < 8) return;
+        timer->stop();
+        QMainWindow* window = app.mainWindow().widget();
+        if (window->grab().save(path)) {
+            std::printf("screenshot saved to %s\n", path.toLocal8Bit().constData());
+            std::fflush(stdout);
+        } else {
+            glowmere::platform::log("could not save the screenshot to " + path.toStdString());
+        }
+    });
+    timer->start();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::filesystem::path profile;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--profile") == 0 && i + 1 < argc) {
+            profile = argv[++i];
+        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            usage();
+            return 0;
+        } else {
+            usage();
+            return 2;
+        }
+    }
+    if (!profile.empty()) {
+        std::error_code error;
+        std::filesystem::create_directories(profile, error);
+        if (error) {
+            std::fprintf(stderr, "glowmere: cannot use %s as the profile: %s\n", profile.c_str(),
+                         error.message().c_str());
+            return 1;
+        }
+    }
+
+    QApplication qtApp(argc, argv);
+    QApplication::setApplicationName("Glowmere");
+    QApplication::setDesktopFileName("glowmere");
+    QApplication::setWindowIcon(glowmere::gui::icons::application());
+    // The tray is the main way in; closing a window must not end the run.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    glowmere::gui::GlowmereApp::Options options;
+    options.profile = profile;
+    const QByteArray screenshot = qgetenv("GLOWMERE_SCREENSHOT");
+    options.showMainWindow = !screenshot.isEmpty();
+    glowmere::gui::GlowmereApp app(options);
+
+    // SIGTERM and SIGINT quit the way the menu does, so the settings are saved.
+    if (::pipe(signalPipe) == 0) {
+        auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
+            char byte;
+            [[maybe_unused]] auto got = ::read(signalPipe[0], &byte, 1);
+            app.requestQuit();
+        });
+        struct sigaction action {};
+        action.sa_handler = onSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        sigaction(SIGTERM, &action, nullptr);
+        sigaction(SIGINT, &action, nullptr);
+    }
+
+    if (!screenshot.isEmpty()) arrangeScreenshot(app, QString::fromLocal8Bit(screenshot));
+    app.start();
+    const int status = qtApp.exec();
+    // The settings are saved; the background loops end with the process
+    // (a poll may be waiting on the network, and nothing it does matters now).
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(status);
+}
