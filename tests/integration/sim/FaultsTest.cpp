@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "SimJson.h"
+#include "support/SimulatedBridge.h"
+
+namespace glowmere::testing {
+namespace {
+
+class SimFaults : public ::testing::Test {
+protected:
+    SimulatedBridge bridge;
+};
+
+TEST_F(SimFaults, TheRequestLogHoldsEveryBridgeRequestInOrder) {
+    bridge.userRequest("GET", "lights");
+    bridge.userRequest("PUT", "lights/1/state", R"({"on":true})");
+    bridge.request("POST", "/api", R"({"devicetype":"x"})");
+    bridge.pressLinkButton();
+    bridge.state();
+    auto log = bridge.requestLog();
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[0].method, "GET");
+    EXPECT_EQ(log[0].path, "/api/testuser/lights");
+    EXPECT_EQ(log[1].method, "PUT");
+    EXPECT_EQ(log[1].path, "/api/testuser/lights/1/state");
+    EXPECT_EQ(log[1].body, R"({"on":true})");
+    EXPECT_EQ(log[2].path, "/api");
+    EXPECT_LE(log[0].time, log[2].time);
+    EXPECT_EQ(log[0].time.size(), std::string("2026-12-08T06:29:59.000Z").size());
+    bridge.clearRequestLog();
+    EXPECT_TRUE(bridge.requestLog().empty());
+}
+
+TEST_F(SimFaults, ClosingWithoutAReplyLeavesTheRequestUndone) {
+    bridge.changeLamp("1", R"({"on":false})");
+    bridge.closeWithoutReply();
+    EXPECT_FALSE(bridge.userRequest("PUT", "lights/1/state", R"({"on":true})").has_value());
+    EXPECT_EQ(parseReply(bridge.userRequest("GET", "lights/1"))["state"]["on"], false);
+    EXPECT_EQ(bridge.requestLog().size(), 2u) << "a request that got no reply still arrived";
+}
+
+TEST_F(SimFaults, AMalformedReplyIsNotJsonButTheChangeIsMade) {
+    bridge.changeLamp("1", R"({"on":false})");
+    bridge.malformedReply();
+    auto reply = bridge.userRequest("PUT", "lights/1/state", R"({"on":true})");
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_TRUE(json::parse(*reply, nullptr, false).is_discarded()) << *reply;
+    EXPECT_EQ(parseReply(bridge.userRequest("GET", "lights/1"))["state"]["on"], true);
+}
+
+TEST_F(SimFaults, AnErrorPageComesWithStatus500AndNoJson) {
+    int status = 0;
+    bridge.errorPage(2);
+    auto first = bridge.request("GET", "/api/testuser/lights", "", status);
+    EXPECT_EQ(status, 500);
+    ASSERT_TRUE(first.has_value());
+    EXPECT_NE(first->find("<html>"), std::string::npos);
+    bridge.request("GET", "/api/testuser/lights", "", status);
+    EXPECT_EQ(status, 500);
+    auto third = bridge.request("GET", "/api/testuser/lights", "", status);
+    EXPECT_EQ(status, 200) << "the fault was for two requests";
+    EXPECT_TRUE(parseReply(third).contains("1"));
+}
+
+TEST_F(SimFaults, UnauthorizedForAUserUntilCleared) {
+    bridge.makeUnauthorized("testuser");
+    json error = onlyError(parseReply(bridge.userRequest("GET", "lights")));
+    EXPECT_EQ(error["type"], 1);
+    EXPECT_EQ(error["address"], "/lights");
+    EXPECT_EQ(error["description"], "unauthorized user");
+    EXPECT_EQ(onlyError(parseReply(bridge.userRequest("GET", "")))["address"], "/");
+    bridge.clearFaults();
+    EXPECT_TRUE(parseReply(bridge.userRequest("GET", "lights")).contains("1"));
+}
+
+TEST_F(SimFaults, AReplyThatIsNotSevenBitText) {
+    bridge.nonAsciiReply();
+    auto reply = bridge.userRequest("GET", "lights/2");
+    ASSERT_TRUE(reply.has_value());
+    // "Küche" in Latin-1: one byte 0xFC, which is not UTF-8 either.
+    EXPECT_NE(reply->find("K\xFC"
+                          "che"),
+              std::string::npos);
+    EXPECT_EQ(reply->find("K\xC3\xBC"), std::string::npos);
+    EXPECT_NE(bridge.userRequest("GET", "lights/2")->find("K\xC3\xBC"), std::string::npos);
+}
+
+TEST_F(SimFaults, FaultsCanBeLimitedToAPath) {
+    bridge.closeWithoutReply(-1, "/state");
+    EXPECT_TRUE(bridge.userRequest("GET", "lights").has_value());
+    EXPECT_FALSE(bridge.userRequest("PUT", "lights/1/state", R"({"on":true})").has_value());
+    EXPECT_FALSE(bridge.userRequest("PUT", "lights/2/state", R"({"on":true})").has_value());
+    bridge.clearFaults();
+    EXPECT_TRUE(bridge.userRequest("PUT", "lights/2/state", R"({"on":true})").has_value());
+}
+
+TEST_F(SimFaults, LatencyDelaysTheReply) {
+    bridge.addLatency(300, 1);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(bridge.userRequest("GET", "lights/1").has_value());
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+}
+
+TEST_F(SimFaults, RefusesFaultsItDoesNotKnow) {
+    EXPECT_THROW(bridge.control("POST", "/sim/faults", R"({"kind":"gremlins"})"), std::runtime_error);
+    EXPECT_THROW(bridge.control("POST", "/sim/faults", "not json"), std::runtime_error);
+    EXPECT_THROW(bridge.control("POST", "/sim/faults", R"({"kind":"close","count":0})"), std::runtime_error);
+}
+
+TEST_F(SimFaults, ASwitchedOffBridgeDoesNotAnswer) {
+    bridge.stop();
+    EXPECT_FALSE(bridge.userRequest("GET", "lights").has_value());
+}
+
+}  // namespace
+}  // namespace glowmere::testing
