@@ -1,0 +1,181 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "bridge/BridgeBridge.h"
+#include "platform/Controls.h"
+#include "platform/DefaultsStore.h"
+#include "platform/HttpClient.h"
+#include "platform/RunLoop.h"
+#include "platform/TimeZone.h"
+#include "platform/Ui.h"
+#include "schedules/Action.h"
+#include "schedules/Location.h"
+#include "schedules/MicListening.h"
+#include "schedules/SunTimes.h"
+
+namespace glowmere {
+
+// Keeps the schedule items: turns them into schedules on the bridge, stores
+// them, runs the local listening clock, re-times the bridge schedules daily
+// (and when the zone's offset changes), imports schedules other clients left
+// on the bridge and keeps today's sunrise and sunset.
+//
+// Every operation except adjustTimes runs on the controller thread (the run
+// loop handed in). adjustTimes runs on a thread of its own and hands every
+// change of an item or of the list to the controller thread.
+class ScheduleManager {
+public:
+    // Defaults keys.
+    static constexpr const char* actionsKey = "GlowmereController actions";
+    static constexpr const char* dailyChecksKey = "dailyChecksLastPerformed";
+    static constexpr const char* sunriseKey = "sunrise";
+    static constexpr const char* sunsetKey = "sunset";
+    static constexpr const char* transitionMinsKey = "transitionMins";
+    // Base address of the sunrise/sunset web service; empty or absent: the
+    // times are calculated here.
+    static constexpr const char* sunServiceKey = "sunService";
+    // Item key: the zone's offset from UTC (seconds) that the item's bridge
+    // schedule times were worked out with.
+    static constexpr const char* utcOffsetKey = "utcoffset";
+
+    static constexpr const char* otherAppStatus = "there are schedules on the bridge which were created by another app";
+
+    ScheduleManager(BridgeBridge& bridge, platform::DefaultsStore& defaults, platform::RunLoop& loop,
+                    platform::TimeZone zone);
+    ~ScheduleManager();
+    ScheduleManager(const ScheduleManager&) = delete;
+    ScheduleManager& operator=(const ScheduleManager&) = delete;
+
+    // Outlets; any may be left unset.
+    void setMicListener(MicListening* listener) { micListener_ = listener; }
+    void setMainToolbarListenButton(platform::Button* button) { mainToolbarListenButton_ = button; }
+    void setAlerts(platform::Alerts* alerts) { alerts_ = alerts; }
+    void setManagerStatusField(platform::TextField* field) { tfManagerStatus_ = field; }
+    void setLocation(Location* location) { location_ = location; }
+    // The client for the sun service (absent: the service is not used).
+    void setSunServiceClient(platform::HttpClient* http) { sunHttp_ = http; }
+    void setTimeZone(platform::TimeZone zone) { zone_ = std::move(zone); }
+    const platform::TimeZone& timeZone() const { return zone_; }
+
+    // ---- Weekday masks and time conversion ----
+    static std::string getBinaryForWeekdays(const Action& item);
+    static std::string getShiftedBinaryForWeekdays(const Action& item);
+    static int weekdayMask(const Action& item);
+    // Moves every day of a mask `days` days later (negative: earlier).
+    static int rotateMask(int mask, int days);
+    static std::optional<int> stringToNumber(const std::string& time);
+    std::string timeInUTC(const std::string& localTime) const;
+    std::string localTimeFromUTC(const std::string& utcTime) const;
+    // How many days the UTC time of today's `localTime` lies from the local
+    // day: -1, 0 or 1.
+    int utcDayShift(const std::string& localTime) const;
+    // The same for a UTC time read back: how many days local lies from UTC.
+    int localDayShift(const std::string& utcTime) const;
+    static bool validateTime(platform::TextField* field);
+    static std::optional<std::string> normalisedTime(const std::string& text);
+    static std::string truncateStringCharacters(const std::string& text, std::size_t count);
+
+    // ---- Schedules on the bridge ----
+    void breakDownAndRegisterNewActionWithHub(Action& item);
+    std::optional<std::string> registerNewActionWithHub(const Action& item);
+    void deleteActionFromHub(Action& item);
+    // Asks first (through the alerts) unless `confirmed`. True when it ran.
+    bool deleteAllFromBridge(bool confirmed = false);
+
+    // ---- The list, storage and the clock ----
+    void awakeFromNib();
+    void saveActions();
+    void constructList();
+    void timerFired(int minute);
+    void makeWake();
+    // The hourly loop; returns when `stop` is requested.
+    void adjustTimes(std::stop_token stop);
+    // One hourly wake of that loop: the daily adjustment when a day has
+    // passed, and re-timing after a change of the zone's offset.
+    void hourlyCheck();
+
+    std::vector<std::shared_ptr<Action>>& collection() { return collection_; }
+    const std::vector<std::shared_ptr<Action>>& collection() const { return collection_; }
+    // A new item: registered, appended, stored, clock planned.
+    void addAction(Action item);
+    bool setActionEnabled(std::size_t index, bool enabled);
+    bool deleteAction(std::size_t index);
+
+    // The armed listening timer: its entry (minute of day) and wait.
+    std::optional<int> plannedEntry() const { return timer_ ? std::optional<int>(timerEntry_) : std::nullopt; }
+    std::optional<platform::Clock::Duration> plannedWait() const {
+        return timer_ ? std::optional(timerWait_) : std::nullopt;
+    }
+
+    // ---- Import and matching ----
+    void matchBridgeWithInternal();
+    void windowDidBecomeKey();
+    void importFromBridge();
+    const std::string& managerStatus() const { return managerStatus_; }
+
+    // ---- Sunrise and sunset ----
+    bool requiresLocationManager() const;
+    void locationManagerDidUpdateToLocationFromLocation(const GeoPosition& newLocation,
+                                                        const std::optional<GeoPosition>& oldLocation);
+    // Fetches today's times unless the last daily adjustment is under a day
+    // old; true when new times were stored.
+    bool fetchSunriseSunetTimes();
+    // The same without the daily gate.
+    bool updateSunTimes();
+    float latitude() const { return latitude_; }
+    float longitude() const { return longitude_; }
+    // Where the stored times came from last: "calculated", "web service", or
+    // empty.
+    std::string sunSource() const;
+
+private:
+    platform::Clock& clock() const { return loop_.clock(); }
+    std::chrono::local_days today() const;
+    std::optional<int> localMinuteOfDayNow(int* second) const;
+    std::string scheduleTime(const std::string& localTime, int mask, const char* seconds) const;
+    void setStatus(const std::string& text);
+    // Runs `work` on the controller thread (at once when this is it, or when
+    // no loop runs) and waits for it.
+    void onController(const std::function<void()>& work);
+    void dailyAdjustment();
+    void retimeSchedules(const Action& item, bool varied);
+    void retimeForOffsetChanges();
+    std::vector<std::string> bridgeScheduleKeys(bool* ok);
+    std::optional<std::string> bridgeName(const char* list, int id);
+    std::optional<SunTimes> sunTimesFromService(const GeoPosition& position);
+    int currentOffsetSeconds() const;
+
+    BridgeBridge& bridge_;
+    platform::DefaultsStore& defaults_;
+    platform::RunLoop& loop_;
+    platform::TimeZone zone_;
+    MicListening* micListener_ = nullptr;
+    platform::Button* mainToolbarListenButton_ = nullptr;
+    platform::Alerts* alerts_ = nullptr;
+    platform::TextField* tfManagerStatus_ = nullptr;
+    Location* location_ = nullptr;
+    platform::HttpClient* sunHttp_ = nullptr;
+
+    bool loaded_ = false;
+    std::vector<std::shared_ptr<Action>> collection_;
+    std::vector<int> orderedList_;
+    platform::RunLoop::TimerId timer_ = 0;
+    int timerEntry_ = 0;
+    platform::Clock::Duration timerWait_{};
+    std::string managerStatus_;
+    std::atomic<float> latitude_{0};
+    std::atomic<float> longitude_{0};
+    mutable std::mutex sunMutex_;
+    std::string sunSource_;
+};
+
+}  // namespace glowmere
