@@ -26,6 +26,15 @@ std::vector<std::string> split(const std::string& path) {
     return parts;
 }
 
+// A resource identifier: digits without a leading zero.
+std::optional<int> idNumber(const std::string& text) {
+    if (text.empty() || text.size() > 6 || (text.size() > 1 && text[0] == '0')) return std::nullopt;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+    }
+    return std::stoi(text);
+}
+
 std::optional<SimTime> timeFrom(const Json& value) {
     if (value.is_string()) return parseTime(value.get<std::string>());
     if (value.is_number()) {
@@ -257,12 +266,29 @@ bool SimBridge::loadState(const Json& state, std::string& error) {
                 error = "lamp " + id + " has values out of range";
                 return false;
             }
-            lamps[std::stoi(id)] = lamp;
+            auto number = idNumber(id);
+            if (!number) {
+                error = "a lamp has the identifier \"" + id + "\"";
+                return false;
+            }
+            lamps[*number] = lamp;
         }
         std::map<int, Group> groups;
         for (const auto& [id, g] : state.at("groups").items()) {
             Group group{g.at("name").get<std::string>(), g.at("lights").get<std::vector<std::string>>()};
-            groups[std::stoi(id)] = group;
+            auto number = idNumber(id);
+            if (!number || *number == 0) {
+                error = "a group has the identifier \"" + id + "\"";
+                return false;
+            }
+            for (const auto& member : group.lights) {
+                auto lampNumber = idNumber(member);
+                if (!lampNumber || !lamps.count(*lampNumber)) {
+                    error = "group " + id + " holds the unknown lamp \"" + member + "\"";
+                    return false;
+                }
+            }
+            groups[*number] = group;
         }
         std::map<int, Schedule> schedules;
         for (const auto& [id, s] : state.at("schedules").items()) {
@@ -276,7 +302,18 @@ bool SimBridge::loadState(const Json& state, std::string& error) {
                 error = "schedule " + id + " has an unreadable time";
                 return false;
             }
-            schedules[std::stoi(id)] = schedule;
+            const Json& command = schedule.command;
+            if (!command.is_object() || !command.contains("address") || !command["address"].is_string() ||
+                !command.contains("method") || !command["method"].is_string()) {
+                error = "schedule " + id + " has no usable command";
+                return false;
+            }
+            auto number = idNumber(id);
+            if (!number) {
+                error = "a schedule has the identifier \"" + id + "\"";
+                return false;
+            }
+            schedules[*number] = schedule;
         }
         std::lock_guard lock(mutex_);
         lamps_ = std::move(lamps);
@@ -287,7 +324,9 @@ bool SimBridge::loadState(const Json& state, std::string& error) {
             planScheduleLocked(schedule);
         }
         bridgeName_ = state.value("name", bridgeName_);
-        for (const auto& [name, entry] : state.at("whitelist").items()) whitelist_[name] = entry;
+        for (const auto& [name, entry] : state.at("whitelist").items()) {
+            whitelist_[name] = entry.is_object() ? entry : Json::object();
+        }
         return true;
     } catch (const std::exception& e) {
         error = e.what();

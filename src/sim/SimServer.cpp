@@ -91,11 +91,13 @@ bool SimServer::start(const std::string& host, int port, std::string& error) {
         Json state = Json::parse(text.str(), nullptr, false);
         std::string why;
         if (state.is_discarded()) why = "it is not JSON";
-        if (why.empty() && !bridge_->loadState(state, why)) {
-        }
+        if (why.empty()) bridge_->loadState(state, why);
         if (!why.empty()) {
             // Keep the unreadable file for a look by hand; never overwrite it.
             std::string aside = options_.stateFile + ".unreadable";
+            for (int n = 2; std::filesystem::exists(aside); ++n) {
+                aside = options_.stateFile + ".unreadable-" + std::to_string(n);
+            }
             std::rename(options_.stateFile.c_str(), aside.c_str());
             std::fprintf(stderr,
                          "glowmere-bridge-sim: cannot read the state file %s (%s); moved it to %s and started fresh\n",
@@ -144,8 +146,12 @@ bool SimServer::start(const std::string& host, int port, std::string& error) {
             tickWake_.wait_for(lock, std::chrono::milliseconds(100));
             if (stopping_) break;
             lock.unlock();
-            bridge_->tick();
-            saveIfChanged();
+            try {
+                bridge_->tick();
+                saveIfChanged();
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "glowmere-bridge-sim: %s\n", e.what());
+            }
             lock.lock();
         }
     });
@@ -220,7 +226,12 @@ void SimServer::closeConnection(const httplib::Request& request) {
 void SimServer::route(const httplib::Request& request, httplib::Response& response) {
     const std::string& path = request.path;
     if (path == "/sim" || path.rfind("/sim/", 0) == 0) {
-        Reply reply = controlFaultsAndLog(request.method, path, request.body);
+        Reply reply;
+        try {
+            reply = controlFaultsAndLog(request.method, path, request.body);
+        } catch (const std::exception& e) {
+            reply = Reply{400, Json{{"error", std::string("bad control request: ") + e.what()}}.dump()};
+        }
         response.status = reply.status;
         response.set_content(reply.body, "application/json");
         saveIfChanged();
@@ -266,7 +277,14 @@ void SimServer::route(const httplib::Request& request, httplib::Response& respon
         response.set_content(kErrorPage, "text/html");
         return;
     }
-    Reply reply = bridge_->handle(request.method, path, request.body);
+    Reply reply;
+    try {
+        reply = bridge_->handle(request.method, path, request.body);
+    } catch (const std::exception& e) {
+        // A fault of the simulator itself; the device's own answer to that.
+        std::fprintf(stderr, "glowmere-bridge-sim: %s %s failed: %s\n", request.method.c_str(), path.c_str(), e.what());
+        reply = Reply{200, errorArray(901, path, "Internal error, 500")};
+    }
     saveIfChanged();
     if (kind == "malformed") {
         // Cut off in the middle, as a reply broken off on the way.
