@@ -2,6 +2,8 @@
 #include <httplib.h>
 #include <signal.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -112,14 +114,23 @@ int main(int argc, char** argv) {
     std::printf("listening on %s:%d\n", host.c_str(), server.port());
     std::fflush(stdout);
 
-    std::thread signalWaiter([&server, stopSignals] {
+    // A signal can come before the server has started serving, when a stop
+    // does not take yet; so keep asking until serve() has returned.
+    std::atomic<bool> served{false};
+    std::atomic<bool> signalled{false};
+    std::thread signalWaiter([&server, &served, &signalled, stopSignals] {
         int signal = 0;
         sigwait(&stopSignals, &signal);
-        server.stop();
+        signalled = true;
+        while (!served) {
+            server.stop();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
     });
     server.serve();
+    served = true;
     // serve() also ends when the listener fails; wake the waiter then.
-    pthread_kill(signalWaiter.native_handle(), SIGTERM);
+    if (!signalled) pthread_kill(signalWaiter.native_handle(), SIGTERM);
     signalWaiter.join();
     server.finish();
     std::fprintf(stderr, "glowmere-bridge-sim: stopped\n");

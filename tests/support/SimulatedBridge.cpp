@@ -106,7 +106,16 @@ int SimulatedBridge::stopWithSignal(int signal) {
     if (pid_ <= 0) return -1;
     ::kill(pid_, signal);
     int status = 0;
-    ::waitpid(pid_, &status, 0);
+    // Bounded: a simulator that does not stop is killed, and the test sees it.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (::waitpid(pid_, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, &status, 0);
+            break;
+        }
+        ::usleep(1000);
+    }
     pid_ = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
