@@ -498,8 +498,7 @@ Json SimBridge::lampStateJson(const Lamp& lamp) const {
 
 Json SimBridge::lampJson(const Lamp& lamp) const {
     return Json{{"state", lampStateJson(lamp)}, {"type", lamp.type},           {"name", lamp.name},
-                {"modelid", lamp.modelid},      {"swversion", lamp.swversion}, {"uniqueid", lamp.uniqueid},
-                {"pointsymbol", Json::object()}};
+                {"modelid", lamp.modelid},      {"swversion", lamp.swversion}, {"uniqueid", lamp.uniqueid}};
 }
 
 Json SimBridge::lightsJson() const {
@@ -846,9 +845,8 @@ void SimBridge::planScheduleLocked(Schedule& schedule) {
 }
 
 Json SimBridge::scheduleJson(const Schedule& schedule) const {
-    return Json{{"name", schedule.name},     {"description", schedule.description}, {"command", schedule.command},
-                {"time", schedule.time},     {"created", schedule.created},         {"status", "enabled"},
-                {"localtime", schedule.time}};
+    return Json{{"name", schedule.name}, {"description", schedule.description}, {"command", schedule.command},
+                {"time", schedule.time}, {"created", schedule.created},         {"status", "enabled"}};
 }
 
 Json SimBridge::schedulesJson() const {

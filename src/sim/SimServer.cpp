@@ -18,6 +18,8 @@ namespace glowmere::sim {
 
 namespace {
 
+constexpr std::size_t kLogLimit = 100000;
+
 const char* kErrorPage =
     "<html><head><title>500 Internal Server Error</title></head>"
     "<body><h1>Internal Server Error</h1><p>The bridge could not handle the request.</p></body></html>";
@@ -243,6 +245,8 @@ void SimServer::route(const httplib::Request& request, httplib::Response& respon
 
     {
         std::lock_guard lock(logMutex_);
+        // Bounded, for a demo left running for days; tests never come near.
+        if (log_.size() >= kLogLimit) log_.erase(log_.begin(), log_.begin() + kLogLimit / 10);
         log_.push_back(Json{
             {"method", request.method}, {"path", path}, {"body", request.body}, {"time", formatTime(bridge_->now())}});
     }
