@@ -17,6 +17,10 @@ bool Clock::sleepUntil(TimePoint t, std::stop_token stop) {
         cv.notify_all();
     });
     bool stopped = waitUntil(lock, cv, t, [&] { return stop.stop_requested(); });
+    // Let go of the mutex before the callback is destroyed: a stop request
+    // running the callback on another thread waits for this mutex, and the
+    // callback's destructor waits for that request to finish.
+    lock.unlock();
     return !stopped;
 }
 
