@@ -83,9 +83,20 @@ bool FakeClock::waitUntil(std::unique_lock<std::mutex>& lock, std::condition_var
     }
     cv.wait(lock, [&] { return ready() || now() >= deadline; });
     {
-        std::lock_guard g(mutex_);
-        waiters_[id].waiting = false;
+        std::unique_lock g(mutex_);
+        Waiter& w = waiters_[id];
+        w.waiting = false;
         changed_.notify_all();
+        // A waiter that saw its deadline pass by itself may still be about to
+        // be notified; its mutex and cv (often locals of the caller) must
+        // outlive that. Step aside from our own mutex meanwhile, since
+        // wakeDue takes it.
+        if (w.pins > 0) {
+            lock.unlock();
+            changed_.wait(g, [&] { return w.pins == 0; });
+            g.unlock();
+            lock.lock();
+        }
     }
     return ready();
 }
@@ -97,20 +108,26 @@ void FakeClock::threadFinished() {
 }
 
 void FakeClock::wakeDue() {
-    std::vector<std::pair<std::mutex*, std::condition_variable*>> toWake;
+    std::vector<Waiter*> toWake;
     {
         std::lock_guard g(mutex_);
         for (auto& [id, w] : waiters_)
             if (w.waiting && w.deadline <= now()) {
                 w.woken = true;
-                toWake.emplace_back(w.mutex, w.cv);
+                ++w.pins;
+                toWake.push_back(&w);
             }
     }
     // Taking each waiter's own mutex before notifying closes the window
     // between its check of the time and its wait.
-    for (auto [m, cv] : toWake) {
-        { std::lock_guard g(*m); }
-        cv->notify_all();
+    for (Waiter* w : toWake) {
+        { std::lock_guard g(*w->mutex); }
+        w->cv->notify_all();
+    }
+    {
+        std::lock_guard g(mutex_);
+        for (Waiter* w : toWake) --w->pins;
+        changed_.notify_all();
     }
 }
 

@@ -75,8 +75,7 @@ public:
     // Real-time wait until at least `count` threads wait on this clock with
     // nothing due; false after `realTimeout`. Lets a test line up with
     // background threads before it advances the time.
-    bool waitForWaiters(std::size_t count,
-                        std::chrono::milliseconds realTimeout = std::chrono::milliseconds(5000));
+    bool waitForWaiters(std::size_t count, std::chrono::milliseconds realTimeout = std::chrono::milliseconds(5000));
     std::size_t waiterCount() const;
     // The earliest deadline any thread waits for, or never().
     TimePoint nextDeadline() const;
@@ -98,6 +97,7 @@ private:
         TimePoint deadline;
         bool waiting = false;
         bool woken = false;  // woken by the last step and not yet waiting again
+        int pins = 0;        // wakeDue is about to touch mutex/cv: the waiter must not leave
     };
 
     void wakeDue();
