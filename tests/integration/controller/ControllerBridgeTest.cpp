@@ -1,0 +1,212 @@
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "bridge/BridgeBridge.h"
+#include "controller/ManualController.h"
+#include "controls/BridgeBridgeClient.h"
+#include "platform/Clock.h"
+#include "platform/HttpClient.h"
+#include "platform/Log.h"
+#include "platform/RunLoop.h"
+#include "support/FakeViews.h"
+#include "support/SimulatedBridge.h"
+
+using namespace glowmere;
+using namespace std::chrono_literals;
+using namespace glowmere::testing;
+using nlohmann::json;
+
+namespace {
+
+// The main controller against the simulated bridge over loopback: real
+// bridge client, real HTTP, virtual time for the waits.
+class ControllerOnBridge : public ::testing::Test {
+protected:
+    static SimulatedBridge::Options house() {
+        SimulatedBridge::Options options;
+        options.lamps = 3;
+        options.groups = 2;
+        return options;
+    }
+    ControllerOnBridge() : sim(house()) {}
+
+    void SetUp() override {
+        clock.setSettleTimeout(10s);  // a polling cycle makes real requests
+        defaults.setObject("username", sim.user());
+        defaults.setObject("lastusedbridgeIP", sim.address());
+        defaults.setObject("alwaysUseManualIP", true);
+        loopThread_ = std::thread([this] { loop.run(); });
+        onLoop([this] {
+            controller = std::make_unique<ManualController>(loop, defaults, client, window, templates, settings);
+            controller->awakeFromNib();
+            controller->applicationDidFinishLaunching();
+        });
+        ASSERT_TRUE(controller->isSetUp());
+        settle();
+        sim.clearRequestLog();
+    }
+    void TearDown() override {
+        onLoop([this] { controller.reset(); });
+        loop.quit();
+        loopThread_.join();
+    }
+
+    void onLoop(std::function<void()> task) { ASSERT_TRUE(loop.postAndWait(std::move(task))); }
+    // The loop and the polling loop asleep; what polling posted has run.
+    void settle() {
+        ASSERT_TRUE(clock.waitForWaiters(2));
+        onLoop([] {});
+    }
+    void advance(platform::Clock::Duration d) {
+        settle();
+        clock.advance(d);
+        onLoop([] {});
+    }
+    LampControlStrip* lampStrip(const std::string& id) { return controller->getStripWithID(id); }
+    LampControlStrip* groupStrip(const std::string& id) { return controller->getGroupStripWithID(id); }
+
+    std::vector<SimRequest> requests(const std::string& method) {
+        std::vector<SimRequest> out;
+        for (auto& r : sim.requestLog())
+            if (r.method == method) out.push_back(r);
+        return out;
+    }
+    std::string userPath(const std::string& rest) { return "/api/" + sim.user() + "/" + rest; }
+    json lampState(const std::string& id) {
+        return json::parse(sim.userRequest("GET", "lights/" + id).value_or("{}"))["state"];
+    }
+
+    SimulatedBridge sim;
+    platform::FakeClock clock;
+    platform::RunLoop loop{clock};
+    platform::DefaultsStore defaults;
+    platform::CurlHttpClient http;
+    BridgeBridge bridge{http, defaults, clock};
+    BridgeBridgeClient client{bridge};
+    FakeMainWindow window;
+    FakeViewTemplates templates;
+    ControllerSettings settings;
+    std::unique_ptr<ManualController> controller;
+
+private:
+    std::thread loopThread_;
+};
+
+TEST_F(ControllerOnBridge, BuildsOneStripPerLampAndGroupWithoutChangingTheBridge) {
+    onLoop([this] {
+        ASSERT_EQ(controller->collection().size(), 5u);
+        EXPECT_EQ(controller->countLightStrips(), 3);
+        EXPECT_EQ(controller->countGroupStrips(), 2);
+        EXPECT_EQ(lampStrip("1")->label()->stringValue(), "Hall");
+        EXPECT_EQ(lampStrip("2")->label()->stringValue(), "Küche");
+        EXPECT_EQ(groupStrip("2")->tag(), 2);
+        EXPECT_EQ(lampStrip("1")->onoffButton()->state(), 1) << "odd lamps start on";
+        EXPECT_EQ(lampStrip("2")->onoffButton()->state(), 0);
+        EXPECT_EQ(window.frame().size.width, 20 + 5 * 95 + 156);
+    });
+    advance(6s);
+    EXPECT_TRUE(requests("PUT").empty()) << "polling never writes";
+    EXPECT_FALSE(requests("GET").empty());
+}
+
+TEST_F(ControllerOnBridge, MovingAColourSliderSendsOneRequestWithAllThreeValues) {
+    onLoop([this] {
+        LampControlStrip* strip = lampStrip("1");
+        strip->brightnessSlider()->setDoubleValue(150);
+        strip->satSlider()->setDoubleValue(55);
+        strip->colourSlider()->setDoubleValue(40000);
+        strip->colourSlider()->sendAction();
+    });
+    auto puts = requests("PUT");
+    ASSERT_EQ(puts.size(), 1u);
+    EXPECT_EQ(puts[0].path, userPath("lights/1/state"));
+    json body = json::parse(puts[0].body);
+    EXPECT_EQ(body["bri"], 150);
+    EXPECT_EQ(body["hue"], 40000);
+    EXPECT_EQ(body["sat"], 200);
+    json state = lampState("1");
+    EXPECT_EQ(state["hue"], 40000);
+    EXPECT_EQ(state["sat"], 200);
+}
+
+TEST_F(ControllerOnBridge, SwitchingALampOnSendsTheSwitchThenAllValues) {
+    onLoop([this] {
+        LampControlStrip* strip = lampStrip("2");
+        strip->onoffButton()->setState(1);
+        strip->onoffButton()->sendAction();
+    });
+    auto puts = requests("PUT");
+    ASSERT_EQ(puts.size(), 2u);
+    EXPECT_EQ(puts[0].path, userPath("lights/2/state"));
+    EXPECT_EQ(json::parse(puts[0].body), json::parse(R"({"on":true})"));
+    json second = json::parse(puts[1].body);
+    EXPECT_TRUE(second.contains("bri") && second.contains("hue") && second.contains("sat")) << puts[1].body;
+    EXPECT_EQ(lampState("2")["on"], true);
+
+    sim.clearRequestLog();
+    onLoop([this] { lampStrip("2")->switchOff(); });
+    puts = requests("PUT");
+    ASSERT_EQ(puts.size(), 1u);
+    EXPECT_EQ(json::parse(puts[0].body), json::parse(R"({"on":false})"));
+}
+
+TEST_F(ControllerOnBridge, AGroupSliderSendsToTheGroupOnlyAndMovesItsMembers) {
+    json group = json::parse(sim.userRequest("GET", "groups/1").value_or("{}"));
+    std::vector<std::string> members = group["lights"].get<std::vector<std::string>>();
+    ASSERT_FALSE(members.empty());
+    std::map<std::string, double> before;
+    onLoop([&] {
+        for (const char* id : {"1", "2", "3"}) before[id] = lampStrip(id)->brightnessSlider()->doubleValue();
+        LampControlStrip* strip = groupStrip("1");
+        strip->brightnessSlider()->setDoubleValue(37);
+        strip->brightnessSlider()->sendAction();
+    });
+    auto puts = requests("PUT");
+    ASSERT_EQ(puts.size(), 1u);
+    EXPECT_EQ(puts[0].path, userPath("groups/1/action"));
+    EXPECT_EQ(json::parse(puts[0].body)["bri"], 37);
+    onLoop([&] {
+        for (const char* id : {"1", "2", "3"}) {
+            bool member = std::find(members.begin(), members.end(), id) != members.end();
+            EXPECT_EQ(lampStrip(id)->brightnessSlider()->doubleValue(), member ? 37 : before[id]) << id;
+        }
+    });
+}
+
+TEST_F(ControllerOnBridge, AChangeMadeElsewhereArrivesWithinOneCycleButNotDuringThePause) {
+    sim.changeLamp("3", R"({"bri":33,"hue":1234})");
+    advance(6s);
+    onLoop([this] {
+        EXPECT_EQ(lampStrip("3")->brightnessSlider()->doubleValue(), 33);
+        EXPECT_EQ(lampStrip("3")->colourSlider()->doubleValue(), 1234);
+    });
+
+    advance(2s);  // cycles fall at 6 s steps; the pause runs 5 s from here
+    onLoop([this] {
+        lampStrip("1")->colourSlider()->setDoubleValue(500);
+        lampStrip("1")->colourSlider()->sendAction();
+    });
+    sim.changeLamp("3", R"({"bri":44})");
+    sim.clearRequestLog();
+    advance(4s);
+    EXPECT_TRUE(requests("GET").empty()) << "the paused cycle reads nothing";
+    onLoop([this] { EXPECT_EQ(lampStrip("3")->brightnessSlider()->doubleValue(), 33); });
+    advance(6s);
+    onLoop([this] { EXPECT_EQ(lampStrip("3")->brightnessSlider()->doubleValue(), 44); });
+}
+
+TEST_F(ControllerOnBridge, AllOffReachesTheStripsOnTheNextCycle) {
+    onLoop([this] { controller->statusMenu().performActionForItemAtIndex(1); });
+    auto puts = requests("PUT");
+    ASSERT_EQ(puts.size(), 1u);
+    EXPECT_EQ(puts[0].path, userPath("groups/0/action"));
+    onLoop([this] { EXPECT_EQ(lampStrip("1")->onoffButton()->state(), 1) << "not touched directly"; });
+    advance(6s);
+    onLoop([this] {
+        for (const char* id : {"1", "2", "3"}) EXPECT_EQ(lampStrip(id)->onoffButton()->state(), 0) << id;
+    });
+}
+
+}  // namespace
