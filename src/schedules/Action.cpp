@@ -49,11 +49,17 @@ std::string Action::shiftedTime(const std::string& base, int (*draw)()) {
     std::string_view rest = std::string_view(base).substr(colon + 1);
     int h = static_cast<int>(leadingInteger(std::string_view(base).substr(0, colon)));
     int m = static_cast<int>(leadingInteger(rest.substr(0, rest.find(':'))));
-    // A shift that leaves the day is applied again to the shifted value, so a
-    // time near midnight stays on its own day.
+    // A shift that leaves the day is drawn again from the stored time. (Shifting
+    // the shifted value again, as a random walk, can wander off the day for
+    // ever near midnight and never return.)
+    const int baseH = h, baseM = m;
+    int draws = 0;
     do {
+        // A stored time far outside the day ("25:00") can never land in it.
+        if (++draws > 1000) return base;
         int r = draw() % 60;
-        m = m + r - 30;
+        h = baseH;
+        m = baseM + r - 30;
         if (m >= 60) {
             h += 1;
             m -= 60;

@@ -1,0 +1,134 @@
+#include "schedules/Action.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "platform/Log.h"
+
+namespace glowmere {
+namespace {
+
+Action item(int kind, const std::string& lamp, const std::string& on, const std::string& off, int days = 127) {
+    Action a;
+    a.setObjectForKey(kind, "action");
+    a.setObjectForKey(lamp, "lamp");
+    a.setObjectForKey(on, "ontime");
+    a.setObjectForKey(off, "offtime");
+    const char* keys[] = {"mon", "tue", "wed", "thu", "fri", "sat", "sun"};
+    for (int i = 0; i < 7; ++i) a.setObjectForKey((days & (64 >> i)) != 0, keys[i]);
+    return a;
+}
+
+TEST(ActionDescription, FreshItemHasTwoSpacesAfterSwitch) {
+    EXPECT_EQ(Action().getDescription(), "Switch  on at 00:00 on Mo, Tu, We, Th, Fr, Sa, Su and off again at 00:00 ");
+    EXPECT_EQ(Action().kind(), Action::OnAndOff);
+}
+
+TEST(ActionDescription, EveryKind) {
+    struct Case {
+        int kind;
+        int days;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {0, 124, "Switch lamp: Hall on at 07:00 on Mo, Tu, We, Th, Fr and off again at 23:00 "},
+        {1, 0, "Switch lamp: Hall on at 07:00 on "},
+        {2, 3, "Switch lamp: Hall off at 23:00 on Sa, Su"},
+        {3, 64, "Change brightness and colour of lamp: Hall at 07:00 on Mo to brightness 88% and colour 15% "},
+        {4, 1, "Start listening at 07:00 on Su and stop again at 23:00 "},
+        {5, 2, "False dawn using lamp: Hall starting 07:00 on Sa"},
+        {6, 8, "False dusk using lamp: Hall starting 23:00 on Th"},
+        {7, 127, ""},
+        {-1, 127, ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(item(c.kind, "lamp: Hall", "07:00", "23:00", c.days).getDescription(), c.expected) << c.kind;
+}
+
+TEST(ActionDescription, FullColourIsAHundredPercent) {
+    Action a = item(3, "lamp: Hall", "07:00", "00:00");
+    a.setObjectForKey(255.0f, "brightness");
+    a.setObjectForKey(65535.0f, "colour");
+    EXPECT_EQ(a.getDescription().substr(a.getDescription().find("to ")), "to brightness 100% and colour 100% ");
+}
+
+TEST(ActionVary, UnvariedTimesAreTheStoredOnes) {
+    Action a = item(0, "", "12:00", "7:5");
+    EXPECT_EQ(a.objectForKey("rontime"), Value("12:00"));
+    EXPECT_EQ(a.objectForKey("rofftime"), Value("7:5"));
+}
+
+TEST(ActionVary, ShiftStaysWithinItsWindowAndOnItsDay) {
+    platform::LogCapture log;
+    struct Case {
+        std::string base;
+        std::string lowest, highest;
+    };
+    const Case cases[] = {{"12:00", "11:30", "12:29"}, {"0:05", "00:00", "00:34"}, {"23:50", "23:20", "23:59"}};
+    for (const Case& c : cases) {
+        Action a = item(1, "", c.base, c.base);
+        a.setObjectForKey(true, "vary");
+        std::set<std::string> seen;
+        for (int i = 0; i < 400; ++i) {
+            std::string t = a.objectForKey("rontime").textValue();
+            ASSERT_EQ(t.size(), 5u);
+            EXPECT_GE(t, c.lowest) << c.base;
+            EXPECT_LE(t, c.highest) << c.base;
+            seen.insert(t);
+        }
+        EXPECT_GT(seen.size(), 10u) << "the shift is random";
+        EXPECT_EQ(a.objectForKey("ontime"), Value(c.base)) << "the stored time never drifts";
+    }
+    EXPECT_TRUE(log.containsSubstring("Adjusted time from 12:00 to "));
+}
+
+TEST(ActionVary, ChosenDrawsGiveTheDocumentedArithmetic) {
+    static int draws[8];
+    static int next;
+    auto draw = [] { return draws[next++]; };
+    // r % 60 - 30: 59 gives +29, 0 gives -30.
+    next = 0, draws[0] = 59;
+    EXPECT_EQ(Action::shiftedTime("12:00", draw), "12:29");
+    next = 0, draws[0] = 120;
+    EXPECT_EQ(Action::shiftedTime("12:00", draw), "11:30");
+    // 00:05 - 30 leaves the day, so the shift is drawn again.
+    next = 0, draws[0] = 0, draws[1] = 59;
+    EXPECT_EQ(Action::shiftedTime("0:05", draw), "00:34");
+    EXPECT_EQ(next, 2);
+    next = 0, draws[0] = 59, draws[1] = 0;
+    EXPECT_EQ(Action::shiftedTime("23:50", draw), "23:20");
+    EXPECT_EQ(Action::shiftedTime("noon", draw), "noon");
+    next = 0;
+    auto anyDraw = [] { return next++ % 60; };
+    EXPECT_EQ(Action::shiftedTime("25:00", anyDraw), "25:00") << "no endless redrawing";
+}
+
+TEST(ActionScheduleIDs, AppendInOrderAndIgnoreNothing) {
+    Action a;
+    a.addScheduleID(std::nullopt);
+    EXPECT_FALSE(a.getScheduleIDArray());
+    a.addScheduleID("7");
+    a.addScheduleID("7");
+    a.addScheduleID("9");
+    EXPECT_EQ(a.scheduleIDs(), (std::vector<std::string>{"7", "7", "9"}));
+    a.removeAllScheduleIDs();
+    EXPECT_FALSE(a.getDictionary().contains("bridgeID"));
+}
+
+TEST(ActionRecord, DictionaryIsTheLiveRecordAndCopiesAddNoDefaults) {
+    Action a;
+    a.getDictionary().set("name", "Morning");
+    EXPECT_EQ(a.objectForKey("name"), Value("Morning"));
+    a.setObjectForKey("x", "lamp");
+    EXPECT_EQ(a.getDictionary()["lamp"], Value("x"));
+
+    Action imported(Value::map({{"name", "N"}}));
+    EXPECT_FALSE(imported.isEnabled());
+    EXPECT_FALSE(imported.getDictionary().contains("ontime"));
+    EXPECT_EQ(imported.kind(), 0);
+    EXPECT_EQ(imported.getDescription(), "Switch  on at  on  and off again at  ");
+}
+
+}  // namespace
+}  // namespace glowmere

@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "platform/Log.h"
+#include "unit/schedules/ScheduleFixture.h"
+
+namespace glowmere {
+namespace {
+
+using namespace std::chrono;
+using testing::ScheduleFixture;
+
+struct RecordingListener : MicListening {
+    std::vector<std::string> calls;
+    void start() override { calls.push_back("start"); }
+    void stop() override { calls.push_back("stop"); }
+};
+
+Action listening(const std::string& on, const std::string& off, bool enabled = true) {
+    Action a;
+    a.setObjectForKey(static_cast<int>(Action::Listening), "action");
+    a.setObjectForKey(on, "ontime");
+    a.setObjectForKey(off, "offtime");
+    a.setEnabled(enabled);
+    return a;
+}
+
+struct ClockFixture : ScheduleFixture {
+    ClockFixture() {
+        manager.setMicListener(&listener);
+        manager.setMainToolbarListenButton(&button);
+    }
+    void store(std::vector<Action> items) {
+        Value::List list;
+        for (auto& a : items) list.push_back(a.getDictionary());
+        defaults.setObject(ScheduleManager::actionsKey, Value(list));
+        manager.awakeFromNib();
+    }
+    void advance(seconds d) {
+        clock.advance(d);
+        loop.runPending();
+    }
+    RecordingListener listener;
+    platform::Button button;
+};
+
+TEST(ListeningClock, PlansTheNextEntryToTheStartOfItsMinute) {
+    ClockFixture f;
+    f.setLocal("Europe/Berlin", 2026, 3, 3, 21, 30, 20);
+    f.store({listening("22:00", "23:00")});
+    EXPECT_EQ(f.manager.plannedEntry(), 1320);
+    EXPECT_EQ(f.manager.plannedWait(), seconds(1780));
+
+    f.setLocal("Europe/Berlin", 2026, 3, 3, 23, 30, 0);
+    f.manager.constructList();
+    EXPECT_EQ(f.manager.plannedEntry(), 1320);
+    EXPECT_EQ(f.manager.plannedWait(), seconds(81000));
+
+    f.setLocal("Europe/Berlin", 2026, 3, 3, 22, 0, 0);
+    f.manager.constructList();
+    EXPECT_EQ(f.manager.plannedEntry(), 1380);
+    EXPECT_EQ(f.manager.plannedWait(), seconds(3600));
+    EXPECT_EQ(f.loop.timerCount(), 1u) << "re-planning replaces the armed timer";
+}
+
+TEST(ListeningClock, StartsAndStopsAtTheItemsTimes) {
+    ClockFixture f;
+    platform::LogCapture log;
+    f.setLocal("Asia/Kolkata", 2026, 3, 3, 21, 59, 0);
+    f.store({listening("22:00", "23:00")});
+    f.advance(seconds(60));
+    EXPECT_EQ(f.listener.calls, std::vector<std::string>{"start"});
+    EXPECT_EQ(f.button.state(), 1);
+    EXPECT_TRUE(log.contains("timer fired"));
+    EXPECT_TRUE(log.contains("starting to listen"));
+    f.advance(seconds(3600));
+    EXPECT_EQ(f.listener.calls, (std::vector<std::string>{"start", "stop"}));
+    EXPECT_EQ(f.button.state(), 0);
+    EXPECT_TRUE(log.contains("stopping listening"));
+    EXPECT_EQ(f.manager.plannedEntry(), 1320);
+    EXPECT_EQ(f.manager.plannedWait(), seconds(23 * 3600));
+}
+
+TEST(ListeningClock, EqualTimesStartThenStopAndWaitADay) {
+    ClockFixture f;
+    f.setLocal("UTC", 2026, 3, 3, 6, 59, 30);
+    f.store({listening("07:00", "07:00")});
+    EXPECT_EQ(f.manager.plannedWait(), seconds(30));
+    f.advance(seconds(30));
+    // Collected twice: start, stop, start, stop; ends stopped.
+    EXPECT_EQ(f.listener.calls, (std::vector<std::string>{"start", "stop", "start", "stop"}));
+    EXPECT_EQ(f.button.state(), 0);
+    EXPECT_EQ(f.manager.plannedWait(), seconds(86400));
+}
+
+TEST(ListeningClock, DisabledItemsArmButDoNothing) {
+    ClockFixture f;
+    f.setLocal("UTC", 2026, 3, 3, 6, 59, 0);
+    f.store({listening("07:00", "08:00", false)});
+    EXPECT_EQ(f.manager.plannedEntry(), 420);
+    f.advance(seconds(60));
+    EXPECT_TRUE(f.listener.calls.empty());
+    EXPECT_EQ(f.manager.plannedEntry(), 480);
+}
+
+TEST(ListeningClock, TimesOutsideTheDayNeverArmARunawayTimer) {
+    ClockFixture f;
+    f.setLocal("UTC", 2026, 3, 3, 6, 59, 0);
+    f.store({listening("-5:00", "noon"), listening("99:00", "24:00")});
+    EXPECT_EQ(f.manager.plannedEntry(), std::nullopt);
+    EXPECT_EQ(f.loop.timerCount(), 0u);
+}
+
+TEST(ListeningClock, WakeReplansATimerWhoseMomentPassed) {
+    ClockFixture f;
+    platform::LogCapture log;
+    f.setLocal("UTC", 2026, 3, 3, 6, 0, 0);
+    f.store({listening("07:00", "08:00")});
+    // Asleep over the start: the clock jumps without the loop running.
+    f.clock.setNow(f.clock.now() + minutes(90));
+    f.manager.makeWake();
+    EXPECT_TRUE(log.contains("Computer woken"));
+    EXPECT_EQ(f.manager.plannedEntry(), 480);
+    EXPECT_EQ(f.manager.plannedWait(), seconds(1800));
+}
+
+TEST(Storage, LoadsOnceAndStoresEveryChange) {
+    ScheduleFixture f;
+    Value stored =
+        Value::list({Action().getDictionary(), Value("not an item"), listening("1:00", "2:00").getDictionary()});
+    f.defaults.setObject(ScheduleManager::actionsKey, stored);
+    f.manager.awakeFromNib();
+    ASSERT_EQ(f.manager.collection().size(), 2u);
+    f.manager.awakeFromNib();
+    EXPECT_EQ(f.manager.collection().size(), 2u);
+
+    f.manager.setActionEnabled(1, false);
+    EXPECT_FALSE(f.defaults.objectForKey(ScheduleManager::actionsKey).at(1)["enabled"].boolValue());
+    f.manager.deleteAction(0);
+    EXPECT_EQ(f.defaults.objectForKey(ScheduleManager::actionsKey).size(), 1u);
+    EXPECT_FALSE(f.manager.deleteAction(5));
+    EXPECT_FALSE(f.manager.setActionEnabled(5, true));
+}
+
+}  // namespace
+}  // namespace glowmere
