@@ -121,6 +121,8 @@ public:
     void setAddress(const std::string& address);
 
 private:
+    Reply controlUnchecked(const std::string& method, const std::string& path, const std::string& body);
+
     // Everything below expects mutex_ held.
     SimTime clockNow() const;
     void advanceLocked(SimTime target);

@@ -8,6 +8,8 @@ namespace glowmere::sim {
 
 namespace {
 
+constexpr double kLongestAdvance = 10 * 366 * 86400.0;
+
 Reply jsonReply(const Json& value, int status = 200) {
     return Reply{status, value.dump(-1, ' ', false, Json::error_handler_t::replace)};
 }
@@ -37,8 +39,11 @@ std::optional<int> idNumber(const std::string& text) {
 
 std::optional<SimTime> timeFrom(const Json& value) {
     if (value.is_string()) return parseTime(value.get<std::string>());
+    // Seconds since 1970, up to the end of year 9999 (what the text form allows).
     if (value.is_number()) {
-        return SimTime{Millis(static_cast<long long>(value.get<double>() * 1000))};
+        double seconds = value.get<double>();
+        if (!(seconds >= 0 && seconds <= 253402300799.0)) return std::nullopt;
+        return SimTime{Millis(static_cast<long long>(seconds * 1000))};
     }
     return std::nullopt;
 }
@@ -46,6 +51,15 @@ std::optional<SimTime> timeFrom(const Json& value) {
 }  // namespace
 
 Reply SimBridge::control(const std::string& method, const std::string& path, const std::string& body) {
+    // Members of the wrong JSON type surface as exceptions of the JSON library.
+    try {
+        return controlUnchecked(method, path, body);
+    } catch (const Json::exception& e) {
+        return badRequest(std::string("a member has the wrong type: ") + e.what());
+    }
+}
+
+Reply SimBridge::controlUnchecked(const std::string& method, const std::string& path, const std::string& body) {
     std::vector<std::string> parts = split(path);  // "sim", ...
     Json request = Json::object();
     if (!body.empty()) {
@@ -99,11 +113,15 @@ Reply SimBridge::control(const std::string& method, const std::string& path, con
             SimTime target = current_;
             if (request.contains("seconds") && request["seconds"].is_number()) {
                 double seconds = request["seconds"].get<double>();
-                if (seconds < 0) return badRequest("the clock only advances");
+                if (!(seconds >= 0)) return badRequest("the clock only advances");
+                if (seconds > kLongestAdvance) return badRequest("advance at most ten years at a time");
                 target = current_ + Millis(static_cast<long long>(seconds * 1000 + 0.5));
             } else if (request.contains("to")) {
                 auto t = timeFrom(request["to"]);
                 if (!t || *t < current_) return badRequest("\"to\" must be a time not before the clock's");
+                if (*t - current_ > std::chrono::seconds(static_cast<long long>(kLongestAdvance))) {
+                    return badRequest("advance at most ten years at a time");
+                }
                 target = *t;
             } else {
                 return badRequest("give \"seconds\" or \"to\"");

@@ -146,6 +146,9 @@ TEST(SimProcess, BadControlRequestsAreRefusedAndTheBridgeCarriesOn) {
     EXPECT_THROW(bridge.control("POST", "/sim/newlamps", R"({"count":"three"})"), std::runtime_error);
     EXPECT_THROW(bridge.control("PUT", "/sim/clock", R"({"time":"yesterday"})"), std::runtime_error);
     EXPECT_THROW(bridge.control("PUT", "/sim/lights/1", R"({"bri":999})"), std::runtime_error);
+    EXPECT_THROW(bridge.control("PUT", "/sim/clock", R"({"time":1e300})"), std::runtime_error);
+    EXPECT_THROW(bridge.advanceClock(1e12), std::runtime_error);
+    EXPECT_THROW(bridge.advanceClock(-1), std::runtime_error);
     EXPECT_THROW(bridge.control("GET", "/sim/nothing"), std::runtime_error);
     EXPECT_TRUE(parseReply(bridge.userRequest("GET", "lights")).contains("1"));
 }
