@@ -1,0 +1,317 @@
+#include "ctl/ScheduleCommands.h"
+
+#include <iostream>
+#include <map>
+#include <ostream>
+#include <sstream>
+
+#include "platform/Clock.h"
+#include "platform/HttpClient.h"
+#include "platform/RunLoop.h"
+#include "platform/TimeZone.h"
+#include "schedules/Location.h"
+#include "schedules/ScheduleManager.h"
+
+namespace glowmere::ctl {
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+// The engine as the desktop application wires it, on real time and the local
+// zone, with the stored items loaded. Its run loop never runs: every
+// operation here is made on this one thread.
+struct Engine {
+    explicit Engine(Context& ctx)
+        : loop(platform::SystemClock::shared()),
+          zone(platform::TimeZone::local()),
+          manager(ctx.bridge, ctx.defaults, loop, zone),
+          location(ctx.defaults, zone.name()) {
+        manager.setLocation(&location);
+        manager.setSunServiceClient(&http);
+        manager.awakeFromNib();
+    }
+    platform::RunLoop loop;
+    platform::TimeZone zone;
+    ScheduleManager manager;
+    DefaultsLocation location;
+    platform::CurlHttpClient http;
+};
+
+Command command(std::string name, std::string arguments, std::string summary,
+                std::function<int(Context&, const Command&, const Args&)> run) {
+    Command c{std::move(name), std::move(arguments), std::move(summary), nullptr};
+    c.run = [c, run](Context& ctx, const Args& args) { return run(ctx, c, args); };
+    return c;
+}
+
+int listItems(Context& ctx, const Command& self, const Args& args) {
+    if (!args.empty()) return usageError(ctx, self, "unexpected argument '" + args[0] + "'");
+    Engine engine(ctx);
+    const auto& items = engine.manager.collection();
+    if (items.empty()) ctx.out << "no schedule items" << '\n';
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const Action& a = *items[i];
+        ctx.out << i + 1 << ". [" << (a.isEnabled() ? "x" : " ") << "] " << a.objectForKey("name").textValue() << " - "
+                << a.getDescription() << '\n';
+    }
+    ctx.out << std::flush;
+    return exitOk;
+}
+
+std::optional<std::size_t> itemNumber(const std::string& text, std::size_t count) {
+    auto n = parseNumber(text, 1, static_cast<double>(count));
+    if (!n || *n != static_cast<double>(static_cast<std::size_t>(*n))) return std::nullopt;
+    return static_cast<std::size_t>(*n) - 1;
+}
+
+// schedule-enable / -disable / -delete N.
+Command itemCommand(const char* name, const char* summary, const char* failure,
+                    bool (*operation)(ScheduleManager&, std::size_t)) {
+    return command(name, "N", summary, [=](Context& ctx, const Command& self, const Args& args) {
+        if (args.size() != 1) return usageError(ctx, self, "give the item's number from 'glowmerectl schedules'");
+        Engine engine(ctx);
+        auto index = itemNumber(args[0], engine.manager.collection().size());
+        if (!index) return usageError(ctx, self, "no schedule item numbered '" + args[0] + "'");
+        return runOnBridge(ctx, failure, [&] { operation(engine.manager, *index); });
+    });
+}
+
+// The lamp chooser's title for a lamp or group: "lamp: " or "group: " and
+// the label the bridge gives it.
+std::optional<std::string> lampTitle(Context& ctx, const std::string& id, bool group) {
+    if (group && id == "0") return std::string("group: All");
+    auto records = group ? ctx.bridge.groupsArray() : ctx.bridge.lightsArray();
+    if (!records) return std::nullopt;
+    for (std::size_t i = 0; i < records->size(); ++i)
+        if (records->at(i)["id"].textValue() == id)
+            return std::string(group ? "group: " : "lamp: ") + records->at(i)["label"].textValue();
+    return std::string();
+}
+
+int addItem(Context& ctx, const Command& self, const Args& args) {
+    static const std::map<std::string, int> kinds = {{"onoff", 0},  {"on", 1},   {"off", 2}, {"colour", 3},
+                                                     {"listen", 4}, {"dawn", 5}, {"dusk", 6}};
+    std::map<std::string, std::string> options;
+    bool vary = false, sun = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--vary") {
+            vary = true;
+        } else if (a == "--sun") {
+            sun = true;
+        } else if (a == "--name" || a == "--kind" || a == "--lamp" || a == "--group" || a == "--on" || a == "--off" ||
+                   a == "--days" || a == "--colour") {
+            if (i + 1 >= args.size()) return usageError(ctx, self, a + " needs a value");
+            options[a] = args[++i];
+        } else {
+            return usageError(ctx, self, "unexpected argument '" + a + "'");
+        }
+    }
+    if (!options.count("--name")) return usageError(ctx, self, "give the item a --name");
+    if (!options.count("--kind") || !kinds.count(options["--kind"]))
+        return usageError(ctx, self, "--kind is one of onoff, on, off, colour, listen, dawn, dusk");
+    int kind = kinds.at(options["--kind"]);
+    bool group = options.count("--group") > 0;
+    if (kind != Action::Listening && options.count("--lamp") == options.count("--group"))
+        return usageError(ctx, self, "give either --lamp ID or --group ID");
+    std::string lampId = group ? options["--group"] : options["--lamp"];
+    if (!lampId.empty() && !isIdentifier(lampId)) return usageError(ctx, self, "'" + lampId + "' is no identifier");
+
+    Action item;
+    item.setObjectForKey(options["--name"], "name");
+    item.setObjectForKey(kind, "action");
+    bool needsOn = kind != Action::Off && kind != Action::FalseDusk;
+    bool needsOff =
+        kind == Action::OnAndOff || kind == Action::Off || kind == Action::Listening || kind == Action::FalseDusk;
+    for (const char* key : {"--on", "--off"}) {
+        if (!options.count(key)) continue;
+        auto time = ScheduleManager::normalisedTime(options[key]);
+        if (!time) return usageError(ctx, self, "'" + options[key] + "' is not a time of day (HH:MM)");
+        item.setObjectForKey(*time, key == std::string("--on") ? "ontime" : "offtime");
+    }
+    if (!sun && ((needsOn && !options.count("--on")) || (needsOff && !options.count("--off"))))
+        return usageError(ctx, self,
+                          std::string("this kind needs ") + (needsOn && needsOff ? "--on and --off"
+                                                             : needsOn           ? "--on"
+                                                                                 : "--off"));
+    if (options.count("--days")) {
+        static const std::map<std::string, const char*> days = {
+            {"mo", "mon"}, {"tu", "tue"}, {"we", "wed"}, {"th", "thu"}, {"fr", "fri"}, {"sa", "sat"}, {"su", "sun"}};
+        for (const auto& [abbreviation, key] : days) item.setObjectForKey(false, key);
+        std::stringstream list(options["--days"]);
+        std::string day;
+        while (std::getline(list, day, ',')) {
+            if (!days.count(day)) return usageError(ctx, self, "unknown day '" + day + "' (mo,tu,we,th,fr,sa,su)");
+            item.setObjectForKey(true, days.at(day));
+        }
+    }
+    if (options.count("--colour")) {
+        std::stringstream list(options["--colour"]);
+        std::string part;
+        const std::pair<const char*, double> parts[] = {{"brightness", 255}, {"colour", 65535}, {"saturation", 255}};
+        for (const auto& [key, max] : parts) {
+            std::optional<double> value;
+            if (std::getline(list, part, ',')) value = parseNumber(part, 0, max);
+            if (!value) return usageError(ctx, self, "--colour is BRI,HUE,SAT (0-255, 0-65535, 0-255)");
+            item.setObjectForKey(*value, key);
+        }
+        item.setObjectForKey(true, "colourbrightness");
+    }
+    item.setObjectForKey(vary, "vary");
+    item.setObjectForKey(sun, "linksunrisesunset");
+
+    Engine engine(ctx);
+    if (kind != Action::Listening) {
+        const auto mark = ctx.log.mark();
+        auto title = lampTitle(ctx, lampId, group);
+        if (!title) return reportFailure(ctx, "could not read the lamps and groups", mark);
+        if (title->empty())
+            return usageError(ctx, self, std::string("the bridge has no ") + (group ? "group" : "lamp") + " " + lampId);
+        item.setObjectForKey(*title, "lamp");
+        item.setObjectForKey(group, "group");
+        item.setObjectForKey(lampId, "lampid");
+    }
+    if (sun) {
+        // As the editor does: on an hour before sunset, off an hour after sunrise.
+        engine.manager.fetchSunriseSunetTimes();
+        std::string rise = ctx.defaults.stringForKey(ScheduleManager::sunriseKey);
+        std::string set = ctx.defaults.stringForKey(ScheduleManager::sunsetKey);
+        if (!isTimeText(rise) || !isTimeText(set)) {
+            ctx.err << "glowmerectl: no sunrise and sunset known here; see 'glowmerectl sun'" << std::endl;
+            return exitFailed;
+        }
+        auto shift = [](const std::string& t, int minutes) {
+            int m = (*ScheduleManager::stringToNumber(t) + minutes + 1440) % 1440;
+            char text[8];
+            std::snprintf(text, sizeof text, "%02d:%02d", m / 60, m % 60);
+            return std::string(text);
+        };
+        item.setObjectForKey(shift(rise, 60), "offtime");
+        item.setObjectForKey(shift(set, -60), "ontime");
+    }
+    int status = runOnBridge(ctx, "could not register the item on the bridge", [&] { engine.manager.addAction(item); });
+    const Action& added = *engine.manager.collection().back();
+    ctx.out << engine.manager.collection().size() << ". " << added.getDescription() << '\n';
+    if (kind == Action::Listening)
+        ctx.out << "listening is started and stopped by the desktop application's clock" << '\n';
+    ctx.out << std::flush;
+    return status;
+}
+
+int importItems(Context& ctx, const Command& self, const Args& args) {
+    if (!args.empty()) return usageError(ctx, self, "unexpected argument '" + args[0] + "'");
+    Engine engine(ctx);
+    std::size_t before = engine.manager.collection().size();
+    int status = runOnBridge(ctx, "could not import from the bridge", [&] { engine.manager.importFromBridge(); });
+    const auto& items = engine.manager.collection();
+    ctx.out << "imported " << items.size() - before << " schedule" << (items.size() - before == 1 ? "" : "s") << '\n';
+    for (std::size_t i = before; i < items.size(); ++i) ctx.out << i + 1 << ". " << items[i]->getDescription() << '\n';
+    ctx.out << std::flush;
+    return status;
+}
+
+int statusOfBridge(Context& ctx, const Command& self, const Args& args) {
+    if (!args.empty()) return usageError(ctx, self, "unexpected argument '" + args[0] + "'");
+    Engine engine(ctx);
+    int status =
+        runOnBridge(ctx, "could not read the bridge's schedules", [&] { engine.manager.windowDidBecomeKey(); });
+    if (status != exitOk) return status;
+    ctx.out << (engine.manager.managerStatus().empty() ? "every schedule on the bridge belongs to an item"
+                                                       : engine.manager.managerStatus())
+            << std::endl;
+    return exitOk;
+}
+
+int deleteAll(Context& ctx, const Command& self, const Args& args) {
+    bool yes = false;
+    for (const auto& a : args) {
+        if (a == "--yes")
+            yes = true;
+        else
+            return usageError(ctx, self, "unexpected argument '" + a + "'");
+    }
+    if (!yes) {
+        ctx.out << "Are you sure that you want to delete all schedules from your bridge? (Schedules won't be "
+                   "deleted from Glowmere, just disabled) [y/N] "
+                << std::flush;
+        std::string answer;
+        std::getline(std::cin, answer);
+        if (answer != "y" && answer != "yes") {
+            ctx.out << "nothing deleted" << std::endl;
+            return exitOk;
+        }
+    }
+    Engine engine(ctx);
+    bool done = false;
+    int status = runOnBridge(ctx, "could not delete the bridge's schedules",
+                             [&] { done = engine.manager.deleteAllFromBridge(true); });
+    if (status == exitOk && !done) {
+        ctx.err << "glowmerectl: could not read the bridge's schedules" << std::endl;
+        return exitFailed;
+    }
+    if (status == exitOk) ctx.out << "deleted every schedule on the bridge; every item is disabled" << std::endl;
+    return status;
+}
+
+int sunTimes(Context& ctx, const Command& self, const Args& args) {
+    if (!args.empty()) return usageError(ctx, self, "unexpected argument '" + args[0] + "'");
+    Engine engine(ctx);
+    auto position = engine.location.currentPosition();
+    if (!engine.manager.updateSunTimes()) {
+        ctx.err << "glowmerectl: could not work out today's sunrise and sunset";
+        if (!ctx.defaults.stringForKey(ScheduleManager::sunriseKey).empty())
+            ctx.err << "; the stored times stay: sunrise " << ctx.defaults.stringForKey(ScheduleManager::sunriseKey)
+                    << ", sunset " << ctx.defaults.stringForKey(ScheduleManager::sunsetKey);
+        ctx.err << std::endl;
+        return exitFailed;
+    }
+    ctx.out << "sunrise " << ctx.defaults.stringForKey(ScheduleManager::sunriseKey) << '\n'
+            << "sunset  " << ctx.defaults.stringForKey(ScheduleManager::sunsetKey) << '\n'
+            << "source  " << engine.manager.sunSource();
+    if (engine.manager.sunSource() == "web service")
+        ctx.out << " (" << ctx.defaults.stringForKey(ScheduleManager::sunServiceKey) << ")";
+    ctx.out << '\n';
+    if (position) {
+        bool fromDefaults = ctx.defaults.hasObject(DefaultsLocation::latitudeKey) &&
+                            ctx.defaults.hasObject(DefaultsLocation::longitudeKey) &&
+                            position->horizontalAccuracy < 1000;
+        ctx.out << "at      " << position->latitude << ", " << position->longitude << " ("
+                << (fromDefaults ? "the \"latitude\" and \"longitude\" settings"
+                                 : "the time zone " + engine.zone.name() + "'s main city")
+                << ")\n";
+    } else {
+        ctx.out << "at      0, 0 (no position known: set \"latitude\" and \"longitude\")\n";
+    }
+    ctx.out << "zone    " << engine.zone.name() << std::endl;
+    return exitOk;
+}
+
+}  // namespace
+
+void addScheduleCommands(CommandTable& table) {
+    table.push_back(command("schedules", "", "list the schedule items", listItems));
+    table.push_back(
+        command("schedule-add",
+                "--name NAME --kind onoff|on|off|colour|listen|dawn|dusk (--lamp ID | --group ID) [--on HH:MM] "
+                "[--off HH:MM] [--days mo,tu,we,th,fr,sa,su] [--vary] [--sun] [--colour BRI,HUE,SAT]",
+                "add a schedule item and register it on the bridge", addItem));
+    table.push_back(itemCommand("schedule-enable", "enable an item (registers it on the bridge)",
+                                "could not register the item on the bridge",
+                                [](ScheduleManager& m, std::size_t i) { return m.setActionEnabled(i, true); }));
+    table.push_back(itemCommand("schedule-disable", "disable an item (deletes its bridge schedules)",
+                                "could not delete the item's bridge schedules",
+                                [](ScheduleManager& m, std::size_t i) { return m.setActionEnabled(i, false); }));
+    table.push_back(itemCommand("schedule-delete", "delete an item and its bridge schedules",
+                                "could not delete the item's bridge schedules",
+                                [](ScheduleManager& m, std::size_t i) { return m.deleteAction(i); }));
+    table.push_back(
+        command("schedule-import", "", "make items of the schedules other clients left on the bridge", importItems));
+    table.push_back(
+        command("schedule-status", "", "tell whether the bridge holds schedules no item knows", statusOfBridge));
+    table.push_back(command("schedule-delete-all", "[--yes]",
+                            "delete every schedule on the bridge and disable every item", deleteAll));
+    table.push_back(command("sun", "", "today's sunrise and sunset and where they came from", sunTimes));
+}
+
+}  // namespace glowmere::ctl
