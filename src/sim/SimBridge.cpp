@@ -11,8 +11,9 @@ namespace {
 
 constexpr auto kLinkButtonWindow = std::chrono::seconds(30);
 constexpr auto kSearchLength = std::chrono::seconds(60);
-constexpr const char* kSoftwareVersion = "01041302";
-constexpr const char* kApiVersion = "1.16.0";
+constexpr const char* kSoftwareVersion = "1.4.2";
+constexpr const char* kApiVersion = "1.0.0";
+constexpr const char* kBridgeId = "gmsim0a1b2c";
 
 std::vector<std::string> splitPath(const std::string& path) {
     std::vector<std::string> parts;
@@ -217,7 +218,7 @@ SimBridge::SimBridge(const StartOptions& options, SimTime now)
     }
     if (!options.user.empty()) {
         whitelist_[options.user] =
-            Json{{"last use date", formatTime(now)}, {"create date", formatTime(now)}, {"name", "preset#sim"}};
+            Json{{"name", "preset#sim"}, {"created", formatTime(now)}, {"lastused", formatTime(now)}};
     }
     const std::string& lb = options.linkButton;
     if (lb == "pressed") {
@@ -235,9 +236,9 @@ void SimBridge::addLamp(const std::string& name, const std::string& type) {
     Lamp lamp;
     lamp.name = name;
     lamp.type = type;
-    lamp.modelid = type == "Extended color light" ? "LCT001" : type == "Dimmable light" ? "LWB004" : "LTW001";
+    lamp.modelid = type == "Extended color light" ? "GM-RGBW-1" : type == "Dimmable light" ? "GM-W-1" : "GM-CT-1";
     char unique[40];
-    std::snprintf(unique, sizeof unique, "00:17:88:01:00:%02x:%02x:%02x-0b", (id >> 16) & 0xff, (id >> 8) & 0xff,
+    std::snprintf(unique, sizeof unique, "02:47:4d:00:00:%02x:%02x:%02x-01", (id >> 16) & 0xff, (id >> 8) & 0xff,
                   id & 0xff);
     lamp.uniqueid = unique;
     lamp.on = id % 2 == 1;
@@ -310,7 +311,6 @@ void SimBridge::advanceLocked(SimTime target) {
         for (auto& queued : queuedLamps_) {
             if (queued.planned && queued.appearAt <= t) {
                 addLamp(queued.name, queued.type);
-                lastFound_.push_back(std::to_string(lamps_.rbegin()->first));
                 queued.name.clear();
                 changed();
             }
@@ -425,7 +425,7 @@ Reply SimBridge::handleLocked(const std::string& method, const std::string& path
         return errorReply(1, "/", "unauthorized user");
     }
     if (parts.size() == 2 && parts[1] == "nupnp" && method == "GET" && !fromSchedule) {
-        Json bridge{{"id", "001788fffe" + std::string("0a1b2c")}, {"internalipaddress", address_}};
+        Json bridge{{"id", kBridgeId}, {"internalipaddress", address_}};
         return okReply(Json::array({bridge}));
     }
     const std::string& user = parts[1];
@@ -434,7 +434,7 @@ Reply SimBridge::handleLocked(const std::string& method, const std::string& path
     if (parts.size() == 3 && parts[2] == "config" && method == "GET" && !known)
         return configLocked(method, nullptr, false);
     if (!known) return errorReply(1, address, "unauthorized user");
-    whitelist_[user]["last use date"] = formatTime(current_);
+    whitelist_[user]["lastused"] = formatTime(current_);
 
     Json parsed;
     const Json* bodyJson = nullptr;
@@ -475,9 +475,9 @@ Reply SimBridge::pairLocked(const std::string& body) {
     bool pressed = linkButton_.heldDown || (linkButton_.pressedUntil && current_ <= *linkButton_.pressedUntil);
     if (!pressed) return errorReply(101, "", "link button not pressed");
     std::string name = newUserName();
-    whitelist_[name] = Json{{"last use date", formatTime(current_)},
-                            {"create date", formatTime(current_)},
-                            {"name", parsed["devicetype"].get<std::string>()}};
+    whitelist_[name] = Json{{"name", parsed["devicetype"].get<std::string>()},
+                            {"created", formatTime(current_)},
+                            {"lastused", formatTime(current_)}};
     changed();
     return okReply(Json::array({Json{{"success", Json{{"username", name}}}}}));
 }
@@ -517,27 +517,10 @@ Reply SimBridge::lightsLocked(const std::string& method, const std::vector<std::
         if (method == "GET") return okReply(lightsJson());
         if (method == "POST") {
             searchStarted_ = current_;
-            lastFound_.clear();
             planSearchArrivalsLocked();
             return okReply(Json::array({Json{{"success", Json{{"/lights", "Searching for new devices"}}}}}));
         }
         return methodNotAvailable(method, address);
-    }
-    if (parts.size() == 4 && parts[3] == "new") {
-        if (method != "GET") return methodNotAvailable(method, address);
-        Json out = Json::object();
-        for (const auto& id : lastFound_) {
-            auto it = lamps_.find(std::stoi(id));
-            if (it != lamps_.end()) out[id] = Json{{"name", it->second.name}};
-        }
-        if (!searchStarted_) {
-            out["lastscan"] = "none";
-        } else if (current_ < *searchStarted_ + kSearchLength) {
-            out["lastscan"] = "active";
-        } else {
-            out["lastscan"] = formatTime(*searchStarted_).substr(0, 19);
-        }
-        return okReply(out);
     }
     auto id = parseId(parts[3]);
     std::string lampAddress = "/lights/" + parts[3];
@@ -589,9 +572,9 @@ Json SimBridge::applyStateLocked(const std::string&, Lamp& lamp, const Json& bod
         } else if (key == "ct") {
             valid = intInRange(value, 153, 500);
         } else if (key == "alert") {
-            valid = value.is_string() && (value == "none" || value == "select" || value == "lselect");
+            valid = value.is_string() && (value == "none" || value == "flash" || value == "flashlong");
         } else if (key == "effect") {
-            valid = value.is_string() && (value == "none" || value == "colorloop");
+            valid = value.is_string() && (value == "none" || value == "cycle");
         } else {
             results.push_back(errorObject(6, keyAddress, "parameter, " + key + ", not available"));
             continue;
@@ -760,7 +743,7 @@ Reply SimBridge::groupsLocked(const std::string& method, const std::vector<std::
     if (parts.size() == 4) {
         if (all) {
             if (method != "GET") return methodNotAvailable(method, groupAddress);
-            return okReply(groupJson("0", Group{"Lightset 0", allLampIds()}));
+            return okReply(groupJson("0", Group{"All lamps", allLampIds()}));
         }
         if (method == "GET") return okReply(groupJson(parts[3], it->second));
         if (method == "DELETE") {
@@ -936,19 +919,14 @@ Reply SimBridge::schedulesLocked(const std::string& method, const std::vector<st
 }
 
 Json SimBridge::configJson(bool full) const {
-    Json config{{"name", bridgeName_},        {"swversion", kSoftwareVersion},  {"apiversion", kApiVersion},
-                {"mac", "00:17:88:0a:1b:2c"}, {"bridgeid", "001788FFFE0A1B2C"}, {"modelid", "BSB001"}};
+    Json config{{"name", bridgeName_},        {"swversion", kSoftwareVersion}, {"apiversion", kApiVersion},
+                {"mac", "02:47:4d:0a:1b:2c"}, {"bridgeid", kBridgeId},         {"modelid", "GM-SIM-1"}};
     if (!full) return config;
     std::string host = address_.substr(0, address_.find(':'));
     config["ipaddress"] = host;
-    config["netmask"] = "255.0.0.0";
-    config["gateway"] = host;
-    config["dhcp"] = false;
-    config["UTC"] = formatTime(current_).substr(0, 19);
+    config["time"] = formatTime(current_).substr(0, 19);
     config["timezone"] = "UTC";
     config["linkbutton"] = linkButton_.heldDown || (linkButton_.pressedUntil && current_ <= *linkButton_.pressedUntil);
-    config["portalservices"] = false;
-    config["zigbeechannel"] = 15;
     Json whitelist = Json::object();
     for (const auto& [name, entry] : whitelist_) {
         if (!revoked_.count(name)) whitelist[name] = entry;

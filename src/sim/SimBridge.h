@@ -43,7 +43,7 @@ struct Lamp {
     std::string name;
     std::string type;  // "Extended color light", "Color temperature light" or "Dimmable light"
     std::string modelid;
-    std::string swversion = "66009461";
+    std::string swversion = "1.2.0";
     std::string uniqueid;
     bool on = false;
     LampLevels levels;
@@ -61,7 +61,7 @@ struct Lamp {
 struct Group {
     std::string name;
     std::vector<std::string> lights;
-    std::string type = "LightGroup";
+    std::string type = "LampGroup";
 };
 
 struct Schedule {
@@ -171,7 +171,7 @@ private:
     std::map<int, Lamp> lamps_;
     std::map<int, Group> groups_;
     std::map<int, Schedule> schedules_;
-    std::map<std::string, Json> whitelist_;  // user name -> {"name","create date","last use date"}
+    std::map<std::string, Json> whitelist_;  // user name -> {"name","created","lastused"}
     std::set<std::string> revoked_;          // users the "unauthorized" fault shuts out
     LinkButton linkButton_;
     std::string address_;
@@ -186,7 +186,6 @@ private:
     std::vector<QueuedLamp> queuedLamps_;
     double searchDelaySeconds_ = 20.0;
     std::optional<SimTime> searchStarted_;
-    std::vector<std::string> lastFound_;
 
     bool demo_ = false;
     std::optional<SimTime> nextDemoChange_;

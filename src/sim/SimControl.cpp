@@ -189,9 +189,9 @@ Reply SimBridge::controlUnchecked(const std::string& method, const std::string& 
     if (what == "users") {
         if (parts.size() == 2 && method == "POST" && request.contains("name") && request["name"].is_string()) {
             std::string name = request["name"].get<std::string>();
-            whitelist_[name] = Json{{"last use date", formatTime(current_)},
-                                    {"create date", formatTime(current_)},
-                                    {"name", request.value("devicetype", "sim#control")}};
+            whitelist_[name] = Json{{"name", request.value("devicetype", "sim#control")},
+                                    {"created", formatTime(current_)},
+                                    {"lastused", formatTime(current_)}};
             revoked_.erase(name);
             changed();
             return jsonReply(Json{{"user", name}});
@@ -271,8 +271,8 @@ bool SimBridge::loadState(const Json& state, std::string& error) {
             Lamp lamp;
             lamp.name = l.at("name").get<std::string>();
             lamp.type = l.at("type").get<std::string>();
-            lamp.modelid = l.value("modelid", "LCT001");
-            lamp.swversion = l.value("swversion", "66009461");
+            lamp.modelid = l.value("modelid", "GM-RGBW-1");
+            lamp.swversion = l.value("swversion", "1.2.0");
             lamp.uniqueid = l.value("uniqueid", "");
             lamp.on = l.at("on").get<bool>();
             lamp.levels = {l.at("bri").get<int>(), l.at("hue").get<int>(), l.at("sat").get<int>()};

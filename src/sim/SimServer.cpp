@@ -290,7 +290,7 @@ void SimServer::route(const httplib::Request& request, httplib::Response& respon
     } catch (const std::exception& e) {
         // A fault of the simulator itself; the device's own answer to that.
         std::fprintf(stderr, "glowmere-bridge-sim: %s %s failed: %s\n", request.method.c_str(), path.c_str(), e.what());
-        reply = Reply{200, errorArray(901, path, "Internal error, 500")};
+        reply = Reply{200, errorArray(901, path, "internal error")};
     }
     saveIfChanged();
     if (kind == "malformed") {

@@ -22,7 +22,6 @@ TEST_F(SimSearch, QueuedLampsAppearTheirDelayAfterTheSearchStarts) {
     EXPECT_EQ(call("GET", "lights").size(), 5u) << "lamps appear only once searched for";
 
     EXPECT_EQ(call("POST", "lights", "{}"), json::parse(R"([{"success":{"/lights":"Searching for new devices"}}])"));
-    EXPECT_EQ(call("GET", "lights/new")["lastscan"], "active");
     bridge.advanceClock(11.9);
     EXPECT_EQ(call("GET", "lights").size(), 5u);
     bridge.advanceClock(0.1);
@@ -31,10 +30,7 @@ TEST_F(SimSearch, QueuedLampsAppearTheirDelayAfterTheSearchStarts) {
     EXPECT_EQ(lights["6"]["name"], "Porch");
     EXPECT_EQ(lights["7"]["name"], "Garage");
     EXPECT_EQ(lights["7"]["state"]["reachable"], true);
-    json found = call("GET", "lights/new");
-    EXPECT_EQ(found["6"]["name"], "Porch");
-    bridge.advanceClock(60);
-    EXPECT_NE(call("GET", "lights/new")["lastscan"], "active");
+    EXPECT_EQ(lights["7"]["type"], "Extended color light");
 }
 
 TEST_F(SimSearch, LampsQueuedDuringASearchStillArriveWithinIt) {
@@ -49,8 +45,17 @@ TEST_F(SimSearch, ASearchWithNothingQueuedFindsNothing) {
     call("POST", "lights", "{}");
     bridge.advanceClock(120);
     EXPECT_EQ(call("GET", "lights").size(), 5u);
-    json found = call("GET", "lights/new");
-    EXPECT_EQ(found.size(), 1u);  // only "lastscan"
+}
+
+TEST_F(SimSearch, LampsQueuedAfterASearchEndedWaitForTheNextOne) {
+    call("POST", "lights", "{}");
+    bridge.advanceClock(61);
+    bridge.queueNewLamps(1, 5);
+    bridge.advanceClock(30);
+    EXPECT_EQ(call("GET", "lights").size(), 5u);
+    call("POST", "lights", "{}");
+    bridge.advanceClock(5);
+    EXPECT_EQ(call("GET", "lights").size(), 6u);
 }
 
 }  // namespace
