@@ -388,11 +388,7 @@ void SimBridge::demoChangeLocked() {
         if (lamp.hasColour()) body["hue"] = static_cast<int>(random_() % 65536);
     }
     body["transitiontime"] = 30;
-    applyStateLocked(std::to_string(it->first), lamp, body, "/lights/" + std::to_string(it->first) + "/state", true);
-}
-
-bool SimBridge::isOnAt(const Lamp& lamp, SimTime) const {
-    return lamp.on;
+    applyStateLocked(lamp, body, "/lights/" + std::to_string(it->first) + "/state", true);
 }
 
 std::vector<std::string> SimBridge::allLampIds() const {
@@ -548,7 +544,7 @@ Reply SimBridge::lightsLocked(const std::string& method, const std::vector<std::
     if (parts.size() == 5 && parts[4] == "state") {
         if (method != "PUT") return methodNotAvailable(method, address);
         if (!body || body->empty()) return missingParameters(address);
-        return okReply(applyStateLocked(parts[3], lamp, *body, lampAddress + "/state", true));
+        return okReply(applyStateLocked(lamp, *body, lampAddress + "/state", true));
     }
     return resourceNotAvailable(address);
 }
@@ -556,8 +552,7 @@ Reply SimBridge::lightsLocked(const std::string& method, const std::vector<std::
 // Applies a state body to one lamp and gives the per-key results. With
 // `strict` false (a group's action) keys the lamp cannot take are passed over
 // silently, as a group does with its off or white-only members.
-Json SimBridge::applyStateLocked(const std::string&, Lamp& lamp, const Json& body, const std::string& prefix,
-                                 bool strict) {
+Json SimBridge::applyStateLocked(Lamp& lamp, const Json& body, const std::string& prefix, bool strict) {
     Json results = Json::array();
     std::map<std::string, Json> accepted;
     for (const auto& [key, value] : body.items()) {
@@ -785,14 +780,14 @@ Reply SimBridge::groupsLocked(const std::string& method, const std::vector<std::
         for (const auto& lampId : members) {
             auto lampIt = lamps_.find(std::stoi(lampId));
             if (lampIt == lamps_.end()) continue;
-            applyStateLocked(lampId, lampIt->second, *body, "/lights/" + lampId + "/state", false);
+            applyStateLocked(lampIt->second, *body, "/lights/" + lampId + "/state", false);
         }
         // The reply does not depend on the members: validate once against a
         // stand-in lamp that takes everything.
         Lamp standIn;
         standIn.type = "Extended color light";
         standIn.on = true;
-        results = applyStateLocked("", standIn, *body, groupAddress + "/action", true);
+        results = applyStateLocked(standIn, *body, groupAddress + "/action", true);
         return okReply(results);
     }
     return resourceNotAvailable(address);

@@ -129,7 +129,6 @@ private:
     std::optional<SimTime> nextEventLocked() const;
     void settleLampLocked(Lamp& lamp, SimTime t);
     LampLevels levelsAt(const Lamp& lamp, SimTime t) const;
-    bool isOnAt(const Lamp& lamp, SimTime t) const;
     void fireScheduleLocked(const std::string& id);
     void demoChangeLocked();
     void changed();
@@ -143,8 +142,7 @@ private:
     Reply schedulesLocked(const std::string& method, const std::vector<std::string>& parts, const Json* body,
                           const std::string& user, const std::string& address);
     Reply configLocked(const std::string& method, const Json* body, bool known);
-    Json applyStateLocked(const std::string& lampId, Lamp& lamp, const Json& body, const std::string& prefix,
-                          bool reportErrors);
+    Json applyStateLocked(Lamp& lamp, const Json& body, const std::string& prefix, bool reportErrors);
     Json lampJson(const Lamp& lamp) const;
     Json lampStateJson(const Lamp& lamp) const;
     Json groupJson(const std::string& id, const Group& group) const;

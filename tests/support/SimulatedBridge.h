@@ -75,7 +75,10 @@ public:
     std::string clock();  // the bridge's time, "2026-12-08T06:29:59.000Z"
 
     // Faults the next `count` requests meet (count < 0: until cleared), only
-    // those whose path contains `pathContains` when given.
+    // those whose path contains `pathContains` when given. Every such request
+    // is logged. A closed connection and an error page leave the request
+    // undone; a malformed or Latin-1 reply comes after it was carried out.
+    // Latency is real time (the client's time-outs are), so keep it short.
     void addLatency(int millis, int count = -1, const std::string& pathContains = "");
     void closeWithoutReply(int count = 1, const std::string& pathContains = "");
     void malformedReply(int count = 1, const std::string& pathContains = "");
