@@ -11,11 +11,13 @@ bool Clock::sleepFor(Duration d, std::stop_token stop) {
 bool Clock::sleepUntil(TimePoint t, std::stop_token stop) {
     std::mutex m;
     std::condition_variable cv;
-    std::unique_lock lock(m);
+    // The callback comes before the lock: when stop was already requested it
+    // runs right here, and it takes the mutex itself.
     std::stop_callback onStop(stop, [&] {
         std::lock_guard inner(m);
         cv.notify_all();
     });
+    std::unique_lock lock(m);
     bool stopped = waitUntil(lock, cv, t, [&] { return stop.stop_requested(); });
     // Let go of the mutex before the callback is destroyed: a stop request
     // running the callback on another thread waits for this mutex, and the
