@@ -38,14 +38,19 @@ protected:
         defaults.setObject("lastusedbridgeIP", sim.address());
         defaults.setObject("alwaysUseManualIP", true);
         loopThread_ = std::thread([this] { loop.run(); });
+        if (launchesAtSetUp_) {
+            launch();
+            ASSERT_TRUE(controller->isSetUp());
+            settle();
+            sim.clearRequestLog();
+        }
+    }
+    void launch() {
         onLoop([this] {
             controller = std::make_unique<ManualController>(loop, defaults, client, window, templates, settings);
             controller->awakeFromNib();
             controller->applicationDidFinishLaunching();
         });
-        ASSERT_TRUE(controller->isSetUp());
-        settle();
-        sim.clearRequestLog();
     }
     void TearDown() override {
         onLoop([this] { controller.reset(); });
@@ -89,10 +94,39 @@ protected:
     FakeViewTemplates templates;
     ControllerSettings settings;
     std::unique_ptr<ManualController> controller;
+    bool launchesAtSetUp_ = true;
 
 private:
     std::thread loopThread_;
 };
+
+class UnreachableBridge : public ControllerOnBridge {
+protected:
+    UnreachableBridge() { launchesAtSetUp_ = false; }
+};
+
+TEST_F(UnreachableBridge, SetUpRetriesEveryThreeSecondsUntilTheBridgeAnswers) {
+    sim.closeWithoutReply(-1);
+    platform::LogCapture log;
+    launch();
+    EXPECT_FALSE(controller->isSetUp());
+    EXPECT_TRUE(window.throbber().animating());
+    for (std::size_t n = 1; n <= 4; ++n) {
+        EXPECT_EQ(log.count(ManualController::noLightsMessage), n);
+        ASSERT_TRUE(clock.waitForWaiters(1));
+        clock.advance(3s);
+        onLoop([] {});
+    }
+    sim.clearFaults();
+    ASSERT_TRUE(clock.waitForWaiters(1));
+    clock.advance(3s);
+    onLoop([] {});
+    EXPECT_EQ(log.count(ManualController::noLightsMessage), 5u);
+    EXPECT_TRUE(controller->isSetUp());
+    EXPECT_FALSE(window.throbber().animating());
+    onLoop([this] { EXPECT_EQ(controller->collection().size(), 5u); });
+    EXPECT_EQ(controller->pollingLoopsStarted(), 1);
+}
 
 TEST_F(ControllerOnBridge, BuildsOneStripPerLampAndGroupWithoutChangingTheBridge) {
     onLoop([this] {
