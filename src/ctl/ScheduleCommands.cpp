@@ -183,7 +183,7 @@ int addItem(Context& ctx, const Command& self, const Args& args) {
         }
         auto shift = [](const std::string& t, int minutes) {
             int m = (*ScheduleManager::stringToNumber(t) + minutes + 1440) % 1440;
-            char text[8];
+            char text[32];
             std::snprintf(text, sizeof text, "%02d:%02d", m / 60, m % 60);
             return std::string(text);
         };

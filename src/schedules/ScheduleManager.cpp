@@ -259,6 +259,7 @@ void ScheduleManager::locationManagerDidUpdateToLocationFromLocation(const GeoPo
     if (oldLocation && *oldLocation == newLocation) return;
     latitude_ = static_cast<float>(newLocation.latitude);
     longitude_ = static_cast<float>(newLocation.longitude);
+    positionReported_ = true;
     if (!defaults_.hasObject(sunriseKey)) fetchSunriseSunetTimes();
 }
 
@@ -301,7 +302,8 @@ std::optional<SunTimes> ScheduleManager::sunTimesFromService(const GeoPosition& 
 
 bool ScheduleManager::updateSunTimes() {
     GeoPosition position{latitude_.load(), longitude_.load(), 0};
-    if (location_) {
+    // A position the platform reported wins over the coarser fallbacks.
+    if (location_ && !positionReported_) {
         if (auto found = location_->currentPosition()) {
             position = *found;
             latitude_ = static_cast<float>(position.latitude);

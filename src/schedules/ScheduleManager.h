@@ -174,6 +174,7 @@ private:
     std::string managerStatus_;
     std::atomic<float> latitude_{0};
     std::atomic<float> longitude_{0};
+    std::atomic<bool> positionReported_{false};
     mutable std::mutex sunMutex_;
     std::string sunSource_;
 };

@@ -101,7 +101,9 @@ TEST_F(Registration, TimesAndMasksByKind) {
         ASSERT_EQ(posted.size(), c.times.size()) << c.what;
         for (std::size_t i = 0; i < posted.size(); ++i) {
             EXPECT_EQ(posted[i]["time"], c.times[i]) << c.what;
-            if (i < c.bodies.size()) EXPECT_EQ(posted[i]["command"]["body"], json::parse(c.bodies[i])) << c.what;
+            if (i < c.bodies.size()) {
+                EXPECT_EQ(posted[i]["command"]["body"], json::parse(c.bodies[i])) << c.what;
+            }
         }
         EXPECT_EQ(a.scheduleIDs().size(), c.times.size()) << c.what;
         EXPECT_EQ(a.getScheduleIDArray().has_value(), !c.times.empty()) << c.what;

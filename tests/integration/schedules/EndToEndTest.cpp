@@ -146,7 +146,7 @@ TEST(DailyAdjustment, RetimesVariedAndSunLinkedItemsOnceADay) {
     EXPECT_EQ(f.defaults.stringForKey("sunrise"), sun->sunrise);
     auto plusHour = [](const std::string& t, int d) {
         int m = *ScheduleManager::stringToNumber(t) + d * 60;
-        char text[8];
+        char text[32];
         std::snprintf(text, sizeof text, "%02d:%02d", m / 60, m % 60);
         return std::string(text);
     };
