@@ -145,3 +145,45 @@ TEST(Storage, LoadsOnceAndStoresEveryChange) {
 
 }  // namespace
 }  // namespace glowmere
+
+namespace glowmere {
+namespace {
+
+// The daily work runs off the controller thread; an item the user changes
+// meanwhile keeps the user's change, and what the adjustment registered for
+// the old state is taken off the bridge again.
+TEST(DailyHandOff, AnItemEditedMeanwhileKeepsTheEdit) {
+    testing::ScheduleFixture f("Europe/Berlin");
+    Action linked;
+    linked.setObjectForKey(static_cast<int>(Action::On), "action");
+    linked.setObjectForKey(true, "linksunrisesunset");
+    linked.setObjectForKey("18:00", "ontime");
+    linked.addScheduleID("1");
+    f.defaults.setObject(ScheduleManager::actionsKey, Value::list({linked.getDictionary()}));
+    f.manager.awakeFromNib();
+
+    std::jthread controller([&] { f.loop.run(); });
+    while (!f.loop.isRunning()) std::this_thread::yield();
+    f.http.handle("DELETE", "/schedules/1", [&](const platform::HttpRequest&) {
+        // The user re-registers the item while the adjustment works.
+        f.loop.postAndWait([&] {
+            f.manager.collection()[0]->removeAllScheduleIDs();
+            f.manager.collection()[0]->addScheduleID("9");
+        });
+        return std::optional<platform::HttpResponse>(platform::HttpResponse{200, "[{\"success\":\"ok\"}]"});
+    });
+    f.http.reply("POST", "/schedules", R"([{"success":{"id":"20"}}])");
+    f.http.reply("DELETE", "/schedules/20", R"([{"success":"ok"}])");
+
+    f.manager.hourlyCheck();
+    f.loop.quit();
+    controller.join();
+
+    EXPECT_EQ(f.manager.collection()[0]->scheduleIDs(), std::vector<std::string>{"9"});
+    EXPECT_EQ(f.manager.collection()[0]->objectForKey("ontime"), Value("18:00"));
+    EXPECT_EQ(f.http.count("DELETE", "/schedules/20"), 1u);
+    EXPECT_TRUE(f.defaults.objectForKey(ScheduleManager::dailyChecksKey).isDate());
+}
+
+}  // namespace
+}  // namespace glowmere
