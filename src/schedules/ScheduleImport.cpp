@@ -9,7 +9,10 @@
 namespace glowmere {
 
 void ScheduleManager::matchBridgeWithInternal() {
-    if (!bridge_.sendGETRequestToUrl("schedules")) return;
+    bool ok = false;
+    auto listed = bridgeScheduleKeys(&ok);
+    if (!ok) return;
+    std::set<std::string> onBridge(listed.begin(), listed.end());
 
     struct Check {
         std::shared_ptr<Action> item;
@@ -24,7 +27,10 @@ void ScheduleManager::matchBridgeWithInternal() {
     });
     for (Check& check : checks)
         for (const Value& id : check.ids.asList())
-            if (!bridge_.sendGETRequestToUrl("schedules/" + id.textValue())) check.missing.push_back(id.textValue());
+            // A schedule the list still names was only not answered for (a
+            // dropped connection): that is no reason to forget the item's schedules.
+            if (!bridge_.sendGETRequestToUrl("schedules/" + id.textValue()) && !onBridge.count(id.textValue()))
+                check.missing.push_back(id.textValue());
 
     onController([&] {
         bool changed = false;

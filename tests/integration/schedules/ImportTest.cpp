@@ -176,6 +176,12 @@ TEST_F(Import, StartUpMatchDisablesItemsWhoseSchedulesWent) {
     manager.windowDidBecomeKey();
     EXPECT_EQ(manager.managerStatus(), ScheduleManager::otherAppStatus);
 
+    // A schedule that is there but not answered for keeps its item.
+    sim.closeWithoutReply(1, "schedules/" + manager.collection()[1]->scheduleIDs().at(0));
+    manager.matchBridgeWithInternal();
+    EXPECT_TRUE(manager.collection()[1]->isEnabled());
+    EXPECT_EQ(manager.collection()[1]->scheduleIDs().size(), 1u);
+
     sim.stop();
     manager.matchBridgeWithInternal();
     EXPECT_TRUE(manager.collection()[1]->isEnabled()) << "an unreachable bridge disables nothing";
