@@ -120,9 +120,11 @@ void ScheduleManager::retimeSchedules(const Action& item, bool varied) {
         auto reply = bridge_.sendGETRequestToUrl("schedules/" + id);
         Value read = BridgeBridge::dictionaryFromJSON(reply);
         platform::log("response command is: " + read["command"].textValue());
-        if (!reply && !varied) continue;  // gone or unreachable: nothing to move
+        // Unanswered: the schedule may be an on schedule, and moving it to
+        // the off time would switch the lamp on when it should go off.
+        if (!reply) continue;
         std::string time;
-        if (reply && reply->find("\"on\":false") == std::string::npos) {
+        if (reply->find("\"on\":false") == std::string::npos) {
             // A colour schedule (no "on" in its body) keeps its second past
             // the minute unless the time is varied.
             bool colour = reply->find("\"on\":") == std::string::npos;

@@ -187,3 +187,33 @@ TEST(DailyHandOff, AnItemEditedMeanwhileKeepsTheEdit) {
 
 }  // namespace
 }  // namespace glowmere
+
+namespace glowmere {
+namespace {
+
+TEST(DailyVaried, UnansweredSchedulesAreNotMovedToTheOffTime) {
+    testing::ScheduleFixture f("UTC");
+    Action a;
+    a.setObjectForKey("07:00", "ontime");
+    a.setObjectForKey("22:00", "offtime");
+    a.setObjectForKey(true, "vary");
+    a.addScheduleID("1");
+    a.addScheduleID("2");
+    f.defaults.setObject(ScheduleManager::actionsKey, Value::list({a.getDictionary()}));
+    f.manager.awakeFromNib();
+    f.http.fail("GET", "/schedules/1");
+    f.http.reply("GET", "/schedules/2", R"({"command":{"body":{"on":false}},"time":"W127/T22:00:00"})");
+    f.http.reply("PUT", "/schedules/2", R"([{"success":{}}])");
+    f.manager.hourlyCheck();
+    EXPECT_EQ(f.http.count("PUT", "/schedules/1"), 0u);
+    ASSERT_EQ(f.http.count("PUT", "/schedules/2"), 1u);
+    for (const auto& r : f.http.requests()) {
+        if (r.method != "PUT") continue;
+        std::string time = r.body->substr(r.body->find("T") + 1, 5);
+        EXPECT_GE(time, "21:30");
+        EXPECT_LE(time, "22:29");
+    }
+}
+
+}  // namespace
+}  // namespace glowmere
