@@ -167,7 +167,7 @@ private:
     std::function<void()> locationServiceStarter_;
     bool locationManager_ = false;
 
-    bool setUp_ = false;
+    std::atomic<bool> setUp_{false};
     std::atomic<bool> pollingEnabled_{true};
     int lastSelectedPreset_ = -1;
     std::vector<std::unique_ptr<LampControlStrip>> collection_;

@@ -86,7 +86,7 @@ std::shared_ptr<View> controlView(std::shared_ptr<platform::Control> control, in
 std::shared_ptr<View> FakeViewTemplates::loadView(const std::string& name) {
     {
         std::lock_guard g(mutex_);
-        loaded_.push_back(name);
+        ++loaded_[name];
     }
     if (name == "SingleControl") {
         if (failStripTemplate) return nullptr;
@@ -125,7 +125,8 @@ std::unique_ptr<platform::PlainWindow> FakeViewTemplates::makePlainWindow() {
 
 int FakeViewTemplates::loads(const std::string& name) const {
     std::lock_guard g(mutex_);
-    return static_cast<int>(std::count(loaded_.begin(), loaded_.end(), name));
+    auto it = loaded_.find(name);
+    return it == loaded_.end() ? 0 : it->second;
 }
 
 }  // namespace glowmere::testing

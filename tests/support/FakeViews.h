@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -135,7 +136,7 @@ public:
 
 private:
     mutable std::mutex mutex_;
-    std::vector<std::string> loaded_;
+    std::map<std::string, int> loaded_;
 };
 
 class FakeStatusItem final : public platform::StatusItem {
