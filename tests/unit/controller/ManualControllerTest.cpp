@@ -351,16 +351,6 @@ TEST_F(ControllerTest, LoadsSettingsFromTheDefaults) {
     EXPECT_EQ(settings.makeAllGroup.state(), 1);
 }
 
-TEST_F(ControllerTest, BoundSettingsWriteTheirKeys) {
-    launch();
-    settings.transitionMins.setStringValue("45");
-    settings.transitionMins.sendAction();
-    settings.allowFold.setState(1);
-    settings.allowFold.sendAction();
-    EXPECT_EQ(defaults.objectForKey("transitionMins"), Value("45"));
-    EXPECT_TRUE(defaults.boolForKey("allowFold"));
-}
-
 TEST_F(ControllerTest, QuitStoresTheFiveSettingsOnDisk) {
     TempDir dir;
     platform::DefaultsStore stored(dir.path());
@@ -560,22 +550,6 @@ TEST_F(ControllerTest, ChangesElsewhereReachTheStripsOnTheNextCycle) {
     EXPECT_TRUE(bridge.changes().empty()) << "polling never echoes back";
 }
 
-TEST_F(ControllerTest, NoReadingReachesStripsDuringThePauseAfterAUserChange) {
-    bridge.setLights(lamps(1));
-    launch();  // cycles at 0, 6, 12
-    advance(2s);
-    onLoop([this] { controller->getStripWithID("1")->handleControl(controller->getStripWithID("1")->colourSlider()); });
-    bridge.setLights(Value::list({lamp("1", "Lamp 1", "5")}));
-    int readsBefore = count("lightsArray");
-    advance(4s);  // t = 6: paused until 7
-    EXPECT_EQ(count("lightsArray"), readsBefore);
-    EXPECT_EQ(lampStrip("1")->brightnessSlider()->doubleValue(), 100);
-    advance(1s);
-    EXPECT_TRUE(controller->pollingEnabled());
-    advance(5s);  // t = 12
-    EXPECT_EQ(lampStrip("1")->brightnessSlider()->doubleValue(), 5);
-}
-
 TEST_F(ControllerTest, AllStripUpdatesOrReportsItsAbsence) {
     bridge.setLights(lamps(1));
     bridge.setGroupSettings("0", Value::map({{"onoff", "true"}, {"brightness", "200"}, {"colour", "300"}}));
@@ -591,35 +565,6 @@ TEST_F(ControllerTest, AllStripUpdatesOrReportsItsAbsence) {
     EXPECT_EQ(log.count("can't find all group"), 2u);
     EXPECT_EQ(groupStrip("0")->brightnessSlider()->doubleValue(), 200);
     EXPECT_EQ(groupStrip("0")->colourSlider()->doubleValue(), 300);
-}
-
-TEST_F(ControllerTest, AllOnChangesNoStripDirectly) {
-    bridge.setLights(Value::list({lamp("1", "Lamp", "100", "254", "false")}));
-    launch();
-    onLoop([this] { controller->allOn(); });
-    EXPECT_EQ(bridge.changes(), std::vector<std::string>{"allOn true"});
-    EXPECT_EQ(lampStrip("1")->onoffButton()->state(), 0);
-    bridge.setLights(Value::list({lamp("1", "Lamp", "100", "254", "true")}));
-    advance(6s);
-    EXPECT_EQ(lampStrip("1")->onoffButton()->state(), 1);
-}
-
-TEST_F(ControllerTest, GroupChangeMovesMemberStripsWithoutSending) {
-    bridge.setLights(lamps(3));
-    bridge.setGroups(Value::list({group("4", "Pair")}));
-    bridge.setGroupMembers("4", Value::list({lamp("1", "Lamp 1"), lamp("3", "Lamp 3")}));
-    launch();
-    bridge.clear();
-    onLoop([this] {
-        LampControlStrip* g = controller->getGroupStripWithID("4");
-        g->colourSlider()->setDoubleValue(4242);
-        g->colourSlider()->sendAction();
-    });
-    ASSERT_EQ(bridge.changes().size(), 1u);
-    EXPECT_EQ(bridge.changes()[0].rfind("sendSettingsToGroup 4", 0), 0u);
-    EXPECT_EQ(lampStrip("1")->colourSlider()->doubleValue(), 4242);
-    EXPECT_EQ(lampStrip("2")->colourSlider()->doubleValue(), 1000);
-    EXPECT_EQ(lampStrip("3")->colourSlider()->doubleValue(), 4242);
 }
 
 }  // namespace
