@@ -17,7 +17,9 @@ public:
 
     // Sound trigger: sensitivity in decibels of full scale, how long the
     // lamps stay on (minutes), the trigger delay (seconds), which preset.
-    platform::Slider slSoundSensitivity{-60, 0, -20};
+    // The range reaches down to the meter's floor, so no stored value is
+    // clamped and then saved back changed at quit.
+    platform::Slider slSoundSensitivity{-160, 0, -20};
     platform::TextField soundOnPeriod{"5"};
     platform::TextField soundTriggerDelay{"1"};
     platform::PopUpButton soundTriggerPreset;

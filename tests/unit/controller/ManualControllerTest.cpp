@@ -334,12 +334,12 @@ TEST_F(ControllerTest, LoadsSettingsFromTheDefaults) {
     EXPECT_EQ(defaults.objectForKey("transitionMins"), Value("30"));
     EXPECT_EQ(settings.transitionMins.stringValue(), "30");
 
-    defaults.setObject("listenerSensitivity", -12.5);
+    defaults.setObject("listenerSensitivity", -92.5);
     defaults.setObject("listenerOnPeriod", "12");
     defaults.setObject("soundTriggerDelay", "3");
     defaults.setObject("makeAllGroup", true);
     onLoop([this] { controller->refreshSetUp(); });
-    EXPECT_EQ(settings.slSoundSensitivity.doubleValue(), -12.5);
+    EXPECT_EQ(settings.slSoundSensitivity.doubleValue(), -92.5);
     EXPECT_EQ(settings.soundOnPeriod.stringValue(), "12");
     EXPECT_EQ(settings.soundTriggerDelay.stringValue(), "3");
     EXPECT_EQ(settings.makeAllGroup.state(), 1);
