@@ -253,11 +253,15 @@ void LampControlStrip::implementSettingsFromDictionaryWithTransitionTime(const V
     // A timed preset always switches on: the stored state is read but a lamp
     // stored as off still comes on (it is honoured without a transition).
     if (record.contains(onoffKey)) request.set(onoffKey, true);
-    request.set(brightnessKey, record[brightnessKey]);
-    double position = wholeValue(record[saturationKey].doubleValue()).value_or(0);
-    // Clamped only so that a wild stored value cannot overflow the integer.
-    request.set(saturationKey, static_cast<std::int64_t>(std::clamp(255 - position, -1e15, 1e15)));
-    request.set(colourKey, record[colourKey]);
+    // A value the record lacks is left out rather than sent as nothing (which
+    // the bridge would take as 0, darkening or whitening the lamp).
+    if (const Value* v = record.find(brightnessKey)) request.set(brightnessKey, *v);
+    if (const Value* v = record.find(saturationKey)) {
+        double position = wholeValue(v->doubleValue()).value_or(0);
+        // Clamped only so that a wild stored value cannot overflow the integer.
+        request.set(saturationKey, static_cast<std::int64_t>(std::clamp(255 - position, -1e15, 1e15)));
+    }
+    if (const Value* v = record.find(colourKey)) request.set(colourKey, *v);
     request.set(transitionTimeKey, t);
     sendToLampOrGroup(request);
 

@@ -281,6 +281,11 @@ TEST_F(StripTest, TimedPresetSendsOneRequestAndMovesControlsOnlyUnderASecond) {
     EXPECT_EQ(bridge.sentSettings().size(), 1u);
     EXPECT_EQ(brightness->doubleValue(), 40) << "a slow transition leaves the controls to polling";
     EXPECT_FALSE(strip.isEmbargoed());
+
+    bridge.clear();
+    strip.implementSettingsFromDictionaryWithTransitionTime(Value::map({{"onoff", true}, {"transition", 2}}));
+    EXPECT_EQ(bridge.sentSettings().at(0), Value::map({{"onoff", true}, {"transitiontime", 2.0}}))
+        << "values the record lacks are not sent";
 }
 
 TEST_F(StripTest, RecordAccess) {
