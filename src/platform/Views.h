@@ -49,8 +49,8 @@ struct Rect {
 // a button, a text field...; `control()`), or is a plain container or a
 // decoration (the folding rule is a box with identifier "horizontal"). `kind`
 // tells the GUI what to draw: "SingleControl" for a strip view, "selection"
-// for a row of checkboxes, "box", "control", "content" for a window's
-// content view, or a template name.
+// for a row of checkboxes, "checkbox" for one of them (a Button), "box",
+// "control", "content" for a window's content view, or a template name.
 class View {
 public:
     enum class Change { Frame, Rotation, Hidden, Subviews, Removed };
