@@ -100,6 +100,30 @@ private:
     std::thread loopThread_;
 };
 
+TEST_F(ControllerOnBridge, AFourthLampCausesOneRebuildAndNoSecondPollingLoop) {
+    sim.queueNewLamps(1, 0, {"Porch"});
+    sim.userRequest("POST", "lights");
+    sim.advanceClock(1);
+    platform::LogCapture log;
+    advance(6s);
+    EXPECT_TRUE(log.contains("lightsArray has 4 lamps, 3 returned by bridgebridge"));
+    onLoop([this] {
+        EXPECT_EQ(controller->countLightStrips(), 4);
+        EXPECT_EQ(lampStrip("4")->label()->stringValue(), "Porch");
+        EXPECT_EQ(lampStrip("4")->tag(), 3);
+    });
+    sim.clearRequestLog();
+    advance(6s);
+    auto lampListReads = [this] {
+        std::size_t n = 0;
+        for (const auto& r : requests("GET")) n += r.path == userPath("lights");
+        return n;
+    };
+    EXPECT_EQ(lampListReads(), 1u) << "one cycle, one loop";
+    EXPECT_EQ(log.count("lightsArray has 4 lamps, 3 returned by bridgebridge"), 1u);
+    EXPECT_EQ(controller->pollingLoopsStarted(), 1);
+}
+
 class UnreachableBridge : public ControllerOnBridge {
 protected:
     UnreachableBridge() { launchesAtSetUp_ = false; }
