@@ -110,13 +110,6 @@ TEST_F(StripTest, LampSwitchOnSendsSwitchThenAllValuesAndOffSendsSwitchOnly) {
     EXPECT_EQ(onoff->state(), 0);
 }
 
-TEST_F(StripTest, ForeignSenderOnlyPausesPolling) {
-    platform::Slider stranger;
-    strip.handleControl(&stranger);
-    EXPECT_TRUE(bridge.changes().empty());
-    EXPECT_FALSE(owner.polling);
-}
-
 // ---- User actions on a group strip ----
 
 TEST_F(StripTest, GroupSwitchSendsToGroupAndMirrorsOnOff) {

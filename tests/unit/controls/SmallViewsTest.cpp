@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "controls/ControlStripView.h"
 #include "controls/LampSelectionView.h"
-#include "controls/manualWindowController.h"
 #include "controls/qfKeyResponder.h"
 #include "controls/qfPopover.h"
 #include "platform/Log.h"
@@ -137,25 +135,6 @@ TEST(qfPopoverTest, AnimationStyleStaysOnceSet) {
     popover.setAnimates(true);
     popover.setAnimates(false);
     EXPECT_EQ(w->animationBehavior, qfPopover::utilityWindowAnimation);
-}
-
-// ---- Strip view and window controller ----
-
-TEST(ControlStripViewTest, GoneStripViewNoLongerHandlesClicks) {
-    auto view = std::make_shared<platform::View>("SingleControl");
-    { ControlStripView stripView(view); }
-    EXPECT_NO_FATAL_FAILURE(view->mouseUp(2));
-}
-
-TEST(manualWindowControllerTest, LogsWhenTheWindowLoaded) {
-    platform::LogCapture log;
-    glowmere::testing::FakeMainWindow window;
-    manualWindowController controller(&window);
-    EXPECT_TRUE(controller.isWindowLoaded());
-    window.setWindowLoaded(false);
-    EXPECT_FALSE(controller.isWindowLoaded());
-    controller.windowDidLoad();
-    EXPECT_TRUE(log.contains("manual window did load"));
 }
 
 }  // namespace
