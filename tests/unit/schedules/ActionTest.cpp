@@ -116,13 +116,7 @@ TEST(ActionScheduleIDs, AppendInOrderAndIgnoreNothing) {
     EXPECT_FALSE(a.getDictionary().contains("bridgeID"));
 }
 
-TEST(ActionRecord, DictionaryIsTheLiveRecordAndCopiesAddNoDefaults) {
-    Action a;
-    a.getDictionary().set("name", "Morning");
-    EXPECT_EQ(a.objectForKey("name"), Value("Morning"));
-    a.setObjectForKey("x", "lamp");
-    EXPECT_EQ(a.getDictionary()["lamp"], Value("x"));
-
+TEST(ActionRecord, CopiesAddNoDefaults) {
     Action imported(Value::map({{"name", "N"}}));
     EXPECT_FALSE(imported.isEnabled());
     EXPECT_FALSE(imported.getDictionary().contains("ontime"));

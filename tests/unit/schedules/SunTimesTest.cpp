@@ -71,11 +71,6 @@ TEST(SunCalculation, PolarDayAndNightGiveNoTimes) {
     EXPECT_FALSE(computeSunTimes({78.22, 15.65, 0}, local_days{year{2026} / December / 21}, zone));
 }
 
-TEST(SunService, RequestPath) {
-    EXPECT_EQ(sunServicePath(51.5f, -0.12f, 5, 12, 1), "/sun/51.500000/-0.120000/05/12/1/0");
-    EXPECT_EQ(sunServicePath(0, 0, 1, 1, -3), "/sun/0.000000/0.000000/01/01/-3/0");
-}
-
 TEST(SunService, ReplyReading) {
     EXPECT_EQ(parseSunServiceReply("<sun><sunrise>07:58:31</sunrise><sunset>15:53:40</sunset></sun>"),
               (SunTimes{"07:58", "15:53"}));
