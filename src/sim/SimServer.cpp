@@ -114,6 +114,12 @@ bool SimServer::start(const std::string& host, int port, std::string& error) {
     // Headers and body go out in two writes; without this a client on a kept
     // connection waits for the delayed acknowledgement (about 40 ms) each time.
     http_->set_tcp_nodelay(true);
+    // Address reuse only (a quick restart after a stop), never port sharing:
+    // a second simulator on a taken port must fail, not split the requests.
+    http_->set_socket_options([](int sock) {
+        int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     auto handler = [this](const httplib::Request& request, httplib::Response& response) { route(request, response); };
     http_->Get(".*", handler);
     http_->Post(".*", handler);
@@ -136,11 +142,9 @@ bool SimServer::start(const std::string& host, int port, std::string& error) {
     }
     bridge_->setAddress(host + ":" + std::to_string(port_));
     savedChanges_ = bridge_->changeCount();
-    if (!options_.stateFile.empty()) {
-        std::string why;
-        if (!writeFileAtomically(options_.stateFile, bridge_->saveState().dump(2), why)) {
-            std::fprintf(stderr, "glowmere-bridge-sim: %s\n", why.c_str());
-        }
+    // A state file that cannot be written is found out now, not at the first change.
+    if (!options_.stateFile.empty() && !writeFileAtomically(options_.stateFile, bridge_->saveState().dump(2), error)) {
+        return false;
     }
 
     // The clock's own events (schedules, transitions ending, new lamps, the

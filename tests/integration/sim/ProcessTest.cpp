@@ -32,7 +32,8 @@ SimulatedBridge::Options withState(const std::filesystem::path& file) {
 int runSim(const std::vector<std::string>& extra, std::string& errors) {
     TempDir dir;
     auto errorFile = dir.path() / "stderr";
-    std::string command = std::string(GLOWMERE_SIM_PATH);
+    // Bounded: a simulator that starts serving instead of refusing ends here.
+    std::string command = "timeout 20 " + std::string(GLOWMERE_SIM_PATH);
     for (const auto& arg : extra) command += " '" + arg + "'";
     command += " >/dev/null 2>'" + errorFile.string() + "'";
     int status = std::system(command.c_str());
@@ -66,6 +67,15 @@ TEST(SimProcess, RefusesBadOptionsWithAClearMessage) {
         EXPECT_EQ(runSim(c.args, errors), 2) << c.args[0];
         EXPECT_NE(errors.find(c.message), std::string::npos) << errors;
     }
+}
+
+TEST(SimProcess, SaysWhyItCannotStart) {
+    SimulatedBridge first;
+    std::string errors;
+    EXPECT_EQ(runSim({"--listen", first.address()}, errors), 1);
+    EXPECT_NE(errors.find("cannot listen on " + first.address()), std::string::npos) << errors;
+    EXPECT_EQ(runSim({"--listen", "127.0.0.1:0", "--state", "/nonexistent-dir/bridge.json"}, errors), 1);
+    EXPECT_NE(errors.find("cannot write /nonexistent-dir/bridge.json.tmp"), std::string::npos) << errors;
 }
 
 TEST(SimProcess, KeepsItsStateInAFileAcrossRuns) {
