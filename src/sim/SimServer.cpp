@@ -114,6 +114,9 @@ bool SimServer::start(const std::string& host, int port, std::string& error) {
     // Headers and body go out in two writes; without this a client on a kept
     // connection waits for the delayed acknowledgement (about 40 ms) each time.
     http_->set_tcp_nodelay(true);
+    // No request to a bridge comes near this; a larger one is refused (413)
+    // rather than held in memory.
+    http_->set_payload_max_length(1 << 20);
     // Address reuse only (a quick restart after a stop), never port sharing:
     // a second simulator on a taken port must fail, not split the requests.
     http_->set_socket_options([](int sock) {

@@ -109,6 +109,14 @@ TEST_F(SimFaults, RefusesFaultsItDoesNotKnow) {
     EXPECT_THROW(bridge.control("POST", "/sim/faults", R"({"kind":"close","count":0})"), std::runtime_error);
 }
 
+TEST_F(SimFaults, AnOversizedBodyIsRefusedAndTheBridgeCarriesOn) {
+    int status = 0;
+    std::string huge = R"({"name":")" + std::string(2 << 20, 'x') + R"("})";
+    bridge.request("PUT", "/api/testuser/lights/1", huge, status);
+    EXPECT_EQ(status, 413);
+    EXPECT_EQ(parseReply(bridge.userRequest("GET", "lights/1"))["name"], "Hall");
+}
+
 TEST_F(SimFaults, ASwitchedOffBridgeDoesNotAnswer) {
     bridge.stop();
     EXPECT_FALSE(bridge.userRequest("GET", "lights").has_value());
