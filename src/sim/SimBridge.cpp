@@ -618,10 +618,14 @@ Json SimBridge::applyStateLocked(Lamp& lamp, const Json& body, const std::string
     bool changesSomething = accepted.size() > (accepted.count("transitiontime") ? 1u : 0u);
     if (!changesSomething) return results;
 
-    // Whatever was under way stops where it is; the new values start from there.
+    // Whatever was under way stops where it is; the new values start from
+    // there. A dim to off that is cut short still owes its brightness back.
+    std::optional<int> owedBri;
+    if (lamp.transition && lamp.transition->offAtEnd) owedBri = lamp.transition->restoreBri;
     settleLampLocked(lamp, current_);
     LampLevels from = lamp.levels;
     LampLevels to = lamp.levels;
+    if (owedBri && switchOff) to.bri = *owedBri;
     if (accepted.count("bri")) to.bri = accepted["bri"].get<int>();
     if (accepted.count("hue")) to.hue = accepted["hue"].get<int>();
     if (accepted.count("sat")) to.sat = accepted["sat"].get<int>();
@@ -639,7 +643,7 @@ Json SimBridge::applyStateLocked(Lamp& lamp, const Json& body, const std::string
         if (switchOn && !wasOn) tr.from.bri = 0;  // fades up from dark
         if (switchOff && wasOn) {
             tr.offAtEnd = true;
-            tr.restoreBri = accepted.count("bri") ? to.bri : from.bri;
+            tr.restoreBri = accepted.count("bri") || owedBri ? to.bri : from.bri;
             tr.to.bri = 0;
         }
         if (switchOn) lamp.on = true;
@@ -655,7 +659,7 @@ Json SimBridge::applyStateLocked(Lamp& lamp, const Json& body, const std::string
     return results;
 }
 
-Json SimBridge::groupJson(const std::string& id, const Group& group) const {
+Json SimBridge::groupJson(const Group& group) const {
     Json action;
     const Lamp* first = nullptr;
     bool allOn = !group.lights.empty(), anyOn = false;
@@ -677,7 +681,6 @@ Json SimBridge::groupJson(const std::string& id, const Group& group) const {
     }
     Json lights = Json::array();
     for (const auto& lampId : group.lights) lights.push_back(lampId);
-    (void)id;
     return Json{{"name", group.name},
                 {"lights", lights},
                 {"type", group.type},
@@ -687,7 +690,7 @@ Json SimBridge::groupJson(const std::string& id, const Group& group) const {
 
 Json SimBridge::groupsJson() const {
     Json out = Json::object();
-    for (const auto& [id, group] : groups_) out[std::to_string(id)] = groupJson(std::to_string(id), group);
+    for (const auto& [id, group] : groups_) out[std::to_string(id)] = groupJson(group);
     return out;
 }
 
@@ -738,9 +741,9 @@ Reply SimBridge::groupsLocked(const std::string& method, const std::vector<std::
     if (parts.size() == 4) {
         if (all) {
             if (method != "GET") return methodNotAvailable(method, groupAddress);
-            return okReply(groupJson("0", Group{"All lamps", allLampIds()}));
+            return okReply(groupJson(Group{"All lamps", allLampIds()}));
         }
-        if (method == "GET") return okReply(groupJson(parts[3], it->second));
+        if (method == "GET") return okReply(groupJson(it->second));
         if (method == "DELETE") {
             groups_.erase(it);
             changed();

@@ -145,7 +145,7 @@ private:
     Json applyStateLocked(Lamp& lamp, const Json& body, const std::string& prefix, bool reportErrors);
     Json lampJson(const Lamp& lamp) const;
     Json lampStateJson(const Lamp& lamp) const;
-    Json groupJson(const std::string& id, const Group& group) const;
+    Json groupJson(const Group& group) const;
     Json scheduleJson(const Schedule& schedule) const;
     Json lightsJson() const;
     Json groupsJson() const;

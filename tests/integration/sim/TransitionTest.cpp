@@ -78,6 +78,8 @@ TEST_F(SimTransitions, ALampSwitchedOffInTheMiddleOfADimStaysOff) {
     EXPECT_EQ(state("1")["on"], false);
     bridge.advanceClock(10);
     EXPECT_EQ(state("1")["on"], false);
+    put("lights/1/state", R"({"on":true})");
+    EXPECT_EQ(state("1")["bri"], 100) << "it comes back at the brightness it had before the dim";
 }
 
 }  // namespace
