@@ -87,6 +87,13 @@ void BridgeBridge::setBridgeIP(std::optional<std::string> address) {
 
 std::optional<std::string> BridgeBridge::request(const std::string& method, const std::string& path,
                                                  const Value* settings) {
+    auto result = attempt(method, path, settings);
+    if (!result) ++failedRequests_;
+    return result;
+}
+
+std::optional<std::string> BridgeBridge::attempt(const std::string& method, const std::string& path,
+                                                 const Value* settings) {
     if (!bridgeIP()) {
         // Several threads may find the address missing at once; only the
         // first asks the portal, the others take its answer.

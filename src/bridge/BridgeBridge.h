@@ -78,6 +78,11 @@ public:
     std::optional<std::string> bridgeIP() const;
     void setBridgeIP(std::optional<std::string> address);  // e.g. the settings window's "find bridge"
     bool loggedIn() const { return loggedIn_; }
+    // How many requests have given up so far (no address, no user name, no
+    // reply, an error from the bridge). The switching operations report
+    // nothing to their caller; a tool that must say whether they worked
+    // compares this before and after.
+    std::size_t failedRequests() const { return failedRequests_; }
 
     // ---- Lamps and groups ----
     std::optional<Value> lightsArray();  // list of lamp records
@@ -110,6 +115,7 @@ public:
 
 private:
     std::optional<std::string> request(const std::string& method, const std::string& path, const Value* settings);
+    std::optional<std::string> attempt(const std::string& method, const std::string& path, const Value* settings);
     std::optional<Value> readList(const std::string& listPath, const char* stateKey, bool logSkipped);
     void sendSettings(const Value& settings, const std::string& path, const std::function<void(bool)>& switchFirst);
 
@@ -126,6 +132,7 @@ private:
     mutable std::mutex addressMutex_;
     std::optional<std::string> bridgeIP_;
     std::atomic<bool> loggedIn_{false};
+    std::atomic<std::size_t> failedRequests_{0};
     std::recursive_mutex setUpMutex_;  // one discovery or login at a time
 };
 

@@ -1,0 +1,108 @@
+#include "ctl/Command.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <ostream>
+
+namespace glowmere::ctl {
+
+void LogRecorder::take(std::string_view line) {
+    std::lock_guard lock(mutex_);
+    lines_.emplace_back(line);
+    if (echo_) *echo_ << line << std::endl;
+}
+
+std::vector<std::string> LogRecorder::linesSince(std::size_t mark) const {
+    std::lock_guard lock(mutex_);
+    if (mark >= lines_.size()) return {};
+    return {lines_.begin() + static_cast<std::ptrdiff_t>(mark), lines_.end()};
+}
+
+std::size_t LogRecorder::mark() const {
+    std::lock_guard lock(mutex_);
+    return lines_.size();
+}
+
+void LogRecorder::setEcho(std::ostream* stream) {
+    std::lock_guard lock(mutex_);
+    echo_ = stream;
+}
+
+int usageError(Context& ctx, const Command& command, std::string_view message) {
+    ctx.err << "glowmerectl: " << message << "\nusage: glowmerectl " << command.name
+            << (command.arguments.empty() ? "" : " ") << command.arguments << std::endl;
+    return exitUsage;
+}
+
+int reportFailure(Context& ctx, std::string_view what, std::size_t mark) {
+    const auto lines = ctx.log.linesSince(mark);
+    auto has = [&](std::string_view text) {
+        for (const auto& l : lines)
+            if (l == text) return true;
+        return false;
+    };
+    const auto address = ctx.bridge.bridgeIP();
+    std::string reason;
+    if (!address) {
+        reason = "no bridge address known; give one with --bridge HOST[:PORT] or set \"lastusedbridgeIP\"";
+    } else if (has("unable to communicate with Bridge")) {
+        reason = "could not reach the bridge at " + *address;
+    } else if (has("we don't have a username") && !ctx.bridge.getUsername()) {
+        reason = "not paired with the bridge at " + *address +
+                 "; run 'glowmerectl login' and press the bridge's link button";
+    } else {
+        // The last thing the core said about a request is the best reason.
+        for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+            if (*it == "no response from Bridge") {
+                reason = "could not reach the bridge at " + *address;
+                break;
+            }
+            if (it->rfind("Bridge Error: ", 0) == 0) {
+                reason = "the bridge refused: " + it->substr(14);
+                break;
+            }
+        }
+        if (reason.empty()) reason = "the request failed";
+    }
+    ctx.err << "glowmerectl: " << what << ": " << reason << std::endl;
+    return exitFailed;
+}
+
+int runOnBridge(Context& ctx, std::string_view what, const std::function<void()>& operation) {
+    const auto mark = ctx.log.mark();
+    const auto failedBefore = ctx.bridge.failedRequests();
+    operation();
+    if (ctx.bridge.failedRequests() == failedBefore) return exitOk;
+    return reportFailure(ctx, what, mark);
+}
+
+bool isIdentifier(std::string_view text) {
+    if (text.empty() || text.size() > 64) return false;
+    for (char c : text)
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_')) return false;
+    return true;
+}
+
+std::optional<double> parseNumber(std::string_view text, double min, double max) {
+    double value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
+        return std::nullopt;
+    if (value < min || value > max) return std::nullopt;
+    return value;
+}
+
+bool isHostAndPort(std::string_view text) {
+    auto colon = text.rfind(':');
+    std::string_view host = text.substr(0, colon);
+    if (host.empty() || host.size() > 253) return false;
+    for (char c : host)
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-')) return false;
+    if (colon == std::string_view::npos) return true;
+    auto port = parseNumber(text.substr(colon + 1), 1, 65535);
+    return port && *port == std::floor(*port) &&
+           text.substr(colon + 1).find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+}  // namespace glowmere::ctl

@@ -1,0 +1,139 @@
+// glowmerectl: the bridge client's operations from the command line, on the
+// same defaults store as the desktop application, so pairing once serves
+// both.
+//
+// Commands live in groups, one pair of files per group, each with a function
+// that appends its commands to the table (see BridgeCommands.h). To add a
+// group, write e.g. ScheduleCommands.{h,cpp} with
+// `void addScheduleCommands(CommandTable&)`, list the sources and any layer
+// library they need in CMakeLists.txt, and add the function to
+// `commandGroups` below; main only parses the global options and dispatches.
+
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "bridge/BridgeBridge.h"
+#include "ctl/BridgeCommands.h"
+#include "ctl/Command.h"
+#include "platform/Clock.h"
+#include "platform/DefaultsStore.h"
+#include "platform/HttpClient.h"
+#include "platform/Log.h"
+
+using namespace glowmere;
+using namespace glowmere::ctl;
+
+namespace {
+
+const std::vector<void (*)(CommandTable&)> commandGroups = {
+    addBridgeCommands,
+};
+
+void printUsage(std::ostream& out, const CommandTable& table) {
+    out << "usage: glowmerectl [--profile DIR] [--bridge HOST[:PORT]] [--json] [--verbose] COMMAND [ARGS]\n\n"
+           "commands:\n";
+    for (const auto& c : table) {
+        std::string head = "  " + c.name + (c.arguments.empty() ? "" : " " + c.arguments);
+        out << head;
+        if (head.size() < 52)
+            out << std::string(52 - head.size(), ' ');
+        else
+            out << "\n" << std::string(52, ' ');
+        out << c.summary << '\n';
+    }
+    out << "\nexit status: 0 success, 1 the bridge refused or could not be reached, 2 usage error\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CommandTable table;
+    for (auto add : commandGroups) add(table);
+
+    std::optional<std::filesystem::path> profile;
+    std::optional<std::string> bridgeOverride;
+    bool json = false, verbose = false;
+    std::vector<std::string> rest;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (optionsEnded) {
+            rest.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--profile" || arg == "--bridge") {
+            if (i + 1 >= argc) {
+                std::cerr << "glowmerectl: " << arg << " needs a value" << std::endl;
+                return exitUsage;
+            }
+            std::string value = argv[++i];
+            if (arg == "--profile") {
+                if (value.empty()) {
+                    std::cerr << "glowmerectl: --profile needs a directory" << std::endl;
+                    return exitUsage;
+                }
+                profile = value;
+            } else {
+                if (!isHostAndPort(value)) {
+                    std::cerr << "glowmerectl: '" << value << "' is not HOST or HOST:PORT" << std::endl;
+                    return exitUsage;
+                }
+                bridgeOverride = value;
+            }
+        } else if (arg == "--json") {
+            json = true;
+        } else if (arg == "--verbose" || arg == "-v") {
+            verbose = true;
+        } else if (arg == "--help" || arg == "-h" || arg == "help") {
+            printUsage(std::cout, table);
+            return exitOk;
+        } else {
+            rest.push_back(arg);
+        }
+    }
+    if (rest.empty()) {
+        printUsage(std::cerr, table);
+        return exitUsage;
+    }
+    const Command* command = nullptr;
+    for (const auto& c : table)
+        if (c.name == rest[0]) command = &c;
+    if (!command) {
+        std::cerr << "glowmerectl: unknown command '" << rest[0] << "' (see glowmerectl --help)" << std::endl;
+        return exitUsage;
+    }
+    for (std::size_t i = 1; i < rest.size(); ++i) {
+        // Options of a command itself (--group) are left to it; others are mistakes.
+        if (rest[i].rfind("--", 0) == 0 && rest[i] != "--group") {
+            std::cerr << "glowmerectl: unknown option '" << rest[i] << "'" << std::endl;
+            return exitUsage;
+        }
+    }
+
+    LogRecorder log;
+    log.setEcho(verbose ? &std::cerr : nullptr);
+    platform::setLogSink([&log](std::string_view line) { log.take(line); });
+
+    platform::DefaultsStore defaults(profile ? *profile : platform::DefaultsStore::defaultDirectory());
+    platform::CurlHttpClient http;
+    BridgeBridge bridge(http, defaults, platform::SystemClock::shared());
+    // An address given for this call is used without being stored.
+    if (bridgeOverride) bridge.setBridgeIP(*bridgeOverride);
+    const bool loginCommand = command->name == "login";
+    std::ostream& progress = loginCommand ? std::cout : std::cerr;
+    bridge.setLoginObserver([&](int attempt) {
+        if (attempt == 0)
+            progress << "Press the link button on the bridge at " << bridge.bridgeIP().value_or("?")
+                     << " now (up to 75 seconds)..." << std::endl;
+        else
+            progress << "attempt " << attempt << " of 30" << std::endl;
+    });
+
+    Context ctx{defaults, bridge, log, std::cout, std::cerr, json, verbose, bridgeOverride};
+    std::vector<std::string> args(rest.begin() + 1, rest.end());
+    int status = command->run(ctx, args);
+    platform::setLogSink({});
+    return status;
+}
