@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "platform/DefaultsStore.h"
+#include "support/SimulatedBridge.h"
+#include "support/TempDir.h"
+
+namespace glowmere {
+namespace {
+
+using testing::SimulatedBridge;
+using testing::TempDir;
+
+struct CtlRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string quoted(const std::string& arg) {
+    std::string q = "'";
+    for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+std::string slurp(const std::filesystem::path& p) {
+    std::ifstream in(p);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// glowmerectl as a user runs it: its own process, its own profile.
+class CtlTest : public ::testing::Test {
+protected:
+    explicit CtlTest(SimulatedBridge::Options options = {}) : sim(options) {
+        platform::DefaultsStore store(profile.path());
+        if (!sim.user().empty()) store.setObject("username", sim.user());
+        store.setObject("lastusedbridgeIP", sim.address());
+        store.setObject("alwaysUseManualIP", true);
+        sim.clearRequestLog();
+    }
+
+    CtlRun ctl(const std::vector<std::string>& args) {
+        std::string command = std::string(GLOWMERE_CTL_PATH) + " --profile " + quoted(profile.path().string());
+        for (const auto& a : args) command += " " + quoted(a);
+        const auto outFile = scratch.path() / "out", errFile = scratch.path() / "err";
+        command += " >" + quoted(outFile.string()) + " 2>" + quoted(errFile.string());
+        CtlRun run;
+        int raw = std::system(command.c_str());
+        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        run.out = slurp(outFile);
+        run.err = slurp(errFile);
+        return run;
+    }
+
+    std::vector<std::string> wire() {
+        std::vector<std::string> out;
+        for (const auto& r : sim.requestLog())
+            out.push_back(r.method + " " + r.path + (r.body.empty() ? "" : " " + r.body));
+        return out;
+    }
+
+    SimulatedBridge sim;
+    TempDir profile, scratch;
+};
+
+TEST_F(CtlTest, RenamedLampReadsBackWithItsUmlaut) {
+    auto rename = ctl({"rename", "1", "Küche"});
+    EXPECT_EQ(rename.status, 0) << rename.err;
+    EXPECT_EQ(wire(), (std::vector<std::string>{"PUT /api/testuser/lights/1 {\"name\":\"Küche\"}"}));
+    auto lights = ctl({"lights"});
+    EXPECT_EQ(lights.status, 0) << lights.err;
+    EXPECT_NE(lights.out.find("1     on   "), std::string::npos) << lights.out;
+    EXPECT_NE(lights.out.find("Küche\n"), std::string::npos) << lights.out;
+    auto json = ctl({"lights", "--json"});
+    EXPECT_EQ(json.status, 0);
+    EXPECT_EQ(json.out.front(), '[');
+    EXPECT_NE(json.out.find("\"label\":\"Küche\""), std::string::npos) << json.out;
+}
+
+TEST_F(CtlTest, CommandsSendTheCoresRequests) {
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> requests;
+    } cases[] = {
+        {{"on", "2"}, {R"(PUT /api/testuser/lights/2/state {"on":true})"}},
+        {{"set", "1", "bri=10", "transition=2"},
+         {R"(PUT /api/testuser/lights/1/state {"bri":10,"transitiontime":20})"}},
+        {{"group-off", "1"}, {R"(PUT /api/testuser/groups/1/action {"on":false})"}},
+        {{"group-set", "2", "hue=300", "sat=5"}, {R"(PUT /api/testuser/groups/2/action {"hue":300,"sat":5})"}},
+        {{"all", "on"}, {R"(PUT /api/testuser/groups/0/action {"on":true})"}},
+        {{"dusk", "--group", "1", "0.5"}, {R"(PUT /api/testuser/groups/1/action {"on":false,"transitiontime":300})"}},
+        {{"dawn", "3", "1"},
+         {R"(PUT /api/testuser/lights/3/state {"on":true})",
+          R"(PUT /api/testuser/lights/3/state {"bri":0,"transitiontime":0})",
+          R"(PUT /api/testuser/lights/3/state {"bri":255,"transitiontime":600})"}},
+        {{"make-group", "Den", "1", "3"}, {R"(POST /api/testuser/groups {"lights":["1","3"],"name":"Den"})"}},
+        {{"rename-group", "3", "Den 2"}, {R"(PUT /api/testuser/groups/3 {"name":"Den 2"})"}},
+        {{"remove-group", "3"}, {"DELETE /api/testuser/groups/3"}},
+    };
+    for (const auto& c : cases) {
+        sim.clearRequestLog();
+        auto run = ctl(c.args);
+        EXPECT_EQ(run.status, 0) << c.args[0] << ": " << run.err;
+        EXPECT_EQ(wire(), c.requests) << c.args[0];
+    }
+    auto get = ctl({"get", "/lights/1"});
+    EXPECT_EQ(get.status, 0);
+    EXPECT_EQ(get.out, *sim.userRequest("GET", "lights/1") + "\n");
+}
+
+TEST_F(CtlTest, UsageErrorsExitTwoAndSendNothing) {
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"frobnicate"},
+        {"on"},
+        {"on", "1/../../config"},
+        {"set", "1"},
+        {"set", "1", "bri=256"},
+        {"set", "1", "bri=ten"},
+        {"set", "1", "colour=3"},
+        {"all", "maybe"},
+        {"dusk", "1", "-3"},
+        {"make-group", "Den", "one"},
+        {"rename", "1", ""},
+        {"--bridge", "bad host!", "lights"},
+        {"lights", "--frob"},
+    };
+    for (const auto& args : cases) {
+        auto run = ctl(args);
+        std::string joined;
+        for (const auto& a : args) joined += a + " ";
+        EXPECT_EQ(run.status, 2) << joined;
+        EXPECT_NE(run.err.find("glowmerectl"), std::string::npos) << joined;
+    }
+    EXPECT_TRUE(sim.requestLog().empty());
+    EXPECT_EQ(ctl({"--help"}).status, 0);
+}
+
+TEST_F(CtlTest, RefusalAndUnreachableBridgeExitOneWithOneLine) {
+    auto refused = ctl({"on", "99"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err.rfind("glowmerectl: could not switch on lamp 99: the bridge refused: "), 0u) << refused.err;
+    EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1);
+
+    auto missing = ctl({"get", "lights/99"});
+    EXPECT_EQ(missing.status, 1);
+
+    sim.stop();
+    auto unreachable = ctl({"lights"});
+    EXPECT_EQ(unreachable.status, 1);
+    EXPECT_NE(unreachable.err.find("could not reach the bridge at " + sim.address()), std::string::npos)
+        << unreachable.err;
+    EXPECT_EQ(std::count(unreachable.err.begin(), unreachable.err.end(), '\n'), 1);
+}
+
+TEST_F(CtlTest, BridgeOptionIsUsedForOneCallAndNotStored) {
+    SimulatedBridge other;
+    sim.stop();
+    auto run = ctl({"--bridge", other.address(), "groups"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("Downstairs"), std::string::npos);
+    EXPECT_EQ(platform::DefaultsStore(profile.path()).stringForKey("lastusedbridgeIP"), sim.address());
+}
+
+class CtlLoginTest : public CtlTest {
+protected:
+    CtlLoginTest() : CtlTest(SimulatedBridge::Options{3, 1, "", "pressed", false, {}}) {}
+};
+
+TEST_F(CtlLoginTest, LoginPromptsAndStoresTheNameInTheProfile) {
+    auto run = ctl({"login"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("Press the link button on the bridge at " + sim.address()), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("attempt 1 of 30"), std::string::npos);
+    EXPECT_NE(run.out.find("logged into bridge as: "), std::string::npos);
+    auto name = platform::DefaultsStore(profile.path()).stringForKey("username");
+    EXPECT_FALSE(name.empty());
+    EXPECT_EQ(ctl({"lights"}).status, 0);
+}
+
+}  // namespace
+}  // namespace glowmere
