@@ -11,30 +11,6 @@ namespace {
 
 // ---- Request layer ----
 
-TEST_F(BridgeBridgeTest, RequestsGoToTheUsersApiRootWithTheRightBodies) {
-    paired();
-    http.reply("PUT", "", "[]");
-    http.reply("POST", "", "[]");
-    http.reply("GET", "", "{}");
-    http.reply("DELETE", "", "[]");
-    EXPECT_TRUE(bridge.sendPUTRequestToUrl(Value(), "lights/1/state"));
-    EXPECT_TRUE(bridge.sendPOSTRequestToUrl(Value::emptyMap(), "lights"));
-    EXPECT_EQ(bridge.sendGETRequestToUrl("config"), "{}");
-    EXPECT_TRUE(bridge.sendDELETERequestToUrl("groups/3"));
-    EXPECT_EQ(wire(),
-              (std::vector<std::string>{"PUT lights/1/state {}", "POST lights {}", "GET config", "DELETE groups/3"}));
-    for (const auto& r : http.requests()) EXPECT_EQ(r.timeout, 30000ms);
-}
-
-TEST_F(BridgeBridgeTest, AddressWithPortIsWrittenIntoTheUrlUnchanged) {
-    defaults.setObject("username", "alice");
-    bridge.setBridgeIP("127.0.0.1:8080");
-    http.reply("GET", "", "{}");
-    bridge.sendGETRequestToUrl("lights");
-    ASSERT_EQ(http.requests().size(), 1u);
-    EXPECT_EQ(http.requests()[0].url, "http://127.0.0.1:8080/api/alice/lights");
-}
-
 TEST_F(BridgeBridgeTest, OnlyAnErrorAsFirstResultCountsAsFailure) {
     paired();
     struct Case {
@@ -59,14 +35,6 @@ TEST_F(BridgeBridgeTest, OnlyAnErrorAsFirstResultCountsAsFailure) {
     }
     EXPECT_EQ(log.count("Bridge Error: invalid value"), 2u);
     EXPECT_TRUE(defaults.hasObject("username"));
-}
-
-TEST_F(BridgeBridgeTest, NoReplyIsLoggedAndGivesNothing) {
-    paired();
-    EXPECT_FALSE(bridge.sendPUTRequestToUrl(Value::emptyMap(), "lights/1/state"));
-    EXPECT_FALSE(bridge.sendGETRequestToUrl("lights"));
-    EXPECT_EQ(log.count("no response from Bridge"), 2u);
-    EXPECT_EQ(bridge.bridgeIP(), "10.0.0.2");  // the address is kept
 }
 
 TEST_F(BridgeBridgeTest, RepliesThatAreNotUtf8CannotCorruptText) {
@@ -273,15 +241,6 @@ TEST_F(BridgeBridgeTest, ThirtyRefusalsGiveUp) {
     EXPECT_FALSE(defaults.hasObject("username"));
 }
 
-TEST_F(BridgeBridgeTest, ReplyWithoutANameIsNoLogin) {
-    bridge.setBridgeIP("10.0.0.2");
-    http.reply("POST", "/api", R"([{"success":{"username":"ok"}}])");
-    http.reply("POST", "/api", R"([{"success":{}}])", 1);
-    EXPECT_TRUE(bridge.logIn());
-    EXPECT_EQ(http.requests().size(), 2u);
-    EXPECT_EQ(defaults.stringForKey("username"), "ok");
-}
-
 TEST_F(BridgeBridgeTest, LoginWithoutAddressShowsTheAlertAndCanOpenTheSettings) {
     for (auto answer : {platform::AlertResponse::Default, platform::AlertResponse::Alternate})
         alerts.queueAnswer(answer);
@@ -299,14 +258,6 @@ TEST_F(BridgeBridgeTest, LoginWithoutAddressShowsTheAlertAndCanOpenTheSettings) 
     EXPECT_EQ(prefsWindow.calls(), (std::vector<std::string>{"front"}));
     EXPECT_EQ(tabView.selected(), (std::vector<std::string>{"bridge"}));
     EXPECT_TRUE(pushWindow.calls().empty());
-}
-
-TEST_F(BridgeBridgeTest, LoginWithoutOutletsStillWorks) {
-    BridgeBridge bare(http, defaults, clock);
-    EXPECT_FALSE(bare.logIn());  // no address, no alert to show
-    bare.setBridgeIP("10.0.0.2");
-    http.reply("POST", "/api", R"([{"success":{"username":"u"}}])");
-    EXPECT_TRUE(bare.logIn());
 }
 
 }  // namespace

@@ -132,29 +132,5 @@ TEST_F(BridgeListsTest, SettingsForGroupNeedNoMembers) {
     EXPECT_FALSE(bridge.settingsForGroup("8"));
 }
 
-struct Strip : LampIdentifying {
-    explicit Strip(std::string id) : id(std::move(id)) {}
-    std::string getID() const override { return id; }
-    std::string id;
-};
-
-TEST_F(BridgeListsTest, GroupChangesSendTheirOneRequest) {
-    http.reply("POST", "", R"([{"success":{"id":"5"}}])");
-    http.reply("PUT", "", "[]");
-    http.reply("DELETE", "", "[]");
-    Strip one("1"), three("3");
-    bridge.makeGroupNamed({}, "Empty");
-    bridge.makeGroupNamed({&one, &three}, "Den");
-    bridge.renameGroupNewName("5", "Den 2");
-    bridge.renameLampNewName("3", "Küche \"big\"");
-    bridge.removeGroupNamed("5");
-    EXPECT_EQ(wire(), (std::vector<std::string>{
-                          R"(POST groups {"lights":["1","3"],"name":"Den"})",
-                          R"(PUT groups/5 {"name":"Den 2"})",
-                          R"(PUT lights/3 {"name":"Küche \"big\""})",
-                          "DELETE groups/5",
-                      }));
-}
-
 }  // namespace
 }  // namespace glowmere::bridgetest
