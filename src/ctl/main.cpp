@@ -17,6 +17,7 @@
 #include "bridge/BridgeBridge.h"
 #include "ctl/BridgeCommands.h"
 #include "ctl/Command.h"
+#include "ctl/ScheduleCommands.h"
 #include "platform/Clock.h"
 #include "platform/DefaultsStore.h"
 #include "platform/HttpClient.h"
@@ -29,6 +30,7 @@ namespace {
 
 const std::vector<void (*)(CommandTable&)> commandGroups = {
     addBridgeCommands,
+    addScheduleCommands,
 };
 
 void printUsage(std::ostream& out, const CommandTable& table) {
