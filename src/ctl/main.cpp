@@ -33,6 +33,15 @@ const std::vector<void (*)(CommandTable&)> commandGroups = {
     addScheduleCommands,
 };
 
+// Whether a command's usage text names `option` as a whole word.
+bool namesOption(const std::string& usage, const std::string& option) {
+    for (auto at = usage.find(option); at != std::string::npos; at = usage.find(option, at + 1)) {
+        auto end = at + option.size();
+        if (end == usage.size() || std::string(" ]|)").find(usage[end]) != std::string::npos) return true;
+    }
+    return false;
+}
+
 void printUsage(std::ostream& out, const CommandTable& table) {
     out << "usage: glowmerectl [--profile DIR] [--bridge HOST[:PORT]] [--json] [--verbose] COMMAND [ARGS]\n\n"
            "commands:\n";
@@ -107,8 +116,9 @@ int main(int argc, char** argv) {
         return exitUsage;
     }
     for (std::size_t i = 1; i < rest.size(); ++i) {
-        // Options of a command itself (--group) are left to it; others are mistakes.
-        if (rest[i].rfind("--", 0) == 0 && rest[i] != "--group") {
+        // Options of a command itself (--group, or any its usage names) are
+        // left to it; others are mistakes.
+        if (rest[i].rfind("--", 0) == 0 && rest[i] != "--group" && !namesOption(command->arguments, rest[i])) {
             std::cerr << "glowmerectl: unknown option '" << rest[i] << "'" << std::endl;
             return exitUsage;
         }
