@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "platform/DefaultsStore.h"
+#include "support/SimulatedBridge.h"
+#include "support/TempDir.h"
+
+namespace glowmere {
+namespace {
+
+using nlohmann::json;
+
+// glowmerectl's schedule commands as a user runs them: the program against
+// the simulated bridge, its settings in a profile of the test's own.
+struct ScheduleCommands : ::testing::Test {
+    ScheduleCommands() {
+        platform::DefaultsStore defaults(profile.path());
+        defaults.setObject("username", sim.user());
+        defaults.setObject("lastusedbridgeIP", sim.address());
+        defaults.setObject("latitude", 51.5);
+        defaults.setObject("longitude", -0.12);
+    }
+    // Runs glowmerectl; gives its exit status and puts what it printed in `out`.
+    int ctl(const std::string& arguments, std::string& out, const std::string& input = "") {
+        std::string command = "printf '" + input + "' | TZ=Europe/London " GLOWMERE_CTL_PATH " --profile '" +
+                              profile.path().string() + "' " + arguments + " 2>&1";
+        FILE* pipe = popen(command.c_str(), "r");
+        out.clear();
+        std::array<char, 4096> buffer{};
+        while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe)) out.append(buffer.data(), n);
+        int status = pclose(pipe);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    json bridgeSchedules() { return json::parse(*sim.userRequest("GET", "schedules")); }
+
+    testing::SimulatedBridge sim;
+    testing::TempDir profile;
+};
+
+TEST_F(ScheduleCommands, AddListDisableEnableDelete) {
+    std::string out;
+    ASSERT_EQ(ctl("schedule-add --name Morning --kind onoff --lamp 1 --on 0700 --off 23:00 --days mo,tu,we,th,fr", out),
+              0)
+        << out;
+    EXPECT_NE(out.find("Switch lamp: Hall on at 07:00 on Mo, Tu, We, Th, Fr and off again at 23:00"), std::string::npos)
+        << out;
+    EXPECT_EQ(bridgeSchedules().size(), 2u);
+
+    ASSERT_EQ(ctl("schedules", out), 0);
+    EXPECT_NE(out.find("1. [x] Morning - Switch lamp: Hall"), std::string::npos) << out;
+    ASSERT_EQ(ctl("schedule-disable 1", out), 0) << out;
+    EXPECT_EQ(bridgeSchedules().size(), 0u);
+    ctl("schedules", out);
+    EXPECT_NE(out.find("1. [ ] Morning"), std::string::npos) << out;
+    ASSERT_EQ(ctl("schedule-enable 1", out), 0) << out;
+    EXPECT_EQ(bridgeSchedules().size(), 2u);
+    ASSERT_EQ(ctl("schedule-delete 1", out), 0) << out;
+    EXPECT_EQ(bridgeSchedules().size(), 0u);
+    ctl("schedules", out);
+    EXPECT_NE(out.find("no schedule items"), std::string::npos) << out;
+}
+
+TEST_F(ScheduleCommands, BadArgumentsAreRefusedWithUsage) {
+    std::string out;
+    for (const char* args :
+         {"schedule-add --name X --kind on --lamp 1 --on 25:00",
+          "schedule-add --name X --kind sometimes --lamp 1 --on 07:00", "schedule-add --name X --kind on --on 07:00",
+          "schedule-add --name X --kind on --lamp 1 --on 07:00 --days mo,xx",
+          "schedule-add --name X --kind colour --lamp 1 --on 07:00 --colour 300,1,1", "schedule-enable 1",
+          "schedule-delete zero"}) {
+        EXPECT_EQ(ctl(args, out), 2) << args << "\n" << out;
+        EXPECT_NE(out.find("usage: glowmerectl"), std::string::npos) << out;
+    }
+    EXPECT_EQ(ctl("schedule-add --name X --kind on --lamp 99 --on 07:00", out), 2) << out;
+    EXPECT_NE(out.find("the bridge has no lamp 99"), std::string::npos) << out;
+    EXPECT_EQ(bridgeSchedules().size(), 0u);
+}
+
+TEST_F(ScheduleCommands, ImportStatusAndDeleteAll) {
+    sim.userRequest(
+        "POST", "schedules",
+        R"({"name":"other","command":{"method":"PUT","address":"/api/x/groups/0/action","body":{"on":true}},"time":"W127/T06:00:00"})");
+    std::string out;
+    ASSERT_EQ(ctl("schedule-status", out), 0);
+    EXPECT_NE(out.find("there are schedules on the bridge which were created by another app"), std::string::npos);
+    ASSERT_EQ(ctl("schedule-import", out), 0) << out;
+    EXPECT_NE(out.find("imported 1 schedule"), std::string::npos) << out;
+    ASSERT_EQ(ctl("schedule-import", out), 0) << out;
+    EXPECT_NE(out.find("imported 0 schedules"), std::string::npos) << out;
+    ctl("schedule-status", out);
+    EXPECT_NE(out.find("every schedule on the bridge belongs to an item"), std::string::npos) << out;
+
+    ASSERT_EQ(ctl("schedule-delete-all", out, "n\\n"), 0);
+    EXPECT_EQ(bridgeSchedules().size(), 1u);
+    ASSERT_EQ(ctl("schedule-delete-all --yes", out), 0) << out;
+    EXPECT_EQ(bridgeSchedules().size(), 0u);
+    ctl("schedules", out);
+    EXPECT_NE(out.find("1. [ ] other"), std::string::npos) << out;
+}
+
+TEST_F(ScheduleCommands, SunTimesAndWhereTheyCameFrom) {
+    std::string out;
+    ASSERT_EQ(ctl("sun", out), 0) << out;
+    EXPECT_NE(out.find("sunrise "), std::string::npos) << out;
+    EXPECT_NE(out.find("source  calculated"), std::string::npos) << out;
+    EXPECT_NE(out.find("the \"latitude\" and \"longitude\" settings"), std::string::npos) << out;
+}
+
+}  // namespace
+}  // namespace glowmere
