@@ -143,12 +143,6 @@ TEST(Storage, LoadsOnceAndStoresEveryChange) {
     EXPECT_FALSE(f.manager.setActionEnabled(5, true));
 }
 
-}  // namespace
-}  // namespace glowmere
-
-namespace glowmere {
-namespace {
-
 // The daily work runs off the controller thread; an item the user changes
 // meanwhile keeps the user's change, and what the adjustment registered for
 // the old state is taken off the bridge again.
@@ -184,12 +178,6 @@ TEST(DailyHandOff, AnItemEditedMeanwhileKeepsTheEdit) {
     EXPECT_EQ(f.http.count("DELETE", "/schedules/20"), 1u);
     EXPECT_TRUE(f.defaults.objectForKey(ScheduleManager::dailyChecksKey).isDate());
 }
-
-}  // namespace
-}  // namespace glowmere
-
-namespace glowmere {
-namespace {
 
 TEST(DailyVaried, UnansweredSchedulesAreNotMovedToTheOffTime) {
     testing::ScheduleFixture f("UTC");
