@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QStyleOptionSlider>
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 
@@ -70,7 +71,8 @@ StripSlider::StripSlider(std::shared_ptr<Slider> slider, Look look, GuiContext& 
     connect(this, &QSlider::sliderReleased, this, [this] {
         trailing_.stop();
         throttle_.released(context_.clock().now());
-        send(value());
+        // Where it was let go is always sent, unless that was sent already.
+        if (value() != lastSent_) send(value());
     });
     connect(this, &QSlider::valueChanged, this, [this](int position) {
         // Clicks on the groove, the wheel and the keyboard: one change, one send.
@@ -108,6 +110,7 @@ void StripSlider::userMoved(int position) {
 }
 
 void StripSlider::send(int position) {
+    lastSent_ = position;
     const double value = toModel(position);
     context_.forwarder().forward(slider_, [value](Control& c) { static_cast<Slider&>(c).setDoubleValue(value); });
 }
@@ -158,8 +161,13 @@ void StripSlider::paintEvent(QPaintEvent*) {
     // The knob: a round cap filled with the colour under it.
     const double range = std::max(1, maximum() - minimum());
     const double fraction = (value() - minimum()) / range;
-    const QPointF centre = handle.center();
-    const double radius = 8.5;
+    const double radius = 8;
+    // Kept inside the widget so the cap and its shadow are never clipped.
+    QPointF centre = handle.center();
+    if (vertical)
+        centre.setY(std::clamp(centre.y(), radius + 1.5, height() - radius - 2.5));
+    else
+        centre.setX(std::clamp(centre.x(), radius + 1.5, width() - radius - 1.5));
     QColor fill = look_ == Look::Plain ? palette().color(QPalette::Button) : colourAt(fraction);
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0, 0, 0, 70));

@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "gui/GuiContext.h"
 #include "gui/SendRate.h"
@@ -67,6 +68,7 @@ private:
     QTimer trailing_;
     double scale_ = 1;
     bool updating_ = false;
+    std::optional<int> lastSent_;
     std::function<double()> hueSource_;
 };
 

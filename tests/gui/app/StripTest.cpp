@@ -1,0 +1,94 @@
+#include <QTest>
+#include <nlohmann/json.hpp>
+
+#include "GuiHarness.h"
+#include "controller/ManualController.h"
+#include "controls/LampControlStrip.h"
+#include "gui/ControlWidgets.h"
+#include "gui/ViewWidgets.h"
+
+namespace glowmere::testing {
+namespace {
+
+using StripTest = GuiTest;
+using nlohmann::json;
+
+json bodyOf(const SimRequest& r) {
+    return json::parse(r.body, nullptr, false);
+}
+
+TEST_F(StripTest, MovingALampsColourSliderSendsOneRequestWithBrightnessColourAndSaturation) {
+    AppUnderTest t(house(3, 2));
+    ASSERT_TRUE(t.waitForStrips(5));
+    t.sim().clearRequestLog();
+    auto* colour = t.slider(0, 4);
+    ASSERT_TRUE(colour);
+    const int brightness = t.slider(0, 3)->value();
+    const int saturationPosition = t.slider(0, 5)->value();
+
+    drag(colour, {40000});
+    ASSERT_TRUE(pumpUntil([&] { return !requestsTo(t.sim(), "PUT", "/lights/1/state").empty(); }));
+    pumpUntil([] { return false; }, 300);  // anything else would have arrived by now
+    const auto puts = requestsTo(t.sim(), "PUT", "/");
+    ASSERT_EQ(puts.size(), 1u);
+    const json body = bodyOf(puts[0]);
+    EXPECT_EQ(body.value("hue", -1), 40000);
+    EXPECT_EQ(body.value("bri", -1), brightness);
+    EXPECT_EQ(body.value("sat", -1), 255 - saturationPosition);
+}
+
+TEST_F(StripTest, SwitchingALampOnSendsTheSwitchThenTheAllValuesRequest) {
+    AppUnderTest t(house(3, 0));
+    ASSERT_TRUE(t.waitForStrips(3));
+    auto* onOff = t.onOffSwitch(1);  // lamp "2": even lamps start switched off
+    ASSERT_TRUE(onOff);
+    ASSERT_FALSE(onOff->isChecked());
+    t.sim().clearRequestLog();
+
+    QTest::mouseClick(onOff, Qt::LeftButton);
+    ASSERT_TRUE(pumpUntil([&] { return requestsTo(t.sim(), "PUT", "/lights/2/state").size() >= 2; }));
+    const auto puts = requestsTo(t.sim(), "PUT", "/lights/2/state");
+    ASSERT_EQ(puts.size(), 2u);
+    EXPECT_EQ(bodyOf(puts[0]), json({{"on", true}}));
+    EXPECT_TRUE(bodyOf(puts[1]).contains("bri"));
+    EXPECT_TRUE(bodyOf(puts[1]).contains("hue"));
+    EXPECT_TRUE(bodyOf(puts[1]).contains("sat"));
+    EXPECT_TRUE(onOff->isChecked());
+}
+
+TEST_F(StripTest, DISABLED_AGroupSliderSendsToTheGroupOnlyAndMovesItsMembersStrips) {
+    AppUnderTest t(house(3, 2));
+    ASSERT_TRUE(t.waitForStrips(5));
+    // Group "1" (Downstairs) holds lamps "1" and "2", the first two strips.
+    t.sim().clearRequestLog();
+    drag(t.slider(3, 3), {77});
+    ASSERT_TRUE(pumpUntil([&] { return !requestsTo(t.sim(), "PUT", "/groups/1/action").empty(); }, 4000)) << [&] {
+        std::string all;
+        for (auto& r : t.sim().requestLog()) all += r.method + " " + r.path + " " + r.body + "\n";
+        return all;
+    }();
+    ASSERT_TRUE(pumpUntil([&] { return t.slider(0, 3)->value() == 77 && t.slider(1, 3)->value() == 77; }))
+        << t.slider(0, 3)->value() << " " << t.slider(1, 3)->value();
+    EXPECT_NE(t.slider(2, 3)->value(), 77) << "lamp 3 is not in the group";
+    const auto puts = requestsTo(t.sim(), "PUT", "/");
+    ASSERT_EQ(puts.size(), 1u) << "the members follow without requests of their own";
+    EXPECT_EQ(bodyOf(puts[0]), json({{"bri", 77}}));
+}
+
+TEST_F(StripTest, ADragSendsTheReleasedValueLast) {
+    AppUnderTest t(house(1, 0));
+    ASSERT_TRUE(t.waitForStrips(1));
+    t.sim().clearRequestLog();
+    std::vector<int> path;
+    for (int v = 10; v <= 250; v += 10) path.push_back(v);
+    drag(t.slider(0, 3), path);
+    ASSERT_TRUE(pumpUntil([&] {
+        auto puts = requestsTo(t.sim(), "PUT", "/lights/1/state");
+        return !puts.empty() && bodyOf(puts.back()).value("bri", -1) == 250;
+    }));
+    const auto puts = requestsTo(t.sim(), "PUT", "/lights/1/state");
+    EXPECT_LE(puts.size(), 3u) << "a burst of moves within 100 ms is not a request each";
+}
+
+}  // namespace
+}  // namespace glowmere::testing
