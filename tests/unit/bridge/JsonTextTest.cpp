@@ -17,8 +17,7 @@ TEST(JsonWriter, WritesEachKindOfValueAsTheBridgeExpects) {
     const WriterCase cases[] = {
         {"empty dictionary", Value::emptyMap(), "{}"},
         {"null dictionary", Value(), "{}"},
-        {"true and false texts are bare", Value::map({{"on", "true"}, {"off", "false"}}),
-         R"({"off":false,"on":true})"},
+        {"true and false texts are bare", Value::map({{"on", "true"}, {"off", "false"}}), R"({"off":false,"on":true})"},
         {"capitalised True is quoted", Value::map({{"k", "True"}}), R"({"k":"True"})"},
         {"array text is bare", Value::map({{"k", "[1,2]"}}), R"({"k":[1,2]})"},
         {"member list is bare", Value::map({{"lights", R"(["1","3"])"}}), R"({"lights":["1","3"]})"},
@@ -87,8 +86,8 @@ TEST(NestingReader, KeepsItsOddCorners) {
     EXPECT_EQ(barred["name"].text(), "a");
     EXPECT_EQ(barred["b"].text(), "c");
     // Two portal entries: the last address wins, the first id stays.
-    Value two = dictionaryOfDictionariesFromJSON(
-        R"([{"id":"a","internalipaddress":"x"},{"id":"b","internalipaddress":"y"}])");
+    Value two =
+        dictionaryOfDictionariesFromJSON(R"([{"id":"a","internalipaddress":"x"},{"id":"b","internalipaddress":"y"}])");
     EXPECT_EQ(two["id"].text(), "a");
     EXPECT_EQ(two["internalipaddress"].text(), "y");
     // Only spaces and quotes are trimmed: pretty-printed keys keep their line breaks.
@@ -146,7 +145,8 @@ TEST(FlatReader, ReadsRepliesTheWayTheRequestLayerNeeds) {
     Value error = dictionaryFromJSON(R"([{"error":{"type":7,"address":"","description":"some text"}}])");
     ASSERT_EQ(error.size(), 1u);
     EXPECT_EQ(error["error"].text(), R"({"type":7|"address":""|"description":"some text)");
-    for (Value inner : {dictionaryFromJSON(error["error"].text()), dictionaryOfDictionariesFromJSON(error["error"].text())}) {
+    for (Value inner :
+         {dictionaryFromJSON(error["error"].text()), dictionaryOfDictionariesFromJSON(error["error"].text())}) {
         EXPECT_EQ(inner["type"].text(), "7");
         EXPECT_EQ(inner["address"].text(), "");
         EXPECT_EQ(inner["description"].text(), "some text");
@@ -170,7 +170,8 @@ TEST(FlatReader, KeepsEscapesForTheSecondReading) {
 }
 
 TEST(ArrayReader, ReadsOneDictionaryPerObject) {
-    Value list = arrayOfDictionariesFromJSON(R"([{"id":"a","internalipaddress":"x"},{"id":"b","internalipaddress":"y"}])");
+    Value list =
+        arrayOfDictionariesFromJSON(R"([{"id":"a","internalipaddress":"x"},{"id":"b","internalipaddress":"y"}])");
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list.at(0)["internalipaddress"].text(), "x");
     EXPECT_EQ(list.at(1)["id"].text(), "b");
