@@ -72,7 +72,13 @@ AppUnderTest::AppUnderTest(Options options) {
 }
 
 AppUnderTest::~AppUnderTest() {
-    // The polling thread may be asleep on the fake clock; stopping wakes it.
+    // A slow bridge would hold the controller thread in a request past the
+    // stop's grace; the polling thread may be asleep on the fake clock,
+    // which stopping wakes.
+    try {
+        sim_->clearFaults();
+    } catch (...) {
+    }
     app_.reset();
     QCoreApplication::processEvents();
 }
