@@ -96,7 +96,15 @@ GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
     manual_->setWorkspace(workspace_.get());
     manual_->setHelpPageURL(supportPageURL());
     manual_->setLampsPopUp(lampsPopUp_.get());
-    // The schedule engine is not wired yet: the controller runs without one.
+
+    // The schedule engine: items, their bridge schedules and the daily work.
+    location_ = std::make_unique<DefaultsLocation>(*defaults_, platform::TimeZone::local().name());
+    schedules_ =
+        std::make_unique<ScheduleManager>(*bridge_, *defaults_, controller_->loop(), platform::TimeZone::local());
+    schedules_->setLocation(location_.get());
+    schedules_->setAlerts(alerts_.get());
+    scheduleEngine_ = std::make_unique<ScheduleManagerEngine>(*schedules_);
+    manual_->setScheduleManager(scheduleEngine_.get());
 }
 
 GlowmereApp::~GlowmereApp() {
@@ -112,6 +120,7 @@ GlowmereApp::~GlowmereApp() {
 
 void GlowmereApp::start() {
     context_->post([this] {
+        schedules_->awakeFromNib();
         manual_->awakeFromNib();
         manual_->applicationDidFinishLaunching();
     });

@@ -8,10 +8,13 @@
 #include <optional>
 #include <string>
 
+#include "controller/ScheduleManagerEngine.h"
 #include "platform/Clock.h"
 #include "platform/Controls.h"
 #include "platform/DefaultsStore.h"
 #include "platform/HttpClient.h"
+#include "schedules/Location.h"
+#include "schedules/ScheduleManager.h"
 
 namespace glowmere {
 class BridgeBridge;
@@ -111,6 +114,9 @@ private:
     std::unique_ptr<QtApplication> application_;
     std::unique_ptr<platform::PopUpButton> lampsPopUp_;
     std::unique_ptr<ManualController> manual_;
+    std::unique_ptr<DefaultsLocation> location_;
+    std::unique_ptr<ScheduleManager> schedules_;
+    std::unique_ptr<ScheduleManagerEngine> scheduleEngine_;
     std::atomic<bool> quitRequested_{false};
     std::atomic<bool> settingsSaved_{false};
     std::atomic<bool> saving_{false};

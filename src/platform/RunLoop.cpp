@@ -86,17 +86,19 @@ std::size_t RunLoop::timerCount() const {
 }
 
 bool RunLoop::takeNext(std::unique_lock<std::mutex>&, Task& out) {
-    if (!tasks_.empty()) {
-        out = std::move(tasks_.front());
-        tasks_.pop_front();
-        return true;
-    }
+    // Timers that are due go first: a task posted after the time came (a
+    // caller checking on a delayed call) then sees the timer's work done.
     // The earliest due timer; ties go to the one scheduled first.
     auto now = clock_.now();
     auto best = timers_.end();
     for (auto it = timers_.begin(); it != timers_.end(); ++it)
         if (it->second.when <= now && (best == timers_.end() || it->second.when < best->second.when)) best = it;
-    if (best == timers_.end()) return false;
+    if (best == timers_.end()) {
+        if (tasks_.empty()) return false;
+        out = std::move(tasks_.front());
+        tasks_.pop_front();
+        return true;
+    }
     if (best->second.interval > Clock::Duration::zero()) {
         out = best->second.task;
         best->second.when += best->second.interval;
