@@ -15,16 +15,6 @@ constexpr const char* kSoftwareVersion = "1.4.2";
 constexpr const char* kApiVersion = "1.0.0";
 constexpr const char* kBridgeId = "gmsim0a1b2c";
 
-std::vector<std::string> splitPath(const std::string& path) {
-    std::vector<std::string> parts;
-    std::string piece;
-    std::istringstream in(path);
-    while (std::getline(in, piece, '/')) {
-        if (!piece.empty()) parts.push_back(piece);
-    }
-    return parts;
-}
-
 std::string joinFrom(const std::vector<std::string>& parts, std::size_t from) {
     std::string out;
     for (std::size_t i = from; i < parts.size(); ++i) out += "/" + parts[i];
@@ -960,6 +950,17 @@ void SimBridge::planSearchArrivalsLocked() {
         queued.planned = true;
         queued.appearAt = std::max(due, current_);
     }
+}
+
+// The non-empty pieces of a path between its slashes.
+std::vector<std::string> splitPath(const std::string& path) {
+    std::vector<std::string> parts;
+    std::string piece;
+    std::istringstream in(path);
+    while (std::getline(in, piece, '/')) {
+        if (!piece.empty()) parts.push_back(piece);
+    }
+    return parts;
 }
 
 }  // namespace glowmere::sim

@@ -196,4 +196,6 @@ std::string formatTime(SimTime t);                          // 2026-12-08T06:29:
 std::optional<SimTime> parseTime(const std::string& text);  // the same, "Z" and fraction optional
 std::string errorArray(int type, const std::string& address, const std::string& description);
 
+std::vector<std::string> splitPath(const std::string& path);
+
 }  // namespace glowmere::sim

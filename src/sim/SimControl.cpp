@@ -18,16 +18,6 @@ Reply badRequest(const std::string& message) {
     return jsonReply(Json{{"error", message}}, 400);
 }
 
-std::vector<std::string> split(const std::string& path) {
-    std::vector<std::string> parts;
-    std::string piece;
-    std::istringstream in(path);
-    while (std::getline(in, piece, '/')) {
-        if (!piece.empty()) parts.push_back(piece);
-    }
-    return parts;
-}
-
 // A resource identifier: digits without a leading zero.
 std::optional<int> idNumber(const std::string& text) {
     if (text.empty() || text.size() > 6 || (text.size() > 1 && text[0] == '0')) return std::nullopt;
@@ -60,7 +50,7 @@ Reply SimBridge::control(const std::string& method, const std::string& path, con
 }
 
 Reply SimBridge::controlUnchecked(const std::string& method, const std::string& path, const std::string& body) {
-    std::vector<std::string> parts = split(path);  // "sim", ...
+    std::vector<std::string> parts = splitPath(path);  // "sim", ...
     Json request = Json::object();
     if (!body.empty()) {
         request = Json::parse(body, nullptr, false);
