@@ -545,43 +545,37 @@ void ManualController::pollBridge(std::stop_token stop) {
     }
 }
 
-void ManualController::pollOnce(std::stop_token stop) {
-    if (!pollingEnabled_) return;
-
-    std::optional<Value> lights = bridgeBridge_.lightsArray();
-    auto lampCount = static_cast<int>(entries(lights));
+std::optional<bool> ManualController::rebuildIfBridgeHasMore(int count, bool groups, std::stop_token stop) {
     // The counts are read and the rebuild runs on the controller thread;
     // this thread waits, so it never reads strips mid-rebuild.
     auto rebuilt = std::make_shared<bool>(false);
     if (!runOnController(
-            [this, lampCount, rebuilt] {
-                int strips = countLightStrips();
-                if (lampCount > strips) {
-                    platform::log(
-                        format("lightsArray has %lld lamps, %lld returned by bridgebridge", lampCount, strips));
+            [this, count, groups, rebuilt] {
+                int strips = groups ? countGroupStrips() : countLightStrips();
+                if (count > strips) {
+                    platform::log(format(groups ? "groupsArray has %lld groups, %lld returned by bridgebridge"
+                                                : "lightsArray has %lld lamps, %lld returned by bridgebridge",
+                                         count, strips));
                     refreshSetUp();
                     *rebuilt = true;
                 }
             },
             stop))
-        return;
+        return std::nullopt;
+    return *rebuilt;
+}
+
+void ManualController::pollOnce(std::stop_token stop) {
+    if (!pollingEnabled_) return;
+
+    std::optional<Value> lights = bridgeBridge_.lightsArray();
+    std::optional<bool> rebuilt = rebuildIfBridgeHasMore(static_cast<int>(entries(lights)), false, stop);
+    if (!rebuilt) return;
     if (!*rebuilt && lights && lights->isList()) updateLamps(*lights);
 
     std::optional<Value> groups = bridgeBridge_.groupsArray();
-    auto groupCount = static_cast<int>(entries(groups));
-    *rebuilt = false;
-    if (!runOnController(
-            [this, groupCount, rebuilt] {
-                int strips = countGroupStrips();
-                if (groupCount > strips) {
-                    platform::log(
-                        format("groupsArray has %lld groups, %lld returned by bridgebridge", groupCount, strips));
-                    refreshSetUp();
-                    *rebuilt = true;
-                }
-            },
-            stop))
-        return;
+    rebuilt = rebuildIfBridgeHasMore(static_cast<int>(entries(groups)), true, stop);
+    if (!rebuilt) return;
     if (!*rebuilt && groups && groups->isList()) updateGroups(*groups);
 
     if (settings_.makeAllGroup.state() == 1) updateGroupAll();

@@ -150,6 +150,9 @@ private:
     // already there). False when it could not run: stop was asked for or the
     // loop has ended.
     bool runOnController(std::function<void()> task, std::stop_token stop);
+    // Rebuilds the strips when the bridge lists more lamps (or groups) than
+    // there are strips. Whether it rebuilt; nothing when polling is stopping.
+    std::optional<bool> rebuildIfBridgeHasMore(int count, bool groups, std::stop_token stop);
     void postToController(std::function<void()> task);
     static Value syncRecord(const Value& record, bool withLabel);
 

@@ -3,6 +3,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <functional>
+
 namespace glowmere::gui::icons {
 
 namespace {
@@ -35,6 +37,22 @@ QPixmap canvas(int size, qreal dpr) {
     return pixmap;
 }
 
+// An icon drawn by `draw` at each size, on a canvas scaled so that `unit`
+// points span the whole icon.
+QIcon drawnIcon(std::initializer_list<int> sizes, double unit, const std::function<void(QPainter&)>& draw) {
+    QIcon icon;
+    for (int size : sizes) {
+        QPixmap pixmap = canvas(size, 1.0);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(size / unit, size / unit);
+        draw(p);
+        p.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
 }  // namespace
 
 QPixmap lightbulb(int size, QColor colour, qreal dpr) {
@@ -59,12 +77,7 @@ QPixmap lightbulb(int size, QColor colour, qreal dpr) {
 }
 
 QIcon application() {
-    QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
-        QPixmap pixmap = canvas(size, 1.0);
-        QPainter p(&pixmap);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.scale(size / 64.0, size / 64.0);
+    return drawnIcon({16, 24, 32, 48, 64, 128, 256}, 64.0, [](QPainter& p) {
         QRadialGradient tile(QPointF(32, 26), 34);
         tile.setColorAt(0, QColor(64, 58, 92));
         tile.setColorAt(1, QColor(28, 26, 44));
@@ -84,19 +97,11 @@ QIcon application() {
         p.setPen(QPen(QColor(255, 255, 255, 120), 1.2));
         p.drawPath(bulbGlass());
         drawBase(p, QColor(200, 204, 214));
-        p.end();
-        icon.addPixmap(pixmap);
-    }
-    return icon;
+    });
 }
 
 QIcon pencil() {
-    QIcon icon;
-    for (int size : {16, 32}) {
-        QPixmap pixmap = canvas(size, 1.0);
-        QPainter p(&pixmap);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.scale(size / 16.0, size / 16.0);
+    return drawnIcon({16, 32}, 16.0, [](QPainter& p) {
         p.translate(8, 8);
         p.rotate(-45);
         p.setPen(Qt::NoPen);
@@ -110,19 +115,11 @@ QIcon pencil() {
         p.drawPath(tip);
         p.setBrush(QColor(255, 140, 140));
         p.drawRect(QRectF(-6.5, -1.6, 1.6, 3.2));
-        p.end();
-        icon.addPixmap(pixmap);
-    }
-    return icon;
+    });
 }
 
 QIcon moon() {
-    QIcon icon;
-    for (int size : {16, 32}) {
-        QPixmap pixmap = canvas(size, 1.0);
-        QPainter p(&pixmap);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.scale(size / 16.0, size / 16.0);
+    return drawnIcon({16, 32}, 16.0, [](QPainter& p) {
         QPainterPath disc;
         disc.addEllipse(QPointF(8, 8), 6, 6);
         QPainterPath bite;
@@ -130,10 +127,7 @@ QIcon moon() {
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(255, 214, 120));
         p.drawPath(disc.subtracted(bite));
-        p.end();
-        icon.addPixmap(pixmap);
-    }
-    return icon;
+    });
 }
 
 QIcon named(const std::string& name, QColor templateColour) {

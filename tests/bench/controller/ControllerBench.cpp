@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <thread>
 
@@ -18,6 +17,7 @@
 #include "platform/Log.h"
 #include "support/FakeBridgeClient.h"
 #include "support/FakeViews.h"
+#include "support/ProcessStats.h"
 #include "support/SimulatedBridge.h"
 
 using namespace glowmere;
@@ -26,14 +26,6 @@ using namespace std::chrono_literals;
 using Steady = std::chrono::steady_clock;
 
 namespace {
-
-long residentKilobytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    return -1;
-}
 
 double millisSince(Steady::time_point start) {
     return std::chrono::duration<double, std::milli>(Steady::now() - start).count();

@@ -4,15 +4,16 @@
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
 
 #include "GuiHarness.h"
 #include "gui/ControlWidgets.h"
 #include "gui/QtPlatform.h"
+#include "support/ProcessStats.h"
 
 namespace glowmere::testing {
+
 namespace {
 
 // The longest lateness of a 10 ms timer: how long the event loop was unable
@@ -40,14 +41,6 @@ private:
 
 void runFor(int ms) {
     pumpUntil([] { return false; }, ms);
-}
-
-long residentKilobytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    return -1;
 }
 
 using GuiBench = GuiTest;

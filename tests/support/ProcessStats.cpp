@@ -1,0 +1,16 @@
+#include "support/ProcessStats.h"
+
+#include <fstream>
+#include <string>
+
+namespace glowmere::testing {
+
+long residentKilobytes() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+
+}  // namespace glowmere::testing
