@@ -76,8 +76,11 @@ TEST_F(StripTest, AGroupSliderSendsToTheGroupOnlyAndMovesItsMembersStrips) {
             if (member[k] && t.slider(k, 3)->value() != 77) return false;
         return true;
     }));
-    for (std::size_t k = 0; k < 3; ++k)
-        if (!member[k]) EXPECT_NE(t.slider(k, 3)->value(), 77) << "lamp " << k + 1 << " is not in the group";
+    for (std::size_t k = 0; k < 3; ++k) {
+        if (!member[k]) {
+            EXPECT_NE(t.slider(k, 3)->value(), 77) << "lamp " << k + 1 << " is not in the group";
+        }
+    }
     const auto puts = requestsTo(t.sim(), "PUT", "/");
     ASSERT_EQ(puts.size(), 1u) << "the members follow without requests of their own";
     EXPECT_EQ(bodyOf(puts[0]), json({{"bri", 77}}));
