@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "gui/GuiContext.h"
-#include "gui/QtPlatform.h"
+#include "gui/QtTabView.h"
+#include "gui/QtWindow.h"
 #include "platform/Controls.h"
 
 namespace glowmere {
@@ -64,21 +65,6 @@ private:
     std::shared_ptr<platform::Button> pairAgain_ = std::make_shared<platform::Button>("Pair again");
     std::shared_ptr<platform::TextField> bridgeStatus_ = std::make_shared<platform::TextField>();
     std::vector<std::shared_ptr<platform::View>> views_;  // style carriers of the widgets above
-};
-
-// The window that asks the user to press the bridge's link button while
-// login waits, with its busy indicator.
-class PushLinkWindow : public QWidget {
-    Q_OBJECT
-public:
-    PushLinkWindow();
-    platform::Window& window() { return window_; }
-    platform::ProgressIndicator& throbber() { return indicator_; }
-
-private:
-    Throbber* spinner_;
-    QtWindow window_{this};
-    QtProgressIndicator indicator_;
 };
 
 }  // namespace glowmere::gui

@@ -15,7 +15,7 @@
 #include "gui/GlowmereApp.h"
 #include "gui/GuiContext.h"
 #include "gui/Icons.h"
-#include "gui/QtPlatform.h"
+#include "gui/QtMainWindow.h"
 #include "platform/Log.h"
 
 namespace {

@@ -9,7 +9,6 @@
 
 #include "GuiHarness.h"
 #include "gui/ControlWidgets.h"
-#include "gui/QtPlatform.h"
 #include "support/ProcessStats.h"
 
 namespace glowmere::testing {

@@ -8,7 +8,7 @@
 
 #include "GuiHarness.h"
 #include "controller/ManualController.h"
-#include "gui/QtPlatform.h"
+#include "gui/QtStatusItem.h"
 #include "platform/DefaultsStore.h"
 
 namespace glowmere::testing {

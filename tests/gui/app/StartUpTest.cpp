@@ -3,7 +3,7 @@
 #include "GuiHarness.h"
 #include "controller/ManualController.h"
 #include "controls/LampControlStrip.h"
-#include "gui/QtPlatform.h"
+#include "gui/QtMainWindow.h"
 #include "gui/ViewWidgets.h"
 #include "platform/Log.h"
 

@@ -1,0 +1,93 @@
+#include "gui/QtMainWindow.h"
+
+#include <QMenuBar>
+#include <QTimer>
+#include <cmath>
+
+#include "gui/MainWindowWidget.h"
+#include "gui/WindowPlacement.h"
+
+namespace glowmere::gui {
+
+using platform::Point;
+using platform::Rect;
+using platform::Size;
+using platform::View;
+
+QtMainWindow::QtMainWindow(GuiContext& context)
+    : context_(context), content_(std::make_shared<View>("content", Rect{{0, 0}, {500, contentHeight}})) {
+    frame_ = Rect{{0, 0}, {500, contentHeight}};
+    window_ = new MainWindowWidget(context, content_);
+    window_->visibilityChanged = [this](bool shown) { visible_ = shown; };
+    throbber_ = std::make_unique<QtProgressIndicator>(window_->throbber);
+    QObject::connect(window_->throbber, &QObject::objectNameChanged, [] {});
+    window_->setFixedSize(500, static_cast<int>(contentHeight) + window_->menuBar()->sizeHint().height() * 0);
+    window_->placeOverlays();
+    // The wait label follows the throbber.
+    auto* watcher = new QTimer(window_);
+    watcher->setInterval(100);
+    QObject::connect(watcher, &QTimer::timeout, window_, [w = window_.data()] {
+        if (w->waiting->isVisible() != w->throbber->isSpinning()) w->placeOverlays();
+    });
+    watcher->start();
+    loaded_ = true;
+}
+
+QtMainWindow::~QtMainWindow() {
+    if (window_) delete window_.data();
+}
+
+QMainWindow* QtMainWindow::widget() const {
+    return window_.data();
+}
+ViewWidget* QtMainWindow::contentWidget() const {
+    return window_ ? window_->contentWidget : nullptr;
+}
+
+void QtMainWindow::center() {
+    QPointer<MainWindowWidget> w = window_;
+    postToGui([w] {
+        if (w) centerOnScreen(w);
+    });
+}
+
+void QtMainWindow::makeKeyAndOrderFront() {
+    visible_ = true;
+    QPointer<MainWindowWidget> w = window_;
+    postToGui([w] {
+        if (w) bringToFront(w);
+    });
+}
+
+void QtMainWindow::orderOut() {
+    visible_ = false;
+    QPointer<MainWindowWidget> w = window_;
+    postToGui([w] {
+        if (w) w->hide();
+    });
+}
+
+Rect QtMainWindow::frame() const {
+    std::lock_guard g(mutex_);
+    return frame_;
+}
+
+void QtMainWindow::setFrame(Rect frame, bool) {
+    {
+        std::lock_guard g(mutex_);
+        // The height is the strips' and stays; the width follows the strips.
+        frame.size.height = contentHeight;
+        frame_ = frame;
+    }
+    content_->setFrameSize(frame.size);
+    QPointer<MainWindowWidget> w = window_;
+    const int width = static_cast<int>(std::lround(frame.size.width));
+    postToGui([w, width] {
+        if (!w) return;
+        const int extra = w->menuWidget() && w->menuWidget()->isVisible() ? w->menuWidget()->sizeHint().height() : 0;
+        w->setFixedSize(width, static_cast<int>(contentHeight) + extra);
+        w->placeOverlays();
+    });
+}
+
+}  // namespace glowmere::gui
