@@ -22,6 +22,7 @@
 #include "platform/DefaultsStore.h"
 #include "platform/HttpClient.h"
 #include "platform/Log.h"
+#include "platform/Version.h"
 
 using namespace glowmere;
 using namespace glowmere::ctl;
@@ -43,7 +44,8 @@ bool namesOption(const std::string& usage, const std::string& option) {
 }
 
 void printUsage(std::ostream& out, const CommandTable& table) {
-    out << "usage: glowmerectl [--profile DIR] [--bridge HOST[:PORT]] [--json] [--verbose] COMMAND [ARGS]\n\n"
+    out << "usage: glowmerectl [--profile DIR] [--bridge HOST[:PORT]] [--json] [--verbose] COMMAND [ARGS]\n"
+           "       glowmerectl --help | --version\n\n"
            "commands:\n";
     for (const auto& c : table) {
         std::string head = "  " + c.name + (c.arguments.empty() ? "" : " " + c.arguments);
@@ -99,6 +101,9 @@ int main(int argc, char** argv) {
             verbose = true;
         } else if (arg == "--help" || arg == "-h" || arg == "help") {
             printUsage(std::cout, table);
+            return exitOk;
+        } else if (arg == "--version") {
+            std::cout << "glowmerectl " << platform::version() << std::endl;
             return exitOk;
         } else {
             rest.push_back(arg);

@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/Version.h"
 #include "sim/SimServer.h"
 
 namespace {
@@ -18,13 +19,15 @@ void usage(std::FILE* out) {
     std::fputs(
         "usage: glowmere-bridge-sim [--listen HOST:PORT] [--lamps N] [--groups G] [--user NAME]\n"
         "                           [--link-button pressed|never|after=SECONDS] [--state FILE] [--demo]\n"
+        "       glowmere-bridge-sim --help | --version\n"
         "  --listen HOST:PORT  address to serve (default 127.0.0.1:8080; port 0 picks a free one)\n"
         "  --lamps N           number of lamps (default 5)\n"
         "  --groups G          number of groups (default 2)\n"
         "  --user NAME         a user name that is already paired\n"
         "  --link-button ...   pressed (for the whole run), never, or after=SECONDS (then for 30 s)\n"
         "  --state FILE        load the bridge from FILE if present and save every change to it\n"
-        "  --demo              a demo house whose lamps change now and then on their own\n",
+        "  --demo              a demo house whose lamps change now and then on their own\n"
+        "  --version           print the version and exit\n",
         out);
 }
 
@@ -81,6 +84,9 @@ int main(int argc, char** argv) {
             options.start.demo = true;
         } else if (arg == "--help" || arg == "-h") {
             usage(stdout);
+            return 0;
+        } else if (arg == "--version") {
+            std::printf("glowmere-bridge-sim %s\n", std::string(glowmere::platform::version()).c_str());
             return 0;
         } else {
             std::fprintf(stderr, "glowmere-bridge-sim: unknown option %s\n", arg.c_str());
