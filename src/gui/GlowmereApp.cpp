@@ -14,6 +14,7 @@
 #include "controller/ManualController.h"
 #include "controls/BridgeBridgeClient.h"
 #include "gui/ControllerThread.h"
+#include "gui/DBusService.h"
 #include "gui/GuiContext.h"
 #include "gui/PushLinkWindow.h"
 #include "gui/QtAlerts.h"
@@ -111,6 +112,8 @@ GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
     schedules_->setAlerts(alerts_.get());
     scheduleEngine_ = std::make_unique<ScheduleManagerEngine>(*schedules_);
     manual_->setScheduleManager(scheduleEngine_.get());
+
+    if (options_.sessionBus) dbus_ = std::make_unique<DBusService>(*this, options_.profile);
 }
 
 GlowmereApp::~GlowmereApp() {
@@ -120,6 +123,7 @@ GlowmereApp::~GlowmereApp() {
     }
     // The logic goes first: its strips' views are shown by widgets that are
     // still alive and let go of them when they are deleted below.
+    dbus_.reset();
     manual_.reset();
     statusItem_.reset();
 }

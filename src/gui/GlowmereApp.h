@@ -26,6 +26,7 @@ class ManualController;
 namespace glowmere::gui {
 
 class ControllerThread;
+class DBusService;
 class GuiContext;
 class PushLinkWindow;
 class QtAlerts;
@@ -51,6 +52,8 @@ public:
         platform::HttpClient* http = nullptr;
         // Open the main window at start even when a tray shows the menu.
         bool showMainWindow = false;
+        // Answer on the session bus (the application does; tests need not).
+        bool sessionBus = false;
     };
 
     explicit GlowmereApp(Options options);
@@ -84,6 +87,8 @@ public:
     QtAlerts& alerts() { return *alerts_; }
     QtWorkspace& workspace() { return *workspace_; }
     QtStatusItem* statusItem() const { return statusItem_.get(); }
+    // The session-bus service; none unless Options::sessionBus.
+    DBusService* dbusService() const { return dbus_.get(); }
     GuiContext& context() { return *context_; }
     ControllerThread& controllerThread() { return *controller_; }
     platform::Clock& clock() { return *clock_; }
@@ -117,6 +122,7 @@ private:
     std::unique_ptr<DefaultsLocation> location_;
     std::unique_ptr<ScheduleManager> schedules_;
     std::unique_ptr<ScheduleManagerEngine> scheduleEngine_;
+    std::unique_ptr<DBusService> dbus_;
     std::atomic<bool> quitRequested_{false};
     std::atomic<bool> settingsSaved_{false};
     std::atomic<bool> saving_{false};

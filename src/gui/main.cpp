@@ -9,9 +9,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "controller/ManualController.h"
+#include "gui/DBusService.h"
 #include "gui/GlowmereApp.h"
 #include "gui/GuiContext.h"
 #include "gui/Icons.h"
@@ -94,11 +96,29 @@ int main(int argc, char** argv) {
     // The tray is the main way in; closing a window must not end the run.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // One instance per profile: a second launch shows the first one's window.
+    using glowmere::gui::DBusService;
+    auto showFirst = [&profile]() -> std::optional<int> {
+        std::optional<bool> shown = DBusService::showRunningInstance(profile);
+        if (!shown) return std::nullopt;
+        if (*shown) {
+            std::fprintf(stderr, "glowmere: already running with this profile; showed its window\n");
+            return 0;
+        }
+        std::fprintf(stderr, "glowmere: already running with this profile, but it does not answer\n");
+        return 1;
+    };
+    if (auto status = showFirst()) return *status;
+
     glowmere::gui::GlowmereApp::Options options;
     options.profile = profile;
+    options.sessionBus = true;
     const QByteArray screenshot = qgetenv("GLOWMERE_SCREENSHOT");
     options.showMainWindow = !screenshot.isEmpty();
     glowmere::gui::GlowmereApp app(options);
+    // Two launches at once: the one that lost the race for the name shows
+    // the other's window.
+    if (app.dbusService()->claim() == DBusService::Claim::AnotherInstance) return showFirst().value_or(0);
 
     // SIGTERM and SIGINT quit the way the menu does, so the settings are saved.
     if (::pipe(signalPipe) == 0) {

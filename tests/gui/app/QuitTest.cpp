@@ -4,6 +4,9 @@
 
 #include <QMenu>
 #include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "GuiHarness.h"
@@ -16,6 +19,59 @@ namespace {
 
 using QuitTest = GuiTest;
 
+// Starts the real program offscreen on `profile`; its standard error goes to `log` when given.
+pid_t launch(const std::filesystem::path& profile, const std::string& busAddress = "",
+             const std::filesystem::path& log = {}) {
+    const pid_t pid = fork();
+    if (pid != 0) return pid;
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (busAddress.empty())
+        unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    else
+        setenv("DBUS_SESSION_BUS_ADDRESS", busAddress.c_str(), 1);
+    if (!log.empty()) (void)!freopen(log.c_str(), "w", stderr);
+    execl(GLOWMERE_GUI_PATH, GLOWMERE_GUI_PATH, "--profile", profile.c_str(), nullptr);
+    _exit(127);
+}
+
+// Up once it has read the lamps (and so built its strips).
+bool waitUntilUp(SimulatedBridge& sim, std::size_t groupReads = 1) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (requestsTo(sim, "GET", "/groups").size() < groupReads && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return requestsTo(sim, "GET", "/groups").size() >= groupReads;
+}
+
+// A private session bus for the programs a test starts, gone with the test.
+class SessionBus {
+public:
+    SessionBus() {
+        int out[2];
+        if (pipe(out) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            close(out[0]);
+            execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", "--print-address=1", nullptr);
+            _exit(127);
+        }
+        close(out[1]);
+        char c;
+        while (read(out[0], &c, 1) == 1 && c != '\n') address_ += c;
+        close(out[0]);
+    }
+    ~SessionBus() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    const std::string& address() const { return address_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string address_;
+};
+
 const char* const fiveSettings[] = {"listenerSensitivity", "listenerOnPeriod", "soundTriggerDelay",
                                     "soundTriggerPreset", "makeAllGroup"};
 
@@ -23,18 +79,9 @@ TEST_F(QuitTest, SigtermTakesTheQuitPathAndStoresTheFiveSettings) {
     SimulatedBridge sim(bridgeWith(2, 1));
     TempDir dir;
     writeProfile(dir.path(), sim.address(), sim.user());
-    const pid_t pid = fork();
+    const pid_t pid = launch(dir.path());
     ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        execl(GLOWMERE_GUI_PATH, GLOWMERE_GUI_PATH, "--profile", dir.path().c_str(), nullptr);
-        _exit(127);
-    }
-    // Up once it has read the lamps (and so built its strips).
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (requestsTo(sim, "GET", "/groups").empty() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ASSERT_FALSE(requestsTo(sim, "GET", "/groups").empty()) << "glowmere did not start";
+    ASSERT_TRUE(waitUntilUp(sim)) << "glowmere did not start";
 
     ASSERT_EQ(kill(pid, SIGTERM), 0);
     int status = 0;
@@ -65,6 +112,41 @@ TEST_F(QuitTest, TheMenusQuitStoresTheSettingsOnce) {
     ASSERT_TRUE(pumpUntil([&] { return t.app().settingsSaved(); }));
     platform::DefaultsStore stored(t.profile());
     for (const char* key : fiveSettings) EXPECT_TRUE(stored.hasStoredObject(key)) << key;
+}
+
+TEST_F(QuitTest, ASecondLaunchWithTheSameProfileShowsTheFirstWindowAndExits) {
+    SessionBus bus;
+    ASSERT_FALSE(bus.address().empty()) << "no dbus-daemon";
+    SimulatedBridge sim(bridgeWith(1, 0));
+    TempDir dir, other;
+    writeProfile(dir.path(), sim.address(), sim.user());
+    writeProfile(other.path(), sim.address(), sim.user());
+    const pid_t first = launch(dir.path(), bus.address(), dir.path() / "first.log");
+    ASSERT_GE(first, 0);
+    ASSERT_TRUE(waitUntilUp(sim)) << "glowmere did not start";
+
+    const auto started = std::chrono::steady_clock::now();
+    const pid_t second = launch(dir.path(), bus.address());
+    int status = -1;
+    ASSERT_EQ(waitpid(second, &status, 0), second);
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
+    std::printf("second launch ended after %lld ms\n", static_cast<long long>(ms));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(waitpid(first, nullptr, WNOHANG), 0) << "the first instance ended";
+
+    // Another profile is another household: it runs beside the first.
+    const pid_t beside = launch(other.path(), bus.address());
+    EXPECT_TRUE(waitUntilUp(sim, 2)) << "a launch with another profile did not start";
+    EXPECT_EQ(waitpid(beside, nullptr, WNOHANG), 0);
+
+    for (pid_t pid : {first, beside}) {
+        kill(pid, SIGTERM);
+        waitpid(pid, &status, 0);
+    }
+    std::ifstream log(dir.path() / "first.log");
+    const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("showing the main window for another launch"), std::string::npos) << text;
 }
 
 }  // namespace

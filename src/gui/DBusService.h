@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QDBusContext>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+namespace glowmere::gui {
+
+class GlowmereApp;
+
+// Glowmere on the session bus: the object /org/glowmere/Glowmere with the
+// interface org.glowmere.Glowmere, under the name org.glowmere.Glowmere, and
+// the single-instance guard. Every instance also owns a name of its own
+// profile ("org.glowmere.Glowmere.Profile_HASH"), so a second launch with the
+// same profile finds the first and asks it to show its window, while a launch
+// with another profile runs beside it.
+//
+// Lives on the Qt thread; the bus calls its methods there. A method that
+// needs the controller hands its work over with onController() or, when the
+// caller waits for an answer, replyFromController(), and never blocks the Qt
+// thread. To add a method: declare a `Q_SCRIPTABLE` public slot (its name is
+// the bus method's name) and implement it in its own source file or here.
+class DBusService : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.glowmere.Glowmere")
+public:
+    static constexpr const char* serviceName = "org.glowmere.Glowmere";
+    static constexpr const char* objectPath = "/org/glowmere/Glowmere";
+    static constexpr const char* interfaceName = "org.glowmere.Glowmere";
+
+    enum class Claim {
+        Owned,            // this instance answers on the bus
+        AnotherInstance,  // an instance with the same profile already does
+        NoBus,            // no session bus: run without one
+    };
+
+    DBusService(GlowmereApp& app, const std::filesystem::path& profile);
+    ~DBusService() override;
+
+    // Puts the object on the bus and takes the names. Without a session bus
+    // (or when the bus refuses) the application simply runs without it.
+    Claim claim();
+    bool owned() const { return owned_; }
+
+    // The bus name that belongs to `profile` (the default profile when empty).
+    static QString profileServiceName(const std::filesystem::path& profile);
+    // Asks the instance that runs with `profile` to show its window.
+    // Nothing when no instance (or no bus) is there; otherwise whether it answered.
+    static std::optional<bool> showRunningInstance(const std::filesystem::path& profile, int timeoutMs = 1500);
+
+public slots:
+    // Opens the main window and brings it to the front.
+    Q_SCRIPTABLE void Show();
+
+signals:
+    // Emitted while a sound is heard; `object` is "Glowmere".
+    Q_SCRIPTABLE void GlowmereSoundDetected(const QString& object);
+
+protected:
+    // For a method whose answer comes from the controller thread: call it
+    // inside the slot, return any placeholder from the slot; `work` runs on
+    // the controller thread and its value goes back to the caller.
+    void replyFromController(std::function<QVariant()> work);
+    // Runs `work` on the controller thread without waiting.
+    void onController(std::function<void()> work);
+
+    GlowmereApp& app_;
+
+private:
+    std::filesystem::path profile_;
+    bool owned_ = false;
+};
+
+}  // namespace glowmere::gui
