@@ -44,14 +44,17 @@ ManualController::~ManualController() {
     // Delayed calls still queued on the loop find the controller gone.
     lifetime_.reset();
     if (pendingSetUp_) loop_.invalidate(pendingSetUp_);
+    if (soundTriggerTimer_) loop_.invalidate(soundTriggerTimer_);
     discardStrips();
 }
 
 void ManualController::stopBackgroundThreads() {
     pollingThread_.requestStop();
     adjustTimesThread_.requestStop();
+    countdownThread_.requestStop();
     pollingThread_.join();
     adjustTimesThread_.join();
+    countdownThread_.join();
 }
 
 // ---------------------------------------------------------------------------
@@ -80,6 +83,12 @@ void ManualController::awakeFromNib() {
     defaults_.registerDefaults({{ControllerSettings::transitionMinsKey, Value("30")},
                                 {ControllerSettings::presetTransitionKey, Value("0.5")}});
     settings_.bindToDefaults(defaults_);
+    // The sound trigger's preset is stored when chosen, so rebuilding the
+    // menus (which selects the stored one) keeps the user's choice.
+    settings_.soundTriggerPreset.setAction([this](platform::Control* sender) {
+        if (auto item = static_cast<platform::PopUpButton*>(sender)->selectedItem())
+            defaults_.setObject(soundTriggerPresetKey, item->tag);
+    });
 
     using Behavior = platform::Popover::Behavior;
     reNamePopover_ = makePopover("reNameView", {130, 87}, Behavior::Transient);
@@ -242,33 +251,35 @@ void ManualController::visitHelp() {
 void ManualController::populatePresetPullDown() {
     platform::PopUpButton& chooser = settings_.soundTriggerPreset;
     chooser.removeAllItems();
+    presetPullDown_.removeAllItems();
     statusMenu_.removeAllItems();
+    presetPullDown_.addItem(presetsTitle, 0, {});
+    presetPullDown_.addItem(managePresetsTitle, 0,
+                            [this](const platform::Menu::Item&) { showPresetManagementPanel(); });
+    presetPullDown_.addSeparator();
     statusMenu_.addItem("Turn all on", 0, [this](const platform::Menu::Item&) { allOn(); });
     statusMenu_.addItem("Turn all off", 0, [this](const platform::Menu::Item&) { allOff(); });
     statusMenu_.addSeparator();
 
-    Value presets = defaults_.objectForKey(presetsKey);
+    Value presets = getPresetList(true);
     int index = 0;
-    if (presets.isList()) {
-        for (const Value& preset : presets.asList()) {
-            std::string name = preset["name"].textValue();
-            chooser.addItem(name, index);
-            statusMenu_.addItem(name, index, [this](const platform::Menu::Item& item) { implementPreset(item.tag); });
-            ++index;
-        }
+    for (const Value& preset : presets.asList()) {
+        std::string name = preset["name"].textValue();
+        auto apply = [this](const platform::Menu::Item& item) { implementPreset(item.tag); };
+        chooser.addItem(name, index);
+        presetPullDown_.addItem(name, index, apply);
+        statusMenu_.addItem(name, index, apply);
+        ++index;
     }
-    if (index > 0)
+    if (index > 0) {
         chooser.selectItemWithTag(static_cast<int>(defaults_.integerForKey(soundTriggerPresetKey)));
-    else
-        chooser.addItem("No presets yet", 0);
+    } else {
+        presetPullDown_.addItem(noPresetsTitle, 0, {});
+        chooser.addItem(noPresetsTitle, 0);
+    }
 
     statusMenu_.addSeparator();
     statusMenu_.addItem("Show manual control", 0, [this](const platform::Menu::Item&) { showManualControl(); });
-}
-
-void ManualController::implementPreset(int index) {
-    // Applying a preset is its own feature; the menu item already carries the index.
-    lastSelectedPreset_ = index;
 }
 
 void ManualController::populateLampsPopUp() {

@@ -18,9 +18,13 @@
 #include "platform/BackgroundThread.h"
 #include "platform/DefaultsStore.h"
 #include "platform/RunLoop.h"
+#include "platform/TableView.h"
+#include "platform/Ui.h"
 #include "platform/Views.h"
 
 namespace glowmere {
+
+class MicListener;
 
 // The main controller: brings the application up, waits for the bridge,
 // builds and lays out the control strips, polls the bridge, offers the status
@@ -28,7 +32,9 @@ namespace glowmere {
 // thread (the run loop it is given), except the polling loop and the
 // schedule engine's time adjustment, which run on threads of their own and
 // hand every change of a strip to the controller thread.
-class ManualController final : public StripOwner, public platform::PopoverDelegate {
+class ManualController final : public StripOwner,
+                               public platform::PopoverDelegate,
+                               public platform::TableViewDataSource {
 public:
     // Defaults keys.
     static constexpr const char* listenerSensitivityKey = "listenerSensitivity";
@@ -81,7 +87,6 @@ public:
     void visitHelp();
     void populatePresetPullDown();
     void populateLampsPopUp();
-    void implementPreset(int index);
     // Ends the background loops (the process is about to end, or a test is).
     void stopBackgroundThreads();
 
@@ -114,8 +119,6 @@ public:
     bool pollingEnabled() const { return pollingEnabled_; }
     void allOn();
     void allOff();
-    // A strip changed: the sound trigger's snapshot is no longer current.
-    void stripDidChange() {}
     void sendSettingsToStripsInGroup(const Value& settings, const std::string& groupId) override;
 
     // ---- State, for the GUI and tests ----
@@ -128,7 +131,78 @@ public:
     platform::Popover* makeGroupPopover() const { return makeGroupPopover_.get(); }
     platform::Popover* removeGroupPopover() const { return removeGroupPopover_.get(); }
     platform::Popover* duskPopover() const { return duskPopover_.get(); }
+
+    // ---- Presets ----
+    static constexpr const char* noPresetsTitle = "No presets yet";
+    static constexpr const char* presetsTitle = "Presets";
+    static constexpr const char* managePresetsTitle = "Manage presets...";
+
+    // The panels the preset commands show; any may be left unset.
+    void setAlerts(platform::Alerts* alerts) { alerts_ = alerts; }
+    void setPresetOption1Panel(platform::Window* panel) { presetOption1Panel_ = panel; }
+    void setPresetNamingPanel(platform::Window* panel) { presetNamingPanel_ = panel; }
+    void setPresetManagementPanel(platform::Window* panel) { presetManagementPanel_ = panel; }
+    void setPresetManagementTable(platform::TableView* table);
+    // The main window's preset pull-down and the panels' controls.
+    platform::Menu& presetPullDown() { return presetPullDown_; }
+    platform::TextField& presetOption1Text() { return presetOption1Text_; }
+    platform::TextField& presetNameEditingField() { return presetNameEditingField_; }
+
+    // The stored list: the cache unless `reload` (or nothing cached yet).
+    Value getPresetList(bool reload);
+    std::string getUniqueID() const;
+    void savePresetStep1();
+    void presetStep1PanelOK();
+    void savePresetStep1CreateNew();
+    void showPresetNamingPanel();
+    void presetNamingPanelOK();
+    void presetNamingPanelCancel();
+    void savePreset();
+    void updatePreset();
+    void implementPreset(int index);
+    void showPresetManagementPanel();
+    void renamePreset();
+    void deletePreset();
+    int numberOfRowsInTableView(platform::TableView* table) override;
+    std::string tableViewObjectValueForTableColumnRow(platform::TableView* table, const std::string& column,
+                                                      int row) override;
+    void tableViewSetObjectValueForTableColumnRow(platform::TableView* table, const std::string& value,
+                                                  const std::string& column, int row) override;
     int lastSelectedPreset() const { return lastSelectedPreset_; }
+    // The presets' names in menu order, and applying the first preset of a
+    // name (false when there is none): the desktop bus interface's view.
+    std::vector<std::string> presetNames();
+    bool implementPresetNamed(const std::string& name);
+    // Another process changed the stored list: menus and table show it.
+    void presetsChangedElsewhere();
+
+    // ---- Sound trigger and listening ----
+    static constexpr int countdownSeconds = 60;
+
+    void setMicListener(MicListener* listener) { micListener_ = listener; }
+    void setListenToolbarButton(platform::Button* button) { listenToolbarButton_ = button; }
+    void setListenOption1Panel(platform::Window* panel) { listenOption1Panel_ = panel; }
+    platform::TextField& listenOption1Text() { return listenOption1Text_; }
+
+    void StartListenMenuItem();
+    void StopListenMenuItem();
+    // The listen button's action: counts down before listening, or stops.
+    void ListenStep1();
+    void ListenStep1Skip();
+    void ListenStep1Cancel();
+    // Listening on or off at once, without a countdown (the bus interface).
+    void startListeningNow();
+    void stopListening();
+    void soundTrigger();
+    void restoreSavedPreset();
+    // All lamps changed by command: the sound trigger's snapshot is dropped
+    // and nothing will be restored.
+    void stripDidChange();
+    // Runs soundTrigger after `seconds` (the listener asks, once per loud tick).
+    void soundTriggerAfterDelay(double seconds);
+    const std::optional<Value>& savedPresetDict() const { return savedPresetDict_; }
+    bool restorePending() const { return soundTriggerTimer_ != 0; }
+    bool countingDown() const;
 
     bool popoverShouldClose(platform::Popover*) override { return true; }
     platform::RunLoop& runLoop() override { return loop_; }
@@ -155,6 +229,13 @@ private:
     std::optional<bool> rebuildIfBridgeHasMore(int count, bool groups, std::stop_token stop);
     void postToController(std::function<void()> task);
     static Value syncRecord(const Value& record, bool withLabel);
+    // Every lamp strip's record, in collection order.
+    Value lampStripRecords() const;
+    // Reads, changes and stores the whole list, then refreshes what shows it.
+    void changePresetList(const std::function<void(Value& list)>& change);
+    void presetListChanged();
+    void listenCountdown(std::stop_token stop, int generation);
+    void closeCountdown();
 
     platform::RunLoop& loop_;
     platform::DefaultsStore& defaults_;
@@ -173,6 +254,26 @@ private:
     std::atomic<bool> setUp_{false};
     std::atomic<bool> pollingEnabled_{true};
     int lastSelectedPreset_ = -1;
+    std::optional<Value> presetCollection_;
+    platform::Alerts* alerts_ = nullptr;
+    platform::Window* presetOption1Panel_ = nullptr;
+    platform::Window* presetNamingPanel_ = nullptr;
+    platform::Window* presetManagementPanel_ = nullptr;
+    platform::TableView* presetManagementTable_ = nullptr;
+    platform::Menu presetPullDown_;
+    platform::TextField presetOption1Text_;
+    platform::TextField presetNameEditingField_;
+
+    std::optional<Value> savedPresetDict_;
+    platform::RunLoop::TimerId soundTriggerTimer_ = 0;
+    MicListener* micListener_ = nullptr;
+    platform::Button* listenToolbarButton_ = nullptr;
+    platform::Window* listenOption1Panel_ = nullptr;
+    platform::TextField listenOption1Text_;
+    // Each countdown has its number; one superseded, skipped or cancelled
+    // ends at its next second without starting anything.
+    std::atomic<int> countdownGeneration_{0};
+    platform::BackgroundThread countdownThread_;
     std::vector<std::unique_ptr<LampControlStrip>> collection_;
     std::unique_ptr<LampSelectionView> lampSelectionView_;
     std::unique_ptr<LampSelectionView> groupSelectionView_;

@@ -244,27 +244,35 @@ void LampControlStrip::sendToLampOrGroup(const Value& settings) {
         bridgeBridge_->sendSettingsToLamp(settings, ID_);
 }
 
+Value LampControlStrip::timedRequest(const Value& record, double transition, bool lampIsOn) {
+    Value request = Value::emptyMap();
+    // The stored switch is honoured: a preset restores a lamp that was off
+    // as off. The bridge refuses colour and brightness for a lamp that is
+    // off and stays off; one that is on takes them while it fades out, so
+    // they are there when it is next switched on.
+    const bool on = record[onoffKey].boolValue();
+    if (record.contains(onoffKey)) request.set(onoffKey, on);
+    if (!record.contains(onoffKey) || on || lampIsOn) {
+        // A value the record lacks is left out rather than sent as nothing
+        // (which the bridge would take as 0, darkening or whitening the lamp).
+        if (const Value* v = record.find(brightnessKey)) request.set(brightnessKey, *v);
+        if (const Value* v = record.find(saturationKey)) {
+            double position = wholeValue(v->doubleValue()).value_or(0);
+            // Clamped only so that a wild stored value cannot overflow the integer.
+            request.set(saturationKey, static_cast<std::int64_t>(std::clamp(255 - position, -1e15, 1e15)));
+        }
+        if (const Value* v = record.find(colourKey)) request.set(colourKey, *v);
+    }
+    if (!std::isfinite(transition) || transition < 0) transition = 0;
+    request.set(transitionTimeKey, transition);
+    return request;
+}
+
 void LampControlStrip::implementSettingsFromDictionaryWithTransitionTime(const Value& record) {
     double t = record[transitionKey].doubleValue();
     if (!std::isfinite(t) || t < 0) t = 0;
     embargo_ = true;
-
-    Value request = Value::emptyMap();
-    // A timed preset always switches on: the stored state is read but a lamp
-    // stored as off still comes on (it is honoured without a transition).
-    if (record.contains(onoffKey)) request.set(onoffKey, true);
-    // A value the record lacks is left out rather than sent as nothing (which
-    // the bridge would take as 0, darkening or whitening the lamp).
-    if (const Value* v = record.find(brightnessKey)) request.set(brightnessKey, *v);
-    if (const Value* v = record.find(saturationKey)) {
-        double position = wholeValue(v->doubleValue()).value_or(0);
-        // Clamped only so that a wild stored value cannot overflow the integer.
-        request.set(saturationKey, static_cast<std::int64_t>(std::clamp(255 - position, -1e15, 1e15)));
-    }
-    if (const Value* v = record.find(colourKey)) request.set(colourKey, *v);
-    request.set(transitionTimeKey, t);
-    sendToLampOrGroup(request);
-
+    sendToLampOrGroup(timedRequest(record, t, onoffButton_ && onoffButton_->state() == 1));
     if (t < 1.0) implementSettingsFromDictionaryWithoutActing(record);
     embargo_ = false;
 }

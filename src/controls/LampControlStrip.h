@@ -99,6 +99,10 @@ public:
     void implementSettingsFromDictionary(const Value& record);
     void implementSettingsFromDictionaryWithoutActing(const Value& record);
     void implementSettingsFromDictionaryWithTransitionTime(const Value& record);
+    // The one timed request a strip record asks for: switch, brightness,
+    // saturation (the bridge's), colour and "transitiontime" in seconds.
+    // `lampIsOn`: the lamp's switch now.
+    static Value timedRequest(const Value& record, double transition, bool lampIsOn);
 
 private:
     Value allValuesRequest() const;

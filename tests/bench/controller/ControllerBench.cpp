@@ -1,19 +1,26 @@
 // Figures for the main controller: the cost of building the strips for a
-// large house, whether rebuilding leaks, and what one polling cycle costs
-// against the simulated bridge over loopback. Prints; asserts only bounds
-// that no healthy build comes near.
+// large house, whether rebuilding leaks, what one polling cycle costs
+// against the simulated bridge over loopback, and what listening costs the
+// controller thread. Prints; asserts only bounds that no healthy build comes
+// near.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "bridge/BridgeBridge.h"
 #include "controller/ManualController.h"
+#include "controller/MicListener.h"
+#include "controls/SettingsWindowController.h"
 #include "controls/BridgeBridgeClient.h"
 #include "platform/HttpClient.h"
+#include "platform/LevelMeter.h"
 #include "platform/Log.h"
 #include "support/FakeBridgeClient.h"
 #include "support/FakeViews.h"
@@ -126,6 +133,110 @@ TEST(ControllerBench, OnePollingCycleAgainstTheSimulatedBridge) {
     loop.postAndWait([&] { controller.reset(); });
     loop.quit();
     loopThread.join();
+}
+
+// The recorder as the desktop application has it, minus the audio device:
+// samples go into the same level meter, here from the benchmark itself.
+class MeterRecorder final : public platform::AudioRecorder {
+public:
+    explicit MeterRecorder(platform::LevelMeter& meter) : meter_(meter) {}
+    bool prepareToRecord() override { return true; }
+    void setMeteringEnabled(bool) override {}
+    bool record() override { return true; }
+    void stop() override {}
+    bool isRecording() const override { return true; }
+    void updateMeters() override { meter_.update(); }
+    float averagePowerForChannel(int channel) const override { return meter_.averagePower(channel); }
+    int numberOfChannels() const override { return meter_.channels(); }
+
+private:
+    platform::LevelMeter& meter_;
+};
+
+class MeterInput final : public platform::AudioInput {
+public:
+    std::unique_ptr<platform::AudioRecorder> makeRecorder(const platform::AudioRecorderSettings&) override {
+        return std::make_unique<MeterRecorder>(meter);
+    }
+    platform::LevelMeter meter{2};
+};
+
+TEST(ControllerBench, ListeningTenMinutesTickCostAndMemory) {
+    platform::LogCapture quiet;
+    platform::FakeClock clock;
+    platform::RunLoop loop(clock);
+    loop.runPending();
+    platform::DefaultsStore defaults;
+    FakeBridgeClient bridge;
+    bridge.setLights(house(5, "Lamp "));
+    FakeMainWindow window;
+    FakeViewTemplates templates;
+    ControllerSettings settings;
+    ManualController controller(loop, defaults, bridge, window, templates, settings);
+    controller.awakeFromNib();
+    controller.setUp();
+    controller.stopBackgroundThreads();
+    controller.presetNameEditingField().setStringValue("Alarm");
+    controller.savePreset();
+    settings.slSoundSensitivity.setDoubleValue(-20);
+    settings.soundTriggerDelay.setStringValue("0");
+    settings.soundOnPeriod.setStringValue("1");
+
+    SettingsWindowController indicators(settings.slSoundSensitivity);
+    MeterInput input;
+    platform::Button listenButton;
+    MicListener listener(loop);
+    listener.setAudioInput(&input);
+    listener.setSensitivitySlider(&settings.slSoundSensitivity);
+    listener.setSoundTriggerDelayField(&settings.soundTriggerDelay);
+    listener.setMainToolbarListenButton(&listenButton);
+    listener.setManualController(&controller);
+    listener.setDelegate(&indicators);
+    controller.setMicListener(&listener);
+    controller.setListenToolbarButton(&listenButton);
+    listener.awakeFromNib();
+    controller.startListeningNow();
+    ASSERT_TRUE(listener.isMeasuring());
+
+    // A tenth of a second of stereo at 44.1 kHz: room noise, or a clap.
+    std::vector<std::int16_t> noise(8820), clap(8820);
+    unsigned seed = 1;
+    for (std::size_t i = 0; i < noise.size(); ++i) {
+        seed = seed * 1103515245 + 12345;
+        noise[i] = static_cast<std::int16_t>(static_cast<int>((seed >> 16) % 200) - 100);
+        clap[i] = static_cast<std::int16_t>(i % 2 ? 30000 : -30000);
+    }
+    auto tick = [&](const std::vector<std::int16_t>& samples) {
+        input.meter.addSamples(samples.data(), samples.size());
+        clock.advance(MicListener::levelInterval);
+        auto start = Steady::now();
+        loop.runPending();
+        return std::chrono::duration<double, std::micro>(Steady::now() - start).count();
+    };
+    for (int i = 0; i < 600; ++i) tick(noise);  // a minute to warm up
+
+    long before = residentKilobytes();
+    constexpr int ticks = 6000;  // ten minutes
+    double quietTotal = 0, quietWorst = 0;
+    int quietTicks = 0;
+    for (int i = 0; i < ticks; ++i) {
+        // A clap every two minutes: announced, the preset applied, restored.
+        bool loud = i % 1200 == 0;
+        double micros = tick(loud ? clap : noise);
+        if (loud) continue;
+        quietTotal += micros;
+        quietWorst = std::max(quietWorst, micros);
+        ++quietTicks;
+    }
+    long after = residentKilobytes();
+    double mean = quietTotal / quietTicks;
+    std::printf("level tick on the controller thread: mean %.2f us, worst %.1f us over %d ticks\n", mean, quietWorst,
+                quietTicks);
+    std::printf("resident memory %ld kB; change over ten minutes of listening: %+ld kB\n", after, after - before);
+    EXPECT_GT(bridge.sentSettings().size(), 0u) << "the claps set the trigger off";
+    EXPECT_LT(mean, 100) << "a tenth of a millisecond at most";
+    EXPECT_LT(after - before, 2048);
+    controller.stopListening();
 }
 
 }  // namespace

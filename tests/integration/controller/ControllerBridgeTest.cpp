@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <thread>
 
 #include "bridge/BridgeBridge.h"
@@ -265,6 +267,65 @@ TEST_F(ControllerOnBridge, AllOffReachesTheStripsOnTheNextCycle) {
     onLoop([this] {
         for (const char* id : {"1", "2", "3"}) EXPECT_EQ(lampStrip(id)->onoffButton()->state(), 0) << id;
     });
+}
+
+TEST_F(ControllerOnBridge, APresetRestoresEveryLampOverItsTransition) {
+    sim.setClock("2026-01-13T12:00:00Z");
+    sim.changeLamp("3", R"({"bri":200,"hue":30000,"sat":90})");
+    advance(6s);
+    onLoop([this] {
+        controller->presetNameEditingField().setStringValue("Evening");
+        controller->savePreset();
+    });
+    std::map<std::string, json> saved;
+    for (const char* id : {"1", "2", "3"}) saved[id] = lampState(id);
+    ASSERT_EQ(saved["2"]["on"], false);
+
+    // Changed elsewhere: switched over and recoloured.
+    sim.changeLamp("1", R"({"on":false})");
+    sim.changeLamp("2", R"({"on":true,"bri":5,"hue":40000,"sat":10})");
+    sim.changeLamp("3", R"({"bri":1,"hue":1,"sat":1})");
+    advance(6s);
+
+    struct {
+        const char* what;
+        std::optional<double> presetTransition;  // the preset's own; else "presetTransition" = 3
+        int tenths;
+    } cases[] = {{"the preset's own transition", 1.5, 15}, {"no transition of its own", std::nullopt, 30}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Value list = defaults.objectForKey("presets");
+        if (c.presetTransition)
+            list.asList()[0].set("transition", *c.presetTransition);
+        else
+            list.asList()[0].erase("transition");
+        defaults.setObject("presets", list);
+        defaults.setObject("presetTransition", "3");
+        sim.clearRequestLog();
+        onLoop([this] {
+            controller->presetsChangedElsewhere();
+            controller->implementPreset(0);
+        });
+        auto puts = requests("PUT");
+        ASSERT_EQ(puts.size(), 3u) << "one timed request per lamp";
+        for (std::size_t i = 0; i < 3; ++i) {
+            const std::string id = std::to_string(i + 1);
+            EXPECT_EQ(puts[i].path, userPath("lights/" + id + "/state")) << "in strip order";
+            json body = json::parse(puts[i].body);
+            EXPECT_EQ(body["transitiontime"], c.tenths) << id;
+            EXPECT_EQ(body["on"], saved[id]["on"]) << id;
+            for (const char* key : {"bri", "hue", "sat"}) EXPECT_EQ(body[key], saved[id][key]) << id << " " << key;
+        }
+        sim.advanceClock(c.tenths / 10.0 + 0.5);
+        for (const char* id : {"1", "2", "3"})
+            for (const char* key : {"on", "bri", "hue", "sat"})
+                EXPECT_EQ(lampState(id)[key], saved[id][key]) << id << " " << key;
+        // Moved again for the next case.
+        sim.changeLamp("2", R"({"on":true,"bri":5})");
+        sim.changeLamp("3", R"({"bri":1})");
+        advance(6s);
+    }
+    EXPECT_EQ(controller->lastSelectedPreset(), 0);
 }
 
 }  // namespace

@@ -6,10 +6,12 @@
 #include <chrono>
 #include <thread>
 
+#include "controller/MicListener.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/RunLoop.h"
 #include "support/FakeBridgeClient.h"
+#include "support/FakeUi.h"
 #include "support/FakeViews.h"
 #include "support/TempDir.h"
 
@@ -565,6 +567,445 @@ TEST_F(ControllerTest, AllStripUpdatesOrReportsItsAbsence) {
     EXPECT_EQ(log.count("can't find all group"), 2u);
     EXPECT_EQ(groupStrip("0")->brightnessSlider()->doubleValue(), 200);
     EXPECT_EQ(groupStrip("0")->colourSlider()->doubleValue(), 300);
+}
+
+// ---- Presets ----
+
+class FakeTable final : public platform::TableView {
+public:
+    void setDataSource(platform::TableViewDataSource* source) override { source_ = source; }
+    void reloadData() override {
+        rows.clear();
+        for (int r = 0, n = source_->numberOfRowsInTableView(this); r < n; ++r)
+            rows.push_back(source_->tableViewObjectValueForTableColumnRow(this, "name", r) + "|" +
+                           source_->tableViewObjectValueForTableColumnRow(this, "transition", r));
+    }
+    int selectedRow() const override { return selected; }
+    void editColumnRowWithEventSelect(int column, int row, bool) override { editing = {column, row}; }
+    // What finishing an edit in the window does.
+    void edit(const std::string& column, const std::string& text) {
+        source_->tableViewSetObjectValueForTableColumnRow(this, text, column, selected);
+    }
+
+    std::vector<std::string> rows;
+    int selected = -1;
+    std::pair<int, int> editing{-1, -1};
+
+private:
+    platform::TableViewDataSource* source_ = nullptr;
+};
+
+Value strip(Value id, bool on, double bri, double colour = 1000, double satPosition = 1) {
+    return Value::map({{"id", std::move(id)},
+                       {"label", "stored label"},
+                       {"onoff", on},
+                       {"brightness", bri},
+                       {"colour", colour},
+                       {"saturation", satPosition}});
+}
+
+class PresetTest : public ControllerTest {
+protected:
+    void SetUp() override {
+        ControllerTest::SetUp();
+        onLoop([this] {
+            controller->setAlerts(&alerts);
+            controller->setPresetOption1Panel(&questionPanel);
+            controller->setPresetNamingPanel(&namingPanel);
+            controller->setPresetManagementPanel(&managementPanel);
+            controller->setPresetManagementTable(&table);
+        });
+    }
+    Value stored() { return defaults.objectForKey("presets"); }
+    std::vector<std::string> menu() {
+        std::vector<std::string> out;
+        onLoop([&] { out = titles(controller->presetPullDown()); });
+        return out;
+    }
+
+    FakeAlerts alerts;
+    FakeWindow questionPanel, namingPanel, managementPanel;
+    FakeTable table;
+};
+
+TEST_F(PresetTest, SavingAsksWhetherToUpdateThePresetAppliedLast) {
+    bridge.setLights(lamps(2));
+    bridge.setGroups(Value::list({group("1", "Upstairs")}));
+    launch();
+    EXPECT_EQ(menu(), (std::vector<std::string>{"Presets", "Manage presets...", "-", "No presets yet"}));
+
+    // Nothing applied since set-up: straight to the naming panel.
+    onLoop([this] { controller->savePresetStep1(); });
+    EXPECT_TRUE(namingPanel.isVisible());
+    EXPECT_EQ(questionPanel.frontCount(), 0);
+    controller->presetNameEditingField().setStringValue("Evening");
+    onLoop([this] { controller->presetNamingPanelOK(); });
+    EXPECT_FALSE(namingPanel.isVisible());
+    ASSERT_EQ(stored().size(), 1u);
+    Value evening = stored().at(0);
+    EXPECT_EQ(evening["name"], Value("Evening"));
+    EXPECT_EQ(evening["ID"].textValue().size(), 14u);
+    EXPECT_FALSE(evening.contains("transition"));
+    EXPECT_EQ(evening["strips"].size(), 2u) << "lamp strips only, not the group's";
+    EXPECT_EQ(evening["strips"].at(1)["id"], Value("2"));
+    EXPECT_EQ(menu(), (std::vector<std::string>{"Presets", "Manage presets...", "-", "Evening"}));
+    EXPECT_EQ(titles(controller->statusMenu()).at(3), "Evening");
+    EXPECT_EQ(settings.soundTriggerPreset.selectedItem()->title, "Evening");
+
+    onLoop([this] { controller->presetPullDown().performActionForItemAtIndex(3); });
+    EXPECT_EQ(controller->lastSelectedPreset(), 0);
+    onLoop([this] { controller->savePresetStep1(); });
+    EXPECT_TRUE(questionPanel.isVisible());
+    EXPECT_EQ(controller->presetOption1Text().stringValue(),
+              "Would you like to apply these changes to the last selected preset: 'Evening' - or create a new one?");
+    lampStrip("1")->brightnessSlider()->setDoubleValue(42);
+    onLoop([this] { controller->presetStep1PanelOK(); });
+    EXPECT_FALSE(questionPanel.isVisible());
+    ASSERT_EQ(stored().size(), 1u);
+    EXPECT_EQ(stored().at(0)["strips"].at(0)["brightness"], Value(42.0));
+    EXPECT_EQ(stored().at(0)["ID"], evening["ID"]);
+
+    // "New" instead: the naming panel with an empty field; an empty name is accepted.
+    controller->presetNameEditingField().setStringValue("left over");
+    onLoop([this] {
+        controller->savePresetStep1();
+        controller->savePresetStep1CreateNew();
+    });
+    EXPECT_EQ(controller->presetNameEditingField().stringValue(), "");
+    onLoop([this] { controller->presetNamingPanelOK(); });
+    EXPECT_EQ(stored().size(), 2u);
+    EXPECT_EQ(stored().at(1)["name"], Value(""));
+    onLoop([this] {
+        controller->showPresetNamingPanel();
+        controller->presetNamingPanelCancel();
+    });
+    EXPECT_EQ(stored().size(), 2u) << "cancel saves nothing";
+}
+
+TEST_F(PresetTest, ManagementTableRenamesRetimesAndDeletes) {
+    bridge.setLights(lamps(1));
+    defaults.setObject("presets", Value::list({Value::map({{"name", "A"}}), Value::map({{"name", "B"}}),
+                                               Value::map({{"name", "C"}})}));
+    defaults.setObject("soundTriggerPreset", 1);
+    launch();
+    onLoop([this] {
+        controller->showPresetManagementPanel();
+        controller->implementPreset(2);
+    });
+    EXPECT_TRUE(managementPanel.isVisible());
+    EXPECT_EQ(table.rows, (std::vector<std::string>{"A|", "B|", "C|"}));
+
+    table.selected = 0;
+    struct {
+        const char* column;
+        const char* typed;
+        const char* shown;
+    } edits[] = {{"transition", "2.5", "Dawn|2.5"}, {"transition", "abc", "Dawn|"}, {"transition", "0", "Dawn|"}};
+    onLoop([this] { table.edit("name", "Dawn"); });
+    for (const auto& e : edits) {
+        onLoop([&] { table.edit(e.column, e.typed); });
+        EXPECT_EQ(table.rows.at(0), e.shown) << e.typed;
+    }
+    EXPECT_EQ(stored().at(0)["transition"], Value(0.0)) << "not a number stores 0";
+    EXPECT_EQ(titles(controller->statusMenu()).at(3), "Dawn");
+
+    table.selected = 1;
+    onLoop([this] { controller->renamePreset(); });
+    EXPECT_EQ(table.editing, (std::pair<int, int>{0, 1}));
+
+    table.selected = 0;
+    alerts.queueAnswer(platform::AlertResponse::Alternate);
+    onLoop([this] { controller->deletePreset(); });
+    ASSERT_EQ(alerts.shown().size(), 1u);
+    EXPECT_EQ(alerts.shown()[0].message, "Delete Preset");
+    EXPECT_EQ(alerts.shown()[0].informativeText, "are you sure you want to remove the preset Dawn");
+    EXPECT_EQ(stored().size(), 3u) << "cancelled";
+    onLoop([this] { controller->deletePreset(); });
+    EXPECT_EQ(table.rows, (std::vector<std::string>{"B|", "C|"}));
+    EXPECT_EQ(menu(), (std::vector<std::string>{"Presets", "Manage presets...", "-", "B", "C"}));
+    EXPECT_EQ(settings.soundTriggerPreset.selectedItem()->title, "C") << "the stored index, now another preset";
+    EXPECT_EQ(controller->lastSelectedPreset(), 2) << "an index: deleting does not move it";
+    table.selected = -1;
+    onLoop([this] { controller->deletePreset(); });
+    EXPECT_EQ(alerts.shown().size(), 2u) << "no row selected: nothing asked";
+}
+
+TEST_F(PresetTest, ApplyingTakesThePresetsTransitionElseTheDefault) {
+    bridge.setLights(lamps(3));
+    defaults.setObject("presetTransition", "2");
+    defaults.setObject(
+        "presets",
+        Value::list(
+            {Value::map(
+                 {{"name", "Instant"}, {"transition", 0}, {"strips", Value::list({strip(3, true, 200, 5, 55)})}}),
+             Value::map({{"name", "Slow"}, {"strips", Value::list({strip("1", false, 9), strip("9", true, 50)})}})}));
+    launch();
+    bridge.clear();
+    onLoop([this] { controller->implementPreset(0); });
+    ASSERT_EQ(bridge.sentSettings().size(), 1u);
+    EXPECT_EQ(
+        bridge.sentSettings()[0],
+        Value::map(
+            {{"onoff", true}, {"brightness", 200.0}, {"saturation", 200}, {"colour", 5.0}, {"transitiontime", 0.0}}));
+    EXPECT_EQ(bridge.changes()[0].rfind("sendSettingsToLamp 3 ", 0), 0u) << "a numeric id finds lamp 3";
+    EXPECT_EQ(lampStrip("3")->brightnessSlider()->doubleValue(), 200) << "under a second: controls move at once";
+    EXPECT_EQ(lampStrip("3")->label()->stringValue(), "Lamp 3") << "a preset never renames";
+
+    bridge.clear();
+    onLoop([this] { controller->implementPreset(1); });
+    ASSERT_EQ(bridge.sentSettings().size(), 1u) << "lamp 9 is gone and passed over";
+    EXPECT_EQ(
+        bridge.sentSettings()[0],
+        Value::map(
+            {{"onoff", false}, {"brightness", 9.0}, {"saturation", 254}, {"colour", 1000.0}, {"transitiontime", 2.0}}))
+        << "the stored switch is honoured; an on lamp keeps the values for later";
+    EXPECT_EQ(lampStrip("1")->onoffButton()->state(), 1) << "two seconds: polling moves the controls";
+    EXPECT_EQ(controller->lastSelectedPreset(), 1);
+    onLoop([this] { controller->implementPreset(7); });
+    EXPECT_EQ(controller->lastSelectedPreset(), 1) << "an index outside the list does nothing";
+}
+
+// ---- Sound trigger and listening ----
+
+class FakeRecorder final : public platform::AudioRecorder {
+public:
+    bool prepareToRecord() override { return true; }
+    void setMeteringEnabled(bool on) override { metering = on; }
+    bool record() override {
+        ++records;
+        recording = works.load();
+        return works;
+    }
+    void stop() override { recording = false; }
+    bool isRecording() const override { return recording; }
+    void updateMeters() override { ++updates; }
+    float averagePowerForChannel(int channel) const override {
+        askedChannel = channel;
+        return level;
+    }
+    int numberOfChannels() const override { return 2; }
+
+    std::atomic<float> level{-90};
+    std::atomic<bool> works{true}, recording{false}, metering{false};
+    std::atomic<int> records{0}, updates{0};
+    mutable std::atomic<int> askedChannel{-1};
+};
+
+class FakeAudioInput final : public platform::AudioInput {
+public:
+    std::unique_ptr<platform::AudioRecorder> makeRecorder(const platform::AudioRecorderSettings&) override {
+        if (!present) return nullptr;
+        auto recorder = std::make_unique<FakeRecorder>();
+        made = recorder.get();
+        return recorder;
+    }
+    bool present = true;
+    FakeRecorder* made = nullptr;
+};
+
+class FakeNotifications final : public platform::DistributedNotificationCenter {
+public:
+    void postNotificationNameObject(const std::string& name, const std::string& object) override {
+        std::lock_guard g(mutex_);
+        posted.push_back(name + " " + object);
+    }
+    std::size_t count() {
+        std::lock_guard g(mutex_);
+        return posted.size();
+    }
+    std::vector<std::string> posted;
+
+private:
+    std::mutex mutex_;
+};
+
+class SoundTest : public ControllerTest {
+protected:
+    void SetUp() override {
+        ControllerTest::SetUp();
+        // Lamps at 100; the preset "Alarm" puts them to 254 at once.
+        bridge.setLights(lamps(2));
+        defaults.setObject(
+            "presets",
+            Value::list({Value::map({{"name", "Alarm"},
+                                     {"transition", 0},
+                                     {"strips", Value::list({strip("1", true, 254), strip("2", true, 254)})}})}));
+        settings.slSoundSensitivity.setDoubleValue(-20);
+        settings.soundTriggerDelay.setStringValue("0");
+        settings.soundOnPeriod.setStringValue("5");
+        onLoop([this] {
+            listener = std::make_unique<MicListener>(loop);
+            listener->setAudioInput(&input);
+            listener->setSensitivitySlider(&settings.slSoundSensitivity);
+            listener->setSoundTriggerDelayField(&settings.soundTriggerDelay);
+            listener->setMainToolbarListenButton(&listenButton);
+            listener->setManualController(controller.get());
+            listener->setNotificationCenter(&notifications);
+            controller->setMicListener(listener.get());
+            controller->setListenToolbarButton(&listenButton);
+            controller->setListenOption1Panel(&countdownPanel);
+        });
+    }
+    void launch() {
+        onLoop([this] { listener->awakeFromNib(); });
+        ControllerTest::launch();
+    }
+    void TearDown() override {
+        onLoop([this] { listener.reset(); });
+        ControllerTest::TearDown();
+    }
+    // Armed at once, as a schedule does it.
+    void listen(bool on) {
+        onLoop([this, on] {
+            listenButton.setState(on ? 1 : 0);
+            listener->handleControl(&listenButton);
+        });
+    }
+    // One tick at `level`, then quiet again.
+    void hear(float level) {
+        input.made->level = level;
+        advance(100ms);
+        input.made->level = -90;
+    }
+    std::size_t timedRequests() {
+        std::size_t n = 0;
+        for (const auto& s : bridge.sentSettings()) n += s.contains("transitiontime");
+        return n;
+    }
+    std::size_t restoreRequests() { return bridge.sentSettings().size() - timedRequests(); }
+    // Waits for the countdown thread too before moving time.
+    void advanceCountingDown(platform::Clock::Duration d) {
+        ASSERT_TRUE(clock.waitForWaiters(runningWaiters + 1));
+        clock.advance(d);
+        onLoop([] {});
+    }
+
+    FakeAudioInput input;
+    FakeNotifications notifications;
+    platform::Button listenButton;
+    FakeWindow countdownPanel;
+    std::unique_ptr<MicListener> listener;
+};
+
+TEST_F(SoundTest, OnlyALevelAboveTheThresholdWhileArmedAnnouncesAndTriggers) {
+    launch();
+    struct {
+        const char* what;
+        float level;
+        bool armed;
+        bool triggers;
+    } cases[] = {{"equal to the threshold", -20, true, false},
+                 {"above, listening off (the settings window measuring)", -19.5f, false, false},
+                 {"above and armed", -19.5f, true, true}};
+    for (const auto& c : cases) {
+        onLoop([&] {
+            listenButton.setState(c.armed ? 1 : 0);
+            listener->start();
+        });
+        hear(c.level);
+        EXPECT_EQ(listener->floatValue(), c.level) << c.what;
+        EXPECT_EQ(input.made->askedChannel, 1) << "the second of two channels";
+        EXPECT_EQ(notifications.count(), c.triggers ? 1u : 0u) << c.what;
+        EXPECT_EQ(controller->savedPresetDict().has_value(), c.triggers) << c.what;
+        listen(false);
+        onLoop([this] { controller->stripDidChange(); });
+    }
+    EXPECT_EQ(notifications.posted.at(0), "GlowmereSoundDetected Glowmere");
+    EXPECT_FALSE(listener->isMeasuring());
+}
+
+TEST_F(SoundTest, TwoSoundsApplyThePresetOnceAndRestoreAFullPeriodAfterTheSecond) {
+    launch();
+    bridge.clear();
+    listen(true);
+    hear(-10);
+    EXPECT_EQ(timedRequests(), 2u) << "the preset, once per lamp";
+    bridge.setLights(Value::list({lamp("1", "Lamp 1", "254"), lamp("2", "Lamp 2", "254")}));
+    listen(false);  // a trigger outlives disarming
+
+    advance(2min);
+    listen(true);
+    hear(-10);
+    hear(-5);
+    listen(false);
+    EXPECT_EQ(notifications.count(), 3u);
+    EXPECT_EQ(timedRequests(), 2u) << "not applied again";
+
+    advance(5min - 1s);
+    EXPECT_EQ(restoreRequests(), 0u);
+    EXPECT_TRUE(controller->restorePending());
+    advance(1s);
+    EXPECT_FALSE(controller->restorePending());
+    EXPECT_FALSE(controller->savedPresetDict().has_value());
+    ASSERT_GE(restoreRequests(), 2u);
+    EXPECT_EQ(bridge.sentSettings().back()["brightness"], Value(100.0)) << "back to the lamps before the first sound";
+    EXPECT_EQ(lampStrip("1")->brightnessSlider()->doubleValue(), 100);
+}
+
+TEST_F(SoundTest, TurnAllOnDuringTheOnPeriodCancelsTheRestore) {
+    launch();
+    listen(true);
+    hear(0);
+    listen(false);
+    ASSERT_TRUE(controller->restorePending());
+    bridge.clear();
+    onLoop([this] { controller->statusMenu().performActionForItemAtIndex(0); });  // "Turn all on"
+    EXPECT_FALSE(controller->restorePending());
+    advance(6min);
+    EXPECT_EQ(bridge.changes(), std::vector<std::string>{"allOn true"}) << "nothing restored later";
+}
+
+TEST_F(SoundTest, CountdownRunsOutOrIsSkippedOrCancelled) {
+    enum class End { RunsOut, Skip, Cancel };
+    launch();
+    for (End end : {End::RunsOut, End::Skip, End::Cancel}) {
+        SCOPED_TRACE(static_cast<int>(end));
+        int recordsBefore = input.made->records;
+        onLoop([this] { controller->StartListenMenuItem(); });
+        EXPECT_EQ(listenButton.state(), 1);
+        EXPECT_TRUE(countdownPanel.isVisible());
+        EXPECT_EQ(controller->listenOption1Text().stringValue(), "Listening will start in 60 seconds");
+        advanceCountingDown(1s);
+        EXPECT_EQ(controller->listenOption1Text().stringValue(), "Listening will start in 59 seconds");
+        advanceCountingDown(9s);
+        EXPECT_EQ(controller->listenOption1Text().stringValue(), "Listening will start in 50 seconds");
+        if (end == End::RunsOut) {
+            advanceCountingDown(48s);
+            EXPECT_EQ(controller->listenOption1Text().stringValue(), "Listening will start in 2 seconds");
+            EXPECT_FALSE(listener->isMeasuring());
+            advanceCountingDown(1s);
+            EXPECT_EQ(controller->listenOption1Text().stringValue(), "Listening will start in 1 seconds");
+            settle();
+            EXPECT_TRUE(listener->isMeasuring()) << "about 59 seconds after the command";
+        }
+        if (end == End::Skip) {
+            onLoop([this] { controller->ListenStep1Skip(); });
+            EXPECT_TRUE(listener->isMeasuring()) << "at once";
+        }
+        if (end == End::Cancel) {
+            onLoop([this] { controller->ListenStep1Cancel(); });
+            EXPECT_EQ(listenButton.state(), 0);
+        }
+        EXPECT_FALSE(countdownPanel.isVisible());
+        advance(70s);  // the countdown thread ends at its next second
+        EXPECT_EQ(input.made->records - recordsBefore, end == End::Cancel ? 0 : 1) << "started once at most";
+        EXPECT_EQ(listener->isMeasuring(), end != End::Cancel);
+        onLoop([this] { controller->StopListenMenuItem(); });
+        EXPECT_FALSE(listener->isMeasuring());
+    }
+}
+
+TEST_F(SoundTest, WithoutAMicrophoneListeningDoesNothingAndSaysSoOnce) {
+    input.present = false;
+    platform::LogCapture log;
+    launch();
+    listen(true);
+    onLoop([this] { controller->startListeningNow(); });
+    advance(1s);
+    EXPECT_FALSE(listener->isMeasuring());
+    EXPECT_FALSE(listener->hasInput());
+    EXPECT_EQ(log.count(MicListener::noInputLog), 1u);
+    listen(false);
 }
 
 }  // namespace

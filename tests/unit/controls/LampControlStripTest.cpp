@@ -257,21 +257,23 @@ TEST_F(StripTest, TimedPresetSendsOneRequestAndMovesControlsOnlyUnderASecond) {
                                {"saturation", 55.7},
                                {"transition", 0.5},
                                {"id", "3"}});
+    onoff->setState(1);
     strip.implementSettingsFromDictionaryWithTransitionTime(preset);
     ASSERT_EQ(bridge.sentSettings().size(), 1u);
     Value sent = bridge.sentSettings()[0];
-    EXPECT_EQ(sent["onoff"], Value(true)) << "a timed preset always switches on";
+    EXPECT_EQ(sent["onoff"], Value(false)) << "the stored switch is honoured";
     EXPECT_EQ(sent["saturation"], Value(200));
     EXPECT_EQ(sent["transitiontime"].doubleValue(), 0.5);
-    EXPECT_EQ(sent["brightness"], Value(40));
+    EXPECT_EQ(sent["brightness"], Value(40)) << "an on lamp takes the values as it fades out";
     EXPECT_EQ(brightness->doubleValue(), 40);
-    EXPECT_EQ(onoff->state(), 0) << "the controls honour the stored state";
+    EXPECT_EQ(onoff->state(), 0);
 
     bridge.clear();
     preset.set("transition", 1.0);
     preset.set("brightness", 90);
     strip.implementSettingsFromDictionaryWithTransitionTime(preset);
-    EXPECT_EQ(bridge.sentSettings().size(), 1u);
+    EXPECT_EQ(bridge.sentSettings().at(0), Value::map({{"onoff", false}, {"transitiontime", 1.0}}))
+        << "an off lamp that stays off takes no values";
     EXPECT_EQ(brightness->doubleValue(), 40) << "a slow transition leaves the controls to polling";
     EXPECT_FALSE(strip.isEmbargoed());
 
