@@ -17,6 +17,7 @@
 #include "bridge/BridgeBridge.h"
 #include "ctl/BridgeCommands.h"
 #include "ctl/Command.h"
+#include "ctl/PresetCommands.h"
 #include "ctl/ScheduleCommands.h"
 #include "platform/Clock.h"
 #include "platform/DefaultsStore.h"
@@ -32,6 +33,7 @@ namespace {
 const std::vector<void (*)(CommandTable&)> commandGroups = {
     addBridgeCommands,
     addScheduleCommands,
+    addPresetCommands,
 };
 
 // Whether a command's usage text names `option` as a whole word.

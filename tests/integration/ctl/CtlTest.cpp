@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "platform/DefaultsStore.h"
+#include "platform/Value.h"
 #include "support/SimulatedBridge.h"
 #include "support/TempDir.h"
 
@@ -128,6 +130,9 @@ TEST_F(CtlTest, UsageErrorsExitTwoAndSendNothing) {
         {"make-group", "Den", "one"},
         {"--bridge", "bad host!", "lights"},
         {"lights", "--frob"},
+        {"preset-save"},
+        {"preset-rename", "A", ""},
+        {"preset-apply", "A", "--transition", "-1"},
     };
     for (const auto& args : cases) {
         auto run = ctl(args);
@@ -164,6 +169,44 @@ TEST_F(CtlTest, BridgeOptionIsUsedForOneCallAndNotStored) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("Downstairs"), std::string::npos);
     EXPECT_EQ(platform::DefaultsStore(profile.path()).stringForKey("lastusedbridgeIP"), sim.address());
+}
+
+TEST_F(CtlTest, PresetsAreSavedAppliedRenamedAndDeletedOnTheSharedList) {
+    EXPECT_EQ(ctl({"presets"}).out, "no presets\n");
+    auto lamp1 = nlohmann::json::parse(sim.userRequest("GET", "lights/1").value_or("{}"))["state"];
+    auto save = ctl({"preset-save", "Evening"});
+    EXPECT_EQ(save.status, 0) << save.err;
+    EXPECT_EQ(save.out, "saved preset 'Evening' (5 lamps)\n");
+    Value stored = platform::DefaultsStore(profile.path()).objectForKey("presets");
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored.at(0)["ID"].textValue().size(), 14u);
+    EXPECT_EQ(stored.at(0)["strips"].at(1)["id"], Value("2"));
+    EXPECT_FALSE(stored.at(0)["strips"].at(3).contains("colour")) << "lamp 4 is white only";
+    for (const auto& r : sim.requestLog()) EXPECT_EQ(r.method, "GET") << "saving reads only";
+
+    sim.changeLamp("1", R"({"on":false})");
+    sim.changeLamp("3", R"({"bri":7})");
+    sim.clearRequestLog();
+    auto apply = ctl({"preset-apply", "Evening", "--transition", "2"});
+    EXPECT_EQ(apply.status, 0) << apply.err;
+    std::vector<std::string> puts;
+    for (const auto& w : wire())
+        if (w.rfind("PUT", 0) == 0) puts.push_back(w);
+    ASSERT_EQ(puts.size(), 5u);
+    nlohmann::json expected = {
+        {"on", true}, {"bri", lamp1["bri"]}, {"hue", lamp1["hue"]}, {"sat", lamp1["sat"]}, {"transitiontime", 20}};
+    EXPECT_EQ(puts[0], "PUT /api/testuser/lights/1/state " + expected.dump()) << "every value, over 2 s";
+    EXPECT_EQ(puts[3], R"(PUT /api/testuser/lights/4/state {"on":false,"transitiontime":20})")
+        << "an off white lamp that stays off is only switched off";
+
+    EXPECT_EQ(ctl({"presets", "--json"}).out, "[{\"name\":\"Evening\",\"transition\":null,\"lamps\":5}]\n");
+    EXPECT_EQ(ctl({"preset-rename", "Evening", "Night"}).status, 0);
+    auto gone = ctl({"preset-apply", "Evening"});
+    EXPECT_EQ(gone.status, 1);
+    EXPECT_EQ(gone.err, "glowmerectl: no preset named 'Evening' (see glowmerectl presets)\n");
+    EXPECT_NE(ctl({"presets"}).out.find("default     5      Night\n"), std::string::npos);
+    EXPECT_EQ(ctl({"preset-delete", "Night"}).status, 0);
+    EXPECT_EQ(ctl({"presets"}).out, "no presets\n");
 }
 
 class CtlLoginTest : public CtlTest {

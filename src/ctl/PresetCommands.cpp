@@ -1,0 +1,183 @@
+#include "ctl/PresetCommands.h"
+
+#include <iomanip>
+#include <map>
+#include <ostream>
+
+#include "bridge/JsonText.h"
+#include "controller/PresetRecords.h"
+#include "controls/LampControlStrip.h"
+#include "platform/HttpClient.h"
+
+namespace glowmere::ctl {
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+Command command(std::string name, std::string arguments, std::string summary,
+                std::function<int(Context&, const Command&, const Args&)> run) {
+    Command c{std::move(name), std::move(arguments), std::move(summary), nullptr};
+    c.run = [c, run](Context& ctx, const Args& args) { return run(ctx, c, args); };
+    return c;
+}
+
+// A preset's name from the command line: not empty, valid UTF-8.
+std::optional<std::string> presetName(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    return platform::sanitizeUtf8(text);
+}
+
+int noSuchPreset(Context& ctx, const std::string& name) {
+    ctx.err << "glowmerectl: no preset named '" << name << "' (see glowmerectl presets)" << std::endl;
+    return exitFailed;
+}
+
+int store(Context& ctx, Value list) {
+    if (presets::storeList(ctx.defaults, std::move(list))) return exitOk;
+    ctx.err << "glowmerectl: could not save the presets in " << ctx.defaults.filePath().string() << std::endl;
+    return exitFailed;
+}
+
+int listPresets(Context& ctx, const Command& self, const Args& args) {
+    if (!args.empty()) return usageError(ctx, self, "unexpected argument '" + args[0] + "'");
+    Value list = presets::storedList(ctx.defaults);
+    if (ctx.json) {
+        ctx.out << "[";
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            const Value& preset = list.at(i);
+            const Value* transition = preset.find(presets::transitionKey);
+            ctx.out << (i ? "," : "") << "{\"name\":\""
+                    << jsontext::escapeJSONText(preset[presets::nameKey].textValue())
+                    << "\",\"transition\":" << (transition ? formatNumber(transition->doubleValue()) : "null")
+                    << ",\"lamps\":" << preset[presets::stripsKey].size() << "}";
+        }
+        ctx.out << "]" << std::endl;
+        return exitOk;
+    }
+    if (list.empty()) {
+        ctx.out << "no presets" << std::endl;
+        return exitOk;
+    }
+    ctx.out << std::left << std::setw(12) << "TRANSITION" << std::setw(7) << "LAMPS"
+            << "NAME" << '\n';
+    for (const Value& preset : list.asList()) {
+        // No transition of its own: "presetTransition" applies.
+        std::string transition = preset.contains(presets::transitionKey)
+                                     ? formatNumber(preset[presets::transitionKey].doubleValue()) + " s"
+                                     : "default";
+        ctx.out << std::setw(12) << transition << std::setw(7) << preset[presets::stripsKey].size()
+                << preset[presets::nameKey].textValue() << '\n';
+    }
+    ctx.out << std::flush;
+    return exitOk;
+}
+
+// A snapshot of the bridge's lamps now, as the application's strips would
+// give it; a preset of that name gets the new snapshot, else one is added.
+int savePreset(Context& ctx, const Command& self, const Args& args) {
+    if (args.size() != 1) return usageError(ctx, self, "expected the preset's name");
+    auto name = presetName(args[0]);
+    if (!name) return usageError(ctx, self, "the name is empty");
+    const auto mark = ctx.log.mark();
+    auto lamps = ctx.bridge.lightsArray();
+    if (!lamps || !lamps->isList()) return reportFailure(ctx, "could not read the lamps", mark);
+    Value strips = Value::emptyList();
+    for (const Value& lamp : lamps->asList()) strips.append(presets::stripRecordFromLamp(lamp));
+    const std::size_t count = strips.size();
+
+    Value list = presets::storedList(ctx.defaults);
+    bool updated = false;
+    if (auto index = presets::indexOfName(list, *name)) {
+        list.asList()[*index].set(presets::stripsKey, std::move(strips));
+        updated = true;
+    } else {
+        auto id = presets::uniqueID(platform::SystemClock::shared().now(), platform::TimeZone::local());
+        list.append(presets::makePreset(id, *name, std::move(strips)));
+    }
+    if (int status = store(ctx, std::move(list)); status != exitOk) return status;
+    ctx.out << (updated ? "updated" : "saved") << " preset '" << *name << "' (" << count << " lamps)" << std::endl;
+    return exitOk;
+}
+
+int applyPreset(Context& ctx, const Command& self, const Args& given) {
+    Args args;
+    std::optional<double> transition;
+    for (std::size_t i = 0; i < given.size(); ++i) {
+        if (given[i] != "--transition") {
+            args.push_back(given[i]);
+            continue;
+        }
+        if (i + 1 >= given.size()) return usageError(ctx, self, "--transition needs a number of seconds");
+        transition = parseNumber(given[++i], 0, presets::maximumTransition);
+        if (!transition)
+            return usageError(ctx, self,
+                              "'" + given[i] + "' is not a transition (0 to " +
+                                  formatNumber(presets::maximumTransition) + " seconds)");
+    }
+    if (args.size() != 1) return usageError(ctx, self, "expected the preset's name");
+    Value list = presets::storedList(ctx.defaults);
+    auto index = presets::indexOfName(list, args[0]);
+    if (!index) return noSuchPreset(ctx, args[0]);
+    const Value& preset = list.at(*index);
+    const double seconds = transition ? *transition : presets::transitionFor(preset, ctx.defaults);
+
+    // Lamps that left the bridge since the preset was saved are passed over,
+    // as the application passes over records without a strip.
+    const auto mark = ctx.log.mark();
+    auto lamps = ctx.bridge.lightsArray();
+    if (!lamps || !lamps->isList()) return reportFailure(ctx, "could not read the lamps", mark);
+    std::map<std::string, bool> switchedOn;
+    for (const Value& lamp : lamps->asList()) switchedOn[lamp["id"].textValue()] = lamp["onoff"].boolValue();
+
+    int applied = 0;
+    const Value& strips = preset[presets::stripsKey];
+    int status = runOnBridge(ctx, "could not apply preset '" + args[0] + "'", [&] {
+        if (!strips.isList()) return;
+        for (const Value& record : strips.asList()) {
+            if (!record.isMap()) continue;
+            const std::string id = presets::stripIdentifier(record);
+            auto lamp = switchedOn.find(id);
+            if (lamp == switchedOn.end()) continue;
+            ctx.bridge.sendSettingsToLamp(LampControlStrip::timedRequest(record, seconds, lamp->second), id);
+            ++applied;
+        }
+    });
+    if (status != exitOk) return status;
+    ctx.out << "applied preset '" << args[0] << "' to " << applied << " lamps over " << formatNumber(seconds) << " s"
+            << std::endl;
+    return exitOk;
+}
+
+int renamePreset(Context& ctx, const Command& self, const Args& args) {
+    if (args.size() != 2) return usageError(ctx, self, "expected the preset's name and its new name");
+    auto newName = presetName(args[1]);
+    if (!newName) return usageError(ctx, self, "the new name is empty");
+    Value list = presets::storedList(ctx.defaults);
+    auto index = presets::indexOfName(list, args[0]);
+    if (!index) return noSuchPreset(ctx, args[0]);
+    list.asList()[*index].set(presets::nameKey, *newName);
+    return store(ctx, std::move(list));
+}
+
+int deletePreset(Context& ctx, const Command& self, const Args& args) {
+    if (args.size() != 1) return usageError(ctx, self, "expected the preset's name");
+    Value list = presets::storedList(ctx.defaults);
+    auto index = presets::indexOfName(list, args[0]);
+    if (!index) return noSuchPreset(ctx, args[0]);
+    list.asList().erase(list.asList().begin() + static_cast<std::ptrdiff_t>(*index));
+    return store(ctx, std::move(list));
+}
+
+}  // namespace
+
+void addPresetCommands(CommandTable& table) {
+    table.push_back(command("presets", "[--json]", "list the presets with their transitions", listPresets));
+    table.push_back(command("preset-save", "NAME", "save the lamps as they are now as preset NAME", savePreset));
+    table.push_back(
+        command("preset-apply", "NAME [--transition SECONDS]", "apply preset NAME to the lamps", applyPreset));
+    table.push_back(command("preset-rename", "OLD NEW", "rename a preset", renamePreset));
+    table.push_back(command("preset-delete", "NAME", "delete a preset", deletePreset));
+}
+
+}  // namespace glowmere::ctl
