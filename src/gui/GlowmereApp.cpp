@@ -13,6 +13,7 @@
 #include "controller/ControllerSettings.h"
 #include "controller/ManualController.h"
 #include "controls/BridgeBridgeClient.h"
+#include "gui/CommandBar.h"
 #include "gui/ControllerThread.h"
 #include "gui/DBusService.h"
 #include "gui/GuiContext.h"
@@ -24,6 +25,7 @@
 #include "gui/QtViewTemplates.h"
 #include "gui/QtWorkspace.h"
 #include "gui/SettingsWindow.h"
+#include "gui/WindowPlacement.h"
 #include "platform/Log.h"
 
 namespace glowmere::gui {
@@ -79,11 +81,8 @@ GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
     bridge_->setAlerts(alerts_.get());
 
     QtStatusItem::Extras extras;
-    extras.showSettings = [this] {
-        settingsWindow_->show();
-        settingsWindow_->raise();
-        settingsWindow_->activateWindow();
-    };
+    extras.showSettings = [this] { showSettings(); };
+    mainWindow_->commandBar().connect(CommandBar::Command::Settings, [this] { showSettings(); });
     extras.showHelp = [this] { context_->post([this] { manual_->visitHelp(); }); };
     extras.quit = [this] { requestQuit(); };
     QMainWindow* main = mainWindow_->widget();
@@ -135,6 +134,10 @@ void GlowmereApp::start() {
         manual_->applicationDidFinishLaunching();
     });
     if (options_.showMainWindow || !QSystemTrayIcon::isSystemTrayAvailable()) mainWindow_->makeKeyAndOrderFront();
+}
+
+void GlowmereApp::showSettings() {
+    bringToFront(settingsWindow_.get());
 }
 
 void GlowmereApp::onController(std::function<void()> work) {

@@ -71,6 +71,8 @@ public:
     // background loops. False when the controller thread is stuck in a
     // request; the caller ends the process then (the settings are saved).
     bool shutDown();
+    // Opens the settings window, fully on the screen (Qt thread).
+    void showSettings();
     bool quitRequested() const { return quitRequested_; }
     bool settingsSaved() const { return settingsSaved_; }
 

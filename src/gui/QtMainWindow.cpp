@@ -1,6 +1,5 @@
 #include "gui/QtMainWindow.h"
 
-#include <QMenuBar>
 #include <QTimer>
 #include <cmath>
 
@@ -17,11 +16,9 @@ using platform::View;
 QtMainWindow::QtMainWindow(GuiContext& context)
     : context_(context), content_(std::make_shared<View>("content", Rect{{0, 0}, {500, contentHeight}})) {
     frame_ = Rect{{0, 0}, {500, contentHeight}};
-    window_ = new MainWindowWidget(context, content_);
+    window_ = new MainWindowWidget(context, content_, QSize(500, static_cast<int>(contentHeight)));
     window_->visibilityChanged = [this](bool shown) { visible_ = shown; };
     throbber_ = std::make_unique<QtProgressIndicator>(window_->throbber);
-    QObject::connect(window_->throbber, &QObject::objectNameChanged, [] {});
-    window_->setFixedSize(500, static_cast<int>(contentHeight) + window_->menuBar()->sizeHint().height() * 0);
     window_->placeOverlays();
     // The wait label follows the throbber.
     auto* watcher = new QTimer(window_);
@@ -42,6 +39,9 @@ QMainWindow* QtMainWindow::widget() const {
 }
 ViewWidget* QtMainWindow::contentWidget() const {
     return window_ ? window_->contentWidget : nullptr;
+}
+CommandBar& QtMainWindow::commandBar() const {
+    return *window_->commandBar;
 }
 
 void QtMainWindow::center() {
@@ -84,9 +84,7 @@ void QtMainWindow::setFrame(Rect frame, bool) {
     const int width = static_cast<int>(std::lround(frame.size.width));
     postToGui([w, width] {
         if (!w) return;
-        const int extra = w->menuWidget() && w->menuWidget()->isVisible() ? w->menuWidget()->sizeHint().height() : 0;
-        w->setFixedSize(width, static_cast<int>(contentHeight) + extra);
-        w->placeOverlays();
+        w->setContentSize(QSize(width, static_cast<int>(contentHeight)));
     });
 }
 

@@ -12,6 +12,7 @@
 
 namespace glowmere::gui {
 
+class CommandBar;
 class MainWindowWidget;
 class ViewWidget;
 
@@ -38,6 +39,8 @@ public:
 
     QMainWindow* widget() const;
     ViewWidget* contentWidget() const;
+    // The toolbar and "Commands" menu (Qt thread).
+    CommandBar& commandBar() const;
     bool throbberSpinning() const { return throbber_->animating(); }
 
 private:
