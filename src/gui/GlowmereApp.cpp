@@ -3,11 +3,12 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
 
 #include "bridge/BridgeBridge.h"
 #include "controller/ControllerSettings.h"
@@ -26,6 +27,7 @@
 #include "gui/QtWorkspace.h"
 #include "gui/SettingsWindow.h"
 #include "gui/WindowPlacement.h"
+#include "platform/DataFiles.h"
 #include "platform/Log.h"
 
 namespace glowmere::gui {
@@ -37,20 +39,14 @@ constexpr int quitSaveGraceMs = 2000;
 }  // namespace
 
 std::string GlowmereApp::supportPageURL() {
-    QStringList candidates;
-    const QByteArray dataDir = qgetenv("GLOWMERE_DATA_DIR");
-    if (!dataDir.isEmpty()) candidates << QString::fromLocal8Bit(dataDir) + "/support.html";
-    const QString exeDir = QCoreApplication::applicationDirPath();
-    candidates << exeDir + "/resources/support.html"              // build tree
-               << exeDir + "/../share/glowmere/support.html"      // installed
-               << exeDir + "/../src/gui/resources/support.html";  // test binaries
+    auto page = platform::findDataFile("support.html", platform::runningProgramDirectory());
 #ifdef GLOWMERE_SOURCE_RESOURCES
-    candidates << QString(GLOWMERE_SOURCE_RESOURCES) + "/support.html";
+    // Test programs live elsewhere in the build tree: take the source's copy.
+    const std::filesystem::path source = std::filesystem::path(GLOWMERE_SOURCE_RESOURCES) / "support.html";
+    if (!page && std::filesystem::is_regular_file(source)) page = source;
 #endif
-    for (const QString& path : candidates)
-        if (QFileInfo::exists(path))
-            return QUrl::fromLocalFile(QFileInfo(path).canonicalFilePath()).toString().toStdString();
-    return {};
+    if (!page) return {};
+    return QUrl::fromLocalFile(QString::fromStdString(page->string())).toString().toStdString();
 }
 
 GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
@@ -71,7 +67,14 @@ GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
     settings_ = std::make_unique<ControllerSettings>();
     bridge_ = std::make_unique<BridgeBridge>(*http_, *defaults_, *clock_);
     bridgeClient_ = std::make_unique<BridgeBridgeClient>(*bridge_);
-    settingsWindow_ = std::make_unique<SettingsWindow>(*context_, *settings_, *bridge_);
+    // Start at login runs this program hidden, on the same profile.
+    std::vector<std::string> loginArguments{"--hidden"};
+    if (!options_.profile.empty())
+        loginArguments.insert(loginArguments.end(), {"--profile", std::filesystem::absolute(options_.profile)});
+    autostart_ = std::make_unique<platform::Autostart>(
+        options_.autostartDirectory.empty() ? platform::Autostart::defaultDirectory() : options_.autostartDirectory,
+        platform::Autostart::runningProgram(), std::move(loginArguments));
+    settingsWindow_ = std::make_unique<SettingsWindow>(*context_, *settings_, *bridge_, autostart_.get());
     pushLinkWindow_ = std::make_unique<PushLinkWindow>();
 
     bridge_->setPushButtonWindow(&pushLinkWindow_->window());
@@ -133,7 +136,32 @@ void GlowmereApp::start() {
         manual_->awakeFromNib();
         manual_->applicationDidFinishLaunching();
     });
-    if (options_.showMainWindow || !QSystemTrayIcon::isSystemTrayAvailable()) mainWindow_->makeKeyAndOrderFront();
+    if (options_.showMainWindow) {
+        mainWindow_->makeKeyAndOrderFront();
+    } else if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        if (options_.startHidden)
+            waitForTray();
+        else
+            mainWindow_->makeKeyAndOrderFront();
+    }
+}
+
+void GlowmereApp::waitForTray() {
+    // At login the panel that hosts the tray may start after us. Should none
+    // come, the window opens, so Glowmere is never running out of reach.
+    auto* timer = new QTimer(this);
+    auto waited = std::make_shared<QElapsedTimer>();
+    waited->start();
+    connect(timer, &QTimer::timeout, this, [this, timer, waited] {
+        const bool tray = QSystemTrayIcon::isSystemTrayAvailable();
+        if (!tray && waited->elapsed() < options_.trayWaitMs) return;
+        timer->deleteLater();
+        timer->stop();
+        if (tray) return;
+        platform::log("no system tray came up; opening the main window");
+        mainWindow_->makeKeyAndOrderFront();
+    });
+    timer->start(std::min(500, options_.trayWaitMs));
 }
 
 void GlowmereApp::showSettings() {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "controller/ScheduleManagerEngine.h"
+#include "platform/Autostart.h"
 #include "platform/Clock.h"
 #include "platform/Controls.h"
 #include "platform/DefaultsStore.h"
@@ -54,6 +55,12 @@ public:
         bool showMainWindow = false;
         // Answer on the session bus (the application does; tests need not).
         bool sessionBus = false;
+        // Start in the tray (--hidden, as at login): when there is no tray
+        // yet, wait up to trayWaitMs for one before opening the main window.
+        bool startHidden = false;
+        int trayWaitMs = 30000;
+        // Where the start-at-login entry goes; empty: the desktop's folder.
+        std::filesystem::path autostartDirectory;
     };
 
     explicit GlowmereApp(Options options);
@@ -94,11 +101,13 @@ public:
     GuiContext& context() { return *context_; }
     ControllerThread& controllerThread() { return *controller_; }
     platform::Clock& clock() { return *clock_; }
+    platform::Autostart& autostart() { return *autostart_; }
     // The help page that ships with the application (file:// URL).
     static std::string supportPageURL();
 
 private:
     void saveSettingsOnce();
+    void waitForTray();
 
     Options options_;
     std::unique_ptr<platform::SystemClock> ownClock_;
@@ -113,6 +122,7 @@ private:
     std::unique_ptr<QtViewTemplates> templates_;
     std::unique_ptr<QtMainWindow> mainWindow_;
     std::unique_ptr<ControllerSettings> settings_;
+    std::unique_ptr<platform::Autostart> autostart_;
     std::unique_ptr<BridgeBridge> bridge_;
     std::unique_ptr<BridgeBridgeClient> bridgeClient_;
     std::unique_ptr<SettingsWindow> settingsWindow_;

@@ -1,5 +1,6 @@
 #include "gui/SettingsWindow.h"
 
+#include <QCheckBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -11,6 +12,7 @@
 #include "controller/ControllerSettings.h"
 #include "gui/ControlWidgets.h"
 #include "gui/Icons.h"
+#include "platform/Autostart.h"
 #include "platform/Log.h"
 
 namespace glowmere::gui {
@@ -55,11 +57,13 @@ QWidget* SettingsWindow::widgetFor(const std::shared_ptr<platform::Control>& con
     return widget;
 }
 
-SettingsWindow::SettingsWindow(GuiContext& context, ControllerSettings& settings, BridgeBridge& bridge)
+SettingsWindow::SettingsWindow(GuiContext& context, ControllerSettings& settings, BridgeBridge& bridge,
+                               platform::Autostart* autostart)
     : QWidget(nullptr, Qt::Window),
       context_(context),
       settings_(settings),
       bridge_(bridge),
+      autostart_(autostart),
       tabs_(new QTabWidget),
       tabView_(tabs_) {
     setWindowTitle(tr("Glowmere Settings"));
@@ -73,6 +77,18 @@ SettingsWindow::SettingsWindow(GuiContext& context, ControllerSettings& settings
     form->addRow(tr("Preset transition (seconds):"), widgetFor(borrowed(settings.presetTransition), style::editField));
     form->addRow(QString(), widgetFor(borrowed(settings.allowFold), style::checkbox));
     form->addRow(QString(), widgetFor(borrowed(settings.makeAllGroup), style::checkbox));
+    if (autostart_) {
+        startAtLogin_ = new QCheckBox(tr("Start Glowmere at login"));
+        startAtLogin_->setObjectName("startAtLogin");
+        startAtLogin_->setChecked(autostart_->isEnabled());
+        connect(startAtLogin_, &QCheckBox::toggled, this, &SettingsWindow::setStartAtLogin);
+        form->addRow(QString(), startAtLogin_);
+        startAtLoginError_ = new QLabel;
+        startAtLoginError_->setObjectName("startAtLoginError");
+        startAtLoginError_->setWordWrap(true);
+        startAtLoginError_->hide();
+        form->addRow(QString(), startAtLoginError_);
+    }
     tabs_->addTab(general, tr("General"));
 
     // Sound
@@ -131,6 +147,28 @@ SettingsWindow::SettingsWindow(GuiContext& context, ControllerSettings& settings
                                              : "Not paired: the link button was not pressed");
     });
     context_.post([this] { showStoredBridgeSettings(); });
+}
+
+void SettingsWindow::showEvent(QShowEvent* event) {
+    // The desktop's own autostart settings may have changed the entry.
+    if (startAtLogin_) {
+        QSignalBlocker quiet(startAtLogin_);
+        startAtLogin_->setChecked(autostart_->isEnabled());
+    }
+    QWidget::showEvent(event);
+}
+
+void SettingsWindow::setStartAtLogin(bool on) {
+    std::string error;
+    if (autostart_->setEnabled(on, error)) {
+        startAtLoginError_->hide();
+        return;
+    }
+    platform::log("could not change start at login: " + error);
+    startAtLoginError_->setText(QString::fromStdString("Could not change start at login: " + error));
+    startAtLoginError_->show();
+    QSignalBlocker quiet(startAtLogin_);
+    startAtLogin_->setChecked(autostart_->isEnabled());
 }
 
 void SettingsWindow::showStoredBridgeSettings() {

@@ -13,10 +13,16 @@
 #include "gui/QtWindow.h"
 #include "platform/Controls.h"
 
+class QCheckBox;
+
 namespace glowmere {
 class BridgeBridge;
 class ControllerSettings;
 }  // namespace glowmere
+
+namespace glowmere::platform {
+class Autostart;
+}
 
 namespace glowmere::gui {
 
@@ -25,12 +31,14 @@ namespace glowmere::gui {
 std::optional<std::string> normalizedBridgeAddress(const std::string& text);
 
 // The settings window: the main controller's settings (transition times,
-// folding, the All strip, the sound trigger) and the bridge tab, where the
-// user gives the bridge's address by hand and finds or pairs with it.
+// folding, the All strip, the sound trigger), start at login (when given an
+// autostart entry to keep) and the bridge tab, where the user gives the
+// bridge's address by hand and finds or pairs with it.
 class SettingsWindow : public QWidget {
     Q_OBJECT
 public:
-    SettingsWindow(GuiContext& context, ControllerSettings& settings, BridgeBridge& bridge);
+    SettingsWindow(GuiContext& context, ControllerSettings& settings, BridgeBridge& bridge,
+                   platform::Autostart* autostart = nullptr);
 
     platform::Window& window() { return window_; }
     platform::TabView& tabView() { return tabView_; }
@@ -46,7 +54,13 @@ public:
     // Shows the stored address and choice again (controller thread).
     void showStoredBridgeSettings();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    // The start-at-login switch writes or removes the autostart entry on
+    // this (Qt) thread; the entry is the only record of the choice.
+    void setStartAtLogin(bool on);
     QWidget* widgetFor(const std::shared_ptr<platform::Control>& control, const char* hint);
     // Stores the address and the choice when the address is sound; false
     // (with the reason shown) when not.
@@ -55,6 +69,9 @@ private:
     GuiContext& context_;
     ControllerSettings& settings_;
     BridgeBridge& bridge_;
+    platform::Autostart* autostart_;
+    QCheckBox* startAtLogin_ = nullptr;
+    QLabel* startAtLoginError_ = nullptr;
     QTabWidget* tabs_;
     QtWindow window_{this};
     QtTabView tabView_;

@@ -19,6 +19,7 @@
 #include "gui/Icons.h"
 #include "gui/QtMainWindow.h"
 #include "platform/Log.h"
+#include "platform/Version.h"
 
 namespace {
 
@@ -30,10 +31,14 @@ void onSignal(int) {
     [[maybe_unused]] auto written = ::write(signalPipe[1], &byte, 1);
 }
 
-void usage() {
-    std::fprintf(stderr,
-                 "usage: glowmere [--profile DIR]\n"
-                 "  --profile DIR  keep the settings in DIR/defaults.plist instead of the usual place\n");
+void usage(std::FILE* out) {
+    std::fputs(
+        "usage: glowmere [--profile DIR] [--hidden]\n"
+        "       glowmere --help | --version\n"
+        "  --profile DIR  keep the settings in DIR/defaults.plist instead of the usual place\n"
+        "  --hidden       start in the tray without opening the main window (as at login)\n"
+        "  --version      print the version and exit\n",
+        out);
 }
 
 // GLOWMERE_SCREENSHOT=path: once the strips are built, save a picture of the
@@ -68,14 +73,21 @@ void arrangeScreenshot(glowmere::gui::GlowmereApp& app, const QString& path) {
 
 int main(int argc, char** argv) {
     std::filesystem::path profile;
+    bool hidden = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--profile") == 0 && i + 1 < argc) {
             profile = argv[++i];
+        } else if (std::strcmp(argv[i], "--hidden") == 0) {
+            hidden = true;
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            usage();
+            usage(stdout);
+            return 0;
+        } else if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("glowmere %s\n", std::string(glowmere::platform::version()).c_str());
             return 0;
         } else {
-            usage();
+            std::fprintf(stderr, "glowmere: unknown option %s\n", argv[i]);
+            usage(stderr);
             return 2;
         }
     }
@@ -91,7 +103,7 @@ int main(int argc, char** argv) {
 
     QApplication qtApp(argc, argv);
     QApplication::setApplicationName("Glowmere");
-    QApplication::setDesktopFileName("glowmere");
+    QApplication::setDesktopFileName("org.glowmere.Glowmere");
     QApplication::setWindowIcon(glowmere::gui::icons::application());
     // The tray is the main way in; closing a window must not end the run.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -115,6 +127,7 @@ int main(int argc, char** argv) {
     options.sessionBus = true;
     const QByteArray screenshot = qgetenv("GLOWMERE_SCREENSHOT");
     options.showMainWindow = !screenshot.isEmpty();
+    options.startHidden = hidden;
     glowmere::gui::GlowmereApp app(options);
     // Two launches at once: the one that lost the race for the name shows
     // the other's window.

@@ -63,10 +63,12 @@ AppUnderTest::AppUnderTest(Options options) {
     if (options.beforeStart) options.beforeStart(*sim_);
     gui::GlowmereApp::Options appOptions;
     appOptions.profile = dir_.path();
+    appOptions.autostartDirectory = dir_.path() / "autostart";
     if (options.fakeClock) {
         fakeClock_ = std::make_unique<platform::FakeClock>();
         appOptions.clock = fakeClock_.get();
     }
+    if (options.adjust) options.adjust(appOptions);
     app_ = std::make_unique<gui::GlowmereApp>(appOptions);
     app_->start();
 }

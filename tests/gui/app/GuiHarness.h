@@ -52,6 +52,8 @@ public:
         std::string extraDefaults;
         // Runs once the bridge is up, before Glowmere starts (faults, say).
         std::function<void(SimulatedBridge&)> beforeStart;
+        // Changes the application's options before it is made.
+        std::function<void(gui::GlowmereApp::Options&)> adjust;
     };
     explicit AppUnderTest(Options options);
     ~AppUnderTest();

@@ -1,0 +1,80 @@
+// Glowmere as a desktop program: start at login and the hidden start.
+#include <QCheckBox>
+#include <QLabel>
+#include <QMainWindow>
+#include <fstream>
+#include <sstream>
+
+#include "GuiHarness.h"
+#include "gui/QtMainWindow.h"
+#include "gui/SettingsWindow.h"
+
+namespace glowmere::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using DesktopTest = GuiTest;
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST_F(DesktopTest, TheStartAtLoginSwitchWritesAnEntryStartingThisProfileHiddenAndRemovesIt) {
+    AppUnderTest t(house(1, 0));
+    gui::SettingsWindow& window = t.app().settingsWindow();
+    window.show();
+    auto* box = window.findChild<QCheckBox*>("startAtLogin");
+    auto* error = window.findChild<QLabel*>("startAtLoginError");
+    ASSERT_TRUE(box && error);
+    EXPECT_FALSE(box->isChecked());
+    const fs::path entry = t.profile() / "autostart" / "org.glowmere.Glowmere.desktop";
+
+    box->click();
+    ASSERT_TRUE(fs::exists(entry));
+    // This test program is not on PATH, so the entry names it in full.
+    const std::string exec = "Exec=" + fs::read_symlink("/proc/self/exe").string() + " --hidden --profile " +
+                             fs::absolute(t.profile()).string() + "\n";
+    EXPECT_NE(readFile(entry).find(exec), std::string::npos) << readFile(entry);
+    box->click();
+    EXPECT_FALSE(fs::exists(entry));
+    EXPECT_FALSE(error->isVisible());
+
+    // Switched on elsewhere (the desktop's own settings): the window shows it
+    // when it opens again.
+    window.hide();
+    std::string reason;
+    ASSERT_TRUE(t.app().autostart().setEnabled(true, reason)) << reason;
+    window.show();
+    EXPECT_TRUE(box->isChecked());
+
+    // A folder that cannot be written: the reason shows and the switch stays
+    // as the entry is.
+    box->click();
+    ASSERT_FALSE(fs::exists(entry));
+    fs::remove_all(t.profile() / "autostart");
+    std::ofstream(t.profile() / "autostart") << "a file where the folder should be";
+    box->click();
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_TRUE(error->isVisible());
+    EXPECT_TRUE(error->text().contains("autostart")) << error->text().toStdString();
+    window.hide();
+}
+
+TEST_F(DesktopTest, AHiddenStartWithoutATrayOpensTheWindowOnlyAfterWaitingForOne) {
+    // Offscreen there is no tray, as at login before the panel is up.
+    auto options = house(1, 0);
+    options.adjust = [](gui::GlowmereApp::Options& o) {
+        o.startHidden = true;
+        o.trayWaitMs = 200;
+    };
+    AppUnderTest t(options);
+    QMainWindow* window = t.app().mainWindow().widget();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(pumpUntil([&] { return window->isVisible(); }, 5000));
+}
+
+}  // namespace
+}  // namespace glowmere::testing
