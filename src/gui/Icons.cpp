@@ -4,6 +4,8 @@
 #include <QPainterPath>
 
 #include <functional>
+#include <iterator>
+#include <vector>
 
 namespace glowmere::gui::icons {
 
@@ -39,7 +41,7 @@ QPixmap canvas(int size, qreal dpr) {
 
 // An icon drawn by `draw` at each size, on a canvas scaled so that `unit`
 // points span the whole icon.
-QIcon drawnIcon(std::initializer_list<int> sizes, double unit, const std::function<void(QPainter&)>& draw) {
+QIcon drawnIcon(const std::vector<int>& sizes, double unit, const std::function<void(QPainter&)>& draw) {
     QIcon icon;
     for (int size : sizes) {
         QPixmap pixmap = canvas(size, 1.0);
@@ -77,7 +79,8 @@ QPixmap lightbulb(int size, QColor colour, qreal dpr) {
 }
 
 QIcon application() {
-    return drawnIcon({16, 24, 32, 48, 64, 128, 256}, 64.0, [](QPainter& p) {
+    const std::vector<int> sizes(std::begin(applicationSizes), std::end(applicationSizes));
+    return drawnIcon(sizes, 64.0, [](QPainter& p) {
         QRadialGradient tile(QPointF(32, 26), 34);
         tile.setColorAt(0, QColor(64, 58, 92));
         tile.setColorAt(1, QColor(28, 26, 44));

@@ -13,7 +13,9 @@ namespace glowmere::gui::icons {
 // The lamp outline of the status item: one colour on transparent ground, in
 // `colour` (a template image takes the bar's text colour).
 QPixmap lightbulb(int size, QColor colour, qreal devicePixelRatio = 1.0);
-// The application icon: a lit bulb on a round tile.
+// The application icon: a lit bulb on a round tile, drawn at each of these
+// sizes (the icon theme's, from 16 to 256 pixels).
+inline constexpr int applicationSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
 QIcon application();
 QIcon pencil();
 QIcon moon();
