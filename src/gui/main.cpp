@@ -1,6 +1,8 @@
 // glowmere: the desktop application.
 #include <unistd.h>
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QMainWindow>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -108,9 +110,18 @@ int main(int argc, char** argv) {
     // The tray is the main way in; closing a window must not end the run.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // One instance per profile: a second launch shows the first one's window.
+    // One instance per profile: a second launch shows the first one's window,
+    // except a hidden one (start at login), which leaves it as it is.
     using glowmere::gui::DBusService;
-    auto showFirst = [&profile]() -> std::optional<int> {
+    auto showFirst = [&profile, hidden]() -> std::optional<int> {
+        if (hidden) {
+            QDBusConnection bus = QDBusConnection::sessionBus();
+            if (!bus.isConnected() || !bus.interface()) return std::nullopt;
+            if (!bus.interface()->isServiceRegistered(DBusService::profileServiceName(profile)).value())
+                return std::nullopt;
+            std::fprintf(stderr, "glowmere: already running with this profile\n");
+            return 0;
+        }
         std::optional<bool> shown = DBusService::showRunningInstance(profile);
         if (!shown) return std::nullopt;
         if (*shown) {
