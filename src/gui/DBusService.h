@@ -3,6 +3,7 @@
 #include <QDBusContext>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <filesystem>
 #include <functional>
@@ -55,6 +56,17 @@ public:
 public slots:
     // Opens the main window and brings it to the front.
     Q_SCRIPTABLE void Show();
+    // The commands of the status menu and the listen menu items, run by the
+    // same controller code (DBusServiceCommands.cpp).
+    Q_SCRIPTABLE void AllOn();
+    Q_SCRIPTABLE void AllOff();
+    // The presets' names in menu order.
+    Q_SCRIPTABLE QStringList Presets();
+    // Applies the first preset called `name`; false when there is none.
+    Q_SCRIPTABLE bool ApplyPreset(const QString& name);
+    // Listening on or off at once, without the countdown.
+    Q_SCRIPTABLE void StartListening();
+    Q_SCRIPTABLE void StopListening();
 
 signals:
     // Emitted while a sound is heard; `object` is "Glowmere".

@@ -18,6 +18,7 @@
 #include "gui/ControllerThread.h"
 #include "gui/DBusService.h"
 #include "gui/GuiContext.h"
+#include "gui/ListeningAndPresets.h"
 #include "gui/PushLinkWindow.h"
 #include "gui/QtAlerts.h"
 #include "gui/QtApplication.h"
@@ -114,6 +115,8 @@ GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
     schedules_->setAlerts(alerts_.get());
     scheduleEngine_ = std::make_unique<ScheduleManagerEngine>(*schedules_);
     manual_->setScheduleManager(scheduleEngine_.get());
+    listening_ = std::make_unique<ListeningAndPresets>(*context_, *manual_, *schedules_, *settings_, *alerts_,
+                                                       mainWindow_->widget(), *settingsWindow_);
 
     if (options_.sessionBus) dbus_ = std::make_unique<DBusService>(*this, options_.profile);
 }
@@ -126,6 +129,7 @@ GlowmereApp::~GlowmereApp() {
     // The logic goes first: its strips' views are shown by widgets that are
     // still alive and let go of them when they are deleted below.
     dbus_.reset();
+    listening_.reset();
     manual_.reset();
     statusItem_.reset();
 }
@@ -133,6 +137,7 @@ GlowmereApp::~GlowmereApp() {
 void GlowmereApp::start() {
     context_->post([this] {
         schedules_->awakeFromNib();
+        listening_->awakeFromNib();
         manual_->awakeFromNib();
         manual_->applicationDidFinishLaunching();
     });

@@ -29,6 +29,7 @@ namespace glowmere::gui {
 class ControllerThread;
 class DBusService;
 class GuiContext;
+class ListeningAndPresets;
 class PushLinkWindow;
 class QtAlerts;
 class QtApplication;
@@ -96,6 +97,8 @@ public:
     QtAlerts& alerts() { return *alerts_; }
     QtWorkspace& workspace() { return *workspace_; }
     QtStatusItem* statusItem() const { return statusItem_.get(); }
+    // Presets and listening: the listener, the listen button, the panels.
+    ListeningAndPresets& listening() { return *listening_; }
     // The session-bus service; none unless Options::sessionBus.
     DBusService* dbusService() const { return dbus_.get(); }
     GuiContext& context() { return *context_; }
@@ -134,6 +137,7 @@ private:
     std::unique_ptr<DefaultsLocation> location_;
     std::unique_ptr<ScheduleManager> schedules_;
     std::unique_ptr<ScheduleManagerEngine> scheduleEngine_;
+    std::unique_ptr<ListeningAndPresets> listening_;
     std::unique_ptr<DBusService> dbus_;
     std::atomic<bool> quitRequested_{false};
     std::atomic<bool> settingsSaved_{false};

@@ -94,7 +94,7 @@ SettingsWindow::SettingsWindow(GuiContext& context, ControllerSettings& settings
     // Sound
     auto* sound = new QWidget;
     sound->setObjectName("sound");
-    auto* soundForm = new QFormLayout(sound);
+    auto* soundForm = soundForm_ = new QFormLayout(sound);
     soundForm->addRow(tr("Sensitivity (dB):"),
                       widgetFor(borrowed(settings.slSoundSensitivity), style::horizontalSlider));
     soundForm->addRow(tr("Lamps stay on (minutes):"), widgetFor(borrowed(settings.soundOnPeriod), style::editField));
@@ -169,6 +169,10 @@ void SettingsWindow::setStartAtLogin(bool on) {
     startAtLoginError_->show();
     QSignalBlocker quiet(startAtLogin_);
     startAtLogin_->setChecked(autostart_->isEnabled());
+}
+
+void SettingsWindow::setSoundIndicators(QWidget* indicators) {
+    soundForm_->insertRow(1, QString(), indicators);
 }
 
 void SettingsWindow::showStoredBridgeSettings() {

@@ -14,6 +14,7 @@
 #include "platform/Controls.h"
 
 class QCheckBox;
+class QFormLayout;
 
 namespace glowmere {
 class BridgeBridge;
@@ -53,6 +54,8 @@ public:
 
     // Shows the stored address and choice again (controller thread).
     void showStoredBridgeSettings();
+    // The sound tab's level indicators, shown under the sensitivity slider.
+    void setSoundIndicators(QWidget* indicators);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -73,6 +76,7 @@ private:
     QCheckBox* startAtLogin_ = nullptr;
     QLabel* startAtLoginError_ = nullptr;
     QTabWidget* tabs_;
+    QFormLayout* soundForm_ = nullptr;
     QtWindow window_{this};
     QtTabView tabView_;
     std::shared_ptr<platform::TextField> manualAddress_ = std::make_shared<platform::TextField>();

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QObject>
+#include <memory>
+
+#include "platform/Controls.h"
+
+class QWidget;
+
+namespace glowmere {
+class ControllerSettings;
+class ManualController;
+class MicListener;
+class ScheduleManager;
+class SettingsWindowController;
+namespace platform {
+class Alerts;
+}
+}  // namespace glowmere
+
+namespace glowmere::gui {
+
+class GuiContext;
+class ListenCountdownPanel;
+class PresetPanels;
+class QtAudioInput;
+class SessionBusNotifications;
+class SettingsWindow;
+class SleepWatcher;
+
+// Presets and listening in the desktop application: the microphone listener
+// on the machine's audio input, the sound notification on the session bus,
+// the listen button, the countdown and preset panels, the settings window's
+// indicators, and the wake from sleep that re-plans the listening clock.
+// Made on the Qt thread after the main controller and the schedule manager,
+// and destroyed before them, after the controller thread stopped.
+class ListeningAndPresets : public QObject {
+    Q_OBJECT
+public:
+    ListeningAndPresets(GuiContext& context, ManualController& manual, ScheduleManager& schedules,
+                        ControllerSettings& settings, platform::Alerts& alerts, QWidget* mainWindow,
+                        SettingsWindow& settingsWindow);
+    ~ListeningAndPresets() override;
+
+    // Controller thread, at start-up: prepares the recorder.
+    void awakeFromNib();
+
+    // The listen button (state 1: listening is on); its action counts down.
+    platform::Button& listenButton() { return *listenButton_; }
+    const std::shared_ptr<platform::Button>& sharedListenButton() const { return listenButton_; }
+    MicListener& micListener() { return *micListener_; }
+    SettingsWindowController& indicators() { return *indicators_; }
+    PresetPanels& presetPanels() { return *presetPanels_; }
+    ListenCountdownPanel& countdownPanel() { return *countdownPanel_; }
+
+private:
+    std::unique_ptr<QtAudioInput> audioInput_;
+    std::unique_ptr<SessionBusNotifications> notifications_;
+    std::shared_ptr<platform::Button> listenButton_;
+    std::unique_ptr<SettingsWindowController> indicators_;
+    std::unique_ptr<MicListener> micListener_;
+    std::unique_ptr<PresetPanels> presetPanels_;
+    std::unique_ptr<ListenCountdownPanel> countdownPanel_;
+    SleepWatcher* sleepWatcher_ = nullptr;
+};
+
+}  // namespace glowmere::gui
