@@ -117,6 +117,7 @@ GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
     manual_->setScheduleManager(scheduleEngine_.get());
     listening_ = std::make_unique<ListeningAndPresets>(*context_, *manual_, *schedules_, *settings_, *alerts_,
                                                        mainWindow_->widget(), *settingsWindow_);
+    listening_->connectCommandBar(mainWindow_->commandBar());
 
     if (options_.sessionBus) dbus_ = std::make_unique<DBusService>(*this, options_.profile);
 }

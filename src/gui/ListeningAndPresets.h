@@ -1,11 +1,11 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
+#include <QWidget>
 #include <memory>
 
 #include "platform/Controls.h"
-
-class QWidget;
 
 namespace glowmere {
 class ControllerSettings;
@@ -20,6 +20,7 @@ class Alerts;
 
 namespace glowmere::gui {
 
+class CommandBar;
 class GuiContext;
 class ListenCountdownPanel;
 class PresetPanels;
@@ -44,6 +45,9 @@ public:
 
     // Controller thread, at start-up: prepares the recorder.
     void awakeFromNib();
+    // The command bar's Presets pull-down and Listen switch, and the listen
+    // menu items (Qt thread).
+    void connectCommandBar(CommandBar& bar);
 
     // The listen button (state 1: listening is on); its action counts down.
     platform::Button& listenButton() { return *listenButton_; }
@@ -54,6 +58,8 @@ public:
     ListenCountdownPanel& countdownPanel() { return *countdownPanel_; }
 
 private:
+    GuiContext& context_;
+    ManualController& manual_;
     std::unique_ptr<QtAudioInput> audioInput_;
     std::unique_ptr<SessionBusNotifications> notifications_;
     std::shared_ptr<platform::Button> listenButton_;
@@ -62,6 +68,9 @@ private:
     std::unique_ptr<PresetPanels> presetPanels_;
     std::unique_ptr<ListenCountdownPanel> countdownPanel_;
     SleepWatcher* sleepWatcher_ = nullptr;
+    QPointer<QWidget> soundIndicators_;  // in the settings window; shows the indicators above
+    // Work posted to the Qt thread finds this gone (and the controller with it).
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 
 }  // namespace glowmere::gui

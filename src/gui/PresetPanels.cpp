@@ -122,6 +122,10 @@ PresetPanels::PresetPanels(ManualController& controller, GuiContext& context, QW
 }
 
 PresetPanels::~PresetPanels() {
+    // Not left to the main window: their labels show the controller's
+    // fields, and the controller goes before the window.
+    delete question_;
+    delete naming_;
     delete management_;
 }
 

@@ -23,9 +23,9 @@ QtTableView::QtTableView(QTableWidget* table, std::vector<std::string> columns, 
         if (column < 0 || static_cast<std::size_t>(column) >= columns_.size()) return;
         // The edited row is the selected one; the logic reads it from there.
         selected_ = item->row();
-        context_.post([this, text = item->text().toStdString(), id = columns_[static_cast<std::size_t>(column)],
-                       row = item->row()] {
-            if (dataSource_) dataSource_->tableViewSetObjectValueForTableColumnRow(this, text, id, row);
+        context_.post([this, alive = std::weak_ptr<int>(alive_), text = item->text().toStdString(),
+                       id = columns_[static_cast<std::size_t>(column)], row = item->row()] {
+            if (alive.lock() && dataSource_) dataSource_->tableViewSetObjectValueForTableColumnRow(this, text, id, row);
         });
     });
 }
@@ -41,7 +41,9 @@ void QtTableView::reloadData() {
         rows.push_back(cells);
     }
     if (selected_ >= count) selected_ = -1;
-    postToGui([this, rows = std::move(rows)] { show(rows); });
+    postToGui([this, alive = std::weak_ptr<int>(alive_), rows = std::move(rows)] {
+        if (alive.lock()) show(rows);
+    });
 }
 
 void QtTableView::show(const std::vector<QStringList>& rows) {
@@ -63,8 +65,8 @@ void QtTableView::show(const std::vector<QStringList>& rows) {
 }
 
 void QtTableView::editColumnRowWithEventSelect(int column, int row, bool) {
-    postToGui([this, column, row] {
-        if (!table_ || row >= table_->rowCount() || column >= table_->columnCount()) return;
+    postToGui([this, alive = std::weak_ptr<int>(alive_), column, row] {
+        if (!alive.lock() || !table_ || row >= table_->rowCount() || column >= table_->columnCount()) return;
         table_->selectRow(row);
         if (QTableWidgetItem* item = table_->item(row, column)) table_->editItem(item);
     });

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QTableWidget>
 #include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,8 @@ private:
     platform::TableViewDataSource* dataSource_ = nullptr;
     std::atomic<int> selected_{-1};
     bool filling_ = false;  // Qt thread: the widget is being filled, not edited
+    // Work posted to either thread finds the table gone rather than dead.
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 
 }  // namespace glowmere::gui

@@ -26,11 +26,11 @@ TEST_F(AccessibilityTest, TheCommandBarsButtonsAndMenuCarryTheirNames) {
         bool enabledAtStart;  // the others wait for their features
     };
     const Expected expected[] = {
-        {CommandBar::Command::Presets, "Presets", false},
+        {CommandBar::Command::Presets, "Presets", true},
         {CommandBar::Command::MakeGroup, "Make group", false},
         {CommandBar::Command::RemoveGroup, "Remove group", false},
         {CommandBar::Command::SearchForNewBulbs, "Search for new bulbs", false},
-        {CommandBar::Command::Listen, "Listen", false},
+        {CommandBar::Command::Listen, "Listen", true},
         {CommandBar::Command::Schedules, "Schedules", false},
         {CommandBar::Command::Explorer, "Explorer", false},
         {CommandBar::Command::Settings, "Settings", true},

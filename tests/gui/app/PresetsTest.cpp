@@ -1,0 +1,131 @@
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <nlohmann/json.hpp>
+
+#include "GuiHarness.h"
+#include "controller/ManualController.h"
+#include "controls/SettingsWindowController.h"
+#include "gui/CommandBar.h"
+#include "gui/ListeningAndPresets.h"
+#include "gui/PresetPanels.h"
+#include "gui/QtMainWindow.h"
+#include "gui/SettingsWindow.h"
+
+namespace glowmere::testing {
+namespace {
+
+using PresetsTest = GuiTest;
+using gui::CommandBar;
+using nlohmann::json;
+
+// GLOWMERE_TEST_SCREENSHOTS=DIR keeps a picture of each window the tests open.
+void keepPicture(QWidget* widget, const char* name) {
+    const QByteArray dir = qgetenv("GLOWMERE_TEST_SCREENSHOTS");
+    if (dir.isEmpty() || !widget) return;
+    widget->grab().save(QString::fromLocal8Bit(dir) + "/" + name + ".png");
+}
+
+QStringList titles(QMenu* menu) {
+    QStringList out;
+    for (QAction* a : menu->actions()) out << (a->isSeparator() ? "-" : a->text());
+    return out;
+}
+
+QAction* actionTitled(QMenu* menu, const QString& title) {
+    for (QAction* a : menu->actions())
+        if (a->text() == title) return a;
+    return nullptr;
+}
+
+TEST_F(PresetsTest, SavedFromThePresetsMenuAppliedFromItAndRetimedInTheTable) {
+    AppUnderTest t(house(3, 0));
+    ASSERT_TRUE(t.waitForStrips(3));
+    QMenu* menu = t.app().mainWindow().commandBar().action(CommandBar::Command::Presets)->menu();
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(titles(menu), (QStringList{"Save preset…", "Manage presets...", "-", "No presets yet"}));
+    EXPECT_FALSE(actionTitled(menu, "No presets yet")->isEnabled());
+
+    gui::PresetPanels& panels = t.app().listening().presetPanels();
+    actionTitled(menu, "Save preset…")->trigger();
+    ASSERT_TRUE(pumpUntil([&] { return panels.namingWidget()->isVisible(); }));
+    auto* name = panels.namingWidget()->findChild<QLineEdit*>("presetName");
+    ASSERT_TRUE(name);
+    QTest::keyClicks(name, "Evening");
+    keepPicture(panels.namingWidget(), "preset-naming");
+    QTest::keyClick(name, Qt::Key_Return);
+    ASSERT_TRUE(pumpUntil([&] { return actionTitled(menu, "Evening") != nullptr; }));
+    EXPECT_FALSE(panels.namingWidget()->isVisible());
+    EXPECT_EQ(t.app().defaults().objectForKey("presets").size(), 1u);
+
+    t.sim().changeLamp("1", R"({"bri":10})");
+    t.sim().clearRequestLog();
+    actionTitled(menu, "Evening")->trigger();
+    ASSERT_TRUE(pumpUntil([&] { return requestsTo(t.sim(), "PUT", "/lights/").size() >= 3; }));
+    const auto puts = requestsTo(t.sim(), "PUT", "/lights/");
+    EXPECT_EQ(json::parse(puts[0].body).value("transitiontime", -1), 5) << "\"presetTransition\": 0.5 s";
+    EXPECT_NE(puts[0].path.find("/lights/1/state"), std::string::npos);
+
+    actionTitled(menu, "Manage presets...")->trigger();
+    QTableWidget* table = panels.tableWidget();
+    ASSERT_TRUE(pumpUntil([&] { return panels.managementWidget()->isVisible() && table->rowCount() == 1; }));
+    EXPECT_EQ(table->item(0, 0)->text(), "Evening");
+    EXPECT_EQ(table->item(0, 1)->text(), "");
+    table->selectRow(0);
+    table->item(0, 1)->setText("2.5");  // what finishing an edit of the cell does
+    ASSERT_TRUE(
+        pumpUntil([&] { return t.app().defaults().objectForKey("presets").at(0)["transition"].doubleValue() == 2.5; }));
+    EXPECT_TRUE(pumpUntil([&] { return table->item(0, 1)->text() == "2.5"; }));
+    keepPicture(panels.managementWidget(), "preset-management");
+}
+
+TEST_F(PresetsTest, ListenCountsDownUntilSkippedAndTheSettingsSayThereIsNoMicrophone) {
+    AppUnderTest t(house(1, 0, true));
+    ASSERT_TRUE(t.waitForStrips(1));
+    CommandBar& bar = t.app().mainWindow().commandBar();
+    QAction* listen = bar.action(CommandBar::Command::Listen);
+    ASSERT_TRUE(listen->isCheckable());
+    gui::ListenCountdownPanel& panel = t.app().listening().countdownPanel();
+
+    listen->trigger();
+    ASSERT_TRUE(pumpUntil([&] { return panel.isVisible(); }));
+    EXPECT_TRUE(pumpUntil([&] { return panel.text() == "Listening will start in 60 seconds"; }));
+    EXPECT_TRUE(listen->isChecked());
+    keepPicture(&panel, "listen-countdown");
+    auto* skip = panel.findChild<QPushButton*>();
+    for (QPushButton* button : panel.findChildren<QPushButton*>())
+        if (button->text() == "Skip") skip = button;
+    QTest::mouseClick(skip, Qt::LeftButton);
+    ASSERT_TRUE(pumpUntil([&] { return !panel.isVisible(); }));
+    EXPECT_TRUE(listen->isChecked());
+
+    // No sound server here: the settings window says so when it becomes main.
+    auto& indicators = t.app().listening().indicators();
+    t.onController([&] {
+        indicators.windowDidBecomeMain();
+        indicators.ambientSoundIs(-20);
+    });
+    EXPECT_EQ(indicators.tfSoundStatus.stringValue(), SettingsWindowController::noInputMessage);
+    EXPECT_FLOAT_EQ(indicators.soundIndicator.doubleValue(), 5);
+    gui::SettingsWindow& settings = t.app().settingsWindow();
+    settings.tabs()->setCurrentWidget(settings.tabs()->findChild<QWidget*>("sound"));
+    settings.show();
+    EXPECT_TRUE(pumpUntil([&] {
+        for (QLabel* label : settings.findChildren<QLabel*>())
+            if (label->text() == SettingsWindowController::noInputMessage) return true;
+        return false;
+    }));
+    keepPicture(&settings, "settings-sound");
+    settings.hide();
+
+    QAction* stop = actionTitled(bar.menu(), "Stop listening");
+    ASSERT_TRUE(stop);
+    stop->trigger();
+    EXPECT_TRUE(pumpUntil([&] { return !listen->isChecked(); }));
+}
+
+}  // namespace
+}  // namespace glowmere::testing
