@@ -1,11 +1,18 @@
 #include "GuiHarness.h"
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QThread>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <thread>
 
 #include "controller/ManualController.h"
 #include "controls/LampControlStrip.h"
@@ -154,6 +161,50 @@ void drag(gui::StripSlider* slider, const std::vector<int>& positions) {
     slider->setSliderDown(true);
     for (int p : positions) slider->setSliderPosition(p);
     slider->setSliderDown(false);
+}
+
+pid_t launch(const std::filesystem::path& profile, const std::string& busAddress, const std::filesystem::path& log,
+             const std::vector<std::pair<std::string, std::string>>& environment) {
+    const pid_t pid = fork();
+    if (pid != 0) return pid;
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (busAddress.empty())
+        unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    else
+        setenv("DBUS_SESSION_BUS_ADDRESS", busAddress.c_str(), 1);
+    for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
+    if (!log.empty()) (void)!freopen(log.c_str(), "w", stderr);
+    execl(GLOWMERE_GUI_PATH, GLOWMERE_GUI_PATH, "--profile", profile.c_str(), nullptr);
+    _exit(127);
+}
+
+bool waitUntilUp(SimulatedBridge& sim, std::size_t groupReads) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (requestsTo(sim, "GET", "/groups").size() < groupReads && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return requestsTo(sim, "GET", "/groups").size() >= groupReads;
+}
+
+SessionBus::SessionBus() {
+    int out[2];
+    if (pipe(out) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        close(out[0]);
+        execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", "--print-address=1", nullptr);
+        _exit(127);
+    }
+    close(out[1]);
+    char c;
+    while (read(out[0], &c, 1) == 1 && c != '\n') address_ += c;
+    close(out[0]);
+}
+
+SessionBus::~SessionBus() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
 }
 
 }  // namespace glowmere::testing

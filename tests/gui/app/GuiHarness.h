@@ -1,12 +1,14 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
 #include <QString>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gui/GlowmereApp.h"
@@ -80,6 +82,31 @@ private:
     std::unique_ptr<SimulatedBridge> sim_;
     std::unique_ptr<platform::FakeClock> fakeClock_;
     std::unique_ptr<gui::GlowmereApp> app_;
+};
+
+// The real program as a user starts it: its own process, offscreen, on
+// `profile`, talking to the session bus at `busAddress` (none when empty),
+// its standard error in `log` when given, with `environment` added.
+pid_t launch(const std::filesystem::path& profile, const std::string& busAddress = "",
+             const std::filesystem::path& log = {},
+             const std::vector<std::pair<std::string, std::string>>& environment = {});
+
+// Up once it has read the lamps (and so built its strips).
+bool waitUntilUp(SimulatedBridge& sim, std::size_t groupReads = 1);
+
+// A private session bus for the programs a test starts, gone with the test.
+class SessionBus {
+public:
+    SessionBus();
+    ~SessionBus();
+    SessionBus(const SessionBus&) = delete;
+    SessionBus& operator=(const SessionBus&) = delete;
+    // Empty when dbus-daemon could not start.
+    const std::string& address() const { return address_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string address_;
 };
 
 // A house of `lamps` lamps and `groups` groups, the test's clock chosen.

@@ -19,59 +19,6 @@ namespace {
 
 using QuitTest = GuiTest;
 
-// Starts the real program offscreen on `profile`; its standard error goes to `log` when given.
-pid_t launch(const std::filesystem::path& profile, const std::string& busAddress = "",
-             const std::filesystem::path& log = {}) {
-    const pid_t pid = fork();
-    if (pid != 0) return pid;
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    if (busAddress.empty())
-        unsetenv("DBUS_SESSION_BUS_ADDRESS");
-    else
-        setenv("DBUS_SESSION_BUS_ADDRESS", busAddress.c_str(), 1);
-    if (!log.empty()) (void)!freopen(log.c_str(), "w", stderr);
-    execl(GLOWMERE_GUI_PATH, GLOWMERE_GUI_PATH, "--profile", profile.c_str(), nullptr);
-    _exit(127);
-}
-
-// Up once it has read the lamps (and so built its strips).
-bool waitUntilUp(SimulatedBridge& sim, std::size_t groupReads = 1) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (requestsTo(sim, "GET", "/groups").size() < groupReads && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    return requestsTo(sim, "GET", "/groups").size() >= groupReads;
-}
-
-// A private session bus for the programs a test starts, gone with the test.
-class SessionBus {
-public:
-    SessionBus() {
-        int out[2];
-        if (pipe(out) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            close(out[0]);
-            execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", "--print-address=1", nullptr);
-            _exit(127);
-        }
-        close(out[1]);
-        char c;
-        while (read(out[0], &c, 1) == 1 && c != '\n') address_ += c;
-        close(out[0]);
-    }
-    ~SessionBus() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-    const std::string& address() const { return address_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string address_;
-};
-
 const char* const fiveSettings[] = {"listenerSensitivity", "listenerOnPeriod", "soundTriggerDelay",
                                     "soundTriggerPreset", "makeAllGroup"};
 

@@ -1,0 +1,256 @@
+// The desktop application on a private session bus, as scripts and the
+// desktop reach it: every method of org.glowmere.Glowmere, the wake from
+// sleep, and the sound notification from a real microphone stream.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <thread>
+#include <vector>
+
+#include "GuiHarness.h"
+
+namespace glowmere::testing {
+namespace {
+
+using BusTest = GuiTest;
+using nlohmann::json;
+using Clock = std::chrono::steady_clock;
+
+std::string slurp(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string quoted(const std::string& text) {
+    std::string q = "'";
+    for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// A shell command's standard output, with its standard error.
+std::string output(const std::string& command) {
+    std::string text;
+    if (FILE* pipe = popen((command + " 2>&1").c_str(), "r")) {
+        char buffer[512];
+        while (std::fgets(buffer, sizeof buffer, pipe)) text += buffer;
+        pclose(pipe);
+    }
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
+}
+
+// Calls a method of the running application; gives gdbus's rendering of
+// the reply ("()", "(true,)") or its error.
+std::string call(const SessionBus& bus, const std::string& method, const std::string& argument = "") {
+    return output("DBUS_SESSION_BUS_ADDRESS=" + quoted(bus.address()) +
+                  " timeout 20 gdbus call --session --dest org.glowmere.Glowmere --object-path /org/glowmere/Glowmere"
+                  " --method org.glowmere.Glowmere." +
+                  method + (argument.empty() ? "" : " " + quoted(argument)));
+}
+
+bool waitFor(const std::function<bool()>& done, std::chrono::seconds limit = std::chrono::seconds(15)) {
+    const auto deadline = Clock::now() + limit;
+    while (!done()) {
+        if (Clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+// A preset record in the profile's property list: every lamp at `bri`.
+std::string preset(const std::string& name, int lamps, int bri) {
+    std::string strips;
+    for (int id = 1; id <= lamps; ++id)
+        strips += "<dict><key>id</key><string>" + std::to_string(id) +
+                  "</string><key>label</key><string>x</string><key>onoff</key><true/>"
+                  "<key>brightness</key><real>" +
+                  std::to_string(bri) +
+                  "</real><key>colour</key><real>1000</real><key>saturation</key><real>55</real></dict>";
+    return "<dict><key>ID</key><string>20260101120000</string><key>name</key><string>" + name +
+           "</string><key>strips</key><array>" + strips + "</array></dict>";
+}
+
+// The application, started on a profile of its own and stopped with the test.
+class RunningApp {
+public:
+    RunningApp(SimulatedBridge& sim, const SessionBus& bus, const std::string& extraDefaults,
+               std::vector<std::pair<std::string, std::string>> environment = {}) {
+        writeProfile(dir_.path(), sim.address(), sim.user(), extraDefaults);
+        // Never a sound server or system bus of the machine's own.
+        environment.insert(environment.begin(), {"XDG_RUNTIME_DIR", dir_.path().string()});
+        environment.emplace_back("DBUS_SYSTEM_BUS_ADDRESS", bus.address());
+        pid_ = launch(dir_.path(), bus.address(), log(), environment);
+        up_ = pid_ > 0 && waitUntilUp(sim) &&
+              waitFor([&] { return call(bus, "Presets").rfind("(", 0) == 0; }, std::chrono::seconds(10));
+    }
+    ~RunningApp() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    bool up() const { return up_; }
+    std::filesystem::path log() const { return dir_.path() / "glowmere.log"; }
+    bool logged(const std::string& line) const { return slurp(log()).find(line) != std::string::npos; }
+
+private:
+    TempDir dir_;
+    pid_t pid_ = -1;
+    bool up_ = false;
+};
+
+TEST_F(BusTest, EveryMethodRunsTheCommandsOfTheMenus) {
+    SessionBus bus;
+    ASSERT_FALSE(bus.address().empty()) << "no dbus-daemon";
+    SimulatedBridge sim(bridgeWith(2, 0));
+    RunningApp app(sim, bus,
+                   "<key>presets</key><array>" + preset("Evening", 2, 100) + preset("Night", 2, 7) + "</array>");
+    ASSERT_TRUE(app.up()) << slurp(app.log());
+
+    struct Case {
+        const char* method;
+        const char* argument;
+        const char* reply;
+        const char* request;  // a PUT whose path holds this, or none
+        const char* body;     // a member its body must have
+    } cases[] = {
+        {"AllOff", "", "()", "/groups/0/action", R"({"on":false})"},
+        {"AllOn", "", "()", "/groups/0/action", R"({"on":true})"},
+        {"Presets", "", "(['Evening', 'Night'],)", nullptr, nullptr},
+        {"ApplyPreset", "Night", "(true,)", "/lights/2/state", R"({"bri":7})"},
+        {"ApplyPreset", "Dawn", "(false,)", nullptr, nullptr},
+        {"StartListening", "", "()", nullptr, nullptr},
+        {"StopListening", "", "()", nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.method) + " " + c.argument);
+        sim.clearRequestLog();
+        EXPECT_EQ(call(bus, c.method, c.argument), c.reply);
+        if (!c.request) continue;
+        ASSERT_TRUE(waitFor([&] { return !requestsTo(sim, "PUT", c.request).empty(); }));
+        const json body = json::parse(requestsTo(sim, "PUT", c.request).back().body);
+        const json expected = json::parse(c.body);
+        for (auto it = expected.begin(); it != expected.end(); ++it)
+            EXPECT_EQ(body.value(it.key(), json()), it.value()) << body.dump();
+    }
+    EXPECT_TRUE(app.logged("no microphone available; listening does nothing")) << "nothing to listen with here";
+
+    // logind's wake, on the bus that stands for the system bus here.
+    output("DBUS_SESSION_BUS_ADDRESS=" + quoted(bus.address()) +
+           " gdbus emit --session --object-path /org/freedesktop/login1"
+           " --signal org.freedesktop.login1.Manager.PrepareForSleep false");
+    EXPECT_TRUE(waitFor([&] { return app.logged("Computer woken"); }, std::chrono::seconds(5))) << slurp(app.log());
+}
+
+// A sound server of the test's own: a null sink, and a microphone that plays
+// whatever the test writes into its pipe.
+class PulseAudio {
+public:
+    explicit PulseAudio(const std::filesystem::path& runtime) : runtime_(runtime) {
+        if (output("command -v pulseaudio").empty() || output("command -v pactl").empty()) {
+            error_ = "pulseaudio and pactl are not installed";
+            return;
+        }
+        const std::string env = "XDG_RUNTIME_DIR=" + quoted(runtime.string()) + " HOME=" + quoted(runtime.string());
+        const std::string started =
+            output(env +
+                   " timeout 20 pulseaudio -n --daemonize=yes --exit-idle-time=-1 -L module-native-protocol-unix"
+                   " -L 'module-null-sink sink_name=out' -L 'module-pipe-source source_name=mic file=" +
+                   fifo().string() + " format=s16le rate=44100 channels=2' && echo started");
+        if (started.find("started") == std::string::npos) {
+            error_ = started;
+            return;
+        }
+        pid_ = std::atoi(slurp(runtime / "pulse" / "pid").c_str());
+        const std::string defaultSource = output(env + " pactl set-default-source mic && echo ok");
+        if (defaultSource.find("ok") == std::string::npos) error_ = defaultSource;
+    }
+    ~PulseAudio() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGTERM);
+        waitFor([&] { return kill(pid_, 0) != 0; }, std::chrono::seconds(5));
+    }
+    const std::string& error() const { return error_; }
+    std::filesystem::path fifo() const { return runtime_ / "mic.fifo"; }
+
+    // A quarter of a second of a loud 1 kHz tone into the microphone.
+    void playTone() const {
+        constexpr int frames = 44100 / 4;
+        std::vector<std::int16_t> samples;
+        for (int i = 0; i < frames; ++i) {
+            auto v = static_cast<std::int16_t>(26000 * std::sin(2 * 3.14159265358979 * 1000 * i / 44100.0));
+            samples.push_back(v);
+            samples.push_back(v);
+        }
+        int fd = open(fifo().c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd < 0) return;
+        (void)!write(fd, samples.data(), samples.size() * sizeof samples[0]);
+        close(fd);
+    }
+
+private:
+    std::filesystem::path runtime_;
+    pid_t pid_ = -1;
+    std::string error_;
+};
+
+TEST_F(BusTest, ALoudToneOnTheMicrophoneIsAnnouncedAndAppliesThePreset) {
+    TempDir runtime;
+    PulseAudio pulse(runtime.path());
+    if (!pulse.error().empty()) GTEST_SKIP() << "PulseAudio could not start, so no real audio: " << pulse.error();
+    SessionBus bus;
+    ASSERT_FALSE(bus.address().empty()) << "no dbus-daemon";
+
+    // Everything on the bus about Glowmere, as another program would see it.
+    const std::filesystem::path seen = runtime.path() / "monitor.txt";
+    const pid_t monitor = fork();
+    if (monitor == 0) {
+        (void)!freopen(seen.c_str(), "w", stdout);
+        execlp("dbus-monitor", "dbus-monitor", "--address", bus.address().c_str(),
+               "type='signal',interface='org.glowmere.Glowmere'", nullptr);
+        _exit(127);
+    }
+    SimulatedBridge sim(bridgeWith(2, 0));
+    RunningApp app(sim, bus,
+                   "<key>presets</key><array>" + preset("Alarm", 2, 254) +
+                       "</array><key>soundTriggerPreset</key><integer>0</integer>"
+                       "<key>soundTriggerDelay</key><string>0</string>"
+                       "<key>listenerSensitivity</key><real>-30</real>"
+                       "<key>listenerOnPeriod</key><string>5</string>",
+                   {{"XDG_RUNTIME_DIR", runtime.path().string()}, {"HOME", runtime.path().string()}});
+    ASSERT_TRUE(app.up()) << slurp(app.log());
+
+    EXPECT_EQ(call(bus, "StartListening"), "()");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(slurp(seen).find("GlowmereSoundDetected"), std::string::npos) << "silence sets nothing off";
+    sim.clearRequestLog();
+    // The stream may take a moment to connect: play until it is heard.
+    const bool heard = waitFor([&] {
+        if (slurp(seen).find("GlowmereSoundDetected") != std::string::npos) return true;
+        pulse.playTone();
+        return false;
+    });
+    EXPECT_TRUE(heard) << slurp(app.log());
+    const std::string signal = slurp(seen);
+    EXPECT_NE(signal.find("path=/org/glowmere/Glowmere; interface=org.glowmere.Glowmere; member=GlowmereSoundDetected"),
+              std::string::npos)
+        << signal;
+    EXPECT_NE(signal.find("string \"Glowmere\""), std::string::npos) << signal;
+    ASSERT_TRUE(waitFor([&] { return requestsTo(sim, "PUT", "/lights/2/state").size() >= 1; }))
+        << "the preset was not applied";
+    EXPECT_EQ(json::parse(requestsTo(sim, "PUT", "/lights/1/state").front().body).value("bri", -1), 254);
+    EXPECT_EQ(call(bus, "StopListening"), "()");
+
+    kill(monitor, SIGTERM);
+    waitpid(monitor, nullptr, 0);
+}
+
+}  // namespace
+}  // namespace glowmere::testing
