@@ -4,16 +4,21 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <chrono>
+#include <cstdio>
 #include <nlohmann/json.hpp>
 
 #include "GuiHarness.h"
 #include "controller/ManualController.h"
+#include "controller/MicListener.h"
 #include "controls/SettingsWindowController.h"
 #include "gui/CommandBar.h"
 #include "gui/ListeningAndPresets.h"
 #include "gui/PresetPanels.h"
 #include "gui/QtMainWindow.h"
 #include "gui/SettingsWindow.h"
+#include "platform/Log.h"
+#include "platform/TimeZone.h"
 
 namespace glowmere::testing {
 namespace {
@@ -82,7 +87,13 @@ TEST_F(PresetsTest, SavedFromThePresetsMenuAppliedFromItAndRetimedInTheTable) {
     keepPicture(panels.managementWidget(), "preset-management");
 }
 
+// No sound server, whatever the machine has: the microphone is missing.
+void withoutSoundServer() {
+    qputenv("PULSE_SERVER", "unix:/nonexistent/glowmere-test");
+}
+
 TEST_F(PresetsTest, ListenCountsDownUntilSkippedAndTheSettingsSayThereIsNoMicrophone) {
+    withoutSoundServer();
     AppUnderTest t(house(1, 0, true));
     ASSERT_TRUE(t.waitForStrips(1));
     CommandBar& bar = t.app().mainWindow().commandBar();
@@ -102,7 +113,7 @@ TEST_F(PresetsTest, ListenCountsDownUntilSkippedAndTheSettingsSayThereIsNoMicrop
     ASSERT_TRUE(pumpUntil([&] { return !panel.isVisible(); }));
     EXPECT_TRUE(listen->isChecked());
 
-    // No sound server here: the settings window says so when it becomes main.
+    // The settings window says there is no microphone when it becomes main.
     auto& indicators = t.app().listening().indicators();
     t.onController([&] {
         indicators.windowDidBecomeMain();
@@ -125,6 +136,44 @@ TEST_F(PresetsTest, ListenCountsDownUntilSkippedAndTheSettingsSayThereIsNoMicrop
     ASSERT_TRUE(stop);
     stop->trigger();
     EXPECT_TRUE(pumpUntil([&] { return !listen->isChecked(); }));
+}
+
+// "HH:MM" of the local time `minutes` after the fake clock's start.
+std::string localTimeIn(int minutes) {
+    auto local = platform::TimeZone::local().toLocal(
+        std::chrono::floor<std::chrono::seconds>(platform::FakeClock::defaultStart()) + std::chrono::minutes(minutes));
+    auto minuteOfDay =
+        std::chrono::duration_cast<std::chrono::minutes>(local - std::chrono::floor<std::chrono::days>(local));
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d:%02d", static_cast<int>(minuteOfDay.count() / 60),
+                  static_cast<int>(minuteOfDay.count() % 60));
+    return text;
+}
+
+TEST_F(PresetsTest, AListeningScheduleItemSwitchesListeningWithoutACountdown) {
+    withoutSoundServer();
+    platform::LogCapture log;
+    AppUnderTest::Options options = house(1, 0, true);
+    options.extraDefaults =
+        "<key>GlowmereController actions</key><array><dict><key>action</key><integer>4</integer>"
+        "<key>enabled</key><true/><key>name</key><string>Night watch</string><key>ontime</key><string>" +
+        localTimeIn(1) + "</string><key>offtime</key><string>" + localTimeIn(2) + "</string></dict></array>";
+    AppUnderTest t(options);
+    ASSERT_TRUE(t.waitForStrips(1));
+    QAction* listen = t.app().mainWindow().commandBar().action(CommandBar::Command::Listen);
+    gui::ListenCountdownPanel& panel = t.app().listening().countdownPanel();
+
+    ASSERT_TRUE(t.fakeClock().waitForWaiters(3));
+    t.fakeClock().advance(std::chrono::minutes(1));
+    EXPECT_TRUE(pumpUntil([&] { return listen->isChecked(); })) << "the schedule switched listening on";
+    EXPECT_TRUE(log.contains("starting to listen"));
+    EXPECT_TRUE(log.contains(MicListener::noInputLog)) << "the real listener was asked to start";
+    EXPECT_FALSE(panel.isVisible()) << "no countdown";
+
+    ASSERT_TRUE(t.fakeClock().waitForWaiters(3));
+    t.fakeClock().advance(std::chrono::minutes(1));
+    EXPECT_TRUE(pumpUntil([&] { return !listen->isChecked(); }));
+    EXPECT_TRUE(log.contains("stopping listening"));
 }
 
 }  // namespace
