@@ -190,7 +190,11 @@ int addItem(Context& ctx, const Command& self, const Args& args) {
         item.setObjectForKey(shift(rise, 60), "offtime");
         item.setObjectForKey(shift(set, -60), "ontime");
     }
-    int status = runOnBridge(ctx, "could not register the item on the bridge", [&] { engine.manager.addAction(item); });
+    bool saved = true;
+    int status = runOnBridge(ctx, "could not register the item on the bridge",
+                             [&] { saved = engine.manager.addAction(item); });
+    // Not stored: its bridge schedules were deleted again; main says why.
+    if (!saved) return exitFailed;
     const Action& added = *engine.manager.collection().back();
     ctx.out << engine.manager.collection().size() << ". " << added.getDescription() << '\n';
     if (kind == Action::Listening)

@@ -58,7 +58,8 @@ void printUsage(std::ostream& out, const CommandTable& table) {
             out << "\n" << std::string(52, ' ');
         out << c.summary << '\n';
     }
-    out << "\nexit status: 0 success, 1 the bridge refused or could not be reached, 2 usage error\n";
+    out << "\nexit status: 0 success, 1 the bridge refused or could not be reached or the settings could not be "
+           "saved, 2 usage error\n";
 }
 
 }  // namespace
@@ -152,7 +153,18 @@ int main(int argc, char** argv) {
 
     Context ctx{defaults, bridge, log, std::cout, std::cerr, json, verbose, bridgeOverride};
     std::vector<std::string> args(rest.begin() + 1, rest.end());
+    std::string saveFailure;
+    defaults.setSaveFailureObserver([&](const std::string& reason) {
+        if (saveFailure.empty()) saveFailure = reason;
+    });
     int status = command->run(ctx, args);
     platform::setLogSink({});
+    // A change that did not reach the profile is a failure, whatever the
+    // bridge said: the next run would not know about it.
+    if (!saveFailure.empty() && status != exitUsage) {
+        std::cerr << "glowmerectl: could not save the settings in " << defaults.directory().string() << ": "
+                  << saveFailure << std::endl;
+        return exitFailed;
+    }
     return status;
 }

@@ -1,9 +1,11 @@
 #include "schedules/ScheduleManager.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <future>
 
 #include "platform/Log.h"
+#include "platform/StoredListMerge.h"
 
 namespace glowmere {
 
@@ -40,6 +42,7 @@ ScheduleManager::ScheduleManager(BridgeBridge& bridge, platform::DefaultsStore& 
     : bridge_(bridge), defaults_(defaults), loop_(loop), zone_(std::move(zone)) {}
 
 ScheduleManager::~ScheduleManager() {
+    if (storeObserver_) defaults_.removeChangeObserver(storeObserver_);
     if (timer_) loop_.invalidate(timer_);
 }
 
@@ -187,6 +190,7 @@ void ScheduleManager::awakeFromNib() {
     collection_.reserve(10);
     Value stored = defaults_.objectForKey(actionsKey);
     if (stored.isList()) {
+        storedBase_ = stored.asList();
         for (const Value& dictionary : stored.asList()) {
             if (!dictionary.isMap()) {
                 platform::log("skipping a stored schedule item that is not a dictionary");
@@ -197,48 +201,114 @@ void ScheduleManager::awakeFromNib() {
     } else if (!stored.isNull()) {
         platform::log("the stored schedule items are not a list; they are left untouched");
     }
+    // Items another process (glowmerectl) stores while this one runs are
+    // taken in when the store notices them.
+    storeObserver_ = defaults_.addChangeObserver([this](const std::set<std::string>& keys) {
+        if (!keys.count(actionsKey)) return;
+        if (loop_.isLoopThread() || !loop_.isRunning())
+            takeStoredChanges();
+        else
+            loop_.post([this] { takeStoredChanges(); });
+    });
     constructList();
     // Wake-up reaches makeWake() from the desktop application.
 }
 
-void ScheduleManager::saveActions() {
-    Value::List list;
-    list.reserve(collection_.size());
-    for (const auto& item : collection_) list.push_back(item->getDictionary());
-    defaults_.setObject(actionsKey, Value(std::move(list)));
+namespace {
+
+Value::List listOf(const Value& stored) {
+    return stored.isList() ? stored.asList() : Value::List{};
 }
 
-void ScheduleManager::addAction(Action item) {
+}  // namespace
+
+bool ScheduleManager::saveActions() {
+    Value::List ours;
+    ours.reserve(collection_.size());
+    for (const auto& item : collection_) ours.push_back(item->getDictionary());
+    Value::List theirs, merged;
+    bool saved = defaults_.updateObject(actionsKey, [&](const Value& current) {
+        theirs = listOf(current);
+        merged = platform::mergeStoredList(storedBase_, ours, theirs);
+        return Value(merged);
+    });
+    storedBase_ = saved ? merged : theirs;
+    if (merged != ours) adoptList(merged);
+    return saved;
+}
+
+void ScheduleManager::takeStoredChanges() {
+    if (!loaded_) return;
+    Value::List theirs = listOf(defaults_.objectForKey(actionsKey));
+    if (theirs == storedBase_) return;
+    Value::List ours;
+    for (const auto& item : collection_) ours.push_back(item->getDictionary());
+    Value::List merged = platform::mergeStoredList(storedBase_, ours, theirs);
+    storedBase_ = std::move(theirs);
+    if (merged != ours) adoptList(merged);
+}
+
+void ScheduleManager::adoptList(const Value::List& list) {
+    std::vector<std::shared_ptr<Action>> old = std::move(collection_);
+    collection_.clear();
+    for (const Value& dictionary : list) {
+        if (!dictionary.isMap()) continue;
+        auto same = std::find_if(old.begin(), old.end(),
+                                 [&](const auto& item) { return item && item->getDictionary() == dictionary; });
+        if (same != old.end()) {
+            collection_.push_back(std::move(*same));
+        } else {
+            collection_.push_back(std::make_shared<Action>(dictionary));
+        }
+    }
+    constructList();
+    if (listChanged_) listChanged_();
+}
+
+void ScheduleManager::withdrawUnsaved(Action& item) {
+    // Schedules on the bridge that no stored item names would be orphans:
+    // delete them again and keep the item (in memory) disabled.
+    platform::log("the schedule item " + item.objectForKey("name").textValue() +
+                  " could not be stored; its bridge schedules are deleted again");
+    deleteActionFromHub(item);
+    item.setEnabled(false);
+    saveActions();
+}
+
+bool ScheduleManager::addAction(Action item) {
     auto shared = std::make_shared<Action>(std::move(item));
     if (shared->isEnabled()) breakDownAndRegisterNewActionWithHub(*shared);
     collection_.push_back(shared);
-    saveActions();
+    bool saved = saveActions();
+    if (!saved) withdrawUnsaved(*shared);
     constructList();
+    return saved;
 }
 
 bool ScheduleManager::setActionEnabled(std::size_t index, bool enabled) {
     if (index >= collection_.size()) return false;
-    Action& item = *collection_[index];
+    auto item = collection_[index];
     if (enabled) {
-        item.setEnabled(true);
-        breakDownAndRegisterNewActionWithHub(item);
+        item->setEnabled(true);
+        breakDownAndRegisterNewActionWithHub(*item);
         platform::log("setting enabled");
     } else {
-        item.setEnabled(false);
-        deleteActionFromHub(item);
+        item->setEnabled(false);
+        deleteActionFromHub(*item);
         platform::log("unsetting enabled");
     }
-    saveActions();
-    return true;
+    if (saveActions()) return true;
+    if (enabled) withdrawUnsaved(*item);
+    return false;
 }
 
 bool ScheduleManager::deleteAction(std::size_t index) {
     if (index >= collection_.size()) return false;
     deleteActionFromHub(*collection_[index]);
     collection_.erase(collection_.begin() + static_cast<std::ptrdiff_t>(index));
-    saveActions();
+    bool saved = saveActions();
     constructList();
-    return true;
+    return saved;
 }
 
 void ScheduleManager::setStatus(const std::string& text) {

@@ -93,7 +93,15 @@ public:
 
     // ---- The list, storage and the clock ----
     void awakeFromNib();
-    void saveActions();
+    // Stores the list: merged with what other processes stored since this
+    // one last read or wrote it, so their items are kept (and then shown
+    // here too). False when it could not be written.
+    bool saveActions();
+    // Takes the items other processes stored meanwhile (the defaults store
+    // tells when); this process's unsaved changes stay.
+    void takeStoredChanges();
+    // Told on the controller thread after the list changed from outside.
+    void setListChangedHandler(std::function<void()> handler) { listChanged_ = std::move(handler); }
     void constructList();
     void timerFired(int minute);
     void makeWake();
@@ -105,8 +113,12 @@ public:
 
     std::vector<std::shared_ptr<Action>>& collection() { return collection_; }
     const std::vector<std::shared_ptr<Action>>& collection() const { return collection_; }
-    // A new item: registered, appended, stored, clock planned.
-    void addAction(Action item);
+    // A new item: registered, appended, stored, clock planned. When it
+    // cannot be stored, its new bridge schedules are deleted again and it
+    // stays in the list disabled; false then.
+    bool addAction(Action item);
+    // False when the index is out of range or the change could not be
+    // stored (an item enabled then is disabled again, as for addAction).
     bool setActionEnabled(std::size_t index, bool enabled);
     bool deleteAction(std::size_t index);
 
@@ -143,6 +155,10 @@ private:
     std::optional<int> localMinuteOfDayNow(int* second) const;
     std::string scheduleTime(const std::string& localTime, int mask, const char* seconds) const;
     void setStatus(const std::string& text);
+    // Makes the list `list`, keeping the items whose content is unchanged.
+    void adoptList(const Value::List& list);
+    // Undoes the bridge side of an item whose change could not be stored.
+    void withdrawUnsaved(Action& item);
     // Runs `work` on the controller thread (at once when this is it, or when
     // no loop runs) and waits for it.
     void onController(const std::function<void()>& work);
@@ -167,6 +183,10 @@ private:
 
     bool loaded_ = false;
     std::vector<std::shared_ptr<Action>> collection_;
+    // The list as this process last read or wrote it in the store.
+    Value::List storedBase_;
+    platform::DefaultsStore::ObserverId storeObserver_ = 0;
+    std::function<void()> listChanged_;
     std::vector<int> orderedList_;
     platform::RunLoop::TimerId timer_ = 0;
     int timerEntry_ = 0;

@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <thread>
@@ -94,6 +95,22 @@ TEST_F(QuitTest, ASecondLaunchWithTheSameProfileShowsTheFirstWindowAndExits) {
     std::ifstream log(dir.path() / "first.log");
     const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("showing the main window for another launch"), std::string::npos) << text;
+}
+
+// glowmerectl adds a schedule item while the application runs: the quit
+// stores the application's own items without writing the new one away.
+TEST_F(QuitTest, AnItemGlowmerectlAddedWhileRunningSurvivesTheQuit) {
+    AppUnderTest t(house(1, 0));
+    ASSERT_TRUE(t.waitForStrips(1));
+    const std::string add = std::string(GLOWMERE_CTL_PATH) + " --profile '" + t.profile().string() +
+                            "' schedule-add --name FromCtl --kind on --lamp 1 --on 07:00 >/dev/null 2>&1";
+    ASSERT_EQ(std::system(add.c_str()), 0);
+    t.app().requestQuit();
+    ASSERT_TRUE(pumpUntil([&] { return t.app().settingsSaved(); }));
+    const Value items = platform::DefaultsStore(t.profile()).objectForKey("GlowmereController actions");
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items.at(0)["name"].textValue(), "FromCtl");
+    EXPECT_EQ(items.at(0)["bridgeID"].size(), 1u);
 }
 
 }  // namespace

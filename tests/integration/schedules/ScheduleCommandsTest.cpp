@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <string>
 
 #include "platform/DefaultsStore.h"
@@ -78,6 +83,71 @@ TEST_F(ScheduleCommands, BadArgumentsAreRefusedWithUsage) {
     EXPECT_EQ(ctl("schedule-add --name X --kind on --lamp 99 --on 07:00", out), 2) << out;
     EXPECT_NE(out.find("the bridge has no lamp 99"), std::string::npos) << out;
     EXPECT_EQ(bridgeSchedules().size(), 0u);
+}
+
+// Twenty glowmerectl runs on one profile at the same moment: every item is
+// stored, and the bridge holds exactly the schedules the stored items name.
+TEST_F(ScheduleCommands, TwentyProcessesAtOnceLoseNothing) {
+    constexpr int runs = 20;
+    std::vector<FILE*> pipes;
+    for (int i = 0; i < runs; ++i) {
+        std::string command = "TZ=Europe/London " GLOWMERE_CTL_PATH " --profile '" + profile.path().string() +
+                              "' schedule-add --name Item" + std::to_string(i) + " --kind on --lamp 1 --on 07:00 2>&1";
+        pipes.push_back(popen(command.c_str(), "r"));
+    }
+    for (FILE* pipe : pipes) {
+        std::array<char, 4096> buffer{};
+        std::string out;
+        while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe)) out.append(buffer.data(), n);
+        int status = pclose(pipe);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
+    }
+    platform::DefaultsStore defaults(profile.path());
+    const Value items = defaults.objectForKey("GlowmereController actions");
+    std::set<std::string> names, ids;
+    for (const Value& item : items.asList()) {
+        names.insert(item["name"].textValue());
+        for (const Value& id : item["bridgeID"].asList()) ids.insert(id.textValue());
+    }
+    EXPECT_EQ(names.size(), static_cast<std::size_t>(runs));
+    std::set<std::string> onBridge;
+    const json schedules = bridgeSchedules();
+    for (const auto& [id, schedule] : schedules.items()) onBridge.insert(id);
+    EXPECT_EQ(onBridge, ids);
+    EXPECT_EQ(ids.size(), static_cast<std::size_t>(runs));
+}
+
+// A profile that cannot be written: login and schedule-add fail with the
+// reason, and the bridge keeps no schedule that no stored item names.
+TEST_F(ScheduleCommands, AReadOnlyProfileFailsAndLeavesNoSchedule) {
+    std::string out;
+    // The profile is made read-only; root ignores that, so as root the
+    // program runs as nobody.
+    const bool root = ::geteuid() == 0;
+    const std::string as = root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    std::filesystem::permissions(profile.path() / "defaults.plist", std::filesystem::perms(0444));
+    std::filesystem::permissions(profile.path(), std::filesystem::perms(0555));
+    auto run = [&](const std::string& arguments) {
+        std::string command = "TZ=Europe/London " + as + GLOWMERE_CTL_PATH + " --profile '" + profile.path().string() +
+                              "' " + arguments + " 2>&1";
+        FILE* pipe = popen(command.c_str(), "r");
+        out.clear();
+        std::array<char, 4096> buffer{};
+        while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe)) out.append(buffer.data(), n);
+        int status = pclose(pipe);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    EXPECT_EQ(run("schedule-add --name Morning --kind on --lamp 1 --on 07:00"), 1) << out;
+    EXPECT_NE(out.find("glowmerectl: could not save the settings in " + profile.path().string()), std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("1. Switch"), std::string::npos) << out;
+    EXPECT_EQ(bridgeSchedules().size(), 0u);
+
+    sim.pressLinkButton();
+    EXPECT_EQ(run("--bridge " + sim.address() + " login"), 1) << out;
+    EXPECT_NE(out.find("could not save the settings"), std::string::npos) << out;
+    std::filesystem::permissions(profile.path(), std::filesystem::perms(0755));
+    EXPECT_EQ(platform::DefaultsStore(profile.path()).stringForKey("username"), sim.user());
 }
 
 TEST_F(ScheduleCommands, ImportStatusAndDeleteAll) {
