@@ -42,18 +42,82 @@ std::string_view trimKeyValue(std::string_view s) {
     return s;
 }
 
-std::vector<std::string_view> splitAtBars(std::string_view buffer) {
+// Where a text splits into pieces: every "|" that stands outside quoted
+// text, and every character `isSeparator` picks. Quotes are tracked with
+// their escapes, so nothing inside a quoted name (a bar, a comma, a bracket,
+// a brace) changes how the text splits. The pieces are views into `text`:
+// no copy is made, so reading costs memory only for what it gives.
+template <typename Separator>
+std::vector<std::string_view> splitPieces(std::string_view text, Separator isSeparator) {
     std::vector<std::string_view> pieces;
+    bool inQuotes = false;
     std::size_t start = 0;
-    for (;;) {
-        std::size_t bar = buffer.find('|', start);
-        if (bar == std::string_view::npos) {
-            pieces.push_back(buffer.substr(start));
-            return pieces;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (inQuotes) {
+            if (c == '\\')
+                ++i;  // an escaped character is part of the text whatever it is
+            else if (c == '"')
+                inQuotes = false;
+            continue;
         }
-        pieces.push_back(buffer.substr(start, bar - start));
-        start = bar + 1;
+        if (c == '"') {
+            inQuotes = true;
+            continue;
+        }
+        if (c == '|' || isSeparator(c)) {
+            pieces.push_back(text.substr(start, i - start));
+            start = i + 1;
+        }
     }
+    pieces.push_back(text.substr(start));
+    return pieces;
+}
+
+// The commas that separate members at the top level: outside brackets and
+// braces (which count only outside quotes).
+struct TopLevelComma {
+    bool trackBrackets;
+    bool inBracket = false;
+    long depth = 0;
+    bool operator()(char c) {
+        switch (c) {
+            case '[':
+                if (trackBrackets) inBracket = true;  // a flag, not a count
+                return false;
+            case ']':
+                if (trackBrackets) inBracket = false;
+                return false;
+            case '{':
+                ++depth;
+                return false;
+            case '}':
+                --depth;
+                return false;
+            case ',':
+                return !inBracket && depth <= 0;
+            default:
+                return false;
+        }
+    }
+};
+
+bool hasBraceOutsideQuotes(std::string_view text) {
+    bool inQuotes = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (inQuotes) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inQuotes = false;
+        } else if (c == '"') {
+            inQuotes = true;
+        } else if (c == '{') {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::int32_t truncateToInt32(double d) {
@@ -103,59 +167,28 @@ bool readHex4(std::string_view s, std::size_t at, std::uint32_t& out) {
 Value nestingRead(std::string_view text, int depth);
 
 // Splits one piece at its first colon into a trimmed key and value. False
-// when the piece has no colon.
-bool splitPiece(std::string_view piece, std::string_view& key, std::string_view& value) {
+// when the piece has no colon. `object` tells whether the value is an
+// object to read again: it begins with a brace before any quote is trimmed,
+// so a quoted name that begins with one ("{curly") stays a name.
+bool splitPiece(std::string_view piece, std::string_view& key, std::string_view& value, bool& object) {
     std::size_t colon = piece.find(':');
     if (colon == std::string_view::npos) return false;
     key = trimKeyValue(piece.substr(0, colon));
-    value = trimKeyValue(piece.substr(colon + 1));
+    std::string_view raw = piece.substr(colon + 1);
+    while (!raw.empty() && raw.front() == ' ') raw.remove_prefix(1);
+    object = !raw.empty() && raw.front() == '{';
+    value = trimKeyValue(raw);
     return true;
 }
 
 Value nestingRead(std::string_view text, int depth) {
     Value result = Value::emptyMap();
     std::string_view trimmed = trimOuter(text);
-    std::string buffer;
-    buffer.reserve(trimmed.size());
-    bool inQuotes = false, inBracket = false;
-    long depthCount = 0;
-    for (std::size_t i = 0; i < trimmed.size(); ++i) {
-        char c = trimmed[i];
-        if (inQuotes && c == '\\' && i + 1 < trimmed.size()) {
-            // An escaped character is part of the text whatever it is.
-            buffer.push_back(c);
-            buffer.push_back(trimmed[++i]);
-            continue;
-        }
-        switch (c) {
-        case '"':
-            buffer.push_back(c);
-            inQuotes = !inQuotes;
-            break;
-        case ',': buffer.push_back(!inBracket && !inQuotes && depthCount <= 0 ? '|' : ','); break;
-        case '[':
-            buffer.push_back(c);
-            inBracket = true;
-            break;
-        case ']':
-            buffer.push_back(c);
-            inBracket = false;
-            break;
-        case '{':
-            buffer.push_back(c);
-            ++depthCount;
-            break;
-        case '}':
-            buffer.push_back(c);
-            --depthCount;
-            break;
-        default: buffer.push_back(c);
-        }
-    }
-    for (std::string_view piece : splitAtBars(buffer)) {
+    for (std::string_view piece : splitPieces(trimmed, TopLevelComma{true})) {
         std::string_view key, value;
-        if (!splitPiece(piece, key, value)) continue;
-        if (!value.empty() && value.front() == '{' && depth < maxDepth)
+        bool object = false;
+        if (!splitPiece(piece, key, value, object)) continue;
+        if (object && depth < maxDepth)
             result.set(unescapeJSONText(key), nestingRead(value, depth + 1));
         else
             result.set(unescapeJSONText(key), unescapeJSONText(value));
@@ -166,36 +199,34 @@ Value nestingRead(std::string_view text, int depth) {
 Value flatRead(std::string_view text) {
     Value result = Value::emptyMap();
     std::string_view trimmed = trimOuter(text);
-    std::string buffer;
-    buffer.reserve(trimmed.size());
-    bool inQuotes = false;
-    for (std::size_t i = 0; i < trimmed.size(); ++i) {
-        char c = trimmed[i];
-        if (inQuotes && c == '\\' && i + 1 < trimmed.size()) {
-            buffer.push_back(c);
-            buffer.push_back(trimmed[++i]);
-            continue;
-        }
-        if (c == '"') {
-            buffer.push_back(c);
-            inQuotes = !inQuotes;
-        } else if (c == ',') {
-            buffer.push_back(inQuotes ? ',' : '|');
-        } else {
-            buffer.push_back(c);
-        }
-    }
     std::vector<std::string_view> pieces;
-    if (buffer.find('{') != std::string::npos)
-        pieces.push_back(buffer);
-    else
-        pieces = splitAtBars(buffer);
+    std::string joined;
+    if (hasBraceOutsideQuotes(trimmed)) {
+        // A reply that holds an object is one piece, its top-level commas
+        // turned into bars, so that reading its value again splits there.
+        joined.reserve(trimmed.size());
+        bool inQuotes = false;
+        for (std::size_t i = 0; i < trimmed.size(); ++i) {
+            char c = trimmed[i];
+            if (inQuotes && c == '\\' && i + 1 < trimmed.size()) {
+                joined.push_back(c);
+                joined.push_back(trimmed[++i]);
+                continue;
+            }
+            if (c == '"') inQuotes = !inQuotes;
+            joined.push_back(c == ',' && !inQuotes ? '|' : c);
+        }
+        pieces.push_back(joined);
+    } else {
+        pieces = splitPieces(trimmed, [](char c) { return c == ','; });
+    }
     for (std::string_view piece : pieces) {
         std::string_view key, value;
-        if (!splitPiece(piece, key, value)) continue;
+        bool object = false;
+        if (!splitPiece(piece, key, value, object)) continue;
         // A value that still holds an object is meant to be read again, so
         // its escapes are left for that reading.
-        if (!value.empty() && value.front() == '{')
+        if (object)
             result.set(unescapeJSONText(key), std::string(value));
         else
             result.set(unescapeJSONText(key), unescapeJSONText(value));
@@ -205,19 +236,7 @@ Value flatRead(std::string_view text) {
 
 Value arrayRead(std::string_view text) {
     Value result = Value::emptyList();
-    std::string buffer;
-    buffer.reserve(text.size());
-    long depthCount = 0;
-    for (char c : text) {
-        if (c == ',') {
-            buffer.push_back(depthCount <= 0 ? '|' : ',');
-        } else {
-            if (c == '{') ++depthCount;
-            if (c == '}') --depthCount;
-            buffer.push_back(c);
-        }
-    }
-    for (std::string_view piece : splitAtBars(buffer)) result.append(nestingRead(piece, 0));
+    for (std::string_view piece : splitPieces(text, TopLevelComma{false})) result.append(nestingRead(piece, 0));
     return result;
 }
 
@@ -336,19 +355,25 @@ std::string writeList(const Value& list);
 
 std::string writeScalar(const Value& value) {
     switch (value.type()) {
-    case Value::Type::Map: return JSONFromDictionary(value);
-    case Value::Type::List: return writeList(value);
-    case Value::Type::Bool: return value.boolValue() ? "true" : "false";
-    case Value::Type::Integer:
-    case Value::Type::Real: return std::to_string(truncateToInt32(value.doubleValue()));
-    case Value::Type::Null: return "null";
-    case Value::Type::Date: return "\"" + escapeJSONText(value.textValue()) + "\"";
-    case Value::Type::Text: {
-        const std::string& t = value.text();
-        if (t == "true" || t == "false") return t;
-        if (!t.empty() && t.front() == '[' && isJSONArrayText(t)) return t;
-        return "\"" + escapeJSONText(t) + "\"";
-    }
+        case Value::Type::Map:
+            return JSONFromDictionary(value);
+        case Value::Type::List:
+            return writeList(value);
+        case Value::Type::Bool:
+            return value.boolValue() ? "true" : "false";
+        case Value::Type::Integer:
+        case Value::Type::Real:
+            return std::to_string(truncateToInt32(value.doubleValue()));
+        case Value::Type::Null:
+            return "null";
+        case Value::Type::Date:
+            return "\"" + escapeJSONText(value.textValue()) + "\"";
+        case Value::Type::Text: {
+            const std::string& t = value.text();
+            if (t == "true" || t == "false") return t;
+            if (!t.empty() && t.front() == '[' && isJSONArrayText(t)) return t;
+            return "\"" + escapeJSONText(t) + "\"";
+        }
     }
     return "null";
 }
@@ -372,22 +397,36 @@ std::string escapeJSONText(std::string_view text) {
     for (char ch : text) {
         auto c = static_cast<unsigned char>(ch);
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
-        default:
-            if (c < 0x20 || c == 0x7F) {
-                static const char hex[] = "0123456789abcdef";
-                out += "\\u00";
-                out.push_back(hex[c >> 4]);
-                out.push_back(hex[c & 0xF]);
-            } else {
-                out.push_back(ch);
-            }
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\b':
+                out += "\\b";
+                break;
+            case '\f':
+                out += "\\f";
+                break;
+            default:
+                if (c < 0x20 || c == 0x7F) {
+                    static const char hex[] = "0123456789abcdef";
+                    out += "\\u00";
+                    out.push_back(hex[c >> 4]);
+                    out.push_back(hex[c & 0xF]);
+                } else {
+                    out.push_back(ch);
+                }
         }
     }
     return out;
@@ -405,40 +444,56 @@ std::string unescapeJSONText(std::string_view text) {
         }
         char e = text[i + 1];
         switch (e) {
-        case '"': out.push_back('"'); break;
-        case '\\': out.push_back('\\'); break;
-        case '/': out.push_back('/'); break;
-        case 'b': out.push_back('\b'); break;
-        case 'f': out.push_back('\f'); break;
-        case 'n': out.push_back('\n'); break;
-        case 'r': out.push_back('\r'); break;
-        case 't': out.push_back('\t'); break;
-        case 'u': {
-            std::uint32_t cp;
-            if (!readHex4(text, i + 2, cp)) {
-                out.push_back(c);
-                continue;  // not an escape: keep the backslash as it stands
-            }
-            std::size_t used = 6;
-            if (cp >= 0xD800 && cp <= 0xDBFF) {
-                std::uint32_t low;
-                if (i + 7 < text.size() && text[i + 6] == '\\' && text[i + 7] == 'u' && readHex4(text, i + 8, low) &&
-                    low >= 0xDC00 && low <= 0xDFFF) {
-                    cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-                    used = 12;
-                } else {
+            case '"':
+                out.push_back('"');
+                break;
+            case '\\':
+                out.push_back('\\');
+                break;
+            case '/':
+                out.push_back('/');
+                break;
+            case 'b':
+                out.push_back('\b');
+                break;
+            case 'f':
+                out.push_back('\f');
+                break;
+            case 'n':
+                out.push_back('\n');
+                break;
+            case 'r':
+                out.push_back('\r');
+                break;
+            case 't':
+                out.push_back('\t');
+                break;
+            case 'u': {
+                std::uint32_t cp;
+                if (!readHex4(text, i + 2, cp)) {
+                    out.push_back(c);
+                    continue;  // not an escape: keep the backslash as it stands
+                }
+                std::size_t used = 6;
+                if (cp >= 0xD800 && cp <= 0xDBFF) {
+                    std::uint32_t low;
+                    if (i + 7 < text.size() && text[i + 6] == '\\' && text[i + 7] == 'u' &&
+                        readHex4(text, i + 8, low) && low >= 0xDC00 && low <= 0xDFFF) {
+                        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+                        used = 12;
+                    } else {
+                        cp = 0xFFFD;
+                    }
+                } else if ((cp >= 0xDC00 && cp <= 0xDFFF) || cp == 0) {
                     cp = 0xFFFD;
                 }
-            } else if ((cp >= 0xDC00 && cp <= 0xDFFF) || cp == 0) {
-                cp = 0xFFFD;
+                appendUtf8(out, cp);
+                i += used - 1;
+                continue;
             }
-            appendUtf8(out, cp);
-            i += used - 1;
-            continue;
-        }
-        default:
-            out.push_back(c);
-            continue;  // unknown escape: keep both characters
+            default:
+                out.push_back(c);
+                continue;  // unknown escape: keep both characters
         }
         ++i;
     }

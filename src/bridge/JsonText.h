@@ -21,7 +21,11 @@ namespace glowmere::jsontext {
 //    the first key, whose value is the rest of the text with the commas
 //    already turned into bars, so a second reading splits it correctly.
 // Escapes are honoured inside quoted text (an escaped quote does not end it)
-// and leaf texts come back unescaped. Bytes beyond 7-bit ASCII pass through
+// and leaf texts come back unescaped. Nothing inside quoted text (a bar, a
+// comma, a bracket or a brace) changes where a text splits, so a name such
+// as "Desk | left" or "Shelf [2]" reads back whole. The readers work on
+// views of the reply and copy only what they give back, so their memory is
+// linear in the reply's size whatever its nesting. Bytes beyond 7-bit ASCII pass through
 // unchanged, so UTF-8 names read back as themselves.
 //
 // Readers give only texts and nested maps. Numbers, booleans and null come
@@ -37,19 +41,25 @@ std::string JSONFromDictionary(const Value& dictionary);
 Value dictionaryOfDictionariesFromJSON(std::string_view text);
 Value dictionaryOfDictionariesFromJSON(const std::string& text);
 Value dictionaryOfDictionariesFromJSON(const std::optional<std::string>& text);
-inline Value dictionaryOfDictionariesFromJSON(const char* text) { return dictionaryOfDictionariesFromJSON(std::string_view(text ? text : "")); }
+inline Value dictionaryOfDictionariesFromJSON(const char* text) {
+    return dictionaryOfDictionariesFromJSON(std::string_view(text ? text : ""));
+}
 
 // Flat reader: a map of texts, no recursion.
 Value dictionaryFromJSON(std::string_view text);
 Value dictionaryFromJSON(const std::string& text);
 Value dictionaryFromJSON(const std::optional<std::string>& text);
-inline Value dictionaryFromJSON(const char* text) { return dictionaryFromJSON(std::string_view(text ? text : "")); }
+inline Value dictionaryFromJSON(const char* text) {
+    return dictionaryFromJSON(std::string_view(text ? text : ""));
+}
 
 // Array reader: one nesting reading per top-level piece; gives a list.
 Value arrayOfDictionariesFromJSON(std::string_view text);
 Value arrayOfDictionariesFromJSON(const std::string& text);
 Value arrayOfDictionariesFromJSON(const std::optional<std::string>& text);
-inline Value arrayOfDictionariesFromJSON(const char* text) { return arrayOfDictionariesFromJSON(std::string_view(text ? text : "")); }
+inline Value arrayOfDictionariesFromJSON(const char* text) {
+    return arrayOfDictionariesFromJSON(std::string_view(text ? text : ""));
+}
 
 // True when `text` is exactly one well-formed JSON array.
 bool isJSONArrayText(std::string_view text);

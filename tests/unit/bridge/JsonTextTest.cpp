@@ -81,8 +81,8 @@ TEST(NestingReader, KeepsItsOddCorners) {
     // Colons in values are kept; a key with a colon is cut at it.
     EXPECT_EQ(dictionaryOfDictionariesFromJSON(R"({"t":"10:30"})")["t"].text(), "10:30");
     EXPECT_EQ(dictionaryOfDictionariesFromJSON(R"({"a:b":"v"})")["a"].text(), R"(b":"v)");
-    // A bar inside a text splits there.
-    Value barred = dictionaryOfDictionariesFromJSON(R"({"name":"a|b:c"})");
+    // A bar outside quotes splits there (the flat reader's bars rely on it).
+    Value barred = dictionaryOfDictionariesFromJSON(R"({"name":a|b:c})");
     EXPECT_EQ(barred["name"].text(), "a");
     EXPECT_EQ(barred["b"].text(), "c");
     // Two portal entries: the last address wins, the first id stays.
@@ -119,6 +119,36 @@ TEST(NestingReader, HonoursEscapesInsideTexts) {
     EXPECT_EQ(slash["x"].text(), "y");
     Value unicode = dictionaryOfDictionariesFromJSON(R"({"name":"K\u00fcche \ud83d\udca1"})");
     EXPECT_EQ(unicode["name"].text(), "Küche \xF0\x9F\x92\xA1");
+}
+
+// Whatever a name holds, it reads back exactly, and the members after it
+// are all there: through the nesting reader (lamp and group lists) and
+// through the flat reader's value read again (the request layer's errors).
+TEST(NestingReader, ReadsEveryNameBackExactly) {
+    const std::string names[] = {
+        "Desk | left", "Shelf [2",    "Shelf [2]",      "a]b",           "{curly",
+        "curly}",      "comma, then", "say \"hi\"",     "back\\slash\\", "tab\there",
+        "line\nbreak", "bell\x07",    "esc\x1b[31mred", "colon: yes",    "",
+    };
+    for (const std::string& name : names) {
+        const std::string quoted = "\"" + escapeJSONText(name) + "\"";
+        Value list =
+            dictionaryOfDictionariesFromJSON(R"({"1":{"name":)" + quoted + R"(,"type":"x"},"2":{"name":"Two"}})");
+        EXPECT_EQ(list["1"]["name"].textValue(), name) << name;
+        EXPECT_EQ(list["1"]["type"].textValue(), "x") << name;
+        EXPECT_EQ(list["2"]["name"].textValue(), "Two") << name;
+
+        Value flat = dictionaryFromJSON(R"([{"error":{"type":7,"description":)" + quoted + R"(,"address":"/x"}}])");
+        ASSERT_EQ(flat.size(), 1u) << name;
+        for (Value inner :
+             {dictionaryFromJSON(flat["error"].text()), dictionaryOfDictionariesFromJSON(flat["error"].text())}) {
+            EXPECT_EQ(inner["description"].textValue(), name) << name;
+            EXPECT_EQ(inner["address"].textValue(), "/x") << name;
+        }
+        Value array = arrayOfDictionariesFromJSON(R"([{"name":)" + quoted + R"(},{"name":"b"}])");
+        ASSERT_EQ(array.size(), 2u) << name;
+        EXPECT_EQ(array.at(0)["name"].textValue(), name) << name;
+    }
 }
 
 TEST(NestingReader, PassesUtf8Through) {
