@@ -54,6 +54,9 @@ std::string trimChars(std::string_view s, std::string_view chars) {
     return std::string(s.substr(first, last - first + 1));
 }
 
+const char* const unusableUsernameMessage =
+    "the bridge answered with a user name that is not 1-64 letters, digits, '-' or '_'; not logged in";
+
 const char* const unableToFindMessage = "Unable to find IP of bridge";
 const char* const unableToFindInformative =
     "Have tried to discover the Bridge's IP but failed. Check your Internet connection and re-start this app, "
@@ -62,6 +65,13 @@ const char* const unableToFindInformative =
     "can enter it in the Settings window";
 
 }  // namespace
+
+bool BridgeBridge::isUsableUsername(std::string_view name) {
+    if (name.empty() || name.size() > 64) return false;
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+    });
+}
 
 BridgeBridge::BridgeBridge(platform::HttpClient& http, platform::DefaultsStore& defaults, platform::Clock& clock)
     : http_(http), defaults_(defaults), clock_(clock) {}
@@ -113,6 +123,10 @@ std::optional<std::string> BridgeBridge::attempt(const std::string& method, cons
         platform::log("we still don't have a username");
         return std::nullopt;
     }
+    if (!isUsableUsername(*username)) {
+        platform::log("the stored user name is not a bridge user name; pair again with the link button");
+        return std::nullopt;
+    }
     auto address = bridgeIP();
     if (!address) return std::nullopt;
 
@@ -136,7 +150,7 @@ std::optional<std::string> BridgeBridge::attempt(const std::string& method, cons
 
     Value error = dictionaryOfDictionariesFromJSON(flat["error"].textValue());
     std::string description = error["description"].textValue();
-    platform::log("Bridge Error: " + description);
+    platform::log("Bridge Error: " + platform::printable(description, platform::logTextLimit));
     if (description.find("unauthorized") != std::string::npos) {
         // Forget the login with the name, so the next request pairs again
         // in this run instead of failing until a restart.
@@ -190,11 +204,11 @@ void BridgeBridge::discoverBridge() {
 
     if (response) {
         std::string text = platform::sanitizeUtf8(response->body);
-        platform::log("response from portal is " + text);
+        platform::log("response from portal is " + platform::printable(text, platform::logTextLimit));
         Value portalReply = dictionaryOfDictionariesFromJSON(text);
         std::optional<std::string> address;
         if (portalReply.contains("internalipaddress")) address = portalReply["internalipaddress"].textValue();
-        platform::log("Bridge IP: " + orNull(address));
+        platform::log("Bridge IP: " + platform::printable(orNull(address), platform::logTextLimit));
         if (address) {
             setBridgeIP(address);
             defaults_.setObject(lastUsedBridgeIPKey, *address);
@@ -258,14 +272,21 @@ bool BridgeBridge::logIn() {
             Value reply = dictionaryFromJSON(text);
             if (reply.contains("error")) {
                 Value error = dictionaryFromJSON(reply["error"].textValue());
-                platform::log("Bridge Error: " + error["description"].textValue());
+                platform::log("Bridge Error: " +
+                              platform::printable(error["description"].textValue(), platform::logTextLimit));
             } else {
                 Value success = dictionaryFromJSON(reply["success"].textValue());
                 std::string username = success["username"].textValue();
                 if (username.empty()) {
                     // A reply with neither an error nor a name cannot be used
                     // as a login; keep trying as after an error.
-                    platform::log("Bridge Error: " + text);
+                    platform::log("Bridge Error: " + platform::printable(text, platform::logTextLimit));
+                } else if (!isUsableUsername(username)) {
+                    // The name goes into every request's path: one that could
+                    // steer a request elsewhere is never stored or used.
+                    platform::log(std::string(unusableUsernameMessage) + ": " +
+                                  platform::printable(username, platform::logTextLimit));
+                    last = true;
                 } else {
                     platform::log("logged into bridge as: " + username);
                     loggedIn_ = true;
@@ -300,7 +321,9 @@ std::optional<Value> BridgeBridge::readList(const std::string& listPath, const c
         if (!record.isMap()) record = Value::emptyMap();
         const Value state = record[stateKey];
         if (!state.contains("bri") || !state.contains("on")) {
-            if (logSkipped) platform::log("lightsArray dipping out, strAttributessForThisLamp is " + *itemText);
+            if (logSkipped)
+                platform::log("lightsArray dipping out, strAttributessForThisLamp is " +
+                              platform::printable(*itemText, platform::logTextLimit));
             continue;
         }
         copyColourMembers(state, record);

@@ -70,6 +70,9 @@ public:
     std::optional<std::string> sendDELETERequestToUrl(const std::string& path);
     std::optional<std::string> sendGETRequestToUrl(const std::string& path);
     std::optional<std::string> getUsername() const;
+    // A user name the bridge may issue: 1-64 letters, digits, "-" and "_".
+    // Anything else could steer the requests it is pasted into.
+    static bool isUsableUsername(std::string_view name);
     void controllerHasAddedLamps() {}
 
     // ---- Discovery and login ----

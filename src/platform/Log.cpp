@@ -35,6 +35,48 @@ void writeToStandardError(std::string_view line) {
 
 }  // namespace
 
+std::string printable(std::string_view text, std::size_t limit) {
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    std::size_t kept = limit && text.size() > limit ? limit : text.size();
+    // Never cut a UTF-8 sequence in two.
+    while (kept < text.size() && kept > 0 && (static_cast<unsigned char>(text[kept]) & 0xC0) == 0x80) --kept;
+    out.reserve(kept + 16);
+    for (std::size_t i = 0; i < kept; ++i) {
+        auto c = static_cast<unsigned char>(text[i]);
+        if (c == 0xC2 && i + 1 < kept && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+            static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            // A C1 control character (U+0080 to U+009F): terminals act on some.
+            auto c1 = static_cast<unsigned char>(text[++i]);
+            out += "\\u00";
+            out.push_back(hex[c1 >> 4]);
+            out.push_back(hex[c1 & 0xF]);
+            continue;
+        }
+        if (c >= 0x20 && c != 0x7F) {
+            out.push_back(static_cast<char>(c));
+            continue;
+        }
+        switch (c) {
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                out += "\\x";
+                out.push_back(hex[c >> 4]);
+                out.push_back(hex[c & 0xF]);
+        }
+    }
+    if (kept < text.size()) out += "... (" + std::to_string(text.size()) + " bytes)";
+    return out;
+}
+
 void log(std::string_view line) {
     LogSink sink;
     {

@@ -13,6 +13,17 @@ namespace glowmere::platform {
 // sink can take them instead.
 void log(std::string_view line);
 
+// Text from outside (a bridge's reply, a name) made safe to show on a
+// terminal or in a log line: control characters (C0, DEL and the C1 range)
+// are written as escapes (\n, \t, \x1b, \u009b), everything else stays as
+// it is. With a `limit`, at most that many bytes of the text are kept and
+// the rest is summed up as "... (N bytes)", so a huge reply never makes a
+// huge line.
+std::string printable(std::string_view text, std::size_t limit = 0);
+
+// The limit for bridge text quoted in log lines.
+constexpr std::size_t logTextLimit = 1000;
+
 using LogSink = std::function<void(std::string_view line)>;
 
 // Replaces the sink; an empty function restores standard error. Returns the

@@ -260,5 +260,49 @@ TEST_F(BridgeBridgeTest, LoginWithoutAddressShowsTheAlertAndCanOpenTheSettings) 
     EXPECT_TRUE(pushWindow.calls().empty());
 }
 
+// The issued name goes into every request's path: only 1-64 letters, digits,
+// "-" and "_" are taken; anything else is a failed login, nothing stored.
+TEST_F(BridgeBridgeTest, LoginRefusesANameThatCouldSteerRequests) {
+    const std::string names[] = {"../../config#",      "a/b",      "a b",        "name?x=1",
+                                 std::string(65, 'a'), "k\x1b[2J", "caf\xC3\xA9"};
+    for (const std::string& name : names) {
+        FakeHttpClient replies;
+        platform::DefaultsStore store;
+        BridgeBridge b(replies, store, clock);
+        b.setBridgeIP("10.0.0.2");
+        replies.reply("POST", "http://10.0.0.2/api",
+                      R"([{"success":{"username":")" + jsontext::escapeJSONText(name) + R"("}}])");
+        log.clear();
+        EXPECT_FALSE(b.logIn()) << name;
+        EXPECT_EQ(replies.requests().size(), 1u) << name;
+        EXPECT_FALSE(store.hasObject("username")) << name;
+        EXPECT_TRUE(log.containsSubstring("not 1-64 letters, digits, '-' or '_'; not logged in")) << name;
+        EXPECT_FALSE(b.sendGETRequestToUrl("lights")) << name;
+    }
+    // A stored name of that kind is never pasted into a path either.
+    defaults.setObject("username", "../../config#");
+    bridge.setBridgeIP("10.0.0.2");
+    EXPECT_FALSE(bridge.sendPUTRequestToUrl(Value::map({{"on", "true"}}), "lights/1/state"));
+    EXPECT_TRUE(http.requests().empty());
+}
+
+// What login logs of each attempt is bounded, however long the bridge's
+// answer: thirty answers of a megabyte do not make thirty megabytes of log.
+TEST_F(BridgeBridgeTest, LoggedBridgeTextIsBoundedAndEscaped) {
+    bridge.setBridgeIP("10.0.0.2");
+    http.reply("POST", "/api",
+               R"([{"error":{"type":101,"address":"","description":"\u001b]0;owned\u0007)" + std::string(1 << 20, 'x') +
+                   R"("}}])");
+    EXPECT_FALSE(bridge.logIn());
+    std::size_t bytes = 0;
+    for (const auto& line : log.lines()) {
+        bytes += line.size();
+        EXPECT_EQ(line.find('\x1b'), std::string::npos);
+    }
+    EXPECT_LT(bytes, 30u * 1200u);
+    EXPECT_TRUE(log.containsSubstring("Bridge Error: \\x1b]0;owned\\x07xxx"));
+    EXPECT_TRUE(log.containsSubstring("... (1048"));
+}
+
 }  // namespace
 }  // namespace glowmere::bridgetest
