@@ -6,6 +6,8 @@
 
 #include "bridge/JsonText.h"
 #include "platform/HttpClient.h"
+#include "platform/InputChecks.h"
+#include "platform/Log.h"
 
 namespace glowmere::ctl {
 
@@ -19,11 +21,61 @@ std::string wholeNumber(const Value& v) {
     return std::to_string(static_cast<long long>(v.doubleValue()));
 }
 
+// Standard JSON of a record as read: every text a JSON string, escaped, so
+// the output is valid JSON holding every character the bridge sent (the
+// bridge writer's own rules would write a name "true" as a boolean).
+std::string jsonOf(const Value& v) {
+    switch (v.type()) {
+        case Value::Type::Map: {
+            std::string out = "{";
+            for (const auto& [key, member] : v.asMap())
+                out += (out.size() > 1 ? "," : "") + ("\"" + jsontext::escapeJSONText(key) + "\":") + jsonOf(member);
+            return out + "}";
+        }
+        case Value::Type::List: {
+            std::string out = "[";
+            for (const auto& item : v.asList()) out += (out.size() > 1 ? "," : "") + jsonOf(item);
+            return out + "]";
+        }
+        case Value::Type::Null:
+            return "null";
+        case Value::Type::Bool:
+            return v.boolValue() ? "true" : "false";
+        case Value::Type::Integer:
+        case Value::Type::Real:
+            return formatNumber(v.doubleValue());
+        default:
+            return "\"" + jsontext::escapeJSONText(v.textValue()) + "\"";
+    }
+}
+
+std::string notAnIdentifier(const std::string& text) {
+    return "'" + platform::printable(text) + "' is not an identifier (a whole number from 1)";
+}
+
+std::string badName(const std::string& text) {
+    return "'" + platform::printable(text) +
+           "' is not a name: 1 to 32 characters (spaces at the ends do not count), no control characters";
+}
+
+// A raw reply for the terminal: its line breaks and tabs as they are,
+// every other control character escaped.
+std::string printableReply(const std::string& reply) {
+    std::string out;
+    std::size_t from = 0;
+    for (std::size_t i = 0; i <= reply.size(); ++i) {
+        if (i < reply.size() && reply[i] != '\n' && reply[i] != '\t') continue;
+        out += platform::printable(std::string_view(reply).substr(from, i - from));
+        if (i < reply.size()) out.push_back(reply[i]);
+        from = i + 1;
+    }
+    return out;
+}
+
 void printRecords(Context& ctx, const Value& records) {
     if (ctx.json) {
         ctx.out << "[";
-        for (std::size_t i = 0; i < records.size(); ++i)
-            ctx.out << (i ? "," : "") << jsontext::JSONFromDictionary(records.at(i));
+        for (std::size_t i = 0; i < records.size(); ++i) ctx.out << (i ? "," : "") << jsonOf(records.at(i));
         ctx.out << "]" << std::endl;
         return;
     }
@@ -32,9 +84,10 @@ void printRecords(Context& ctx, const Value& records) {
             << "NAME" << '\n';
     for (std::size_t i = 0; i < records.size(); ++i) {
         const Value& r = records.at(i);
-        ctx.out << std::setw(6) << r["id"].textValue() << std::setw(5) << (r["onoff"].boolValue() ? "on" : "off")
-                << std::setw(5) << wholeNumber(r["brightness"]) << std::setw(7) << wholeNumber(r["colour"])
-                << std::setw(5) << wholeNumber(r["saturation"]) << r["label"].textValue() << '\n';
+        ctx.out << std::setw(6) << platform::printable(r["id"].textValue()) << std::setw(5)
+                << (r["onoff"].boolValue() ? "on" : "off") << std::setw(5) << wholeNumber(r["brightness"])
+                << std::setw(7) << wholeNumber(r["colour"]) << std::setw(5) << wholeNumber(r["saturation"])
+                << platform::printable(r["label"].textValue()) << '\n';
     }
     ctx.out << std::flush;
 }
@@ -48,43 +101,51 @@ int listCommand(Context& ctx, const Command& self, const Args& args, bool groups
     return exitOk;
 }
 
-// bri=N hue=N sat=N transition=SECONDS, as a settings record.
+// bri=N hue=N sat=N transition=SECONDS, as a settings record: whole numbers
+// in the bridge's ranges; the transition in seconds to a tenth.
 std::optional<Value> settingsFromArguments(Context& ctx, const Command& self, const Args& args, std::size_t from,
                                            int& status) {
     struct Key {
         const char* argument;
         const char* recordKey;
-        double max;
+        std::int64_t max;
     };
-    static const Key keys[] = {{"bri", "brightness", 255},
-                               {"hue", "colour", 65535},
-                               {"sat", "saturation", 255},
-                               {"transition", "transitiontime", 6553.5}};
+    static const Key keys[] = {{"bri", "brightness", 255}, {"hue", "colour", 65535}, {"sat", "saturation", 255}};
     Value record = Value::emptyMap();
     for (std::size_t i = from; i < args.size(); ++i) {
         const std::string& arg = args[i];
         auto eq = arg.find('=');
+        std::string_view name = std::string_view(arg).substr(0, eq);
+        std::string_view given = eq == std::string::npos ? std::string_view() : std::string_view(arg).substr(eq + 1);
+        if (eq != std::string::npos && name == "transition") {
+            auto t = platform::tenths(given, 65535);
+            if (!t) {
+                status =
+                    usageError(ctx, self, "'" + arg + "': transition takes seconds from 0 to 6553.5 (tenths at most)");
+                return std::nullopt;
+            }
+            record.set("transitiontime", static_cast<double>(*t) / 10);
+            continue;
+        }
         const Key* key = nullptr;
         for (const auto& k : keys)
-            if (eq != std::string::npos && arg.compare(0, eq, k.argument) == 0) key = &k;
+            if (eq != std::string::npos && name == k.argument) key = &k;
         if (!key) {
-            status = usageError(ctx, self, "unknown setting '" + arg + "'");
+            status = usageError(ctx, self, "unknown setting '" + platform::printable(arg) + "'");
             return std::nullopt;
         }
-        auto number = parseNumber(std::string_view(arg).substr(eq + 1), 0, key->max);
+        auto number = platform::wholeNumber(given, 0, key->max);
         if (!number) {
-            status = usageError(
-                ctx, self, "'" + arg + "': " + key->argument + " takes a number from 0 to " + formatNumber(key->max));
+            status = usageError(ctx, self,
+                                "'" + platform::printable(arg) + "': " + key->argument +
+                                    " takes a whole number from 0 to " + std::to_string(key->max));
             return std::nullopt;
         }
-        // Whole numbers for the bridge's units; the transition may be fractional.
-        if (key->recordKey == std::string("transitiontime"))
-            record.set(key->recordKey, *number);
-        else
-            record.set(key->recordKey, static_cast<int>(*number));
+        record.set(key->recordKey, static_cast<int>(*number));
     }
-    if (record.empty()) {
-        status = usageError(ctx, self, "nothing to set");
+    if (!record.contains("brightness") && !record.contains("colour") && !record.contains("saturation")) {
+        // A transition alone changes nothing on the bridge.
+        status = usageError(ctx, self, "nothing to set: give bri, hue or sat");
         return std::nullopt;
     }
     return record;
@@ -99,12 +160,12 @@ Command command(std::string name, std::string arguments, std::string summary,
 
 // Commands that take an identifier and nothing else.
 Command idCommand(std::string name, std::string summary, std::string what,
-                  std::function<void(BridgeBridge&, const std::string&)> operation) {
+                  std::function<void(BridgeBridge&, const std::string&)> operation, bool allGroup = false) {
     return command(name, "ID", std::move(summary),
-                   [what, operation](Context& ctx, const Command& self, const Args& args) {
+                   [what, operation, allGroup](Context& ctx, const Command& self, const Args& args) {
                        if (args.size() != 1) return usageError(ctx, self, "expected one identifier");
-                       if (!isIdentifier(args[0]))
-                           return usageError(ctx, self, "'" + args[0] + "' is not an identifier");
+                       if (!platform::isBridgeIdentifier(args[0], allGroup))
+                           return usageError(ctx, self, notAnIdentifier(args[0]));
                        return runOnBridge(ctx, what + " " + args[0], [&] { operation(ctx.bridge, args[0]); });
                    });
 }
@@ -114,8 +175,8 @@ Command setCommand(std::string name, bool group) {
                    group ? "change a group's settings" : "change a lamp's settings",
                    [group](Context& ctx, const Command& self, const Args& args) {
                        if (args.empty()) return usageError(ctx, self, "expected an identifier");
-                       if (!isIdentifier(args[0]))
-                           return usageError(ctx, self, "'" + args[0] + "' is not an identifier");
+                       if (!platform::isBridgeIdentifier(args[0], group))
+                           return usageError(ctx, self, notAnIdentifier(args[0]));
                        int status = exitOk;
                        auto record = settingsFromArguments(ctx, self, args, 1, status);
                        if (!record) return status;
@@ -142,17 +203,21 @@ Command fadeCommand(std::string name, bool dusk) {
                                args.push_back(a);
                        }
                        if (args.size() != 2) return usageError(ctx, self, "expected an identifier and minutes");
-                       if (!isIdentifier(args[0]))
-                           return usageError(ctx, self, "'" + args[0] + "' is not an identifier");
-                       auto minutes = parseNumber(args[1], 0, 24 * 60);
-                       if (!minutes)
-                           return usageError(ctx, self, "'" + args[1] + "' is not a number of minutes (0 to 1440)");
+                       if (!platform::isBridgeIdentifier(args[0], group))
+                           return usageError(ctx, self, notAnIdentifier(args[0]));
+                       // The bridge takes at most 65535 tenths of a second.
+                       auto tenthMinutes = platform::tenths(args[1], 1092);
+                       if (!tenthMinutes)
+                           return usageError(ctx, self,
+                                             "'" + platform::printable(args[1]) +
+                                                 "' is not a number of minutes (0 to 109.2, tenths at most)");
+                       const double minutes = static_cast<double>(*tenthMinutes) / 10;
                        return runOnBridge(ctx, "could not start the fade", [&] {
                            auto& b = ctx.bridge;
-                           if (dusk && group) b.startFalseDuskForGroupWithTransition(args[0], *minutes);
-                           if (dusk && !group) b.startFalseDuskForLampWithTransition(args[0], *minutes);
-                           if (!dusk && group) b.startFalseDawnForGroupWithTransition(args[0], *minutes);
-                           if (!dusk && !group) b.startFalseDawnForLampWithTransition(args[0], *minutes);
+                           if (dusk && group) b.startFalseDuskForGroupWithTransition(args[0], minutes);
+                           if (dusk && !group) b.startFalseDuskForLampWithTransition(args[0], minutes);
+                           if (!dusk && group) b.startFalseDawnForGroupWithTransition(args[0], minutes);
+                           if (!dusk && !group) b.startFalseDawnForLampWithTransition(args[0], minutes);
                        });
                    });
 }
@@ -161,10 +226,11 @@ Command renameCommand(std::string name, bool group) {
     return command(std::move(name), "ID NAME", group ? "rename a group" : "rename a lamp",
                    [group](Context& ctx, const Command& self, const Args& args) {
                        if (args.size() != 2) return usageError(ctx, self, "expected an identifier and a name");
-                       if (!isIdentifier(args[0]))
-                           return usageError(ctx, self, "'" + args[0] + "' is not an identifier");
-                       if (args[1].empty()) return usageError(ctx, self, "the name is empty");
-                       const std::string newName = platform::sanitizeUtf8(args[1]);
+                       if (!platform::isBridgeIdentifier(args[0]))
+                           return usageError(ctx, self, notAnIdentifier(args[0]));
+                       auto checked = platform::checkedName(args[1]);
+                       if (!checked) return usageError(ctx, self, badName(args[1]));
+                       const std::string newName = *checked;
                        return runOnBridge(ctx, "could not rename " + args[0], [&] {
                            if (group)
                                ctx.bridge.renameGroupNewName(args[0], newName);
@@ -198,7 +264,7 @@ void addBridgeCommands(CommandTable& table) {
                                             << std::endl;
                                     return int(exitFailed);
                                 }
-                                ctx.out << *address << std::endl;
+                                ctx.out << platform::printable(*address) << std::endl;
                                 return int(exitOk);
                             }));
     table.push_back(command("login", "", "pair with the bridge (press its link button)",
@@ -223,10 +289,12 @@ void addBridgeCommands(CommandTable& table) {
     table.push_back(idCommand("off", "switch a lamp off", "could not switch off lamp",
                               [](BridgeBridge& b, const std::string& id) { b.lampOn(id, false); }));
     table.push_back(setCommand("set", false));
-    table.push_back(idCommand("group-on", "switch a group on", "could not switch on group",
-                              [](BridgeBridge& b, const std::string& id) { b.groupOn(id, true); }));
-    table.push_back(idCommand("group-off", "switch a group off", "could not switch off group",
-                              [](BridgeBridge& b, const std::string& id) { b.groupOn(id, false); }));
+    table.push_back(idCommand(
+        "group-on", "switch a group on", "could not switch on group",
+        [](BridgeBridge& b, const std::string& id) { b.groupOn(id, true); }, true));
+    table.push_back(idCommand(
+        "group-off", "switch a group off", "could not switch off group",
+        [](BridgeBridge& b, const std::string& id) { b.groupOn(id, false); }, true));
     table.push_back(setCommand("group-set", true));
     table.push_back(command(
         "all", "on|off", "switch every lamp on or off", [](Context& ctx, const Command& self, const Args& args) {
@@ -242,17 +310,17 @@ void addBridgeCommands(CommandTable& table) {
                             [](Context& ctx, const Command& self, const Args& args) {
                                 if (args.size() < 2)
                                     return usageError(ctx, self, "expected a name and lamp identifiers");
-                                if (args[0].empty()) return usageError(ctx, self, "the name is empty");
+                                auto checked = platform::checkedName(args[0]);
+                                if (!checked) return usageError(ctx, self, badName(args[0]));
                                 std::vector<LampId> lamps;
                                 for (std::size_t i = 1; i < args.size(); ++i) {
-                                    auto n = parseNumber(args[i], 0, 2147483647);
-                                    if (!n || args[i].find_first_not_of("0123456789") != std::string::npos)
-                                        return usageError(ctx, self, "'" + args[i] + "' is not a lamp number");
+                                    if (!platform::isBridgeIdentifier(args[i]))
+                                        return usageError(ctx, self, notAnIdentifier(args[i]));
                                     lamps.emplace_back(args[i]);
                                 }
                                 std::vector<const LampIdentifying*> strips;
                                 for (const auto& l : lamps) strips.push_back(&l);
-                                const std::string name = platform::sanitizeUtf8(args[0]);
+                                const std::string name = *checked;
                                 return runOnBridge(ctx, "could not make the group",
                                                    [&] { ctx.bridge.makeGroupNamed(strips, name); });
                             }));
@@ -261,15 +329,18 @@ void addBridgeCommands(CommandTable& table) {
     table.push_back(command("get", "PATH", "print the bridge's raw reply to GET PATH (e.g. lights/1, config)",
                             [](Context& ctx, const Command& self, const Args& args) {
                                 if (args.size() != 1) return usageError(ctx, self, "expected one path");
-                                std::string path = args[0];
-                                while (!path.empty() && path.front() == '/') path.erase(0, 1);
-                                for (char c : path)
-                                    if (static_cast<unsigned char>(c) <= ' ' || c == '?' || c == '#')
-                                        return usageError(ctx, self, "the path may not hold spaces, '?' or '#'");
+                                // Only paths under the user's own root: segments of
+                                // letters, digits, '-' and '_' ("lights/1", "config").
+                                auto path = platform::checkedBridgePath(args[0]);
+                                if (!path)
+                                    return usageError(ctx, self,
+                                                      "'" + platform::printable(args[0]) +
+                                                          "' is not a path of letters, digits, '-' and '_' "
+                                                          "separated by '/'");
                                 const auto mark = ctx.log.mark();
-                                auto reply = ctx.bridge.sendGETRequestToUrl(path);
-                                if (!reply) return reportFailure(ctx, "GET " + path, mark);
-                                ctx.out << *reply << std::endl;
+                                auto reply = ctx.bridge.sendGETRequestToUrl(*path);
+                                if (!reply) return reportFailure(ctx, "GET " + *path, mark);
+                                ctx.out << printableReply(*reply) << std::endl;
                                 return int(exitOk);
                             }));
 }

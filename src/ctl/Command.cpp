@@ -5,23 +5,33 @@
 #include <cmath>
 #include <ostream>
 
+#include "platform/Log.h"
+
 namespace glowmere::ctl {
 
 void LogRecorder::take(std::string_view line) {
+    // Lines quote the bridge's text: cut long ones and escape control
+    // characters, for the terminal's sake.
+    std::string shown = platform::printable(line, platform::logTextLimit + 200);
     std::lock_guard lock(mutex_);
-    lines_.emplace_back(line);
-    if (echo_) *echo_ << line << std::endl;
+    lines_.push_back(shown);
+    if (lines_.size() > keptLines) {
+        lines_.pop_front();
+        ++dropped_;
+    }
+    if (echo_) *echo_ << shown << std::endl;
 }
 
 std::vector<std::string> LogRecorder::linesSince(std::size_t mark) const {
     std::lock_guard lock(mutex_);
-    if (mark >= lines_.size()) return {};
-    return {lines_.begin() + static_cast<std::ptrdiff_t>(mark), lines_.end()};
+    std::size_t from = mark > dropped_ ? mark - dropped_ : 0;
+    if (from >= lines_.size()) return {};
+    return {lines_.begin() + static_cast<std::ptrdiff_t>(from), lines_.end()};
 }
 
 std::size_t LogRecorder::mark() const {
     std::lock_guard lock(mutex_);
-    return lines_.size();
+    return dropped_ + lines_.size();
 }
 
 void LogRecorder::setEcho(std::ostream* stream) {
@@ -75,13 +85,6 @@ int runOnBridge(Context& ctx, std::string_view what, const std::function<void()>
     operation();
     if (ctx.bridge.failedRequests() == failedBefore) return exitOk;
     return reportFailure(ctx, what, mark);
-}
-
-bool isIdentifier(std::string_view text) {
-    if (text.empty() || text.size() > 64) return false;
-    for (char c : text)
-        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_')) return false;
-    return true;
 }
 
 std::optional<double> parseNumber(std::string_view text, double min, double max) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <iosfwd>
 #include <mutex>
@@ -15,18 +16,25 @@ namespace glowmere::ctl {
 
 enum ExitCode { exitOk = 0, exitFailed = 1, exitUsage = 2 };
 
-// Takes the core's log lines: keeps them so a failure can be explained in one
-// line, and passes them on to a stream while one is set.
+// Takes the core's log lines: keeps the latest ones so a failure can be
+// explained in one line, and passes them on to a stream while one is set.
+// Only a bounded tail is kept (a login makes 30 attempts, a bridge may
+// answer each with a long text), so memory does not grow with what is
+// logged.
 class LogRecorder {
 public:
+    static constexpr std::size_t keptLines = 64;
+
     void take(std::string_view line);
+    // The kept lines logged since `mark` (older ones may be gone).
     std::vector<std::string> linesSince(std::size_t mark) const;
-    std::size_t mark() const;
+    std::size_t mark() const;  // how many lines were logged so far
     void setEcho(std::ostream* stream);
 
 private:
     mutable std::mutex mutex_;
-    std::vector<std::string> lines_;
+    std::deque<std::string> lines_;
+    std::size_t dropped_ = 0;  // lines logged before the first kept one
     std::ostream* echo_ = nullptr;
 };
 
@@ -63,7 +71,6 @@ int runOnBridge(Context& ctx, std::string_view what, const std::function<void()>
 int reportFailure(Context& ctx, std::string_view what, std::size_t mark);
 
 // Checks of command-line arguments.
-bool isIdentifier(std::string_view text);  // letters, digits, '-', '_'
 std::optional<double> parseNumber(std::string_view text, double min, double max);
 bool isHostAndPort(std::string_view text);
 

@@ -7,6 +7,8 @@
 
 #include "platform/Clock.h"
 #include "platform/HttpClient.h"
+#include "platform/InputChecks.h"
+#include "platform/Log.h"
 #include "platform/RunLoop.h"
 #include "platform/TimeZone.h"
 #include "schedules/Location.h"
@@ -52,16 +54,17 @@ int listItems(Context& ctx, const Command& self, const Args& args) {
     if (items.empty()) ctx.out << "no schedule items" << '\n';
     for (std::size_t i = 0; i < items.size(); ++i) {
         const Action& a = *items[i];
-        ctx.out << i + 1 << ". [" << (a.isEnabled() ? "x" : " ") << "] " << a.objectForKey("name").textValue() << " - "
-                << a.getDescription() << '\n';
+        ctx.out << i + 1 << ". [" << (a.isEnabled() ? "x" : " ") << "] "
+                << platform::printable(a.objectForKey("name").textValue()) << " - "
+                << platform::printable(a.getDescription()) << '\n';
     }
     ctx.out << std::flush;
     return exitOk;
 }
 
 std::optional<std::size_t> itemNumber(const std::string& text, std::size_t count) {
-    auto n = parseNumber(text, 1, static_cast<double>(count));
-    if (!n || *n != static_cast<double>(static_cast<std::size_t>(*n))) return std::nullopt;
+    auto n = platform::wholeNumber(text, 1, static_cast<std::int64_t>(count));
+    if (!n) return std::nullopt;
     return static_cast<std::size_t>(*n) - 1;
 }
 
@@ -72,7 +75,7 @@ Command itemCommand(const char* name, const char* summary, const char* failure,
         if (args.size() != 1) return usageError(ctx, self, "give the item's number from 'glowmerectl schedules'");
         Engine engine(ctx);
         auto index = itemNumber(args[0], engine.manager.collection().size());
-        if (!index) return usageError(ctx, self, "no schedule item numbered '" + args[0] + "'");
+        if (!index) return usageError(ctx, self, "no schedule item numbered '" + platform::printable(args[0]) + "'");
         return runOnBridge(ctx, failure, [&] { operation(engine.manager, *index); });
     });
 }
@@ -105,10 +108,16 @@ int addItem(Context& ctx, const Command& self, const Args& args) {
             if (i + 1 >= args.size()) return usageError(ctx, self, a + " needs a value");
             options[a] = args[++i];
         } else {
-            return usageError(ctx, self, "unexpected argument '" + a + "'");
+            return usageError(ctx, self, "unexpected argument '" + platform::printable(a) + "'");
         }
     }
     if (!options.count("--name")) return usageError(ctx, self, "give the item a --name");
+    auto name = platform::checkedName(options["--name"]);
+    if (!name)
+        return usageError(ctx, self,
+                          "'" + platform::printable(options["--name"]) +
+                              "' is not a name: 1 to 32 characters (spaces at the ends do not count), no control "
+                              "characters");
     if (!options.count("--kind") || !kinds.count(options["--kind"]))
         return usageError(ctx, self, "--kind is one of onoff, on, off, colour, listen, dawn, dusk");
     int kind = kinds.at(options["--kind"]);
@@ -116,19 +125,22 @@ int addItem(Context& ctx, const Command& self, const Args& args) {
     if (kind != Action::Listening && options.count("--lamp") == options.count("--group"))
         return usageError(ctx, self, "give either --lamp ID or --group ID");
     std::string lampId = group ? options["--group"] : options["--lamp"];
-    if (!lampId.empty() && !isIdentifier(lampId)) return usageError(ctx, self, "'" + lampId + "' is no identifier");
+    if (kind != Action::Listening && !platform::isBridgeIdentifier(lampId, group))
+        return usageError(ctx, self,
+                          "'" + platform::printable(lampId) + "' is not an identifier (a whole number from 1" +
+                              (group ? "; 0 for all lamps)" : ")"));
 
     Action item;
-    item.setObjectForKey(options["--name"], "name");
+    item.setObjectForKey(*name, "name");
     item.setObjectForKey(kind, "action");
     bool needsOn = kind != Action::Off && kind != Action::FalseDusk;
     bool needsOff =
         kind == Action::OnAndOff || kind == Action::Off || kind == Action::Listening || kind == Action::FalseDusk;
     for (const char* key : {"--on", "--off"}) {
         if (!options.count(key)) continue;
-        auto time = ScheduleManager::normalisedTime(options[key]);
-        if (!time) return usageError(ctx, self, "'" + options[key] + "' is not a time of day (HH:MM)");
-        item.setObjectForKey(*time, key == std::string("--on") ? "ontime" : "offtime");
+        if (!platform::isTimeOfDay(options[key]))
+            return usageError(ctx, self, "'" + platform::printable(options[key]) + "' is not a time of day (HH:MM)");
+        item.setObjectForKey(options[key], key == std::string("--on") ? "ontime" : "offtime");
     }
     if (!sun && ((needsOn && !options.count("--on")) || (needsOff && !options.count("--off"))))
         return usageError(ctx, self,
@@ -141,21 +153,29 @@ int addItem(Context& ctx, const Command& self, const Args& args) {
         for (const auto& [abbreviation, key] : days) item.setObjectForKey(false, key);
         std::stringstream list(options["--days"]);
         std::string day;
+        bool any = false;
         while (std::getline(list, day, ',')) {
-            if (!days.count(day)) return usageError(ctx, self, "unknown day '" + day + "' (mo,tu,we,th,fr,sa,su)");
+            if (!days.count(day))
+                return usageError(ctx, self, "unknown day '" + platform::printable(day) + "' (mo,tu,we,th,fr,sa,su)");
             item.setObjectForKey(true, days.at(day));
+            any = true;
         }
+        if (!any || options["--days"].back() == ',')
+            return usageError(ctx, self, "--days needs at least one day (mo,tu,we,th,fr,sa,su)");
     }
     if (options.count("--colour")) {
-        std::stringstream list(options["--colour"]);
+        std::stringstream list(options["--colour"] + ",");
         std::string part;
-        const std::pair<const char*, double> parts[] = {{"brightness", 255}, {"colour", 65535}, {"saturation", 255}};
+        const std::pair<const char*, std::int64_t> parts[] = {
+            {"brightness", 255}, {"colour", 65535}, {"saturation", 255}};
         for (const auto& [key, max] : parts) {
-            std::optional<double> value;
-            if (std::getline(list, part, ',')) value = parseNumber(part, 0, max);
-            if (!value) return usageError(ctx, self, "--colour is BRI,HUE,SAT (0-255, 0-65535, 0-255)");
-            item.setObjectForKey(*value, key);
+            std::optional<std::int64_t> value;
+            if (std::getline(list, part, ',')) value = platform::wholeNumber(part, 0, max);
+            if (!value) return usageError(ctx, self, "--colour is BRI,HUE,SAT, whole numbers (0-255, 0-65535, 0-255)");
+            item.setObjectForKey(static_cast<double>(*value), key);
         }
+        if (std::getline(list, part, ',') || !list.eof())
+            return usageError(ctx, self, "--colour is BRI,HUE,SAT, whole numbers (0-255, 0-65535, 0-255)");
         item.setObjectForKey(true, "colourbrightness");
     }
     item.setObjectForKey(vary, "vary");
@@ -191,8 +211,8 @@ int addItem(Context& ctx, const Command& self, const Args& args) {
         item.setObjectForKey(shift(set, -60), "ontime");
     }
     bool saved = true;
-    int status = runOnBridge(ctx, "could not register the item on the bridge",
-                             [&] { saved = engine.manager.addAction(item); });
+    int status =
+        runOnBridge(ctx, "could not register the item on the bridge", [&] { saved = engine.manager.addAction(item); });
     // Not stored: its bridge schedules were deleted again; main says why.
     if (!saved) return exitFailed;
     const Action& added = *engine.manager.collection().back();

@@ -99,12 +99,14 @@ TEST_F(CtlTest, CommandsSendTheCoresRequests) {
         {{"group-set", "2", "hue=300", "sat=5"}, {R"(PUT /api/testuser/groups/2/action {"hue":300,"sat":5})"}},
         {{"all", "on"}, {R"(PUT /api/testuser/groups/0/action {"on":true})"}},
         {{"dusk", "--group", "1", "0.5"}, {R"(PUT /api/testuser/groups/1/action {"on":false,"transitiontime":300})"}},
+        {{"group-on", "0"}, {R"(PUT /api/testuser/groups/0/action {"on":true})"}},
+        {{"set", "2", "sat=0", "transition=0.5"}, {R"(PUT /api/testuser/lights/2/state {"sat":0,"transitiontime":5})"}},
         {{"dawn", "3", "1"},
          {R"(PUT /api/testuser/lights/3/state {"on":true})",
           R"(PUT /api/testuser/lights/3/state {"bri":0,"transitiontime":0})",
           R"(PUT /api/testuser/lights/3/state {"bri":255,"transitiontime":600})"}},
         {{"make-group", "Den", "1", "3"}, {R"(POST /api/testuser/groups {"lights":["1","3"],"name":"Den"})"}},
-        {{"rename-group", "3", "Den 2"}, {R"(PUT /api/testuser/groups/3 {"name":"Den 2"})"}},
+        {{"rename-group", "3", "  Den 2 "}, {R"(PUT /api/testuser/groups/3 {"name":"Den 2"})"}},
         {{"remove-group", "3"}, {"DELETE /api/testuser/groups/3"}},
     };
     for (const auto& c : cases) {
@@ -118,16 +120,43 @@ TEST_F(CtlTest, CommandsSendTheCoresRequests) {
     EXPECT_EQ(get.out, *sim.userRequest("GET", "lights/1") + "\n");
 }
 
+// Wrong input is refused before anything is sent or stored.
 TEST_F(CtlTest, UsageErrorsExitTwoAndSendNothing) {
     const std::vector<std::vector<std::string>> cases = {
         {},
         {"on"},
         {"on", "1/../../config"},
+        {"on", "-1"},  // identifiers are positive whole numbers
+        {"on", "0"},   // (group 0 is all lamps; there is no lamp 0)
+        {"on", "01"},
+        {"on", "1.0"},
+        {"remove-group", "0"},
         {"set", "1"},
+        {"set", "1", "transition=5"},  // nothing to send
         {"set", "1", "bri=256"},
+        {"set", "1", "bri=1.5"},  // not whole
+        {"set", "1", "bri=-1"},
+        {"set", "1", "bri="},
+        {"set", "1", "hue=65536"},
+        {"set", "1", "sat=2e2"},
+        {"set", "1", "bri=9", "transition=0.25"},
+        {"set", "1", "bri=9", "transition=6553.6"},
         {"set", "1", "colour=3"},
         {"dusk", "1", "-3"},
+        {"dusk", "1", "110"},  // more than 65535 tenths of a second
+        {"rename", "1", ""},   // names: 1-32 characters after trimming
+        {"rename", "1", "   "},
+        {"rename", "1", std::string(33, 'n')},
+        {"rename", "1", "red\x1b[31m"},
+        {"make-group", "", "1"},
         {"make-group", "Den", "one"},
+        {"get", "../../config"},  // only paths under the user's root
+        {"get", "lights/../../config"},
+        {"get", "lights//1"},
+        {"get", "config#"},
+        {"get", "lights?x=1"},
+        {"get", "lights/1/"},
+        {"get", ""},
         {"--bridge", "bad host!", "lights"},
         {"lights", "--frob"},
         {"preset-save"},
@@ -207,6 +236,24 @@ TEST_F(CtlTest, PresetsAreSavedAppliedRenamedAndDeletedOnTheSharedList) {
     EXPECT_NE(ctl({"presets"}).out.find("default     5      Night\n"), std::string::npos);
     EXPECT_EQ(ctl({"preset-delete", "Night"}).status, 0);
     EXPECT_EQ(ctl({"presets"}).out, "no presets\n");
+}
+
+// Names the bridge holds reach the terminal with their control characters
+// escaped; --json gives valid JSON holding every character as sent.
+TEST_F(CtlTest, BridgeTextIsShownEscapedAndGivenExactlyAsJson) {
+    const std::string name = "Desk | left \x1b[2J\x07";
+    sim.changeLamp("1", nlohmann::json{{"name", name}}.dump());
+    auto table = ctl({"lights"});
+    ASSERT_EQ(table.status, 0) << table.err;
+    EXPECT_EQ(table.out.find('\x1b'), std::string::npos);
+    EXPECT_NE(table.out.find("Desk | left \\x1b[2J\\x07\n"), std::string::npos) << table.out;
+    auto json = ctl({"lights", "--json"});
+    ASSERT_EQ(json.status, 0) << json.err;
+    auto parsed = nlohmann::json::parse(json.out);
+    EXPECT_EQ(parsed.at(0).at("label").get<std::string>(), name);
+    auto raw = ctl({"get", "lights/1"});
+    ASSERT_EQ(raw.status, 0) << raw.err;
+    EXPECT_EQ(raw.out.find('\x1b'), std::string::npos);
 }
 
 class CtlLoginTest : public CtlTest {

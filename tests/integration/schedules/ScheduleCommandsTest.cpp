@@ -48,8 +48,8 @@ struct ScheduleCommands : ::testing::Test {
 
 TEST_F(ScheduleCommands, AddListDisableEnableDelete) {
     std::string out;
-    ASSERT_EQ(ctl("schedule-add --name Morning --kind onoff --lamp 1 --on 0700 --off 23:00 --days mo,tu,we,th,fr", out),
-              0)
+    ASSERT_EQ(
+        ctl("schedule-add --name Morning --kind onoff --lamp 1 --on 07:00 --off 23:00 --days mo,tu,we,th,fr", out), 0)
         << out;
     EXPECT_NE(out.find("Switch lamp: Hall on at 07:00 on Mo, Tu, We, Th, Fr and off again at 23:00"), std::string::npos)
         << out;
@@ -71,18 +71,35 @@ TEST_F(ScheduleCommands, AddListDisableEnableDelete) {
 
 TEST_F(ScheduleCommands, BadArgumentsAreRefusedWithUsage) {
     std::string out;
-    for (const char* args :
-         {"schedule-add --name X --kind on --lamp 1 --on 25:00",
-          "schedule-add --name X --kind sometimes --lamp 1 --on 07:00", "schedule-add --name X --kind on --on 07:00",
-          "schedule-add --name X --kind on --lamp 1 --on 07:00 --days mo,xx",
-          "schedule-add --name X --kind colour --lamp 1 --on 07:00 --colour 300,1,1", "schedule-enable 1",
-          "schedule-delete zero"}) {
+    for (const char* args : {
+             "schedule-add --name X --kind on --lamp 1 --on 25:00",
+             "schedule-add --name X --kind on --lamp 1 --on 07:30:99",  // times are exactly HH:MM
+             "schedule-add --name X --kind on --lamp 1 --on 0730",
+             "schedule-add --name X --kind on --lamp 1 --on 7:5",
+             "schedule-add --name X --kind on --lamp 1 --on 07:5x",
+             "schedule-add --name X --kind on --lamp 1 --on 07:00 --days ''",  // at least one day
+             "schedule-add --name X --kind on --lamp 1 --on 07:00 --days mo,",
+             "schedule-add --name '' --kind on --lamp 1 --on 07:00",  // names: 1-32 characters
+             "schedule-add --name '   ' --kind on --lamp 1 --on 07:00",
+             "schedule-add --name 123456789012345678901234567890123 --kind on --lamp 1 --on 07:00",
+             "schedule-add --name X --kind on --lamp 0 --on 07:00",  // identifiers are positive
+             "schedule-add --name X --kind on --lamp -1 --on 07:00",
+             "schedule-add --name X --kind sometimes --lamp 1 --on 07:00",
+             "schedule-add --name X --kind on --on 07:00",
+             "schedule-add --name X --kind on --lamp 1 --on 07:00 --days mo,xx",
+             "schedule-add --name X --kind colour --lamp 1 --on 07:00 --colour 300,1,1",
+             "schedule-add --name X --kind colour --lamp 1 --on 07:00 --colour 1.5,1,1",
+             "schedule-add --name X --kind colour --lamp 1 --on 07:00 --colour 1,1,1,1",
+             "schedule-enable 1",
+             "schedule-delete zero",
+         }) {
         EXPECT_EQ(ctl(args, out), 2) << args << "\n" << out;
         EXPECT_NE(out.find("usage: glowmerectl"), std::string::npos) << out;
     }
     EXPECT_EQ(ctl("schedule-add --name X --kind on --lamp 99 --on 07:00", out), 2) << out;
     EXPECT_NE(out.find("the bridge has no lamp 99"), std::string::npos) << out;
     EXPECT_EQ(bridgeSchedules().size(), 0u);
+    EXPECT_FALSE(platform::DefaultsStore(profile.path()).hasObject("GlowmereController actions"));
 }
 
 // Twenty glowmerectl runs on one profile at the same moment: every item is
