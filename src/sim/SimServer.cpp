@@ -10,15 +10,85 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 namespace glowmere::sim {
 
 namespace {
 
+// The request log keeps the latest requests, at most this many and this many
+// bytes (method, path, body and time together).
 constexpr std::size_t kLogLimit = 100000;
+constexpr std::size_t kLogByteLimit = 16 << 20;
+// No request to a bridge comes near this; a larger body (chunked too) is
+// refused with 413 rather than held in memory.
+constexpr std::size_t kBodyLimit = 1 << 20;
+// Connections are served one thread each, started as they are needed, up to
+// this many at once; idle and slow clients hold a thread each, so a normal
+// request still finds one.
+constexpr std::size_t kMaxWorkers = 512;
+
+// The server library's task queue, growing with the connections: a fixed
+// pool of a few threads is taken up by as many idle or slow clients.
+class ElasticPool : public httplib::TaskQueue {
+public:
+    explicit ElasticPool(std::size_t maxThreads) : max_(maxThreads) {}
+    ~ElasticPool() override { shutdown(); }
+
+    void enqueue(std::function<void()> job) override {
+        std::lock_guard lock(mutex_);
+        jobs_.push_back(std::move(job));
+        if (jobs_.size() > idle_ && threads_.size() < max_)
+            threads_.emplace_back([this] { work(); });
+        else
+            wake_.notify_one();
+    }
+
+    void shutdown() override {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        for (auto& thread : threads_)
+            if (thread.joinable()) thread.join();
+    }
+
+private:
+    void work() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            ++idle_;
+            wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+            --idle_;
+            if (jobs_.empty()) return;  // stopping, nothing left to do
+            auto job = std::move(jobs_.front());
+            jobs_.pop_front();
+            lock.unlock();
+            job();
+            lock.lock();
+        }
+    }
+
+    const std::size_t max_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::function<void()>> jobs_;
+    std::vector<std::thread> threads_;
+    std::size_t idle_ = 0;
+    bool stopping_ = false;
+};
+
+std::size_t logEntrySize(const Json& entry) {
+    std::size_t size = 64;
+    for (const auto& [key, value] : entry.items())
+        if (value.is_string()) size += key.size() + value.get_ref<const std::string&>().size();
+    return size;
+}
 
 const char* kErrorPage =
     "<html><head><title>500 Internal Server Error</title></head>"
@@ -108,15 +178,17 @@ bool SimServer::start(const std::string& host, int port, std::string& error) {
         }
     }
 
+    http_->new_task_queue = [] { return new ElasticPool(kMaxWorkers); };
     http_->set_keep_alive_max_count(1000);
-    // Short, so that a stop is not held up by idle connections.
+    // Short, so that a stop is not held up by idle connections, and a client
+    // that connects and says nothing (or stops half-way) is let go soon.
     http_->set_keep_alive_timeout(1);
+    http_->set_read_timeout(2, 0);
+    http_->set_write_timeout(5, 0);
     // Headers and body go out in two writes; without this a client on a kept
     // connection waits for the delayed acknowledgement (about 40 ms) each time.
     http_->set_tcp_nodelay(true);
-    // No request to a bridge comes near this; a larger one is refused (413)
-    // rather than held in memory.
-    http_->set_payload_max_length(1 << 20);
+    http_->set_payload_max_length(kBodyLimit);
     // Address reuse only (a quick restart after a stop), never port sharing:
     // a second simulator on a taken port must fail, not split the requests.
     http_->set_socket_options([](int sock) {
@@ -124,11 +196,35 @@ bool SimServer::start(const std::string& host, int port, std::string& error) {
         ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
     auto handler = [this](const httplib::Request& request, httplib::Response& response) { route(request, response); };
+    // Bodies are read here, so that the limit holds for chunked ones too.
+    auto withBody = [this](const httplib::Request& request, httplib::Response& response,
+                           const httplib::ContentReader& reader) {
+        std::string body;
+        bool tooLarge = false;
+        bool read = reader([&](const char* data, std::size_t length) {
+            if (body.size() + length > kBodyLimit) {
+                tooLarge = true;
+                return false;
+            }
+            body.append(data, length);
+            return true;
+        });
+        // The library refuses a declared length over the limit itself.
+        if (tooLarge || !read) {
+            response.status = 413;
+            response.set_header("Connection", "close");
+            response.set_content(errorArray(413, request.path, "body larger than 1 MB"), "application/json");
+            return;
+        }
+        httplib::Request complete = request;
+        complete.body = std::move(body);
+        route(complete, response);
+    };
     http_->Get(".*", handler);
-    http_->Post(".*", handler);
-    http_->Put(".*", handler);
-    http_->Delete(".*", handler);
-    http_->Patch(".*", handler);
+    http_->Post(".*", withBody);
+    http_->Put(".*", withBody);
+    http_->Delete(".*", withBody);
+    http_->Patch(".*", withBody);
 
     if (port == 0) {
         port_ = http_->bind_to_any_port(host);
@@ -143,6 +239,7 @@ bool SimServer::start(const std::string& host, int port, std::string& error) {
         }
         port_ = port;
     }
+    widenBacklog();
     bridge_->setAddress(host + ":" + std::to_string(port_));
     savedChanges_ = bridge_->changeCount();
     // A state file that cannot be written is found out now, not at the first change.
@@ -199,6 +296,31 @@ void SimServer::saveIfChanged() {
     }
 }
 
+// The server library listens with a backlog of 5: a burst of connections
+// (many clients at once, or a flood of idle ones) then has its connection
+// attempts dropped and retried a second or more later. Listening again on the
+// same socket widens the queue; the library offers no handle on the socket,
+// so it is found among the process's descriptors.
+void SimServer::widenBacklog() {
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (!dir) return;
+    while (dirent* entry = ::readdir(dir)) {
+        int fd = std::atoi(entry->d_name);
+        if (fd <= 2) continue;
+        int listening = 0;
+        socklen_t length = sizeof listening;
+        if (::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) != 0 || !listening) continue;
+        sockaddr_storage local{};
+        socklen_t localLength = sizeof local;
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) != 0) continue;
+        int localPort = local.ss_family == AF_INET    ? ntohs(reinterpret_cast<sockaddr_in*>(&local)->sin_port)
+                        : local.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&local)->sin6_port)
+                                                      : 0;
+        if (localPort == port_) ::listen(fd, SOMAXCONN);
+    }
+    ::closedir(dir);
+}
+
 // Shuts the request's own connection, so the client gets no reply at all.
 // The server library offers no handle on the socket, so it is found among
 // the process's descriptors by its two ends.
@@ -251,11 +373,17 @@ void SimServer::route(const httplib::Request& request, httplib::Response& respon
     }
 
     {
+        Json entry{
+            {"method", request.method}, {"path", path}, {"body", request.body}, {"time", formatTime(bridge_->now())}};
         std::lock_guard lock(logMutex_);
-        // Bounded, for a demo left running for days; tests never come near.
-        if (log_.size() >= kLogLimit) log_.erase(log_.begin(), log_.begin() + kLogLimit / 10);
-        log_.push_back(Json{
-            {"method", request.method}, {"path", path}, {"body", request.body}, {"time", formatTime(bridge_->now())}});
+        // Bounded in entries and bytes, for a demo left running for days or a
+        // client sending large bodies; tests never come near.
+        logBytes_ += logEntrySize(entry);
+        log_.push_back(std::move(entry));
+        while (log_.size() > kLogLimit || (logBytes_ > kLogByteLimit && log_.size() > 1)) {
+            logBytes_ -= logEntrySize(log_.front());
+            log_.pop_front();
+        }
     }
 
     // Which faults this request meets; each counted one is used up.
@@ -316,9 +444,14 @@ Reply SimServer::controlFaultsAndLog(const std::string& method, const std::strin
     };
     if (path == "/sim/log") {
         std::lock_guard lock(logMutex_);
-        if (method == "GET") return json(log_);
+        if (method == "GET") {
+            Json out = Json::array();
+            for (const auto& entry : log_) out.push_back(entry);
+            return json(out);
+        }
         if (method == "DELETE") {
-            log_ = Json::array();
+            log_.clear();
+            logBytes_ = 0;
             return json(Json{{"cleared", true}});
         }
     }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -49,6 +50,7 @@ private:
     Reply controlFaultsAndLog(const std::string& method, const std::string& path, const std::string& body);
     void saveIfChanged();
     void closeConnection(const httplib::Request& request);
+    void widenBacklog();
 
     Options options_;
     std::unique_ptr<httplib::Server> http_;
@@ -56,7 +58,8 @@ private:
     int port_ = 0;
 
     std::mutex logMutex_;
-    Json log_ = Json::array();
+    std::deque<Json> log_;
+    std::size_t logBytes_ = 0;
     std::vector<Fault> faults_;
 
     std::mutex saveMutex_;
