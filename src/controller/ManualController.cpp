@@ -37,9 +37,20 @@ ManualController::ManualController(platform::RunLoop& loop, platform::DefaultsSt
       bridgeBridge_(bridge),
       controlPanel_(controlPanel),
       templates_(templates),
-      settings_(settings) {}
+      settings_(settings) {
+    // A list another process (glowmerectl) stored shows in the menus and
+    // the table once the store notices it.
+    presetsObserver_ = defaults_.addChangeObserver([this](const std::set<std::string>& keys) {
+        if (!keys.count(presetsKey)) return;
+        if (loop_.isLoopThread() || !loop_.isRunning())
+            presetsChangedElsewhere();
+        else
+            postToController([this] { presetsChangedElsewhere(); });
+    });
+}
 
 ManualController::~ManualController() {
+    defaults_.removeChangeObserver(presetsObserver_);
     stopBackgroundThreads();
     // Delayed calls still queued on the loop find the controller gone.
     lifetime_.reset();

@@ -255,6 +255,7 @@ private:
     std::atomic<bool> pollingEnabled_{true};
     int lastSelectedPreset_ = -1;
     std::optional<Value> presetCollection_;
+    platform::DefaultsStore::ObserverId presetsObserver_ = 0;
     platform::Alerts* alerts_ = nullptr;
     platform::Window* presetOption1Panel_ = nullptr;
     platform::Window* presetNamingPanel_ = nullptr;

@@ -13,9 +13,12 @@ Value storedList(const platform::DefaultsStore& defaults) {
     return list.isList() ? list : Value::emptyList();
 }
 
-bool storeList(platform::DefaultsStore& defaults, Value list) {
-    defaults.setObject(presetsKey, std::move(list));
-    return defaults.synchronize();
+bool updateList(platform::DefaultsStore& defaults, const std::function<void(Value& list)>& change) {
+    return defaults.updateObject(presetsKey, [&](const Value& current) {
+        Value list = current.isList() ? current : Value::emptyList();
+        change(list);
+        return list;
+    });
 }
 
 std::string uniqueID(platform::Clock::TimePoint now, const platform::TimeZone& zone) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,8 +33,10 @@ inline constexpr double maximumTransition = 6553.5;
 // The stored list; anything that is not a list reads as an empty one, and
 // elements that are not records are kept but never applied.
 Value storedList(const platform::DefaultsStore& defaults);
-// Stores the whole list. False when the store could not write it.
-bool storeList(platform::DefaultsStore& defaults, Value list);
+// Changes the stored list as it is on disk now (another process may have
+// changed it a moment ago) and stores the result, all under the store's
+// lock. `change` must not call the store. False when it could not be stored.
+bool updateList(platform::DefaultsStore& defaults, const std::function<void(Value& list)>& change);
 
 // The creation time in local time, "%Y%m%d%H%M%S".
 std::string uniqueID(platform::Clock::TimePoint now, const platform::TimeZone& zone);

@@ -42,9 +42,7 @@ void ManualController::presetListChanged() {
 }
 
 void ManualController::changePresetList(const std::function<void(Value& list)>& change) {
-    Value list = presets::storedList(defaults_);
-    change(list);
-    if (!presets::storeList(defaults_, std::move(list))) platform::log("the presets could not be saved");
+    if (!presets::updateList(defaults_, change)) platform::log("the presets could not be saved");
     presetListChanged();
 }
 

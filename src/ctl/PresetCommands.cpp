@@ -33,10 +33,10 @@ int noSuchPreset(Context& ctx, const std::string& name) {
     return exitFailed;
 }
 
-int store(Context& ctx, Value list) {
-    if (presets::storeList(ctx.defaults, std::move(list))) return exitOk;
-    ctx.err << "glowmerectl: could not save the presets in " << ctx.defaults.filePath().string() << std::endl;
-    return exitFailed;
+// Changes the list as stored now, under the store's lock. A failed save is
+// reported by main, with the reason.
+int change(Context& ctx, const std::function<void(Value& list)>& edit) {
+    return presets::updateList(ctx.defaults, edit) ? exitOk : exitFailed;
 }
 
 int listPresets(Context& ctx, const Command& self, const Args& args) {
@@ -86,16 +86,17 @@ int savePreset(Context& ctx, const Command& self, const Args& args) {
     for (const Value& lamp : lamps->asList()) strips.append(presets::stripRecordFromLamp(lamp));
     const std::size_t count = strips.size();
 
-    Value list = presets::storedList(ctx.defaults);
     bool updated = false;
-    if (auto index = presets::indexOfName(list, *name)) {
-        list.asList()[*index].set(presets::stripsKey, std::move(strips));
-        updated = true;
-    } else {
-        auto id = presets::uniqueID(platform::SystemClock::shared().now(), platform::TimeZone::local());
-        list.append(presets::makePreset(id, *name, std::move(strips)));
-    }
-    if (int status = store(ctx, std::move(list)); status != exitOk) return status;
+    const auto id = presets::uniqueID(platform::SystemClock::shared().now(), platform::TimeZone::local());
+    int status = change(ctx, [&](Value& list) {
+        if (auto index = presets::indexOfName(list, *name)) {
+            list.asList()[*index].set(presets::stripsKey, strips);
+            updated = true;
+        } else {
+            list.append(presets::makePreset(id, *name, strips));
+        }
+    });
+    if (status != exitOk) return status;
     ctx.out << (updated ? "updated" : "saved") << " preset '" << *name << "' (" << count << " lamps)" << std::endl;
     return exitOk;
 }
@@ -153,20 +154,28 @@ int renamePreset(Context& ctx, const Command& self, const Args& args) {
     if (args.size() != 2) return usageError(ctx, self, "expected the preset's name and its new name");
     auto newName = presetName(args[1]);
     if (!newName) return usageError(ctx, self, "the new name is empty");
-    Value list = presets::storedList(ctx.defaults);
-    auto index = presets::indexOfName(list, args[0]);
-    if (!index) return noSuchPreset(ctx, args[0]);
-    list.asList()[*index].set(presets::nameKey, *newName);
-    return store(ctx, std::move(list));
+    bool found = false;
+    int status = change(ctx, [&](Value& list) {
+        if (auto index = presets::indexOfName(list, args[0])) {
+            list.asList()[*index].set(presets::nameKey, *newName);
+            found = true;
+        }
+    });
+    if (status == exitOk && !found) return noSuchPreset(ctx, args[0]);
+    return status;
 }
 
 int deletePreset(Context& ctx, const Command& self, const Args& args) {
     if (args.size() != 1) return usageError(ctx, self, "expected the preset's name");
-    Value list = presets::storedList(ctx.defaults);
-    auto index = presets::indexOfName(list, args[0]);
-    if (!index) return noSuchPreset(ctx, args[0]);
-    list.asList().erase(list.asList().begin() + static_cast<std::ptrdiff_t>(*index));
-    return store(ctx, std::move(list));
+    bool found = false;
+    int status = change(ctx, [&](Value& list) {
+        if (auto index = presets::indexOfName(list, args[0])) {
+            list.asList().erase(list.asList().begin() + static_cast<std::ptrdiff_t>(*index));
+            found = true;
+        }
+    });
+    if (status == exitOk && !found) return noSuchPreset(ctx, args[0]);
+    return status;
 }
 
 }  // namespace

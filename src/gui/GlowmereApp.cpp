@@ -142,6 +142,11 @@ void GlowmereApp::start() {
         manual_->awakeFromNib();
         manual_->applicationDidFinishLaunching();
     });
+    // What another process (glowmerectl) stores reaches the store's
+    // observers (presets, schedule items) on the controller thread.
+    auto* storeCheck = new QTimer(this);
+    connect(storeCheck, &QTimer::timeout, this, [this] { context_->post([this] { defaults_->checkForChanges(); }); });
+    storeCheck->start(2000);
     if (options_.showMainWindow) {
         mainWindow_->makeKeyAndOrderFront();
     } else if (!QSystemTrayIcon::isSystemTrayAvailable()) {

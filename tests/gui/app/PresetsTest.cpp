@@ -6,6 +6,7 @@
 #include <QTest>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <nlohmann/json.hpp>
 
 #include "GuiHarness.h"
@@ -136,6 +137,34 @@ TEST_F(PresetsTest, ListenCountsDownUntilSkippedAndTheSettingsSayThereIsNoMicrop
     ASSERT_TRUE(stop);
     stop->trigger();
     EXPECT_TRUE(pumpUntil([&] { return !listen->isChecked(); }));
+}
+
+TEST_F(PresetsTest, APresetSavedByGlowmerectlAppearsInTheRunningApplicationsMenus) {
+    AppUnderTest t(house(2, 0));
+    ASSERT_TRUE(t.waitForStrips(2));
+    QMenu* menu = t.app().mainWindow().commandBar().action(CommandBar::Command::Presets)->menu();
+    const std::string command = std::string(GLOWMERE_CTL_PATH) + " --profile '" + t.profile().string() +
+                                "' preset-save 'From a script' >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_TRUE(pumpUntil([&] { return actionTitled(menu, "From a script") != nullptr; }, 10000))
+        << "the menu shows it";
+    QStringList tray;
+    t.onController([&] {
+        for (const auto& item : t.app().manualController().statusMenu().items())
+            tray << QString::fromStdString(item.title);
+    });
+    EXPECT_TRUE(tray.contains("From a script")) << tray.join(", ").toStdString();
+
+    // And the application's own save keeps it.
+    actionTitled(menu, "Save preset…")->trigger();
+    gui::PresetPanels& panels = t.app().listening().presetPanels();
+    ASSERT_TRUE(pumpUntil([&] { return panels.namingWidget()->isVisible(); }));
+    auto* name = panels.namingWidget()->findChild<QLineEdit*>("presetName");
+    QTest::keyClicks(name, "From the window");
+    QTest::keyClick(name, Qt::Key_Return);
+    ASSERT_TRUE(pumpUntil([&] { return actionTitled(menu, "From the window") != nullptr; }));
+    EXPECT_TRUE(actionTitled(menu, "From a script"));
+    EXPECT_EQ(t.app().defaults().objectForKey("presets").size(), 2u);
 }
 
 // "HH:MM" of the local time `minutes` after the fake clock's start.
