@@ -8,6 +8,7 @@
 #include "controller/PresetRecords.h"
 #include "controls/LampControlStrip.h"
 #include "platform/HttpClient.h"
+#include "platform/Log.h"
 
 namespace glowmere::ctl {
 
@@ -29,7 +30,8 @@ std::optional<std::string> presetName(const std::string& text) {
 }
 
 int noSuchPreset(Context& ctx, const std::string& name) {
-    ctx.err << "glowmerectl: no preset named '" << name << "' (see glowmerectl presets)" << std::endl;
+    ctx.err << "glowmerectl: no preset named '" << platform::printable(name) << "' (see glowmerectl presets)"
+            << std::endl;
     return exitFailed;
 }
 
@@ -67,7 +69,7 @@ int listPresets(Context& ctx, const Command& self, const Args& args) {
                                      ? formatNumber(preset[presets::transitionKey].doubleValue()) + " s"
                                      : "default";
         ctx.out << std::setw(12) << transition << std::setw(7) << preset[presets::stripsKey].size()
-                << preset[presets::nameKey].textValue() << '\n';
+                << platform::printable(preset[presets::nameKey].textValue()) << '\n';
     }
     ctx.out << std::flush;
     return exitOk;
@@ -97,7 +99,8 @@ int savePreset(Context& ctx, const Command& self, const Args& args) {
         }
     });
     if (status != exitOk) return status;
-    ctx.out << (updated ? "updated" : "saved") << " preset '" << *name << "' (" << count << " lamps)" << std::endl;
+    ctx.out << (updated ? "updated" : "saved") << " preset '" << platform::printable(*name) << "' (" << count
+            << " lamps)" << std::endl;
     return exitOk;
 }
 
@@ -133,7 +136,7 @@ int applyPreset(Context& ctx, const Command& self, const Args& given) {
 
     int applied = 0;
     const Value& strips = preset[presets::stripsKey];
-    int status = runOnBridge(ctx, "could not apply preset '" + args[0] + "'", [&] {
+    int status = runOnBridge(ctx, "could not apply preset '" + platform::printable(args[0]) + "'", [&] {
         if (!strips.isList()) return;
         for (const Value& record : strips.asList()) {
             if (!record.isMap()) continue;
@@ -145,8 +148,8 @@ int applyPreset(Context& ctx, const Command& self, const Args& given) {
         }
     });
     if (status != exitOk) return status;
-    ctx.out << "applied preset '" << args[0] << "' to " << applied << " lamps over " << formatNumber(seconds) << " s"
-            << std::endl;
+    ctx.out << "applied preset '" << platform::printable(args[0]) << "' to " << applied << " lamps over "
+            << formatNumber(seconds) << " s" << std::endl;
     return exitOk;
 }
 
