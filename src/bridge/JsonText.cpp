@@ -45,11 +45,11 @@ std::string_view trimKeyValue(std::string_view s) {
 // Where a text splits into pieces: every "|" that stands outside quoted
 // text, and every character `isSeparator` picks. Quotes are tracked with
 // their escapes, so nothing inside a quoted name (a bar, a comma, a bracket,
-// a brace) changes how the text splits. The pieces are views into `text`:
-// no copy is made, so reading costs memory only for what it gives.
-template <typename Separator>
-std::vector<std::string_view> splitPieces(std::string_view text, Separator isSeparator) {
-    std::vector<std::string_view> pieces;
+// a brace) changes how the text splits. Each piece is handed to `take` as a
+// view into `text`: nothing is copied or collected, so reading costs memory
+// only for what it gives.
+template <typename Separator, typename Take>
+void forEachPiece(std::string_view text, Separator isSeparator, Take take) {
     bool inQuotes = false;
     std::size_t start = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -66,12 +66,11 @@ std::vector<std::string_view> splitPieces(std::string_view text, Separator isSep
             continue;
         }
         if (c == '|' || isSeparator(c)) {
-            pieces.push_back(text.substr(start, i - start));
+            take(text.substr(start, i - start));
             start = i + 1;
         }
     }
-    pieces.push_back(text.substr(start));
-    return pieces;
+    take(text.substr(start));
 }
 
 // The commas that separate members at the top level: outside brackets and
@@ -184,59 +183,64 @@ bool splitPiece(std::string_view piece, std::string_view& key, std::string_view&
 Value nestingRead(std::string_view text, int depth) {
     Value result = Value::emptyMap();
     std::string_view trimmed = trimOuter(text);
-    for (std::string_view piece : splitPieces(trimmed, TopLevelComma{true})) {
+    forEachPiece(trimmed, TopLevelComma{true}, [&](std::string_view piece) {
         std::string_view key, value;
         bool object = false;
-        if (!splitPiece(piece, key, value, object)) continue;
+        if (!splitPiece(piece, key, value, object)) return;
         if (object && depth < maxDepth)
             result.set(unescapeJSONText(key), nestingRead(value, depth + 1));
         else
             result.set(unescapeJSONText(key), unescapeJSONText(value));
-    }
+    });
     return result;
 }
 
 Value flatRead(std::string_view text) {
     Value result = Value::emptyMap();
-    std::string_view trimmed = trimOuter(text);
-    std::vector<std::string_view> pieces;
-    std::string joined;
-    if (hasBraceOutsideQuotes(trimmed)) {
-        // A reply that holds an object is one piece, its top-level commas
-        // turned into bars, so that reading its value again splits there.
-        joined.reserve(trimmed.size());
-        bool inQuotes = false;
-        for (std::size_t i = 0; i < trimmed.size(); ++i) {
-            char c = trimmed[i];
-            if (inQuotes && c == '\\' && i + 1 < trimmed.size()) {
-                joined.push_back(c);
-                joined.push_back(trimmed[++i]);
-                continue;
-            }
-            if (c == '"') inQuotes = !inQuotes;
-            joined.push_back(c == ',' && !inQuotes ? '|' : c);
-        }
-        pieces.push_back(joined);
-    } else {
-        pieces = splitPieces(trimmed, [](char c) { return c == ','; });
-    }
-    for (std::string_view piece : pieces) {
+    auto take = [&](std::string_view piece) {
         std::string_view key, value;
         bool object = false;
-        if (!splitPiece(piece, key, value, object)) continue;
+        if (!splitPiece(piece, key, value, object)) return;
         // A value that still holds an object is meant to be read again, so
         // its escapes are left for that reading.
         if (object)
             result.set(unescapeJSONText(key), std::string(value));
         else
             result.set(unescapeJSONText(key), unescapeJSONText(value));
+    };
+    std::string_view trimmed = trimOuter(text);
+    if (!hasBraceOutsideQuotes(trimmed)) {
+        forEachPiece(
+            trimmed, [](char c) { return c == ','; }, take);
+        return result;
     }
+    // A reply that holds an object is one piece, its top-level commas turned
+    // into bars, so that reading its value again splits there.
+    std::string joined;
+    joined.reserve(trimmed.size());
+    bool inQuotes = false;
+    for (std::size_t i = 0; i < trimmed.size(); ++i) {
+        char c = trimmed[i];
+        if (inQuotes && c == '\\' && i + 1 < trimmed.size()) {
+            joined.push_back(c);
+            joined.push_back(trimmed[++i]);
+            continue;
+        }
+        if (c == '"') inQuotes = !inQuotes;
+        joined.push_back(c == ',' && !inQuotes ? '|' : c);
+    }
+    take(joined);
     return result;
 }
 
 Value arrayRead(std::string_view text) {
     Value result = Value::emptyList();
-    for (std::string_view piece : splitPieces(text, TopLevelComma{false})) result.append(nestingRead(piece, 0));
+    // Every piece gives a dictionary (empty ones too): the list is made as
+    // long as it will be at once rather than grown.
+    std::size_t count = 0;
+    forEachPiece(text, TopLevelComma{false}, [&](std::string_view) { ++count; });
+    result.asList().reserve(count);
+    forEachPiece(text, TopLevelComma{false}, [&](std::string_view piece) { result.append(nestingRead(piece, 0)); });
     return result;
 }
 
