@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUrl>
@@ -18,12 +19,14 @@
 #include "gui/ControllerThread.h"
 #include "gui/DBusService.h"
 #include "gui/GuiContext.h"
+#include "gui/GuiPart.h"
 #include "gui/ListeningAndPresets.h"
 #include "gui/PushLinkWindow.h"
 #include "gui/QtAlerts.h"
 #include "gui/QtApplication.h"
 #include "gui/QtMainWindow.h"
 #include "gui/QtStatusItem.h"
+#include "gui/QtText.h"
 #include "gui/QtViewTemplates.h"
 #include "gui/QtWorkspace.h"
 #include "gui/SettingsWindow.h"
@@ -120,6 +123,22 @@ GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
     listening_->connectCommandBar(mainWindow_->commandBar());
 
     if (options_.sessionBus) dbus_ = std::make_unique<DBusService>(*this, options_.profile);
+
+    // Settings that cannot be written are said once, in a window that waits
+    // for nobody; the log has every failure.
+    defaults_->setSaveFailureObserver([this](const std::string& reason) {
+        if (saveFailureShown_.exchange(true)) return;
+        postToGui([reason] {
+            auto* box = new QMessageBox(QMessageBox::Warning, QObject::tr("Glowmere"),
+                                        QObject::tr("Glowmere could not save its settings"));
+            box->setObjectName("saveFailure");
+            box->setInformativeText(qs(reason) + "\n\n" +
+                                    QObject::tr("What you change is kept while Glowmere runs, and saved as soon as "
+                                                "the settings folder can be written again."));
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->show();
+        });
+    });
 }
 
 GlowmereApp::~GlowmereApp() {
@@ -141,6 +160,10 @@ void GlowmereApp::start() {
         listening_->awakeFromNib();
         manual_->awakeFromNib();
         manual_->applicationDidFinishLaunching();
+        // What other processes (glowmerectl) store reaches the running
+        // application: the store looks at its file every second, and its
+        // observers (the schedule list, the presets) take the new values.
+        controller_->loop().scheduleRepeating(std::chrono::seconds(1), [this] { defaults_->checkForChanges(); });
     });
     // What another process (glowmerectl) stores reaches the store's
     // observers (presets, schedule items) on the controller thread.

@@ -89,6 +89,7 @@ public:
     void onController(std::function<void()> work);
 
     ManualController& manualController() { return *manual_; }
+    ScheduleManager& scheduleManager() { return *schedules_; }
     BridgeBridge& bridge() { return *bridge_; }
     platform::DefaultsStore& defaults() { return *defaults_; }
     QtMainWindow& mainWindow() { return *mainWindow_; }
@@ -142,6 +143,7 @@ private:
     std::atomic<bool> quitRequested_{false};
     std::atomic<bool> settingsSaved_{false};
     std::atomic<bool> saving_{false};
+    std::atomic<bool> saveFailureShown_{false};
     bool shutDown_ = false;
 };
 

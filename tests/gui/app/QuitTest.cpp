@@ -2,10 +2,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QMenu>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <thread>
@@ -97,20 +99,57 @@ TEST_F(QuitTest, ASecondLaunchWithTheSameProfileShowsTheFirstWindowAndExits) {
     EXPECT_NE(text.find("showing the main window for another launch"), std::string::npos) << text;
 }
 
-// glowmerectl adds a schedule item while the application runs: the quit
-// stores the application's own items without writing the new one away.
+// glowmerectl adds a schedule item while the application runs: the
+// application shows it, and its quit stores its own items without writing
+// the new one away.
 TEST_F(QuitTest, AnItemGlowmerectlAddedWhileRunningSurvivesTheQuit) {
     AppUnderTest t(house(1, 0));
     ASSERT_TRUE(t.waitForStrips(1));
     const std::string add = std::string(GLOWMERE_CTL_PATH) + " --profile '" + t.profile().string() +
                             "' schedule-add --name FromCtl --kind on --lamp 1 --on 07:00 >/dev/null 2>&1";
     ASSERT_EQ(std::system(add.c_str()), 0);
+    // The running application takes it into its list within a second or so.
+    auto shown = [&] {
+        std::size_t count = 0;
+        t.onController([&] { count = t.app().scheduleManager().collection().size(); });
+        return count;
+    };
+    EXPECT_TRUE(pumpUntil([&] { return shown() == 1; }));
     t.app().requestQuit();
     ASSERT_TRUE(pumpUntil([&] { return t.app().settingsSaved(); }));
     const Value items = platform::DefaultsStore(t.profile()).objectForKey("GlowmereController actions");
     ASSERT_EQ(items.size(), 1u);
     EXPECT_EQ(items.at(0)["name"].textValue(), "FromCtl");
     EXPECT_EQ(items.at(0)["bridgeID"].size(), 1u);
+}
+
+// A profile that cannot be written: the application says so once, in a
+// window of its own, however many saves fail.
+TEST_F(QuitTest, AFailedSaveIsShownOnce) {
+    AppUnderTest t(house(1, 0));
+    ASSERT_TRUE(t.waitForStrips(1));
+    // A directory where the lock file belongs stops every writer, root too.
+    const auto lock = t.app().defaults().lockPath();
+    std::filesystem::remove(lock);
+    std::filesystem::create_directory(lock);
+    bool saved = true;
+    t.onController([&] {
+        saved = t.app().defaults().setObject("makeAllGroup", true);
+        t.app().defaults().setObject("makeAllGroup", false);
+    });
+    EXPECT_FALSE(saved);
+    auto notices = [] {
+        int count = 0;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == "saveFailure" && w->isVisible()) ++count;
+        return count;
+    };
+    EXPECT_TRUE(pumpUntil([&] { return notices() == 1; }));
+    QApplication::processEvents();
+    EXPECT_EQ(notices(), 1);
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == "saveFailure") w->close();
+    std::filesystem::remove(lock);
 }
 
 }  // namespace
