@@ -28,8 +28,11 @@ void writeToStandardError(std::string_view line) {
     localtime_r(&t, &local);
     char stamp[40];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
-    std::fprintf(stderr, "%s.%03d glowmere: %.*s\n", stamp, static_cast<int>(ms), static_cast<int>(line.size()),
-                 line.data());
+    // Lines quote names and replies from outside: nothing in them may act
+    // on the terminal.
+    const std::string shown = printable(line);
+    std::fprintf(stderr, "%s.%03d glowmere: %.*s\n", stamp, static_cast<int>(ms), static_cast<int>(shown.size()),
+                 shown.data());
     std::fflush(stderr);
 }
 
