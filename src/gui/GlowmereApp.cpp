@@ -165,11 +165,6 @@ void GlowmereApp::start() {
         // observers (the schedule list, the presets) take the new values.
         controller_->loop().scheduleRepeating(std::chrono::seconds(1), [this] { defaults_->checkForChanges(); });
     });
-    // What another process (glowmerectl) stores reaches the store's
-    // observers (presets, schedule items) on the controller thread.
-    auto* storeCheck = new QTimer(this);
-    connect(storeCheck, &QTimer::timeout, this, [this] { context_->post([this] { defaults_->checkForChanges(); }); });
-    storeCheck->start(2000);
     if (options_.showMainWindow) {
         mainWindow_->makeKeyAndOrderFront();
     } else if (!QSystemTrayIcon::isSystemTrayAvailable()) {
