@@ -1,6 +1,8 @@
 #include "schedules/Location.h"
 
 #include <cctype>
+#include <charconv>
+#include <cmath>
 #include <fstream>
 #include <sstream>
 
@@ -13,17 +15,88 @@ DefaultsLocation::DefaultsLocation(platform::DefaultsStore& defaults, std::strin
     : defaults_(defaults), zoneName_(std::move(zoneName)), zoneTable_(std::move(zoneTable)) {}
 
 std::optional<GeoPosition> DefaultsLocation::currentPosition() {
+    auto chosen = chosenPosition();
+    if (!chosen) return std::nullopt;
+    return chosen->position;
+}
+
+std::optional<ChosenPosition> DefaultsLocation::chosenPosition() {
     if (defaults_.hasObject(latitudeKey) && defaults_.hasObject(longitudeKey)) {
         double lat = defaults_.doubleForKey(latitudeKey);
         double lon = defaults_.doubleForKey(longitudeKey);
-        if (lat >= -90 && lat <= 90 && lon >= -180 && lon <= 180) return GeoPosition{lat, lon, 100};
+        if (lat >= -90 && lat <= 90 && lon >= -180 && lon <= 180) {
+            bool service = defaults_.stringForKey(positionSourceKey) == serviceSource;
+            return ChosenPosition{GeoPosition{lat, lon, 100},
+                                  service ? PositionSource::LocationService : PositionSource::Entered};
+        }
         platform::log("ignoring the stored position: it is not on the globe");
     }
     std::ifstream in(zoneTable_);
     if (!in) return std::nullopt;
     std::stringstream text;
     text << in.rdbuf();
-    return positionInZoneTable(text.str(), zoneName_);
+    auto city = positionInZoneTable(text.str(), zoneName_);
+    if (!city) return std::nullopt;
+    return ChosenPosition{*city, PositionSource::ZoneCity};
+}
+
+std::optional<double> DefaultsLocation::parseCoordinate(const std::string& input, double limit) {
+    std::string text;
+    for (char c : input)
+        if (!std::isspace(static_cast<unsigned char>(c))) text.push_back(c == ',' ? '.' : c);
+    if (text.empty() || text.size() > 32) return std::nullopt;
+    double value = 0;
+    const char* begin = text.data() + (text[0] == '+' ? 1 : 0);
+    auto [end, error] = std::from_chars(begin, text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) return std::nullopt;
+    if (value < -limit || value > limit) return std::nullopt;
+    return value;
+}
+
+bool DefaultsLocation::enterPosition(const std::string& latitude, const std::string& longitude, std::string* why) {
+    auto lat = parseCoordinate(latitude, 90);
+    auto lon = parseCoordinate(longitude, 180);
+    if (!lat || !lon) {
+        if (why)
+            *why = !lat ? "The latitude must be a number from -90 to 90."
+                        : "The longitude must be a number from -180 to 180.";
+        return false;
+    }
+    defaults_.setObject(latitudeKey, *lat);
+    defaults_.setObject(longitudeKey, *lon);
+    defaults_.setObject(positionSourceKey, enteredSource);
+    return true;
+}
+
+void DefaultsLocation::forgetEnteredPosition() {
+    if (defaults_.stringForKey(positionSourceKey) == serviceSource) return;
+    defaults_.removeObject(latitudeKey);
+    defaults_.removeObject(longitudeKey);
+    defaults_.removeObject(positionSourceKey);
+}
+
+bool DefaultsLocation::takeServicePosition(const GeoPosition& position) {
+    if (!std::isfinite(position.latitude) || !std::isfinite(position.longitude) || position.latitude < -90 ||
+        position.latitude > 90 || position.longitude < -180 || position.longitude > 180)
+        return false;
+    auto chosen = chosenPosition();
+    if (chosen && chosen->source == PositionSource::Entered) return false;
+    defaults_.setObject(positionSourceKey, serviceSource);
+    defaults_.setObject(latitudeKey, position.latitude);
+    defaults_.setObject(longitudeKey, position.longitude);
+    return true;
+}
+
+std::string DefaultsLocation::describe(PositionSource source) {
+    switch (source) {
+        case PositionSource::Entered:
+            return "entered by hand";
+        case PositionSource::LocationService:
+            return "location service";
+        case PositionSource::ZoneCity:
+            break;
+    }
+    return "the time zone's main city";
 }
 
 namespace {

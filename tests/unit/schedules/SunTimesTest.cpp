@@ -184,5 +184,28 @@ TEST(Location, DefaultsFirstThenTheZoneTable) {
     EXPECT_NEAR(system.currentPosition()->latitude, 52.5, 0.1);
 }
 
+TEST(Location, AnEnteredPositionWinsOverTheServiceUntilItIsLetGo) {
+    platform::DefaultsStore defaults;
+    DefaultsLocation location(defaults, "Europe/Berlin");
+    EXPECT_EQ(location.chosenPosition()->source, PositionSource::ZoneCity);
+    EXPECT_TRUE(location.takeServicePosition({48.1, 11.6, 30}));
+    EXPECT_EQ(location.chosenPosition(), (ChosenPosition{{48.1, 11.6, 100}, PositionSource::LocationService}));
+
+    const std::pair<const char*, const char*> refused[] = {
+        {"91", "0"}, {"0", "-180.5"}, {"", "13"}, {"52.5N", "13"}, {"nan", "0"}, {"1e3", "0"}};
+    for (const auto& [lat, lon] : refused) {
+        std::string why;
+        EXPECT_FALSE(location.enterPosition(lat, lon, &why)) << lat << " " << lon;
+        EXPECT_FALSE(why.empty());
+    }
+    EXPECT_EQ(location.chosenPosition()->source, PositionSource::LocationService);
+    ASSERT_TRUE(location.enterPosition(" 52,52 ", "+13.405"));
+    EXPECT_EQ(location.chosenPosition(), (ChosenPosition{{52.52, 13.405, 100}, PositionSource::Entered}));
+    EXPECT_FALSE(location.takeServicePosition({48.1, 11.6, 30}));
+    EXPECT_EQ(location.chosenPosition()->source, PositionSource::Entered);
+    location.forgetEnteredPosition();
+    EXPECT_EQ(location.chosenPosition()->source, PositionSource::ZoneCity);
+}
+
 }  // namespace
 }  // namespace glowmere
