@@ -53,6 +53,18 @@ void ScheduleManager::windowDidBecomeKey() {
         for (const std::string& id : item->scheduleIDs()) known.insert(id);
     bool ok = false;
     auto keys = bridgeScheduleKeys(&ok);
+    missingOnBridge_.clear();
+    if (ok) {
+        std::set<std::string> onBridge(keys.begin(), keys.end());
+        for (const auto& item : collection_) {
+            if (!item->isEnabled()) continue;
+            for (const std::string& id : item->scheduleIDs()) {
+                if (onBridge.count(id)) continue;
+                missingOnBridge_.push_back(item->objectForKey("name").textValue());
+                break;
+            }
+        }
+    }
     for (const std::string& key : keys) {
         if (!known.count(key)) {
             setStatus(otherAppStatus);

@@ -133,6 +133,9 @@ public:
     void windowDidBecomeKey();
     void importFromBridge();
     const std::string& managerStatus() const { return managerStatus_; }
+    // The names of the enabled items whose bridge schedules the last status
+    // check did not find on the bridge.
+    const std::vector<std::string>& itemsMissingOnBridge() const { return missingOnBridge_; }
 
     // ---- Sunrise and sunset ----
     bool requiresLocationManager() const;
@@ -192,6 +195,7 @@ private:
     int timerEntry_ = 0;
     platform::Clock::Duration timerWait_{};
     std::string managerStatus_;
+    std::vector<std::string> missingOnBridge_;
     std::atomic<float> latitude_{0};
     std::atomic<float> longitude_{0};
     std::atomic<bool> positionReported_{false};

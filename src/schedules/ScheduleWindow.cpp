@@ -1,0 +1,400 @@
+#include "schedules/ScheduleWindow.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+
+#include "platform/Log.h"
+
+namespace glowmere {
+
+namespace chr = std::chrono;
+
+const std::array<const char*, 7> ScheduleWindow::kindTitles = {
+    "On & Off", "On", "Off", "Colour and brightness", "Listening", "False dawn", "False dusk"};
+
+namespace {
+
+const char* const dayKeys[] = {"mon", "tue", "wed", "thu", "fri", "sat", "sun"};
+const char* const dayTitles[] = {"Mo", "Tu", "We", "Th", "Fr", "Sa", "Su"};
+
+}  // namespace
+
+ScheduleWindow::ScheduleWindow(ScheduleManager& manager, BridgeBridge& bridge, platform::DefaultsStore& defaults)
+    : manager_(manager), bridge_(bridge), defaults_(defaults), actionWindowController_({}) {
+    for (std::size_t i = 0; i < days_.size(); ++i) days_[i] = std::make_shared<platform::Button>(dayTitles[i]);
+    for (int kind = 0; kind < 7; ++kind) btnAction_->addItem(kindTitles[static_cast<std::size_t>(kind)], kind);
+    btnAction_->selectItemWithTag(0);
+    for (auto* field : {tfManagerStatus_.get(), tfReport_.get(), tfActivity_.get(), tfEditorMessage_.get()})
+        field->setAlignment(platform::TextField::Alignment::Left);
+    keyResponder_.setOwner(this);
+    manager_.setManagerStatusField(tfManagerStatus_.get());
+
+    setLampsPopUp(nullptr);
+    btnAction_->setAction([this](platform::Control* sender) { actionWindowController_.handleControl(sender); });
+    btnColourBrightness_->setAction(
+        [this](platform::Control* sender) { actionWindowController_.handleControl(sender); });
+    btnLinkSunriseSunset_->setAction([this](platform::Control* sender) { handleControl(sender); });
+}
+
+ScheduleWindow::~ScheduleWindow() {
+    manager_.setManagerStatusField(nullptr);
+}
+
+void ScheduleWindow::setLampsPopUp(platform::PopUpButton* popUp) {
+    // The application owns the chooser and outlives this window.
+    btnLamp_ = popUp ? std::shared_ptr<platform::PopUpButton>(popUp, [](platform::PopUpButton*) {}) : nullptr;
+    ActionWindowController::Controls controls;
+    controls.actionPopup = btnAction_.get();
+    controls.onTime = tfOn_.get();
+    controls.onTimeLabel = onTimeLabel_.get();
+    controls.onTimeHelpLabel = onTimeHelpLabel_.get();
+    controls.offTime = tfOff_.get();
+    controls.offTimeLabel = offTimeLabel_.get();
+    controls.offTimeHelpLabel = offTimeHelpLabel_.get();
+    controls.btnLamp = btnLamp_.get();
+    controls.lampLabel = lampLabel_.get();
+    controls.btnColourBrightness = btnColourBrightness_.get();
+    controls.slBrightness = slBrightness_.get();
+    controls.slColour = slColour_.get();
+    controls.slSaturation = slSaturation_.get();
+    controls.brightnessLabel = brightnessLabel_.get();
+    controls.colourLabel = colourLabel_.get();
+    controls.saturationLabel = saturationLabel_.get();
+    controls.colourBezel = colourBezel_.get();
+    controls.btnVary = btnVary_.get();
+    actionWindowController_ = ActionWindowController(controls);
+}
+
+void ScheduleWindow::setRowsObserver(std::function<void()> observer) {
+    std::lock_guard lock(rowsMutex_);
+    rowsObserver_ = std::move(observer);
+}
+
+std::shared_ptr<platform::Control> ScheduleWindow::sharedControl(const platform::Control& control) const {
+    const std::shared_ptr<platform::Control> all[] = {tfName_,
+                                                      tfOn_,
+                                                      tfOff_,
+                                                      slBrightness_,
+                                                      slColour_,
+                                                      slSaturation_,
+                                                      btnVary_,
+                                                      btnColourBrightness_,
+                                                      btnLinkSunriseSunset_,
+                                                      btnAction_,
+                                                      btnLamp_,
+                                                      onTimeLabel_,
+                                                      onTimeHelpLabel_,
+                                                      offTimeLabel_,
+                                                      offTimeHelpLabel_,
+                                                      lampLabel_,
+                                                      brightnessLabel_,
+                                                      colourLabel_,
+                                                      saturationLabel_,
+                                                      colourBezel_,
+                                                      tfEditorMessage_,
+                                                      tfManagerStatus_,
+                                                      tfReport_,
+                                                      tfActivity_};
+    for (const auto& c : all)
+        if (c.get() == &control) return c;
+    for (const auto& day : days_)
+        if (day.get() == &control) return day;
+    return nullptr;
+}
+
+// ---- The list ----
+
+std::vector<ScheduleWindow::Row> ScheduleWindow::rows() const {
+    std::lock_guard lock(rowsMutex_);
+    return rows_;
+}
+
+void ScheduleWindow::reloadData() {
+    std::vector<Row> rows;
+    rows.reserve(manager_.collection().size());
+    for (const auto& item : manager_.collection())
+        rows.push_back({item.get(), item->isEnabled(), item->getDescription(), item->objectForKey("name").textValue()});
+    std::function<void()> observer;
+    {
+        std::lock_guard lock(rowsMutex_);
+        if (rows == rows_) return;
+        rows_ = std::move(rows);
+        observer = rowsObserver_;
+    }
+    if (observer) observer();
+}
+
+std::optional<std::size_t> ScheduleWindow::indexOf(const void* key) const {
+    if (!key) return std::nullopt;
+    const auto& items = manager_.collection();
+    for (std::size_t i = 0; i < items.size(); ++i)
+        if (items[i].get() == key) return i;
+    return std::nullopt;
+}
+
+std::shared_ptr<Action> ScheduleWindow::itemWithKey(const void* key) const {
+    auto index = indexOf(key);
+    return index ? manager_.collection()[*index] : nullptr;
+}
+
+std::optional<std::size_t> ScheduleWindow::editedRow() const {
+    return currentItem_ ? indexOf(currentItem_.get()) : std::nullopt;
+}
+
+void ScheduleWindow::busy(const std::string& what, const std::function<void()>& work) {
+    tfActivity_->setStringValue(what);
+    if (progress_) progress_->startAnimation();
+    work();
+    if (progress_) progress_->stopAnimation();
+    tfActivity_->setStringValue("");
+}
+
+void ScheduleWindow::tableViewSetObjectValueForTableColumnRow(const std::string& column, const void* key) {
+    if (column == enabledColumn) {
+        if (auto index = indexOf(key)) {
+            const Action& item = *manager_.collection()[*index];
+            const bool enable = !item.isEnabled();
+            const std::string name = item.objectForKey("name").textValue();
+            busy(enable ? "Registering \"" + name + "\" on the bridge…" : "Deleting \"" + name + "\" from the bridge…",
+                 [&] { manager_.setActionEnabled(*index, enable); });
+        }
+    }
+    reloadData();
+}
+
+// ---- Commands ----
+
+void ScheduleWindow::create() {
+    if (scheduleWindow_) scheduleWindow_->makeKeyAndOrderFront();
+    if (currentItem_) finish();
+    currentItem_ = std::make_shared<Action>();
+    newItem_ = true;
+    setItem(*currentItem_);
+    manager_.collection().push_back(currentItem_);
+    if (editor_) editor_->makeKeyAndOrderFront();
+}
+
+void ScheduleWindow::edit(const void* key) {
+    if (!itemWithKey(key)) return;
+    if (currentItem_) finish();
+    // Finishing may have dropped an empty new item; the row's item is still found by its key.
+    currentItem_ = itemWithKey(key);
+    newItem_ = false;
+    if (!currentItem_) return;
+    setItem(*currentItem_);
+    if (editor_) editor_->makeKeyAndOrderFront();
+}
+
+void ScheduleWindow::closeEditor() {
+    currentItem_.reset();
+    newItem_ = false;
+    tfEditorMessage_->setStringValue("");
+    if (editor_) editor_->orderOut();
+}
+
+void ScheduleWindow::deleteItem(const void* key) {
+    auto index = indexOf(key);
+    if (!index) return;
+    const std::string name = manager_.collection()[*index]->objectForKey("name").textValue();
+    busy("Deleting \"" + name + "\" from the bridge…", [&] { manager_.deleteAction(*index); });
+    if (selected_ == key) selected_ = nullptr;
+    closeEditor();
+    reloadData();
+}
+
+void ScheduleWindow::deleteKey(qfKeyResponder*) {
+    deleteItem(selected_);
+}
+
+void ScheduleWindow::deleteAllFromBridge() {
+    if (!alerts_) return;
+    platform::AlertSpec alert;
+    alert.message = "Delete all schedules from bridge";
+    alert.defaultButton = "OK";
+    alert.alternateButton = "Cancel";
+    alert.informativeText =
+        "Are you sure that you want to delete all schedules from your bridge? (Schedules won't be deleted from "
+        "Glowmere, just disabled)";
+    if (alerts_->runModal(alert) != platform::AlertResponse::Default) return;
+    bool done = false;
+    busy("Deleting every schedule on the bridge…", [&] { done = manager_.deleteAllFromBridge(true); });
+    if (!done) {
+        tfReport_->setStringValue("The bridge's schedules could not be read; nothing was deleted.");
+        return;
+    }
+    tfReport_->setStringValue("Every schedule on the bridge was deleted; every item is disabled.");
+    closeEditor();
+    reloadData();
+}
+
+void ScheduleWindow::importFromBridge() {
+    const std::size_t before = manager_.collection().size();
+    const std::size_t failedBefore = bridge_.failedRequests();
+    busy("Importing schedules from the bridge…", [&] { manager_.importFromBridge(); });
+    const auto& items = manager_.collection();
+    std::string report;
+    if (items.size() == before) {
+        report = bridge_.failedRequests() != failedBefore
+                     ? "The bridge's schedules could not be read; nothing was imported."
+                     : "Nothing to import: every schedule on the bridge belongs to an item.";
+    } else {
+        report =
+            "Imported " + std::to_string(items.size() - before) + (items.size() - before == 1 ? " item:" : " items:");
+        for (std::size_t i = before; i < items.size(); ++i) {
+            std::string name = items[i]->objectForKey("name").textValue();
+            report += (i == before ? " " : ", ") + (name.empty() ? items[i]->getDescription() : name);
+        }
+        report += ".";
+    }
+    tfReport_->setStringValue(report);
+    reloadData();
+}
+
+void ScheduleWindow::windowDidBecomeKey() {
+    busy("Checking the bridge's schedules…", [&] { manager_.windowDidBecomeKey(); });
+    const auto& missing = manager_.itemsMissingOnBridge();
+    if (missing.empty()) {
+        // Keep what an import or delete-all said until something new is found.
+        if (tfReport_->stringValue().rfind("The bridge no longer holds", 0) == 0) tfReport_->setStringValue("");
+        return;
+    }
+    std::string names;
+    for (const auto& name : missing) names += (names.empty() ? "" : ", ") + name;
+    tfReport_->setStringValue("The bridge no longer holds the schedules of: " + names + ".");
+}
+
+// ---- The editor ----
+
+void ScheduleWindow::setItem(Action& item) {
+    tfEditorMessage_->setStringValue("");
+    tfName_->setStringValue(item.objectForKey("name").textValue());
+    tfOn_->setStringValue(item.objectForKey("ontime").textValue());
+    tfOff_->setStringValue(item.objectForKey("offtime").textValue());
+    btnLinkSunriseSunset_->setState(item.objectForKey("linksunrisesunset").boolValue() ? 1 : 0);
+    handleControl(btnLinkSunriseSunset_.get());
+    for (std::size_t i = 0; i < days_.size(); ++i)
+        days_[i]->setState(item.objectForKey(dayKeys[i]).boolValue() ? 1 : 0);
+    slBrightness_->setDoubleValue(item.objectForKey("brightness").doubleValue());
+    slColour_->setDoubleValue(item.objectForKey("colour").doubleValue());
+    slSaturation_->setDoubleValue(255 - item.objectForKey("saturation").doubleValue());
+    btnVary_->setState(item.objectForKey("vary").boolValue() ? 1 : 0);
+    btnColourBrightness_->setState(item.objectForKey("colourbrightness").boolValue() ? 1 : 0);
+    btnAction_->selectItemWithTag(item.objectForKey("action").intValue());
+    std::string lamp = item.objectForKey("lamp").textValue();
+    if (!lamp.empty() && btnLamp_) {
+        if (lamp == "group: all") {
+            lamp = "group: All";
+            item.setObjectForKey(lamp, "lamp");
+        }
+        btnLamp_->selectItemWithTitle(lamp);
+    }
+    actionWindowController_.handleControl(btnAction_.get());
+    auto kind = btnAction_->selectedItem();
+    if (!kind || kind->tag != Action::ColourBrightness)
+        actionWindowController_.handleControl(btnColourBrightness_.get());
+}
+
+void ScheduleWindow::finish() {
+    if (!currentItem_) return;
+    // Closing the editor lets go of the item; it is kept alive to the end.
+    std::shared_ptr<Action> keep = currentItem_;
+    Action& item = *keep;
+    const bool noSchedules = item.scheduleIDs().empty();
+    if (tfOn_->stringValue() == "00:00" && tfOff_->stringValue() == "00:00" && noSchedules &&
+        btnLinkSunriseSunset_->state() == 1) {
+        if (defaults_.hasObject(ScheduleManager::sunriseKey))
+            tfOff_->setStringValue(defaults_.stringForKey(ScheduleManager::sunriseKey));
+        if (defaults_.hasObject(ScheduleManager::sunsetKey))
+            tfOn_->setStringValue(defaults_.stringForKey(ScheduleManager::sunsetKey));
+    }
+    if (tfOn_->stringValue() == "00:00" && tfOff_->stringValue() == "00:00" && noSchedules && newItem_) {
+        // A new item closed without times is dropped; a stored one is kept.
+        auto& items = manager_.collection();
+        items.erase(std::remove(items.begin(), items.end(), keep), items.end());
+        closeEditor();
+        reloadData();
+        return;
+    }
+    item.setObjectForKey(tfOn_->stringValue(), "ontime");
+    item.setObjectForKey(tfOff_->stringValue(), "offtime");
+    item.setObjectForKey(btnLinkSunriseSunset_->state() == 1, "linksunrisesunset");
+    item.setObjectForKey(tfName_->stringValue(), "name");
+    platform::log("name is " + tfName_->stringValue());
+    item.setObjectForKey(slBrightness_->doubleValue(), "brightness");
+    item.setObjectForKey(slColour_->doubleValue(), "colour");
+    item.setObjectForKey(255 - slSaturation_->doubleValue(), "saturation");
+    auto kind = btnAction_->selectedItem();
+    item.setObjectForKey(kind ? kind->tag : 0, "action");
+    for (std::size_t i = 0; i < days_.size(); ++i) item.setObjectForKey(days_[i]->state() == 1, dayKeys[i]);
+    item.setObjectForKey(btnVary_->state() == 1, "vary");
+    item.setObjectForKey(btnColourBrightness_->state() == 1, "colourbrightness");
+    item.setObjectForKey(true, "enabled");
+    if (btnLamp_) {
+        if (auto lamp = btnLamp_->selectedItem()) {
+            const bool group = lamp->title.compare(0, 5, "group") == 0;
+            item.setObjectForKey(lamp->title, "lamp");
+            item.setObjectForKey(group, "group");
+            if (identifyLamp_) {
+                if (auto id = identifyLamp_(lamp->tag, group))
+                    item.setObjectForKey(*id, "lampid");
+                else
+                    item.getDictionary().erase("lampid");
+            }
+        }
+    }
+    closeEditor();
+    const std::string name = item.objectForKey("name").textValue();
+    busy("Registering \"" + name + "\" on the bridge…", [&] { manager_.breakDownAndRegisterNewActionWithHub(item); });
+    reloadData();
+    manager_.saveActions();
+    manager_.constructList();
+}
+
+std::string ScheduleWindow::timeAround(const std::string& hhmm, int seconds) const {
+    auto minutes = ScheduleManager::stringToNumber(hhmm);
+    if (!minutes || !isTimeText(hhmm)) return {};
+    const auto& zone = manager_.timeZone();
+    auto today = chr::floor<chr::days>(zone.toLocal(chr::floor<chr::seconds>(bridge_.clock().now())));
+    auto instant = zone.toSys(chr::local_seconds(today) + chr::minutes(*minutes)) + chr::seconds(seconds);
+    auto local = zone.toLocal(instant);
+    auto m = chr::duration_cast<chr::minutes>(local - chr::floor<chr::days>(local)).count();
+    char text[48];
+    std::snprintf(text, sizeof text, "%02d:%02d", static_cast<int>(m / 60), static_cast<int>(m % 60));
+    return text;
+}
+
+void ScheduleWindow::handleControl(platform::Control* sender) {
+    if (sender != btnLinkSunriseSunset_.get()) return;
+    if (btnLinkSunriseSunset_->state() == 1) {
+        if (startLocation_) startLocation_();
+        manager_.fetchSunriseSunetTimes();
+        tfOn_->setEnabled(false);
+        tfOff_->setEnabled(false);
+        if (defaults_.hasObject(ScheduleManager::sunriseKey)) {
+            auto off = timeAround(defaults_.stringForKey(ScheduleManager::sunriseKey), 3600);
+            if (!off.empty()) tfOff_->setStringValue(off);
+        }
+        if (defaults_.hasObject(ScheduleManager::sunsetKey)) {
+            auto on = timeAround(defaults_.stringForKey(ScheduleManager::sunsetKey), -3600);
+            if (!on.empty()) tfOn_->setStringValue(on);
+        }
+    } else {
+        tfOn_->setEnabled(true);
+        tfOff_->setEnabled(true);
+    }
+}
+
+bool ScheduleWindow::popoverShouldClose() {
+    for (platform::TextField* field : {tfOn_.get(), tfOff_.get()}) {
+        if (field->isHidden() || ScheduleManager::validateTime(field)) continue;
+        if (alerts_) alerts_->beep();
+        tfEditorMessage_->setStringValue("\"" + field->stringValue() +
+                                         "\" is not a time of day: use HH:MM, 00:00 to 23:59.");
+        return false;
+    }
+    finish();
+    return true;
+}
+
+}  // namespace glowmere
