@@ -18,6 +18,7 @@
 #include "ctl/BridgeCommands.h"
 #include "ctl/Command.h"
 #include "ctl/PresetCommands.h"
+#include "ctl/ExplorerCommands.h"
 #include "ctl/ScheduleCommands.h"
 #include "platform/Clock.h"
 #include "platform/DefaultsStore.h"
@@ -34,6 +35,7 @@ const std::vector<void (*)(CommandTable&)> commandGroups = {
     addBridgeCommands,
     addScheduleCommands,
     addPresetCommands,
+    addExplorerCommands,
 };
 
 // Whether a command's usage text names `option` as a whole word.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <httplib.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <thread>
 
 #include "platform/DefaultsStore.h"
 #include "platform/Value.h"
@@ -254,6 +256,49 @@ TEST_F(CtlTest, BridgeTextIsShownEscapedAndGivenExactlyAsJson) {
     auto raw = ctl({"get", "lights/1"});
     ASSERT_EQ(raw.status, 0) << raw.err;
     EXPECT_EQ(raw.out.find('\x1b'), std::string::npos);
+}
+
+TEST_F(CtlTest, ExplorePrintsTheBridgesTreeAndUpdateCheckComparesVersions) {
+    auto text = ctl({"explore"});
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_NE(text.out.find("\nLights\n  1\n    modelid\n      GM-RGBW-1\n    name\n      Hall\n"), std::string::npos)
+        << text.out;
+    auto json = ctl({"explore", "--json"});
+    ASSERT_EQ(json.status, 0) << json.err;
+    auto tree = nlohmann::json::parse(json.out);
+    EXPECT_EQ(tree["Lights"]["2"]["name"], "Küche");
+    EXPECT_EQ(tree["Lights"]["1"]["state"]["on"], "true");
+    EXPECT_EQ(tree["Groups"]["1"]["name"], "Downstairs");
+    EXPECT_TRUE(tree["Schedules"].empty());
+    EXPECT_TRUE(tree.contains("Config"));
+
+    auto noServer = ctl({"update-check"});
+    EXPECT_EQ(noServer.status, 1);
+    EXPECT_NE(noServer.err.find("updateServer"), std::string::npos);
+
+    std::string version = "999.0";
+    httplib::Server server;
+    server.Get("/glowmere/updates/currentversion.plist", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content("<plist><dict><key>currentversion</key><string>" + version +
+                            "</string><key>newinthisversionurl</key><string>http://x/n</string>"
+                            "<key>releasedate</key><string>today</string>"
+                            "<key>downloadurl</key><string>http://x/a.tar.gz</string></dict></plist>",
+                        "application/xml");
+    });
+    const int port = server.bind_to_any_port("127.0.0.1");
+    std::thread serving([&] { server.listen_after_bind(); });
+    platform::DefaultsStore(profile.path()).setObject("updateServer", "http://127.0.0.1:" + std::to_string(port));
+    auto newer = ctl({"update-check"});
+    EXPECT_EQ(newer.status, 0) << newer.err;
+    EXPECT_EQ(newer.out.rfind("999.0 is newer than ", 0), 0u) << newer.out;
+    version = "0.0.0.1";
+    auto older = ctl({"update-check"});
+    EXPECT_EQ(older.status, 0) << older.err;
+    EXPECT_EQ(older.out.rfind("0.0.0.1 is not newer than ", 0), 0u) << older.out;
+    version = "<broken";
+    EXPECT_EQ(ctl({"update-check"}).status, 1);
+    server.stop();
+    serving.join();
 }
 
 class CtlLoginTest : public CtlTest {

@@ -1,0 +1,100 @@
+#include "ctl/ExplorerCommands.h"
+
+#include <ostream>
+
+#include "bridge/JsonText.h"
+#include "bridge/bridgeExplorer.h"
+#include "platform/HttpDownload.h"
+#include "update/UpdateWindowController.h"
+
+namespace glowmere::ctl {
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+// The tree as JSON: dictionaries as objects, every value the text it shows.
+void writeJSON(std::ostream& out, const Value& value, int depth) {
+    if (!value.isMap()) {
+        out << '"' << jsontext::escapeJSONText(value.textValue()) << '"';
+        return;
+    }
+    if (value.asMap().empty()) {
+        out << "{}";
+        return;
+    }
+    const std::string indent(static_cast<std::size_t>(depth + 1) * 2, ' ');
+    out << "{\n";
+    bool first = true;
+    for (const auto& [key, member] : value.asMap()) {
+        out << (first ? "" : ",\n") << indent << '"' << jsontext::escapeJSONText(key) << "\": ";
+        writeJSON(out, member, depth + 1);
+        first = false;
+    }
+    out << '\n' << std::string(static_cast<std::size_t>(depth) * 2, ' ') << '}';
+}
+
+int explore(Context& ctx, const Command& self, const Args& args) {
+    for (const auto& a : args)
+        if (a != "--json") return usageError(ctx, self, "unexpected argument '" + a + "'");
+    const auto mark = ctx.log.mark();
+    bridgeExplorer explorer(ctx.bridge);
+    explorer.loadData();
+    auto tree = explorer.explorerDictionary();
+    if (tree->empty()) return reportFailure(ctx, "could not read the bridge", mark);
+    if (ctx.json || !args.empty()) {
+        writeJSON(ctx.out, *tree, 0);
+        ctx.out << std::endl;
+    } else {
+        ctx.out << bridgeExplorer::indentedText(*tree) << std::flush;
+    }
+    for (const auto& section : bridgeExplorer::sections)
+        if (!tree->contains(section.key))
+            ctx.err << "glowmerectl: the bridge did not give its " << section.list << std::endl;
+    if (!tree->contains(bridgeExplorer::configKey))
+        ctx.err << "glowmerectl: the bridge did not give its configuration" << std::endl;
+    return exitOk;
+}
+
+int updateCheck(Context& ctx, const Command& self, const Args& args) {
+    if (!args.empty()) return usageError(ctx, self, "unexpected argument '" + args[0] + "'");
+    platform::CurlHttpDownloader http;
+    UpdateWindowController update(http, ctx.defaults, GLOWMERE_VERSION);
+    std::string problem;
+    switch (update.readVersionList(&problem)) {
+        case UpdateWindowController::CheckResult::NoServer:
+            ctx.err << "glowmerectl: no update server is set (\"" << UpdateWindowController::updateServerKey << "\")"
+                    << std::endl;
+            return exitFailed;
+        case UpdateWindowController::CheckResult::Unreadable:
+            ctx.err << "glowmerectl: could not read the version list at " << update.updateServer()
+                    << UpdateWindowController::versionListPath << ": " << problem << std::endl;
+            return exitFailed;
+        case UpdateWindowController::CheckResult::Newer:
+            ctx.out << update.currentVersionDictionary()->currentversion << " is newer than " << update.runningVersion()
+                    << std::endl;
+            return exitOk;
+        case UpdateWindowController::CheckResult::NotNewer:
+            break;
+    }
+    ctx.out << update.currentVersionDictionary()->currentversion << " is not newer than " << update.runningVersion()
+            << std::endl;
+    return exitOk;
+}
+
+}  // namespace
+
+void addExplorerCommands(CommandTable& table) {
+    table.push_back({"explore", "[--json]", "everything the bridge holds: lamps, groups, schedules and configuration",
+                     [](Context& ctx, const Args& args) {
+                         static const Command self{"explore", "[--json]", "", nullptr};
+                         return explore(ctx, self, args);
+                     }});
+    table.push_back({"update-check", "", "tell whether the update server offers a newer version",
+                     [](Context& ctx, const Args& args) {
+                         static const Command self{"update-check", "", "", nullptr};
+                         return updateCheck(ctx, self, args);
+                     }});
+}
+
+}  // namespace glowmere::ctl
