@@ -5,6 +5,7 @@
 #include "bridge/JsonText.h"
 #include "bridge/bridgeExplorer.h"
 #include "platform/HttpDownload.h"
+#include "platform/Version.h"
 #include "update/UpdateWindowController.h"
 
 namespace glowmere::ctl {
@@ -59,7 +60,7 @@ int explore(Context& ctx, const Command& self, const Args& args) {
 int updateCheck(Context& ctx, const Command& self, const Args& args) {
     if (!args.empty()) return usageError(ctx, self, "unexpected argument '" + args[0] + "'");
     platform::CurlHttpDownloader http;
-    UpdateWindowController update(http, ctx.defaults, GLOWMERE_VERSION);
+    UpdateWindowController update(http, ctx.defaults, std::string(platform::version()));
     std::string problem;
     switch (update.readVersionList(&problem)) {
         case UpdateWindowController::CheckResult::NoServer:
