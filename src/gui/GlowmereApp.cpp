@@ -30,6 +30,7 @@
 #include "gui/QtViewTemplates.h"
 #include "gui/QtWorkspace.h"
 #include "gui/SettingsWindow.h"
+#include "gui/ToolWindows.h"
 #include "gui/WindowPlacement.h"
 #include "platform/DataFiles.h"
 #include "platform/Log.h"
@@ -116,11 +117,15 @@ GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
         std::make_unique<ScheduleManager>(*bridge_, *defaults_, controller_->loop(), platform::TimeZone::local());
     schedules_->setLocation(location_.get());
     schedules_->setAlerts(alerts_.get());
+    schedules_->setSunServiceClient(http_);
     scheduleEngine_ = std::make_unique<ScheduleManagerEngine>(*schedules_);
     manual_->setScheduleManager(scheduleEngine_.get());
     listening_ = std::make_unique<ListeningAndPresets>(*context_, *manual_, *schedules_, *settings_, *alerts_,
                                                        mainWindow_->widget(), *settingsWindow_);
     listening_->connectCommandBar(mainWindow_->commandBar());
+    tools_ = std::make_unique<ToolWindows>(ToolWindows::Parts{
+        *context_, *clock_, *defaults_, *bridge_, *schedules_, *location_, *lampsPopUp_, *manual_, *alerts_,
+        *workspace_, *settingsWindow_, [this] { requestQuit(); }, options_.downloadFolder, options_.positionSource});
 
     if (options_.sessionBus) dbus_ = std::make_unique<DBusService>(*this, options_.profile);
 
@@ -165,6 +170,7 @@ void GlowmereApp::start() {
         // observers (the schedule list, the presets) take the new values.
         controller_->loop().scheduleRepeating(std::chrono::seconds(1), [this] { defaults_->checkForChanges(); });
     });
+    tools_->start();
     if (options_.showMainWindow) {
         mainWindow_->makeKeyAndOrderFront();
     } else if (!QSystemTrayIcon::isSystemTrayAvailable()) {
@@ -228,6 +234,7 @@ void GlowmereApp::requestQuit() {
 bool GlowmereApp::shutDown() {
     if (shutDown_) return true;
     alerts_->shutDown();
+    tools_->shutDown();
     if (!controller_->stop()) return false;
     manual_->stopBackgroundThreads();
     shutDown_ = true;

@@ -17,6 +17,8 @@
 #include "schedules/Location.h"
 #include "schedules/ScheduleManager.h"
 
+class QGeoPositionInfoSource;
+
 namespace glowmere {
 class BridgeBridge;
 class BridgeBridgeClient;
@@ -37,6 +39,7 @@ class QtMainWindow;
 class QtStatusItem;
 class QtViewTemplates;
 class QtWorkspace;
+class ToolWindows;
 class SettingsWindow;
 
 // The composition root: makes the platform objects, the bridge client, the
@@ -62,6 +65,9 @@ public:
         int trayWaitMs = 30000;
         // Where the start-at-login entry goes; empty: the desktop's folder.
         std::filesystem::path autostartDirectory;
+        // Tests: where downloaded updates go, and the location service's source.
+        std::optional<std::filesystem::path> downloadFolder;
+        std::function<QGeoPositionInfoSource*(QObject* parent)> positionSource;
     };
 
     explicit GlowmereApp(Options options);
@@ -104,6 +110,8 @@ public:
     DBusService* dbusService() const { return dbus_.get(); }
     GuiContext& context() { return *context_; }
     ControllerThread& controllerThread() { return *controller_; }
+    // The schedule window, the explorer, the update check, the position.
+    ToolWindows& tools() { return *tools_; }
     platform::Clock& clock() { return *clock_; }
     platform::Autostart& autostart() { return *autostart_; }
     // The help page that ships with the application (file:// URL).
@@ -140,6 +148,7 @@ private:
     std::unique_ptr<ScheduleManagerEngine> scheduleEngine_;
     std::unique_ptr<ListeningAndPresets> listening_;
     std::unique_ptr<DBusService> dbus_;
+    std::unique_ptr<ToolWindows> tools_;
     std::atomic<bool> quitRequested_{false};
     std::atomic<bool> settingsSaved_{false};
     std::atomic<bool> saving_{false};

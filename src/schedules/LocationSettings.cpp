@@ -7,10 +7,8 @@ namespace glowmere {
 
 LocationSettings::LocationSettings(DefaultsLocation& location, platform::Clock& clock, platform::TimeZone zone)
     : location_(location), clock_(clock), zone_(std::move(zone)) {
-    for (auto* field : {position_.get(), source_.get(), sunrise_.get(), sunset_.get(), message_.get()}) {
-        field->setEnabled(false);
+    for (auto* field : {position_.get(), source_.get(), sunrise_.get(), sunset_.get(), message_.get()})
         field->setAlignment(platform::TextField::Alignment::Left);
-    }
     useEntered_->setAction([this](platform::Control*) { useEnteredPosition(); });
     forget_->setAction([this](platform::Control*) { forgetEnteredPosition(); });
     // Typing Return in either field keeps the position too.

@@ -183,6 +183,18 @@ TEST_F(ScheduleWindowTest, ImportAndTheStatusLineSayWhatTheyFound) {
     EXPECT_TRUE(window.rows()[0].enabled);
     EXPECT_EQ(window.tfManagerStatus().stringValue(), "");
 
+    // Delete-all forgets the item in the editor.
+    testing::FakeWindow editor;
+    window.setEditorWindow(&editor);
+    window.edit(window.rows()[0].key);
+    window.deleteAllFromBridge();
+    EXPECT_FALSE(window.isEditing());
+    EXPECT_EQ(editor.calls(), (std::vector<std::string>{"front", "out"}));
+    EXPECT_FALSE(window.rows()[0].enabled);
+    EXPECT_TRUE(bridgeSchedules().empty());
+    window.tableViewSetObjectValueForTableColumnRow(ScheduleWindow::enabledColumn, window.rows()[0].key);
+    ASSERT_TRUE(window.rows()[0].enabled);
+
     // The bridge lost the item's schedule.
     sim.userRequest("DELETE", "schedules/" + manager.collection()[0]->scheduleIDs()[0]);
     window.windowDidBecomeKey();

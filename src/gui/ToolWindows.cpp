@@ -1,0 +1,134 @@
+#include "gui/ToolWindows.h"
+
+#include <QStandardPaths>
+#include <QTabWidget>
+
+#include "bridge/bridgeExplorer.h"
+#include "controller/ManualController.h"
+#include "gui/ActionEditor.h"
+#include "gui/ExplorerWindow.h"
+#include "gui/LocationSection.h"
+#include "gui/SchedulesWindow.h"
+#include "gui/SettingsWindow.h"
+#include "gui/UpdateWindow.h"
+#include "platform/Version.h"
+#include "schedules/Location.h"
+#include "schedules/LocationSettings.h"
+#include "schedules/ScheduleManager.h"
+#include "schedules/ScheduleWindow.h"
+#include "update/UpdateWindowController.h"
+
+namespace glowmere::gui {
+
+ToolWindows::ToolWindows(Parts parts)
+    : parts_(std::move(parts)), lastPosition_(std::make_shared<std::optional<GeoPosition>>()) {
+    // The schedule window.
+    scheduleWindow_ = std::make_unique<ScheduleWindow>(parts_.schedules, parts_.bridge, parts_.defaults);
+    scheduleWindow_->setLampsPopUp(&parts_.lampsPopUp);
+    scheduleWindow_->setAlerts(&parts_.alerts);
+    ManualController* manual = &parts_.manual;
+    scheduleWindow_->setLampIdentifier([manual](int tag, bool group) { return manual->IDforTagGroup(tag, group); });
+    scheduleWindow_->setLocationStarter([manual] { manual->turnOnLocationManagerIfNecessary(); });
+    schedulesWindow_ = std::make_unique<SchedulesWindow>(*scheduleWindow_, parts_.context);
+    scheduleWindow_->setScheduleWindow(&schedulesWindow_->window());
+    scheduleWindow_->setEditorWindow(&schedulesWindow_->editor().window());
+    scheduleWindow_->setProgressIndicator(&schedulesWindow_->progress());
+
+    // The bridge explorer.
+    explorer_ = std::make_unique<bridgeExplorer>(parts_.bridge);
+    explorerWindow_ = std::make_unique<ExplorerWindow>(*explorer_, parts_.context);
+
+    // The update check.
+    update_ = std::make_unique<UpdateWindowController>(downloader_, parts_.defaults, std::string(platform::version()));
+    updateWindow_ = std::make_unique<UpdateWindow>(*update_);
+    update_->setUpdateWindow(&updateWindow_->window());
+    update_->setWorkspace(&parts_.workspace);
+    update_->setDownloadFolder(
+        parts_.downloadFolder
+            ? *parts_.downloadFolder
+            : std::filesystem::path(QStandardPaths::writableLocation(QStandardPaths::DownloadLocation).toStdString()));
+    QPointer<ToolWindows> guard(this);
+    update_->setTerminate([guard] {
+        postToGui([guard] {
+            if (guard && guard->parts_.quit) guard->parts_.quit();
+        });
+    });
+    connect(updateWindow_.get(), &UpdateWindow::downloadRequested, this,
+            [this] { runUpdateWork([this] { update_->loadUpdate(); }); });
+    connect(updateWindow_.get(), &UpdateWindow::visitRequested, this, [this] { update_->visitUpdate(); });
+
+    // Position for sun times: the settings section and the location service.
+    locationSettings_ = std::make_unique<LocationSettings>(parts_.location, parts_.clock, parts_.schedules.timeZone());
+    ScheduleManager* schedules = &parts_.schedules;
+    auto last = lastPosition_;
+    locationSettings_->setPositionChangedHandler([schedules, last](const ChosenPosition& chosen) {
+        schedules->locationManagerDidUpdateToLocationFromLocation(chosen.position, *last);
+        *last = chosen.position;
+        // Today's stored times follow the new position at once.
+        schedules->updateSunTimes();
+    });
+    locationSection_ = new LocationSection(*locationSettings_, parts_.context);
+    parts_.settings.tabs()->addTab(locationSection_, tr("Location"));
+    locationService_ = std::make_unique<QtLocationService>(
+        [this](const GeoPosition& position) { positionReported(position); }, parts_.positionSource);
+    parts_.manual.setLocationServiceStarter([guard] {
+        postToGui([guard] {
+            if (guard) guard->locationService_->start();
+        });
+    });
+}
+
+ToolWindows::~ToolWindows() {
+    shutDown();
+    // The section lives in the settings window; it must not outlive its logic.
+    delete locationSection_.data();
+}
+
+void ToolWindows::positionReported(const GeoPosition& position) {
+    DefaultsLocation* location = &parts_.location;
+    ScheduleManager* schedules = &parts_.schedules;
+    LocationSettings* settings = locationSettings_.get();
+    auto last = lastPosition_;
+    parts_.context.post([location, schedules, settings, last, position] {
+        // An entered position wins: the report is then not used.
+        if (location->takeServicePosition(position)) {
+            schedules->locationManagerDidUpdateToLocationFromLocation(position, *last);
+            *last = position;
+        }
+        settings->refresh();
+    });
+}
+
+void ToolWindows::start() {
+    ScheduleWindow* window = scheduleWindow_.get();
+    parts_.context.post([window] { window->reloadData(); });
+    runUpdateWork([this] { update_->checkForUpdates(); });
+}
+
+void ToolWindows::runUpdateWork(std::function<void()> work) {
+    if (updateBusy_.exchange(true)) return;
+    if (updateThread_.joinable()) updateThread_.join();  // finished: it cleared the flag
+    updateThread_ = std::thread([this, work = std::move(work)] {
+        work();
+        updateBusy_ = false;
+    });
+}
+
+void ToolWindows::shutDown() {
+    update_->cancel();
+    if (updateThread_.joinable()) updateThread_.join();
+}
+
+LocationSection* ToolWindows::locationSection() const {
+    return locationSection_.data();
+}
+
+void ToolWindows::showSchedules() {
+    schedulesWindow_->showWindow();
+}
+
+void ToolWindows::showExplorer() {
+    explorerWindow_->showAndLoad();
+}
+
+}  // namespace glowmere::gui
