@@ -1,0 +1,247 @@
+// The explorer window, the Location section with the location service, and
+// the update window, against the simulated bridge and a local update server.
+#include <httplib.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QGeoPositionInfoSource>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTabWidget>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QTreeView>
+#include <QUrl>
+#include <fstream>
+#include <thread>
+
+#include "GuiHarness.h"
+#include "gui/ExplorerWindow.h"
+#include "gui/LocationSection.h"
+#include "gui/QtWorkspace.h"
+#include "gui/SettingsWindow.h"
+#include "gui/ToolWindows.h"
+#include "gui/UpdateWindow.h"
+#include "schedules/ScheduleManager.h"
+#include "schedules/SunTimes.h"
+
+namespace glowmere::testing {
+namespace {
+
+using ToolWindowsTest = GuiTest;
+
+class ZoneForTest {
+public:
+    explicit ZoneForTest(const char* zone) {
+        if (const char* old = std::getenv("TZ")) old_ = old;
+        setenv("TZ", zone, 1);
+    }
+    ~ZoneForTest() {
+        if (old_)
+            setenv("TZ", old_->c_str(), 1);
+        else
+            unsetenv("TZ");
+    }
+
+private:
+    std::optional<std::string> old_;
+};
+
+QModelIndex childNamed(QStandardItemModel* model, const QModelIndex& parent, const QString& text) {
+    for (int i = 0; i < model->rowCount(parent); ++i)
+        if (model->index(i, 0, parent).data().toString() == text) return model->index(i, 0, parent);
+    return {};
+}
+
+TEST_F(ToolWindowsTest, TheExplorerShowsTheBridgesTreeAndCopiesAValue) {
+    AppUnderTest t(house(2, 1));
+    ASSERT_TRUE(t.waitForStrips(3));
+    auto& explorer = t.app().tools().explorerWindow();
+    t.app().tools().showExplorer();
+    ASSERT_TRUE(pumpUntil([&] { return explorer.isVisible() && !explorer.isLoading(); }));
+    auto* model = explorer.model();
+    QStringList top;
+    for (int i = 0; i < model->rowCount(); ++i) top << model->index(i, 0).data().toString();
+    EXPECT_EQ(top, (QStringList{"Config", "Groups", "Lights", "Schedules"}));
+    const QModelIndex lamp = childNamed(model, childNamed(model, {}, "Lights"), "2");
+    const QModelIndex name = childNamed(model, lamp, "name");
+    ASSERT_TRUE(name.isValid());
+    EXPECT_EQ(model->index(0, 0, name).data().toString(), "Küche");  // a value unfolds into its text
+
+    explorer.tree()->setCurrentIndex(name);
+    QTest::mouseClick(explorer.copyButton(), Qt::LeftButton);
+    EXPECT_EQ(QApplication::clipboard()->text(), "Küche");
+    explorer.tree()->setCurrentIndex(childNamed(model, lamp, "state"));
+    explorer.copySelectedValue();
+    EXPECT_TRUE(QApplication::clipboard()->text().contains("bri\n  "));
+
+    // Reload reads the bridge again: a list it refuses now drops its section.
+    t.sim().closeWithoutReply(-1, "/groups");
+    QTest::mouseClick(explorer.reloadButton(), Qt::LeftButton);
+    ASSERT_TRUE(pumpUntil([&] { return !explorer.isLoading() && model->rowCount() == 3; }));
+    EXPECT_FALSE(childNamed(model, {}, "Groups").isValid());
+}
+
+// A position source that answers the first request with one fixed position.
+class FakePositionSource : public QGeoPositionInfoSource {
+public:
+    explicit FakePositionSource(QObject* parent) : QGeoPositionInfoSource(parent) {}
+    QGeoPositionInfo lastKnownPosition(bool) const override { return {}; }
+    PositioningMethods supportedPositioningMethods() const override { return AllPositioningMethods; }
+    int minimumUpdateInterval() const override { return 1000; }
+    Error error() const override { return NoError; }
+    void startUpdates() override {}
+    void stopUpdates() override {}
+    void requestUpdate(int) override {
+        ++requests;
+        QTimer::singleShot(0, this, [this] {
+            QGeoPositionInfo info(QGeoCoordinate(48.1374, 11.5755), QDateTime::currentDateTimeUtc());
+            info.setAttribute(QGeoPositionInfo::HorizontalAccuracy, 25);
+            emit positionUpdated(info);
+        });
+    }
+    static inline int requests = 0;
+};
+
+// Glowmere in Berlin on midsummer's day 2026, with a position source of the
+// test's; `linkedItem`: one schedule item follows the sun.
+AppUnderTest::Options berlin(bool linkedItem, int* sourcesMade) {
+    auto options = house(1, 0, true);
+    if (linkedItem)
+        options.extraDefaults =
+            "<key>GlowmereController actions</key><array><dict><key>name</key><string>Dusk</string>"
+            "<key>action</key><integer>1</integer><key>linksunrisesunset</key><true/>"
+            "<key>ontime</key><string>20:00</string><key>offtime</key><string>05:00</string>"
+            "<key>enabled</key><false/></dict></array>\n";
+    options.app = [sourcesMade](gui::GlowmereApp::Options& app) {
+        app.positionSource = [sourcesMade](QObject* parent) -> QGeoPositionInfoSource* {
+            ++*sourcesMade;
+            return new FakePositionSource(parent);
+        };
+    };
+    return options;
+}
+
+gui::LocationSection* openLocationSection(AppUnderTest& t) {
+    t.fakeClock().setNow(
+        platform::Clock::TimePoint(std::chrono::sys_days(std::chrono::year{2026} / 6 / 21) + std::chrono::hours(10)));
+    auto& settings = t.app().settingsWindow();
+    auto* section = t.app().tools().locationSection();
+    settings.show();
+    settings.tabs()->setCurrentWidget(section);
+    return section;
+}
+
+std::optional<SunTimes> berlinSunTimes(const GeoPosition& position) {
+    return computeSunTimes(position, std::chrono::local_days(std::chrono::year{2026} / 6 / 21),
+                           *platform::TimeZone::named("Europe/Berlin"));
+}
+
+TEST_F(ToolWindowsTest, TheLocationSectionShowsTheZonesCityThenAnEnteredPositionWithItsSunTimes) {
+    ZoneForTest zone("Europe/Berlin");
+    int sourcesMade = 0;
+    AppUnderTest t(berlin(false, &sourcesMade));
+    ASSERT_TRUE(t.waitForStrips(1));
+    auto* section = openLocationSection(t);
+    ASSERT_TRUE(pumpUntil([&] { return section->sourceText().startsWith("the time zone's main city"); }));
+    EXPECT_EQ(section->sourceText(), "the time zone's main city (Europe/Berlin)");
+    auto city = DefaultsLocation(t.app().defaults(), "Europe/Berlin").currentPosition();
+    ASSERT_TRUE(city);
+    auto expected = berlinSunTimes(*city);
+    ASSERT_TRUE(expected);
+    EXPECT_EQ(section->sunriseText().toStdString(), expected->sunrise);
+    EXPECT_EQ(section->sunsetText().toStdString(), expected->sunset);
+
+    // A latitude off the globe is refused and changes nothing.
+    QTest::keyClicks(section->latitudeField(), "95");
+    QTest::keyClicks(section->longitudeField(), "13.405");
+    QTest::mouseClick(section->useButton(), Qt::LeftButton);
+    ASSERT_TRUE(pumpUntil([&] { return section->messageText().contains("latitude"); }));
+    EXPECT_TRUE(section->sourceText().startsWith("the time zone's main city"));
+
+    section->latitudeField()->clear();
+    QTest::keyClicks(section->latitudeField(), "52.52");
+    QTest::mouseClick(section->useButton(), Qt::LeftButton);
+    ASSERT_TRUE(pumpUntil([&] { return section->sourceText() == "entered by hand"; }));
+    expected = berlinSunTimes({52.52, 13.405, 0});
+    EXPECT_EQ(section->positionText(), "52.5200° N, 13.4050° E");
+    EXPECT_EQ(section->sunriseText().toStdString(), expected->sunrise);
+    EXPECT_EQ(section->sunsetText().toStdString(), expected->sunset);
+    // The engine's stored times for today are the same figures.
+    ASSERT_TRUE(pumpUntil([&] { return t.app().defaults().stringForKey("sunrise") == expected->sunrise; }));
+    EXPECT_EQ(t.app().defaults().stringForKey("sunset"), expected->sunset);
+    EXPECT_EQ(platform::DefaultsStore(t.profile()).doubleForKey("latitude"), 52.52);
+    // Nothing follows the sun: the location service was never asked.
+    EXPECT_EQ(sourcesMade, 0);
+}
+
+TEST_F(ToolWindowsTest, AnItemThatFollowsTheSunAsksTheLocationServiceOnceAndUsesItsPosition) {
+    ZoneForTest zone("Europe/Berlin");
+    int sourcesMade = 0;
+    FakePositionSource::requests = 0;
+    AppUnderTest t(berlin(true, &sourcesMade));
+    ASSERT_TRUE(t.waitForStrips(1));
+    ASSERT_TRUE(pumpUntil([&] { return t.app().defaults().stringForKey("positionSource") == "location service"; }));
+    EXPECT_EQ(sourcesMade, 1);
+    EXPECT_EQ(FakePositionSource::requests, 1);
+    EXPECT_DOUBLE_EQ(t.app().defaults().doubleForKey("latitude"), 48.1374);
+    EXPECT_DOUBLE_EQ(t.app().defaults().doubleForKey("longitude"), 11.5755);
+    auto* section = openLocationSection(t);
+    ASSERT_TRUE(pumpUntil([&] { return section->sourceText() == "location service"; }));
+    EXPECT_EQ(section->positionText(), "48.1374° N, 11.5755° E");
+    EXPECT_EQ(section->sunriseText().toStdString(), berlinSunTimes({48.1374, 11.5755, 0})->sunrise);
+}
+
+TEST_F(ToolWindowsTest, ANewerVersionIsAnnouncedDownloadedOpenedAndTheApplicationQuits) {
+    httplib::Server server;
+    const int port = server.bind_to_any_port("127.0.0.1");
+    const std::string base = "http://127.0.0.1:" + std::to_string(port);
+    server.Get("/glowmere/updates/currentversion.plist", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content(
+            "<plist><dict><key>currentversion</key><string>99.1</string>"
+            "<key>newinthisversionurl</key><string>" +
+                base +
+                "/news.html</string>"
+                "<key>releasedate</key><string>21 June 2026</string>"
+                "<key>downloadurl</key><string>" +
+                base +
+                "/files/Glowmere-99.1.tar.gz</string>"
+                "</dict></plist>",
+            "application/xml");
+    });
+    server.Get("/news.html", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("<h2>Glowmere 99.1</h2><p>Lamps fade more smoothly.</p>", "text/html");
+    });
+    const std::string file(200000, 'g');
+    server.Get("/files/Glowmere-99.1.tar.gz",
+               [&](const httplib::Request&, httplib::Response& res) { res.set_content(file, "application/gzip"); });
+    std::thread serving([&] { server.listen_after_bind(); });
+
+    TempDir downloads;
+    auto options = house(1, 0);
+    options.extraDefaults = "<key>updateServer</key><string>" + base + "</string>\n";
+    options.app = [&](gui::GlowmereApp::Options& app) { app.downloadFolder = downloads.path(); };
+    {
+        AppUnderTest t(options);
+        auto& window = t.app().tools().updateWindow();
+        ASSERT_TRUE(pumpUntil([&] { return window.isVisible() && window.versionText() == "99.1"; }));
+        EXPECT_EQ(window.releaseDateText(), "21 June 2026");
+        ASSERT_TRUE(pumpUntil([&] { return window.news()->toPlainText().contains("Lamps fade more smoothly."); }));
+
+        QTest::mouseClick(window.downloadButton(), Qt::LeftButton);
+        const auto saved = downloads.path() / "Glowmere-99.1.tar.gz";
+        ASSERT_TRUE(pumpUntil([&] { return t.app().quitRequested(); }));
+        EXPECT_EQ(std::filesystem::file_size(saved), file.size());
+        EXPECT_EQ(t.app().workspace().lastOpened(),
+                  QUrl::fromLocalFile(QString::fromStdString(saved.string())).toString().toStdString());
+        EXPECT_TRUE(window.messageText().contains("Glowmere-99.1.tar.gz"));
+        ASSERT_TRUE(pumpUntil([&] { return t.app().settingsSaved(); }));
+    }
+    server.stop();
+    serving.join();
+}
+
+}  // namespace
+}  // namespace glowmere::testing
