@@ -7,8 +7,15 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
 #include "GuiHarness.h"
+
+#include "gui/ActionEditor.h"
 #include "gui/ControlWidgets.h"
+#include "gui/SchedulesWindow.h"
+#include "gui/ToolWindows.h"
 #include "support/ProcessStats.h"
 
 namespace glowmere::testing {
@@ -104,6 +111,53 @@ TEST_F(GuiBench, ThreeSecondsOfDraggingAgainstA300MillisecondBridge) {
     EXPECT_LT(meter.worstMs(), 50);
     EXPECT_LE(perSecond, 10.0 + 1.0 / 3);  // the release may add one
     EXPECT_TRUE(arrived);
+}
+
+TEST_F(GuiBench, TheScheduleWindowRegistersTwentyItemsAgainstA300MillisecondBridge) {
+    AppUnderTest t(house(2, 0));
+    ASSERT_TRUE(t.waitForStrips(2));
+    auto& window = t.app().tools().schedulesWindow();
+    auto& editor = window.editor();
+    window.showWindow();
+    ASSERT_TRUE(pumpUntil([&] { return window.isVisible(); }));
+    t.sim().addLatency(300);
+    t.sim().clearRequestLog();
+    StallMeter meter;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    bool progressShown = false;
+    auto type = [](QLineEdit* field, const QString& text) {
+        field->selectAll();
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QTest::keyClicks(field, text);
+    };
+    for (int i = 0; i < 20; ++i) {
+        QTest::mouseClick(window.button("New"), Qt::LeftButton);
+        ASSERT_TRUE(pumpUntil(
+            [&] {
+                progressShown = progressShown || window.activityShown();
+                return editor.isVisible();
+            },
+            20000));
+        type(editor.nameField(), QString("Item %1").arg(i + 1));
+        type(editor.onTimeField(), QString("%1:15").arg(i % 24, 2, 10, QChar('0')));
+        type(editor.offTimeField(), QString("%1:45").arg(i % 24, 2, 10, QChar('0')));
+        QTest::mouseClick(editor.doneButton(), Qt::LeftButton);
+        // The editor closes at once; the registration goes on behind it.
+        ASSERT_TRUE(pumpUntil([&] { return !editor.isVisible(); }, 20000));
+    }
+    ASSERT_TRUE(pumpUntil(
+        [&] {
+            progressShown = progressShown || window.activityShown();
+            return requestsTo(t.sim(), "POST", "/schedules").size() == 40 && window.model().rowCount() == 20;
+        },
+        60000));
+    std::printf(
+        "schedule window, 20 On & Off items at 300 ms latency: %.1f s, longest stall of the window thread "
+        "%lld ms, progress line %s\n",
+        elapsed.elapsed() / 1000.0, static_cast<long long>(meter.worstMs()), progressShown ? "shown" : "NOT shown");
+    EXPECT_LT(meter.worstMs(), 50);
+    EXPECT_TRUE(progressShown);
 }
 
 TEST_F(GuiBench, ResidentMemoryWithFiftyLampsAndTenGroups) {
