@@ -10,7 +10,8 @@ _glowmerectl() {
     local commands="discover login lights groups on off set group-on group-off group-set all dusk dawn
         rename rename-group make-group remove-group get presets preset-save preset-apply preset-rename
         preset-delete schedules schedule-add schedule-enable
-        schedule-disable schedule-delete schedule-import schedule-status schedule-delete-all sun"
+        schedule-disable schedule-delete schedule-import schedule-status schedule-delete-all sun explore
+        update-check"
     COMPREPLY=()
 
     case $prev in
@@ -47,7 +48,7 @@ _glowmerectl() {
 
     local options=
     case $command in
-    lights | groups | presets) options="--json" ;;
+    lights | groups | presets | explore) options="--json" ;;
     preset-apply)
         options="--transition"
         [[ $prev == --transition ]] && return

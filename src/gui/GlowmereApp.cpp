@@ -126,6 +126,7 @@ GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
     tools_ = std::make_unique<ToolWindows>(ToolWindows::Parts{
         *context_, *clock_, *defaults_, *bridge_, *schedules_, *location_, *lampsPopUp_, *manual_, *alerts_,
         *workspace_, *settingsWindow_, [this] { requestQuit(); }, options_.downloadFolder, options_.positionSource});
+    tools_->connectCommandBar(mainWindow_->commandBar());
 
     if (options_.sessionBus) dbus_ = std::make_unique<DBusService>(*this, options_.profile);
 

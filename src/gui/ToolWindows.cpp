@@ -2,15 +2,19 @@
 
 #include <QStandardPaths>
 #include <QTabWidget>
+#include <QTimer>
+#include <cstdio>
 
 #include "bridge/bridgeExplorer.h"
 #include "controller/ManualController.h"
 #include "gui/ActionEditor.h"
+#include "gui/CommandBar.h"
 #include "gui/ExplorerWindow.h"
 #include "gui/LocationSection.h"
 #include "gui/SchedulesWindow.h"
 #include "gui/SettingsWindow.h"
 #include "gui/UpdateWindow.h"
+#include "gui/WindowPlacement.h"
 #include "platform/Version.h"
 #include "schedules/Location.h"
 #include "schedules/LocationSettings.h"
@@ -129,6 +133,46 @@ void ToolWindows::showSchedules() {
 
 void ToolWindows::showExplorer() {
     explorerWindow_->showAndLoad();
+}
+
+void ToolWindows::saveScreenshots(const QStringList& names, const QString& base) {
+    if (names.isEmpty()) return;
+    const QString name = names.front();
+    QWidget* shown = nullptr;
+    if (name == "schedules") {
+        showSchedules();
+        shown = schedulesWindow_.get();
+    } else if (name == "editor") {
+        showSchedules();
+        ScheduleWindow* logic = scheduleWindow_.get();
+        parts_.context.post([logic] { logic->create(); });
+        shown = &schedulesWindow_->editor();
+    } else if (name == "explorer") {
+        showExplorer();
+        shown = explorerWindow_.get();
+    } else if (name == "location") {
+        parts_.settings.tabs()->setCurrentWidget(locationSection_);
+        bringToFront(&parts_.settings);
+        shown = &parts_.settings;
+    } else if (name == "update") {
+        shown = updateWindow_.get();
+    }
+    QPointer<QWidget> target(shown);
+    QTimer::singleShot(2000, this, [this, target, names, base, name] {
+        const QString path = base + "-" + name + ".png";
+        if (target && target->isVisible() && target->grab().save(path))
+            std::printf("screenshot saved to %s\n", path.toLocal8Bit().constData());
+        else
+            std::printf("no screenshot of the %s window\n", name.toLocal8Bit().constData());
+        std::fflush(stdout);
+        if (name == "editor" && target) target->close();
+        saveScreenshots(names.mid(1), base);
+    });
+}
+
+void ToolWindows::connectCommandBar(CommandBar& bar) {
+    bar.connect(CommandBar::Command::Schedules, [this] { showSchedules(); });
+    bar.connect(CommandBar::Command::Explorer, [this] { showExplorer(); });
 }
 
 }  // namespace glowmere::gui

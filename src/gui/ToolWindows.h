@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 #include <atomic>
 #include <filesystem>
 #include <functional>
@@ -32,6 +33,7 @@ struct GeoPosition;
 
 namespace glowmere::gui {
 
+class CommandBar;
 class ExplorerWindow;
 class LocationSection;
 class SchedulesWindow;
@@ -76,6 +78,12 @@ public:
 
     void showSchedules();
     void showExplorer();
+    // The command bar's Schedules and Explorer open the two windows.
+    void connectCommandBar(CommandBar& bar);
+    // For the demo (GLOWMERE_SCREENSHOT_WINDOWS): opens each named window in
+    // turn ("schedules", "editor", "explorer", "location", "update") and
+    // saves a picture of it as BASE-NAME.png.
+    void saveScreenshots(const QStringList& names, const QString& base);
 
     SchedulesWindow& schedulesWindow() { return *schedulesWindow_; }
     ExplorerWindow& explorerWindow() { return *explorerWindow_; }

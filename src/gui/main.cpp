@@ -4,6 +4,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QMainWindow>
+#include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <csignal>
@@ -20,6 +21,7 @@
 #include "gui/GuiContext.h"
 #include "gui/Icons.h"
 #include "gui/QtMainWindow.h"
+#include "gui/ToolWindows.h"
 #include "platform/Log.h"
 #include "platform/Version.h"
 
@@ -61,6 +63,10 @@ void arrangeScreenshot(glowmere::gui::GlowmereApp& app, const QString& path) {
         if (++*shots < 8) return;
         timer->stop();
         QMainWindow* window = app.mainWindow().widget();
+        // GLOWMERE_SCREENSHOT_WINDOWS=schedules,explorer,...: pictures of those
+        // windows follow, beside the main window's.
+        const QStringList more = qEnvironmentVariable("GLOWMERE_SCREENSHOT_WINDOWS").split(',', Qt::SkipEmptyParts);
+        if (!more.isEmpty()) app.tools().saveScreenshots(more, QString(path).remove(QRegularExpression("\\.png$")));
         if (window->grab().save(path)) {
             std::printf("screenshot saved to %s\n", path.toLocal8Bit().constData());
             std::fflush(stdout);

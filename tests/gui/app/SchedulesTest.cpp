@@ -1,5 +1,6 @@
 // The schedule window and its editor, driven as a user does, against the
 // simulated bridge.
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
@@ -12,6 +13,8 @@
 
 #include "GuiHarness.h"
 #include "gui/ActionEditor.h"
+#include "gui/CommandBar.h"
+#include "gui/QtMainWindow.h"
 #include "gui/SchedulesWindow.h"
 #include "gui/ToolWindows.h"
 #include "schedules/ScheduleManager.h"
@@ -47,7 +50,8 @@ protected:
         // A winter Wednesday noon: Berlin is an hour ahead of UTC.
         t.fakeClock().setNow(platform::Clock::TimePoint(std::chrono::sys_days(std::chrono::year{2026} / 12 / 9) +
                                                         std::chrono::hours(12)));
-        window().showWindow();
+        // Opened as the user does, from the main window's command bar.
+        t.app().mainWindow().commandBar().action(gui::CommandBar::Command::Schedules)->trigger();
         EXPECT_TRUE(pumpUntil([&] { return window().isVisible(); }));
         t.sim().clearRequestLog();
     }

@@ -2,6 +2,7 @@
 // the update window, against the simulated bridge and a local update server.
 #include <httplib.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QGeoPositionInfoSource>
@@ -18,8 +19,10 @@
 #include <thread>
 
 #include "GuiHarness.h"
+#include "gui/CommandBar.h"
 #include "gui/ExplorerWindow.h"
 #include "gui/LocationSection.h"
+#include "gui/QtMainWindow.h"
 #include "gui/QtWorkspace.h"
 #include "gui/SettingsWindow.h"
 #include "gui/ToolWindows.h"
@@ -59,7 +62,7 @@ TEST_F(ToolWindowsTest, TheExplorerShowsTheBridgesTreeAndCopiesAValue) {
     AppUnderTest t(house(2, 1));
     ASSERT_TRUE(t.waitForStrips(3));
     auto& explorer = t.app().tools().explorerWindow();
-    t.app().tools().showExplorer();
+    t.app().mainWindow().commandBar().action(gui::CommandBar::Command::Explorer)->trigger();
     ASSERT_TRUE(pumpUntil([&] { return explorer.isVisible() && !explorer.isLoading(); }));
     auto* model = explorer.model();
     QStringList top;
@@ -115,7 +118,7 @@ AppUnderTest::Options berlin(bool linkedItem, int* sourcesMade) {
             "<key>action</key><integer>1</integer><key>linksunrisesunset</key><true/>"
             "<key>ontime</key><string>20:00</string><key>offtime</key><string>05:00</string>"
             "<key>enabled</key><false/></dict></array>\n";
-    options.app = [sourcesMade](gui::GlowmereApp::Options& app) {
+    options.adjust = [sourcesMade](gui::GlowmereApp::Options& app) {
         app.positionSource = [sourcesMade](QObject* parent) -> QGeoPositionInfoSource* {
             ++*sourcesMade;
             return new FakePositionSource(parent);
@@ -145,13 +148,12 @@ TEST_F(ToolWindowsTest, TheLocationSectionShowsTheZonesCityThenAnEnteredPosition
     AppUnderTest t(berlin(false, &sourcesMade));
     ASSERT_TRUE(t.waitForStrips(1));
     auto* section = openLocationSection(t);
-    ASSERT_TRUE(pumpUntil([&] { return section->sourceText().startsWith("the time zone's main city"); }));
-    EXPECT_EQ(section->sourceText(), "the time zone's main city (Europe/Berlin)");
     auto city = DefaultsLocation(t.app().defaults(), "Europe/Berlin").currentPosition();
     ASSERT_TRUE(city);
     auto expected = berlinSunTimes(*city);
     ASSERT_TRUE(expected);
-    EXPECT_EQ(section->sunriseText().toStdString(), expected->sunrise);
+    ASSERT_TRUE(pumpUntil([&] { return section->sunriseText().toStdString() == expected->sunrise; }));
+    EXPECT_EQ(section->sourceText(), "the time zone's main city (Europe/Berlin)");
     EXPECT_EQ(section->sunsetText().toStdString(), expected->sunset);
 
     // A latitude off the globe is refused and changes nothing.
@@ -189,9 +191,13 @@ TEST_F(ToolWindowsTest, AnItemThatFollowsTheSunAsksTheLocationServiceOnceAndUses
     EXPECT_DOUBLE_EQ(t.app().defaults().doubleForKey("latitude"), 48.1374);
     EXPECT_DOUBLE_EQ(t.app().defaults().doubleForKey("longitude"), 11.5755);
     auto* section = openLocationSection(t);
-    ASSERT_TRUE(pumpUntil([&] { return section->sourceText() == "location service"; }));
+    const auto expected = berlinSunTimes({48.1374, 11.5755, 0});
+    ASSERT_TRUE(pumpUntil([&] {
+        return section->sourceText() == "location service" &&
+               section->sunriseText().toStdString() == expected->sunrise;
+    }));
     EXPECT_EQ(section->positionText(), "48.1374° N, 11.5755° E");
-    EXPECT_EQ(section->sunriseText().toStdString(), berlinSunTimes({48.1374, 11.5755, 0})->sunrise);
+    EXPECT_EQ(section->sunsetText().toStdString(), expected->sunset);
 }
 
 TEST_F(ToolWindowsTest, ANewerVersionIsAnnouncedDownloadedOpenedAndTheApplicationQuits) {
@@ -222,7 +228,7 @@ TEST_F(ToolWindowsTest, ANewerVersionIsAnnouncedDownloadedOpenedAndTheApplicatio
     TempDir downloads;
     auto options = house(1, 0);
     options.extraDefaults = "<key>updateServer</key><string>" + base + "</string>\n";
-    options.app = [&](gui::GlowmereApp::Options& app) { app.downloadFolder = downloads.path(); };
+    options.adjust = [&](gui::GlowmereApp::Options& app) { app.downloadFolder = downloads.path(); };
     {
         AppUnderTest t(options);
         auto& window = t.app().tools().updateWindow();
