@@ -5,6 +5,7 @@
 #include "bridge/JsonText.h"
 #include "bridge/bridgeExplorer.h"
 #include "platform/HttpDownload.h"
+#include "platform/Log.h"
 #include "platform/Version.h"
 #include "update/UpdateWindowController.h"
 
@@ -35,6 +36,20 @@ void writeJSON(std::ostream& out, const Value& value, int depth) {
     out << '\n' << std::string(static_cast<std::size_t>(depth) * 2, ' ') << '}';
 }
 
+// The tree as indented text for the terminal: a line per key, each value's
+// text one level further in, control characters escaped.
+void writeText(std::ostream& out, const Value& value, int depth) {
+    const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
+    if (value.isMap()) {
+        for (const auto& [key, member] : value.asMap()) {
+            out << indent << platform::printable(key) << '\n';
+            writeText(out, member, depth + 1);
+        }
+    } else if (value.isText()) {
+        out << indent << platform::printable(value.text()) << '\n';
+    }
+}
+
 int explore(Context& ctx, const Command& self, const Args& args) {
     for (const auto& a : args)
         if (a != "--json") return usageError(ctx, self, "unexpected argument '" + a + "'");
@@ -47,7 +62,8 @@ int explore(Context& ctx, const Command& self, const Args& args) {
         writeJSON(ctx.out, *tree, 0);
         ctx.out << std::endl;
     } else {
-        ctx.out << bridgeExplorer::indentedText(*tree) << std::flush;
+        writeText(ctx.out, *tree, 0);
+        ctx.out << std::flush;
     }
     for (const auto& section : bridgeExplorer::sections)
         if (!tree->contains(section.key))

@@ -33,6 +33,9 @@ ToolWindows::ToolWindows(Parts parts)
     ManualController* manual = &parts_.manual;
     scheduleWindow_->setLampIdentifier([manual](int tag, bool group) { return manual->IDforTagGroup(tag, group); });
     scheduleWindow_->setLocationStarter([manual] { manual->turnOnLocationManagerIfNecessary(); });
+    // Items another process (glowmerectl) stored show up in the open list.
+    ScheduleWindow* logic = scheduleWindow_.get();
+    parts_.schedules.setListChangedHandler([logic] { logic->reloadData(); });
     schedulesWindow_ = std::make_unique<SchedulesWindow>(*scheduleWindow_, parts_.context);
     scheduleWindow_->setScheduleWindow(&schedulesWindow_->window());
     scheduleWindow_->setEditorWindow(&schedulesWindow_->editor().window());
@@ -84,6 +87,7 @@ ToolWindows::ToolWindows(Parts parts)
 
 ToolWindows::~ToolWindows() {
     shutDown();
+    parts_.schedules.setListChangedHandler(nullptr);
     // The section lives in the settings window; it must not outlive its logic.
     delete locationSection_.data();
 }

@@ -271,6 +271,12 @@ TEST_F(CtlTest, ExplorePrintsTheBridgesTreeAndUpdateCheckComparesVersions) {
     EXPECT_EQ(tree["Groups"]["1"]["name"], "Downstairs");
     EXPECT_TRUE(tree["Schedules"].empty());
     EXPECT_TRUE(tree.contains("Config"));
+    // A name with control characters reaches the terminal escaped.
+    sim.changeLamp("1", nlohmann::json{{"name", "Desk \x1b[2J"}}.dump());
+    auto escaped = ctl({"explore"});
+    EXPECT_EQ(escaped.out.find('\x1b'), std::string::npos);
+    EXPECT_NE(escaped.out.find("    name\n      Desk \\x1b[2J\n"), std::string::npos) << escaped.out;
+    EXPECT_EQ(nlohmann::json::parse(ctl({"explore", "--json"}).out)["Lights"]["1"]["name"], "Desk \x1b[2J");
 
     auto noServer = ctl({"update-check"});
     EXPECT_EQ(noServer.status, 1);
