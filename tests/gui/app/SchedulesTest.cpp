@@ -211,7 +211,11 @@ TEST_F(SchedulesTest, AnItemGlowmerectlAddsShowsUpInTheOpenWindow) {
     const std::string command = std::string(GLOWMERE_CTL_PATH) + " --profile '" + t.profile().string() +
                                 "' schedule-add --name FromTheShell --kind on --lamp 1 --on 06:30 >/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    ASSERT_TRUE(pumpUntil([&] { return rows() == 1; }));
+    // The application looks at the settings file every second (of its clock).
+    ASSERT_TRUE(pumpUntil([&] {
+        t.fakeClock().advance(std::chrono::seconds(1));
+        return rows() == 1;
+    }));
     EXPECT_EQ(window().model().index(0, 2).data().toString(), "FromTheShell");
     EXPECT_EQ(window().model().index(0, 0).data(Qt::CheckStateRole).toInt(), Qt::Checked);
 }
