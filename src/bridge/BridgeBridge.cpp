@@ -45,6 +45,8 @@ void copyColourMembers(const Value& state, Value& record) {
     if (state.contains("hue")) record.set("colour", format2(state["hue"]));
     if (state.contains("sat")) record.set("saturation", format2(state["sat"]));
     if (state.contains("bri")) record.set("brightness", format2(state["bri"]));
+    // White lamps of adjustable warmth: the colour temperature in mireds.
+    if (state.contains("ct")) record.set("ct", format2(state["ct"]));
 }
 
 std::string trimChars(std::string_view s, std::string_view chars) {
@@ -437,11 +439,12 @@ void BridgeBridge::sendSettings(const Value& settings, const std::string& path,
     if (settings.contains("colour")) body.set("hue", settings["colour"]);
     if (settings.contains("brightness")) body.set("bri", settings["brightness"]);
     if (settings.contains("saturation")) body.set("sat", settings["saturation"]);
+    if (settings.contains("ct")) body.set("ct", settings["ct"]);
     if (hasTransition) body.set("transitiontime", settings["transitiontime"].doubleValue() * 10);
 
     if (hasOnOff && !hasTransition) switchFirst(settings["onoff"].boolValue());
-    const bool hasColourValues =
-        settings.contains("brightness") || settings.contains("colour") || settings.contains("saturation");
+    const bool hasColourValues = settings.contains("brightness") || settings.contains("colour") ||
+                                 settings.contains("saturation") || settings.contains("ct");
     if (!hasColourValues && (!hasOnOff || !hasTransition)) return;
     sendPUTRequestToUrl(body, path);
 }

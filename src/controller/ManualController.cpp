@@ -63,9 +63,11 @@ void ManualController::stopBackgroundThreads() {
     pollingThread_.requestStop();
     adjustTimesThread_.requestStop();
     countdownThread_.requestStop();
+    for (auto& search : bulbSearches_) search.requestStop();
     pollingThread_.join();
     adjustTimesThread_.join();
     countdownThread_.join();
+    for (auto& search : bulbSearches_) search.join();
 }
 
 // ---------------------------------------------------------------------------
@@ -106,6 +108,11 @@ void ManualController::awakeFromNib() {
     makeGroupPopover_ = makePopover("makeGroupView", {220, 133}, Behavior::ApplicationDefined);
     removeGroupPopover_ = makePopover("removeGroupView", {214, 86}, Behavior::ApplicationDefined);
     duskPopover_ = makePopover("duskView", {253, 130}, Behavior::ApplicationDefined);
+
+    wireGroupPopovers();
+    // Both take effect as soon as the user changes them.
+    settings_.allowFold.setAction([this](platform::Control*) { allowFoldChanged(); });
+    settings_.makeAllGroup.setAction([this](platform::Control*) { makeAllGroupChanged(); });
 
     reNameEditingField_ = nullptr;
     if (reNamePopover_ && reNamePopover_->contentView()) {
@@ -182,6 +189,7 @@ void ManualController::setUp() {
     dressStatusItem();
 
     std::optional<Value> lights = bridgeBridge_.lightsArray();
+    noteBridgeAnswer(lights);
     if (entries(lights) == 0) {
         platform::log(noLightsMessage);
         controlPanel_.mainWindowThrobber().startAnimation();
@@ -226,12 +234,19 @@ void ManualController::setUp() {
 }
 
 void ManualController::discardStrips() {
+    // The shared popovers must not keep a strip that goes as their delegate.
+    for (platform::Popover* popover : {reNamePopover_.get(), duskPopover_.get()}) {
+        if (!popover) continue;
+        popover->setDelegate(this);
+        if (popover->isShown()) popover->close();
+    }
     for (auto& strip : collection_)
         if (platform::View* view = strip->mainView()) view->removeFromSuperview();
     collection_.clear();
 }
 
 void ManualController::refreshSetUp() {
+    ++rebuilds_;
     discardStrips();
     setUp();
 }
@@ -294,6 +309,7 @@ void ManualController::populatePresetPullDown() {
 }
 
 void ManualController::populateLampsPopUp() {
+    refreshLampsMenu();
     if (!lampsPopUp_) return;
     lampsPopUp_->removeAllItems();
     for (const auto& strip : collection_)
@@ -352,14 +368,25 @@ std::unique_ptr<LampControlStrip> ManualController::makeStrip(bool group) {
                     }
                 }
                 break;
+            case 6:
+                control->setAction([target](platform::Control*) { target->renameButtonPressed(); });
+                break;
             case 8:
                 strip->setDuskButton(dynamic_cast<platform::Button*>(control));
+                control->setAction([target](platform::Control*) { target->showDuskPopover(); });
+                break;
+            case 9:
+                if (auto* slider = dynamic_cast<platform::Slider*>(control)) {
+                    strip->setColourTemperatureSlider(slider);
+                    slider->setAction(act);
+                }
                 break;
             default:
                 break;
         }
     }
     strip->setDuskPopover(duskPopover_.get());
+    strip->setDefaults(&defaults_);
     strip->setBridgeBridge(&bridgeBridge_);
     strip->setOwner(this);
     auto stripView = std::make_unique<ControlStripView>(view);
@@ -388,6 +415,8 @@ void ManualController::buildLampStrip(const Value& record, int position) {
     strip->setObjectForKey(record["colour"], LampControlStrip::colourKey);
     strip->setObjectForKey(255.0 - record["saturation"].doubleValue(), LampControlStrip::saturationKey);
     strip->setObjectForKey(record["label"], LampControlStrip::labelKey);
+    strip->setCapabilities(record.contains("colour"), record.contains("ct"));
+    if (record.contains("ct")) strip->setObjectForKey(record["ct"], LampControlStrip::colourTemperatureKey);
     strip->setReNamePopover(reNamePopover_.get());
     strip->setReNameEditingField(reNameEditingField_);
     strip->setTag(position);
@@ -513,17 +542,12 @@ std::optional<Value> ManualController::getUIStateForGroupID(bool group, const st
 }
 
 void ManualController::saveUIState(LampControlStrip* strip) {
-    if (!strip) return;
-    // Read the whole list, change a copy, write it back.
-    Value entries = defaults_.objectForKey(uiStateKey);
-    if (!entries.isList()) entries = Value::emptyList();
-    Value updated = Value::emptyList();
-    for (const Value& entry : entries.asList())
-        if (!(entry.isMap() && entry["group"].boolValue() == strip->isGroup() &&
-              entry["ID"].textValue() == strip->getID()))
-            updated.append(entry);
-    updated.append(Value::map({{"ID", strip->getID()}, {"folded", strip->isRotated()}, {"group", strip->isGroup()}}));
-    defaults_.setObject(uiStateKey, std::move(updated));
+    // Every strip's entry, written anew: strips that are gone leave the list.
+    (void)strip;
+    Value entries = Value::emptyList();
+    for (const auto& each : collection_)
+        entries.append(Value::map({{"ID", each->getID()}, {"folded", each->isRotated()}, {"group", each->isGroup()}}));
+    defaults_.setObject(uiStateKey, std::move(entries));
 }
 
 bool ManualController::allowFold() const {
@@ -591,6 +615,7 @@ void ManualController::pollOnce(std::stop_token stop) {
     if (!pollingEnabled_) return;
 
     std::optional<Value> lights = bridgeBridge_.lightsArray();
+    noteBridgeAnswer(lights);
     std::optional<bool> rebuilt = rebuildIfBridgeHasMore(static_cast<int>(entries(lights)), false, stop);
     if (!rebuilt) return;
     if (!*rebuilt && lights && lights->isList()) updateLamps(*lights);
@@ -601,6 +626,7 @@ void ManualController::pollOnce(std::stop_token stop) {
     if (!*rebuilt && groups && groups->isList()) updateGroups(*groups);
 
     if (settings_.makeAllGroup.state() == 1) updateGroupAll();
+    postToController([this] { refreshLampsMenu(); });
 }
 
 Value ManualController::syncRecord(const Value& record, bool withLabel) {
@@ -611,6 +637,7 @@ Value ManualController::syncRecord(const Value& record, bool withLabel) {
     if (withLabel) sync.set(LampControlStrip::labelKey, record["label"]);
     if (record.contains("saturation"))
         sync.set(LampControlStrip::saturationKey, 255.0 - record["saturation"].doubleValue());
+    if (record.contains("ct")) sync.set(LampControlStrip::colourTemperatureKey, record["ct"].doubleValue());
     return sync;
 }
 

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -204,6 +205,42 @@ public:
     bool restorePending() const { return soundTriggerTimer_ != 0; }
     bool countingDown() const;
 
+    // ---- Groups, the bulb search, the lamps menu, the bridge's state ----
+    // (MainWindowCommands.cpp)
+    void makeGroupStep1();
+    void showMakeGroupPopover();
+    // `sender`: the popover's button; a non-zero tag confirms.
+    void makeGroupPopoverClose(platform::Control* sender);
+    void makeGroup(const Value& tags);
+    void removeGroupStep1();
+    void showRemoveGroupPopover();
+    void removeGroupPopoverClose(platform::Control* sender);
+    void removeGroup(const Value& tags);
+    // Asks, then searches on a thread of its own.
+    void discoverNewBulbs();
+    void discoverNewBulbsLoop(std::stop_token stop);
+    int bulbSearchesRunning() const { return bulbSearchesRunning_; }
+    // Rebuilds of the strips so far (tests count them).
+    int rebuildCount() const { return rebuilds_; }
+    // The tray's "Lamps" submenu: a check item per lamp, group and the All
+    // strip; choosing one switches it. Kept in step with the strips.
+    platform::Menu& lampsMenu() { return lampsMenu_; }
+    void refreshLampsMenu();
+    // The settings' "Allow strips to fold" and "Show a strip for all
+    // lamps" changed: stored and shown at once.
+    void allowFoldChanged();
+    void makeAllGroupChanged();
+
+    // What the window says about the bridge: looking for it, there but not
+    // answering, answering without lamps, or all well.
+    enum class BridgeState { LookingForBridge, NotReachable, NoLamps, Ready };
+    // Told of every change, on the controller or polling thread.
+    using BridgeStateObserver = std::function<void(BridgeState state, const std::string& address)>;
+    void setBridgeStateObserver(BridgeStateObserver observer) { bridgeStateObserver_ = std::move(observer); }
+    BridgeState bridgeState() const { return bridgeState_; }
+    // The banner's Retry: asks the bridge again now.
+    void retryBridge();
+
     bool popoverShouldClose(platform::Popover*) override { return true; }
     platform::RunLoop& runLoop() override { return loop_; }
     std::weak_ptr<void> lifetime() const override { return lifetime_; }
@@ -229,6 +266,10 @@ private:
     std::optional<bool> rebuildIfBridgeHasMore(int count, bool groups, std::stop_token stop);
     void postToController(std::function<void()> task);
     static Value syncRecord(const Value& record, bool withLabel);
+    // The bridge answered with `lights` (nothing: it did not answer).
+    void noteBridgeAnswer(const std::optional<Value>& lights);
+    void setBridgeState(BridgeState state);
+    void wireGroupPopovers();
     // Every lamp strip's record, in collection order.
     Value lampStripRecords() const;
     // Reads, changes and stores the whole list, then refreshes what shows it.
@@ -285,6 +326,13 @@ private:
     platform::Menu statusMenu_;
     platform::RunLoop::TimerId pendingSetUp_ = 0;
 
+    platform::Menu lampsMenu_;
+    std::atomic<BridgeState> bridgeState_{BridgeState::LookingForBridge};
+    BridgeStateObserver bridgeStateObserver_;
+    std::mutex bridgeStateMutex_;
+    std::atomic<int> rebuilds_{0};
+    std::atomic<int> bulbSearchesRunning_{0};
+    std::vector<platform::BackgroundThread> bulbSearches_;
     std::atomic<int> pollingLoopsStarted_{0};
     platform::BackgroundThread pollingThread_;
     platform::BackgroundThread adjustTimesThread_;

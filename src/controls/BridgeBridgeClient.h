@@ -3,6 +3,9 @@
 #include "bridge/BridgeBridge.h"
 #include "controls/BridgeClient.h"
 
+#include <string>
+#include <vector>
+
 namespace glowmere {
 
 // The strips' view of the real bridge client.
@@ -29,8 +32,40 @@ public:
     void sendSettingsToGroup(const Value& settings, const std::string& groupId) override {
         bridge_.sendSettingsToGroup(settings, groupId);
     }
+    void renameLampNewName(const std::string& lampId, const std::string& newName) override {
+        bridge_.renameLampNewName(lampId, newName);
+    }
+    void renameGroupNewName(const std::string& groupId, const std::string& newName) override {
+        bridge_.renameGroupNewName(groupId, newName);
+    }
+    void makeGroupNamed(const std::vector<std::string>& lampIds, const std::string& name) override {
+        std::vector<Member> members(lampIds.begin(), lampIds.end());
+        std::vector<const LampIdentifying*> strips;
+        for (const Member& m : members) strips.push_back(&m);
+        bridge_.makeGroupNamed(strips, name);
+    }
+    void removeGroupNamed(const std::string& groupId) override { bridge_.removeGroupNamed(groupId); }
+    void startFalseDuskForLampWithTransition(const std::string& lampId, double minutes) override {
+        bridge_.startFalseDuskForLampWithTransition(lampId, minutes);
+    }
+    void startFalseDuskForGroupWithTransition(const std::string& groupId, double minutes) override {
+        bridge_.startFalseDuskForGroupWithTransition(groupId, minutes);
+    }
+    std::optional<std::string> sendPOSTRequestToUrl(const Value& settings, const std::string& path) override {
+        return bridge_.sendPOSTRequestToUrl(settings, path);
+    }
+    std::optional<std::string> sendGETRequestToUrl(const std::string& path) override {
+        return bridge_.sendGETRequestToUrl(path);
+    }
+    std::optional<std::string> bridgeAddress() override { return bridge_.bridgeIP(); }
 
 private:
+    // A lamp known by its identifier alone, as the bridge client takes group members.
+    struct Member final : LampIdentifying {
+        Member(std::string id) : id(std::move(id)) {}
+        std::string getID() const override { return id; }
+        std::string id;
+    };
     BridgeBridge& bridge_;
 };
 

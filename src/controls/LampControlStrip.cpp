@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <optional>
 
 namespace glowmere {
@@ -30,8 +31,8 @@ std::optional<double> finiteValue(const Value& v) {
 LampControlStrip::~LampControlStrip() {
     // The controls may outlive the strip in the GUI's hands; an action that
     // arrives after a rebuild must find no target rather than a dead one.
-    for (platform::Control* c : std::initializer_list<platform::Control*>{onoffButton_, brightnessSlider_,
-                                                                          colourSlider_, satSlider_, duskButton_}) {
+    for (platform::Control* c : std::initializer_list<platform::Control*>{
+             onoffButton_, brightnessSlider_, colourSlider_, satSlider_, ctSlider_, duskButton_}) {
         if (c) c->setAction({});
     }
     if (mainView()) {
@@ -52,7 +53,27 @@ Value LampControlStrip::allValuesRequest() const {
     request.set(brightnessKey, brightnessSlider_ ? brightnessSlider_->doubleValue() : 0.0);
     request.set(saturationKey, 255.0 - (satSlider_ ? satSlider_->doubleValue() : 0.0));
     request.set(colourKey, colourSlider_ ? colourSlider_->doubleValue() : 0.0);
-    return request;
+    if (hasColourTemperature_ && ctSlider_) request.set(colourTemperatureKey, ctSlider_->doubleValue());
+    return fitToLamp(std::move(request));
+}
+
+Value LampControlStrip::fitToLamp(Value settings) const {
+    if (group_ || !settings.isMap()) return settings;
+    if (!hasColour_) {
+        settings.erase(colourKey);
+        settings.erase(saturationKey);
+    }
+    if (!hasColourTemperature_) settings.erase(colourTemperatureKey);
+    return settings;
+}
+
+void LampControlStrip::setCapabilities(bool colour, bool colourTemperature) {
+    if (group_) return;
+    hasColour_ = colour;
+    hasColourTemperature_ = colourTemperature;
+    if (colourSlider_) colourSlider_->setHidden(!colour);
+    if (satSlider_) satSlider_->setHidden(!colour);
+    if (ctSlider_) ctSlider_->setHidden(colour || !colourTemperature);
 }
 
 void LampControlStrip::handleControl(platform::Control* sender) {
@@ -93,8 +114,15 @@ void LampControlStrip::handleControl(platform::Control* sender) {
             } else {
                 bridgeBridge_->lampOn(ID_, false);
             }
-        } else if (sender == brightnessSlider_ || sender == colourSlider_ || sender == satSlider_) {
-            // Whichever slider moved, the lamp gets all three values together.
+        } else if (sender == brightnessSlider_ || sender == colourSlider_ || sender == satSlider_ ||
+                   (sender == ctSlider_ && ctSlider_)) {
+            // Whichever slider moved, the lamp gets all its values together.
+            // An off lamp takes none of them: the user's move switches it on
+            // first. Values written in by a record leave the switch alone.
+            if (!applyingRecord_ && onoffButton_ && onoffButton_->state() != 1) {
+                onoffButton_->setState(1);
+                allValues.set(onoffKey, true);
+            }
             bridgeBridge_->sendSettingsToLamp(allValues, ID_);
         }
     }
@@ -162,11 +190,133 @@ void LampControlStrip::unRotateControlStripView(bool byOwner) {
     if (!byOwner) owner_->saveUIState(this);
 }
 
+void LampControlStrip::unfoldInstruction() {
+    if (isRotated_) unRotateControlStripView();
+}
+
+void LampControlStrip::renameButtonPressed() {
+    if (!reNamePopover_) {
+        unfoldInstruction();
+        return;
+    }
+    showReNamePopover();
+}
+
+void LampControlStrip::showReNamePopover() {
+    if (isRotated_) {
+        // On a folded strip the rename button unfolds.
+        unRotateControlStripView();
+        return;
+    }
+    if (!reNamePopover_) return;
+    platform::View* anchor = nullptr;
+    if (platform::View* view = mainView())
+        for (const auto& sub : view->subviews())
+            if (sub->control() == label_) anchor = sub.get();
+    reNamePopover_->showRelativeToRectOfViewPreferredEdge(
+        anchor ? platform::Rect{{0, 0}, anchor->frame().size} : platform::Rect{}, anchor, platform::RectEdge::MaxY);
+    if (reNameEditingField_) {
+        reNameEditingField_->setStringValue(label_ ? label_->stringValue() : std::string());
+        platform::Popover* popover = reNamePopover_;
+        reNameEditingField_->setAction([popover](platform::Control*) { popover->performClose(); });
+    }
+    reNamePopover_->setDelegate(this);
+}
+
+void LampControlStrip::reName() {
+    if (!reNameEditingField_) return;
+    const std::string name = reNameEditingField_->stringValue();
+    if (owner_) owner_->setPollingEnabled(false);
+    if (label_) label_->setStringValue(name);
+    if (bridgeBridge_) {
+        if (group_)
+            bridgeBridge_->renameGroupNewName(ID_, name);
+        else
+            bridgeBridge_->renameLampNewName(ID_, name);
+    }
+    if (owner_) {
+        owner_->populateLampsPopUp();
+        owner_->setPollingEnabled(true);
+    }
+}
+
+std::string LampControlStrip::duskMessage(const Value& minutes, const std::string& label) {
+    const double m = minutes.doubleValue();
+    char text[512];
+    if (m < 1.0) {
+        const double seconds = std::isfinite(m) ? std::clamp(std::trunc(m * 60), -1e9, 1e9) : 0;
+        std::snprintf(text, sizeof text,
+                      "Perform false dusk using %s with transition time %i seconds (set in Preferences)", label.c_str(),
+                      static_cast<int>(seconds));
+    } else {
+        std::snprintf(text, sizeof text,
+                      "Perform false dusk using %s with transition time %i minutes (set in Preferences)", label.c_str(),
+                      minutes.intValue());
+    }
+    return text;
+}
+
+void LampControlStrip::showDuskPopover() {
+    if (!duskPopover_) return;
+    const Value minutes = defaults_ ? defaults_->objectForKey(transitionMinsKey) : Value("30");
+    if (platform::View* content = duskPopover_->contentView()) {
+        for (const auto& sub : content->subviews()) {
+            platform::Control* control = sub->control();
+            if (!control) continue;
+            platform::Popover* popover = duskPopover_;
+            switch (control->tag()) {
+                case 0:
+                    if (auto* field = dynamic_cast<platform::TextField*>(control))
+                        field->setStringValue(duskMessage(minutes, label_ ? label_->stringValue() : std::string()));
+                    break;
+                case 1:
+                    control->setAction([popover](platform::Control*) { popover->performClose(); });
+                    break;
+                case 2:
+                    control->setAction([this](platform::Control*) { startFalseDusk(); });
+                    break;
+                default:
+                    break;
+            }
+        }
+    }
+    platform::View* anchor = nullptr;
+    if (platform::View* view = mainView())
+        for (const auto& sub : view->subviews())
+            if (sub->control() == duskButton_) anchor = sub.get();
+    duskPopover_->showRelativeToRectOfViewPreferredEdge(
+        anchor ? platform::Rect{{0, 0}, anchor->frame().size} : platform::Rect{}, anchor, platform::RectEdge::MaxY);
+    duskPopover_->setDelegate(this);
+}
+
+void LampControlStrip::startFalseDusk() {
+    if (duskPopover_) duskPopover_->performClose();
+    double minutes = 30.0;
+    if (defaults_) {
+        const Value stored = defaults_->objectForKey(transitionMinsKey);
+        if (!stored.isNull()) minutes = stored.doubleValue();
+    }
+    if (!bridgeBridge_) return;
+    if (group_)
+        bridgeBridge_->startFalseDuskForGroupWithTransition(ID_, minutes);
+    else
+        bridgeBridge_->startFalseDuskForLampWithTransition(ID_, minutes);
+}
+
+bool LampControlStrip::popoverShouldClose(platform::Popover* popover) {
+    if (popover && popover == reNamePopover_ && reNameEditingField_ && !reNameEditingField_->stringValue().empty()) {
+        reName();
+        reNameEditingField_->setStringValue("");
+    }
+    return true;
+}
+
 Value LampControlStrip::objectForKey(const std::string& key) const {
     if (key == labelKey) return Value(label_ ? label_->stringValue() : std::string());
     if (key == brightnessKey) return Value(brightnessSlider_ ? brightnessSlider_->doubleValue() : 0.0);
     if (key == colourKey) return Value(colourSlider_ ? colourSlider_->doubleValue() : 0.0);
     if (key == saturationKey) return Value(satSlider_ ? satSlider_->doubleValue() : 0.0);
+    if (key == colourTemperatureKey) return Value(ctSlider_ ? ctSlider_->doubleValue() : 0.0);
     if (key == onoffKey) return Value(onoffButton_ && onoffButton_->state() == 1);
     return Value("");
 }
@@ -180,10 +330,11 @@ void LampControlStrip::setObjectForKey(const Value& value, const std::string& ke
         if (onoffButton_) onoffButton_->setState(value.boolValue() ? 1 : 0);
         return;
     }
-    platform::Slider* slider = key == brightnessKey   ? brightnessSlider_
-                               : key == colourKey     ? colourSlider_
-                               : key == saturationKey ? satSlider_
-                                                      : nullptr;
+    platform::Slider* slider = key == brightnessKey          ? brightnessSlider_
+                               : key == colourKey            ? colourSlider_
+                               : key == saturationKey        ? satSlider_
+                               : key == colourTemperatureKey ? ctSlider_
+                                                             : nullptr;
     if (!slider) return;
     if (auto d = finiteValue(value)) slider->setDoubleValue(*d);
 }
@@ -192,12 +343,14 @@ Value LampControlStrip::getDictionary() const {
     Value record = Value::emptyMap();
     for (const char* key : {labelKey, onoffKey, brightnessKey, colourKey, saturationKey})
         record.set(key, objectForKey(key));
+    if (hasColourTemperature_ && !group_) record.set(colourTemperatureKey, objectForKey(colourTemperatureKey));
     record.set(idKey, ID_);
     return record;
 }
 
 void LampControlStrip::implementSettingsFromDictionary(const Value& record) {
     if (!record.isMap()) return;
+    applyingRecord_ = true;
 
     if (const Value* v = record.find(brightnessKey); v && brightnessSlider_) {
         auto n = wholeValue(v->doubleValue());
@@ -220,6 +373,7 @@ void LampControlStrip::implementSettingsFromDictionary(const Value& record) {
     };
     applySlider(colourKey, colourSlider_);
     applySlider(saturationKey, satSlider_);
+    if (hasColourTemperature_) applySlider(colourTemperatureKey, ctSlider_);
 
     if (const Value* v = record.find(onoffKey); v && onoffButton_) {
         if (v->boolValue() != (onoffButton_->state() == 1)) {
@@ -228,6 +382,7 @@ void LampControlStrip::implementSettingsFromDictionary(const Value& record) {
         }
     }
     if (const Value* v = record.find(labelKey)) setObjectForKey(*v, labelKey);
+    applyingRecord_ = false;
 }
 
 void LampControlStrip::implementSettingsFromDictionaryWithoutActing(const Value& record) {
@@ -241,7 +396,7 @@ void LampControlStrip::sendToLampOrGroup(const Value& settings) {
     if (group_)
         bridgeBridge_->sendSettingsToGroup(settings, ID_);
     else
-        bridgeBridge_->sendSettingsToLamp(settings, ID_);
+        bridgeBridge_->sendSettingsToLamp(fitToLamp(settings), ID_);
 }
 
 Value LampControlStrip::timedRequest(const Value& record, double transition, bool lampIsOn) {
@@ -262,6 +417,7 @@ Value LampControlStrip::timedRequest(const Value& record, double transition, boo
             request.set(saturationKey, static_cast<std::int64_t>(std::clamp(255 - position, -1e15, 1e15)));
         }
         if (const Value* v = record.find(colourKey)) request.set(colourKey, *v);
+        if (const Value* v = record.find(colourTemperatureKey)) request.set(colourTemperatureKey, *v);
     }
     if (!std::isfinite(transition) || transition < 0) transition = 0;
     request.set(transitionTimeKey, transition);

@@ -8,6 +8,7 @@
 #include "controls/ControlStripView.h"
 #include "controls/StripOwner.h"
 #include "platform/Controls.h"
+#include "platform/DefaultsStore.h"
 #include "platform/Value.h"
 #include "platform/Views.h"
 
@@ -18,7 +19,7 @@ namespace glowmere {
 // sliders into bridge requests, and takes values written into it (polling,
 // group changes, presets) without sending them back. Lives on the controller
 // thread. The controls belong to the strip's view; the strip refers to them.
-class LampControlStrip : public LampIdentifying {
+class LampControlStrip : public LampIdentifying, public platform::PopoverDelegate {
 public:
     // Strip record keys.
     static constexpr const char* labelKey = "label";
@@ -29,6 +30,11 @@ public:
     static constexpr const char* idKey = "id";
     static constexpr const char* transitionKey = "transition";
     static constexpr const char* transitionTimeKey = "transitiontime";
+    // Colour temperature in mireds, for white lamps of adjustable warmth.
+    static constexpr const char* colourTemperatureKey = "ct";
+    static constexpr double coolestMireds = 153;
+    static constexpr double warmestMireds = 500;
+    static constexpr const char* transitionMinsKey = "transitionMins";
 
     static constexpr double foldedHeight = 34;
     static constexpr double unfoldedHeight = 438;
@@ -48,6 +54,18 @@ public:
     void setBrightnessSlider(platform::Slider* slider) { brightnessSlider_ = slider; }
     void setColourSlider(platform::Slider* slider) { colourSlider_ = slider; }
     void setSatSlider(platform::Slider* slider) { satSlider_ = slider; }
+    void setColourTemperatureSlider(platform::Slider* slider) { ctSlider_ = slider; }
+    // What the lamp can show: colour (its state has "hue") and colour
+    // temperature (it has "ct"). A strip never sends a lamp keys it cannot
+    // take; the sliders it cannot use are hidden, and a lamp with colour
+    // temperature but no colour gets the warmth slider in the colour's place.
+    // Group strips keep every slider (the bridge hands a group's keys only to
+    // the members that take them).
+    void setCapabilities(bool colour, bool colourTemperature);
+    bool hasColour() const { return hasColour_; }
+    bool hasColourTemperature() const { return hasColourTemperature_; }
+    // Where "transitionMins" is read from (the dusk popover and its start).
+    void setDefaults(const platform::DefaultsStore* defaults) { defaults_ = defaults; }
     void setHorizontalRule(platform::View* rule) { horizontalRule_ = rule; }
     // The strip keeps its view (and through it the controls) alive.
     void setControlStripView(std::unique_ptr<ControlStripView> view);
@@ -74,6 +92,7 @@ public:
     platform::Slider* brightnessSlider() const { return brightnessSlider_; }
     platform::Slider* colourSlider() const { return colourSlider_; }
     platform::Slider* satSlider() const { return satSlider_; }
+    platform::Slider* colourTemperatureSlider() const { return ctSlider_; }
     platform::View* horizontalRule() const { return horizontalRule_; }
     platform::Button* duskButton() const { return duskButton_; }
     platform::Popover* reNamePopover() const { return reNamePopover_; }
@@ -91,6 +110,19 @@ public:
     // saved state, which must not be saved again.
     void rotateControlStripView(bool byOwner = false);
     void unRotateControlStripView(bool byOwner = false);
+    // The All strip's rename button: unfolds a folded strip, else nothing.
+    void unfoldInstruction();
+    // The rename button (tag 6): the rename popover, or on a folded strip
+    // unfolding; the All strip, which has no rename popover, unfolds only.
+    void renameButtonPressed();
+    void showReNamePopover();
+    void reName();
+    // The dusk button (tag 8) and the dusk popover's start button.
+    void showDuskPopover();
+    void startFalseDusk();
+    // The dusk popover's text for `minutes` of transition and `label`.
+    static std::string duskMessage(const Value& minutes, const std::string& label);
+    bool popoverShouldClose(platform::Popover* popover) override;
 
     // ---- Records ----
     Value objectForKey(const std::string& key) const;
@@ -108,11 +140,14 @@ private:
     Value allValuesRequest() const;
     void schedulePollingResume();
     void sendToLampOrGroup(const Value& settings);
+    // `settings` without the keys this strip's lamp cannot take.
+    Value fitToLamp(Value settings) const;
 
     platform::TextField* label_ = nullptr;
     platform::Slider* brightnessSlider_ = nullptr;
     platform::Slider* colourSlider_ = nullptr;
     platform::Slider* satSlider_ = nullptr;
+    platform::Slider* ctSlider_ = nullptr;
     platform::Button* onoffButton_ = nullptr;
     platform::Popover* reNamePopover_ = nullptr;
     platform::TextField* reNameEditingField_ = nullptr;
@@ -128,6 +163,10 @@ private:
     bool embargo_ = false;
     bool group_ = false;
     bool isRotated_ = false;
+    bool applyingRecord_ = false;  // a record, not the user, moves the controls
+    bool hasColour_ = true;
+    bool hasColourTemperature_ = false;
+    const platform::DefaultsStore* defaults_ = nullptr;
 };
 
 }  // namespace glowmere

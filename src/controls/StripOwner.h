@@ -25,6 +25,8 @@ public:
     virtual void saveUIState(LampControlStrip* strip) = 0;
     // Whether strips may fold ("allowFold").
     virtual bool allowFold() const = 0;
+    // A lamp or group was renamed: the lists of lamps shown elsewhere follow.
+    virtual void populateLampsPopUp() {}
 
     // The controller thread's loop, for delayed calls.
     virtual platform::RunLoop& runLoop() = 0;

@@ -125,6 +125,13 @@ QColor StripSlider::colourAt(double f) const {
             return QColor::fromHsvF(static_cast<float>(hue), static_cast<float>(1.0 - f), 1.0f);
         case Look::Brightness:
             return QColor::fromHsvF(static_cast<float>(hue), 0.25f, static_cast<float>(0.12 + 0.88 * f));
+        case Look::Warmth: {
+            // Low mireds (the bottom) are cool blue-white, high ones warm amber.
+            const QColor cool(200, 222, 255), warm(255, 160, 60);
+            return QColor::fromRgbF(static_cast<float>(cool.redF() + (warm.redF() - cool.redF()) * f),
+                                    static_cast<float>(cool.greenF() + (warm.greenF() - cool.greenF()) * f),
+                                    static_cast<float>(cool.blueF() + (warm.blueF() - cool.blueF()) * f));
+        }
         case Look::Plain:
             break;
     }
@@ -229,6 +236,7 @@ QWidget* makeSlider(const std::shared_ptr<platform::View>& view, const std::shar
     if (hint == style::hueSlider) look = StripSlider::Look::Hue;
     if (hint == style::saturationSlider) look = StripSlider::Look::Saturation;
     if (hint == style::brightnessSlider) look = StripSlider::Look::Brightness;
+    if (hint == style::colourTemperatureSlider) look = StripSlider::Look::Warmth;
     const auto frame = view->frame();
     const auto orientation =
         hint == style::horizontalSlider || frame.size.width > frame.size.height ? Qt::Horizontal : Qt::Vertical;

@@ -20,6 +20,7 @@ namespace style {
 inline constexpr const char* hueSlider = "slider.hue";
 inline constexpr const char* saturationSlider = "slider.saturation";
 inline constexpr const char* brightnessSlider = "slider.brightness";
+inline constexpr const char* colourTemperatureSlider = "slider.ct";
 inline constexpr const char* horizontalSlider = "slider.horizontal";
 inline constexpr const char* onOffSwitch = "switch";
 inline constexpr const char* checkbox = "checkbox";
@@ -41,7 +42,7 @@ void mirrorControl(QObject* owner, platform::Control& control, std::function<voi
 class StripSlider : public QSlider {
     Q_OBJECT
 public:
-    enum class Look { Plain, Hue, Saturation, Brightness };
+    enum class Look { Plain, Hue, Saturation, Brightness, Warmth };
 
     StripSlider(std::shared_ptr<platform::Slider> slider, Look look, GuiContext& context, Qt::Orientation orientation,
                 QWidget* parent = nullptr);

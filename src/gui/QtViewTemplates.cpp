@@ -44,6 +44,11 @@ std::shared_ptr<View> stripTemplate() {
                               std::make_shared<platform::Slider>(0, 65535, 0), 4));
     strip->addSubview(control(style::saturationSlider, {{64, sliderY}, {24, sliderH}},
                               std::make_shared<platform::Slider>(0, 255, 0), 5));
+    // Warmth, in the colour slider's place, for white lamps that have it.
+    auto warmth = control(style::colourTemperatureSlider, {{35.5, sliderY}, {24, sliderH}},
+                          std::make_shared<platform::Slider>(153, 500, 366), 9);
+    warmth->control()->setHidden(true);
+    strip->addSubview(warmth);
     strip->addSubview(button(style::renameButton, {{10, 8}, {34, 26}}, "", 6));
     strip->addSubview(button(style::duskButton, {{51, 8}, {34, 26}}, "", 8));
     auto rule = std::make_shared<View>("box", Rect{{8, 38}, {79, 1}});

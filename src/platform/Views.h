@@ -316,6 +316,8 @@ public:
         bool separator = false;
         std::string keyEquivalent;
         std::function<void(const Item& sender)> action;
+        // A check item shows a tick when true (a lamp that is on, say).
+        std::optional<bool> checked;
     };
     using Observer = std::function<void(Menu* changed)>;
 
@@ -329,14 +331,22 @@ public:
     void addItem(std::string title, int tag, std::function<void(const Item&)> action) {
         {
             std::lock_guard g(mutex_);
-            items_.push_back(Item{std::move(title), tag, false, {}, std::move(action)});
+            items_.push_back(Item{std::move(title), tag, false, {}, std::move(action), std::nullopt});
         }
         notify();
     }
     void addSeparator() {
         {
             std::lock_guard g(mutex_);
-            items_.push_back(Item{{}, 0, true, {}, {}});
+            items_.push_back(Item{{}, 0, true, {}, {}, std::nullopt});
+        }
+        notify();
+    }
+    // Replaces every item at once (one notification).
+    void setItems(std::vector<Item> items) {
+        {
+            std::lock_guard g(mutex_);
+            items_ = std::move(items);
         }
         notify();
     }

@@ -84,6 +84,7 @@ Value allValues(double bri, double sat, double col) {
 // ---- User actions on a lamp strip ----
 
 TEST_F(StripTest, AnyLampSliderSendsAllThreeValuesTogether) {
+    onoff->setState(1);
     brightness->setDoubleValue(150);
     saturation->setDoubleValue(55);
     for (platform::Slider* moved : {colour.get(), brightness.get(), saturation.get()}) {
@@ -94,6 +95,70 @@ TEST_F(StripTest, AnyLampSliderSendsAllThreeValuesTogether) {
         EXPECT_EQ(bridge.sentSettings().at(0), allValues(150, 200, 40000));
         EXPECT_TRUE(owner.mirrored.empty()) << "a lamp strip mirrors nothing";
     }
+}
+
+// A lamp gets only the keys its state shows it can take; an off lamp is
+// switched on by the user's move, never by a record written in.
+TEST_F(StripTest, WhatALampSliderSendsFitsTheLamp) {
+    auto ct = std::make_shared<platform::Slider>(153, 500, 300);
+    strip.setColourTemperatureSlider(ct.get());
+    struct Case {
+        const char* what;
+        bool colour, warmth, on;
+        platform::Slider* moved;
+        Value expected;
+    };
+    const Case cases[] = {
+        {"colour lamp, on", true, false, true, colour.get(), allValues(150, 200, 40000)},
+        {"colour lamp, off: switched on first", true, false, false, brightness.get(),
+         Value::map({{"brightness", 150.0}, {"saturation", 200.0}, {"colour", 40000.0}, {"onoff", true}})},
+        {"white lamp: brightness only", false, false, true, brightness.get(), Value::map({{"brightness", 150.0}})},
+        {"warmth lamp: brightness and ct", false, true, true, ct.get(),
+         Value::map({{"brightness", 150.0}, {"ct", 300.0}})},
+    };
+    for (const Case& c : cases) {
+        strip.setCapabilities(c.colour, c.warmth);
+        onoff->setState(c.on ? 1 : 0);
+        brightness->setDoubleValue(150);
+        saturation->setDoubleValue(55);
+        colour->setDoubleValue(40000);
+        bridge.clear();
+        strip.handleControl(c.moved);
+        ASSERT_EQ(bridge.sentSettings().size(), 1u) << c.what;
+        EXPECT_EQ(bridge.sentSettings().at(0), c.expected) << c.what;
+        EXPECT_EQ(onoff->state(), 1) << c.what;
+        EXPECT_EQ(colour->isHidden(), !c.colour) << c.what;
+        EXPECT_EQ(ct->isHidden(), c.colour || !c.warmth) << c.what;
+    }
+    // A preset's record with colour keys reaches a white lamp without them,
+    // and a record written in leaves an off lamp off.
+    strip.setCapabilities(false, false);
+    onoff->setState(0);
+    bridge.clear();
+    strip.implementSettingsFromDictionaryWithTransitionTime(
+        Value::map({{"brightness", 90}, {"colour", 300}, {"saturation", 10}, {"transition", 2}}));
+    ASSERT_EQ(bridge.sentSettings().size(), 1u);
+    EXPECT_FALSE(bridge.sentSettings().at(0).contains("colour"));
+    EXPECT_FALSE(bridge.sentSettings().at(0).contains("saturation"));
+    bridge.clear();
+    strip.implementSettingsFromDictionary(Value::map({{"brightness", 20}}));
+    EXPECT_EQ(onoff->state(), 0);
+    ASSERT_EQ(bridge.sentSettings().size(), 1u);
+    EXPECT_FALSE(bridge.sentSettings().at(0).contains("onoff"));
+}
+
+TEST_F(StripTest, DuskMessageStatesMinutesOrSeconds) {
+    const struct {
+        Value minutes;
+        const char* text;
+    } cases[] = {
+        {Value("30"), "Perform false dusk using Desk with transition time 30 minutes (set in Preferences)"},
+        {Value("0.5"), "Perform false dusk using Desk with transition time 30 seconds (set in Preferences)"},
+        {Value(0.25), "Perform false dusk using Desk with transition time 15 seconds (set in Preferences)"},
+        {Value("2.5"), "Perform false dusk using Desk with transition time 2 minutes (set in Preferences)"},
+        {Value(1.0), "Perform false dusk using Desk with transition time 1 minutes (set in Preferences)"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(LampControlStrip::duskMessage(c.minutes, "Desk"), c.text);
 }
 
 TEST_F(StripTest, LampSwitchOnSendsSwitchThenAllValuesAndOffSendsSwitchOnly) {
