@@ -247,6 +247,10 @@ bool BridgeBridge::logIn() {
         return false;
     }
 
+    if (loginPaused_) {
+        platform::log("pairing is paused until the user asks again");
+        return false;
+    }
     if (pushButtonWindow_) {
         pushButtonWindow_->center();
         pushButtonWindow_->makeKeyAndOrderFront();
@@ -261,7 +265,7 @@ bool BridgeBridge::logIn() {
     request.body = JSONFromDictionary(Value::map({{"devicetype", deviceType}}));
 
     int attempts = 0;
-    while (!loggedIn_ && attempts < loginAttempts) {
+    while (!loggedIn_ && attempts < loginAttempts && !loginPaused_) {
         ++attempts;
         if (loginObserver_) loginObserver_(attempts);
         auto response = http_.send(request);
@@ -290,7 +294,8 @@ bool BridgeBridge::logIn() {
                                   platform::printable(username, platform::logTextLimit));
                     last = true;
                 } else {
-                    platform::log("logged into bridge as: " + username);
+                    // The name is a credential: the log shows only its start.
+                    platform::log("logged into bridge as: " + username.substr(0, 4) + "…");
                     loggedIn_ = true;
                     defaults_.setObject(usernameKey, username);
                     defaults_.synchronize();
@@ -302,7 +307,12 @@ bool BridgeBridge::logIn() {
     }
 
     if (throbber_) throbber_->stopAnimation();
-    if (pushButtonWindow_) pushButtonWindow_->orderOut();
+    if (loginEndObserver_) {
+        if (!loggedIn_) loginPaused_ = true;
+        loginEndObserver_(loggedIn_);
+    } else if (pushButtonWindow_) {
+        pushButtonWindow_->orderOut();
+    }
     return loggedIn_;
 }
 

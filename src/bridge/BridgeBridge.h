@@ -51,6 +51,16 @@ public:
     // Told when login starts waiting for the link button (0) and before each
     // attempt (1, 2, ...); the command-line tool prints these.
     void setLoginObserver(std::function<void(int attempt)> observer) { loginObserver_ = std::move(observer); }
+    // Told when login ends (paired or not). With one set, a login that ran
+    // out of attempts (or was cancelled) leaves pairing paused, and its
+    // window to the observer, until allowLogin(): nothing pairs behind the
+    // user's back while the pairing window is closed.
+    void setLoginEndObserver(std::function<void(bool paired)> observer) { loginEndObserver_ = std::move(observer); }
+    // The user cancelled pairing: the login waiting for the link button ends
+    // after its current attempt, and no new one starts until allowLogin().
+    void cancelLogin() { loginPaused_ = true; }
+    void allowLogin() { loginPaused_ = false; }
+    bool loginPaused() const { return loginPaused_; }
 
     // ---- JSON text (stateless) ----
     static std::string JSONFromDictionary(const Value& dictionary) { return jsontext::JSONFromDictionary(dictionary); }
@@ -131,6 +141,8 @@ private:
     platform::TabView* prefsTabView_ = nullptr;
     platform::Alerts* alerts_ = nullptr;
     std::function<void(int)> loginObserver_;
+    std::function<void(bool)> loginEndObserver_;
+    std::atomic<bool> loginPaused_{false};
 
     mutable std::mutex addressMutex_;
     std::optional<std::string> bridgeIP_;

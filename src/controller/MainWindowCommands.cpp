@@ -263,7 +263,10 @@ void ManualController::noteBridgeAnswer(const std::optional<Value>& lights) {
     if (!lights) {
         // A bridge whose address is known but that does not answer is not
         // reachable; without an address it is still being looked for.
-        setBridgeState(bridgeBridge_.bridgeAddress() ? BridgeState::NotReachable : BridgeState::LookingForBridge);
+        if (!bridgeBridge_.bridgeAddress())
+            setBridgeState(BridgeState::LookingForBridge);
+        else
+            setBridgeState(bridgeBridge_.isPaired() ? BridgeState::NotReachable : BridgeState::NotPaired);
         return;
     }
     setBridgeState(lights->isList() && lights->size() > 0 ? BridgeState::Ready : BridgeState::NoLamps);

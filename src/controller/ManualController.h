@@ -232,8 +232,8 @@ public:
     void makeAllGroupChanged();
 
     // What the window says about the bridge: looking for it, there but not
-    // answering, answering without lamps, or all well.
-    enum class BridgeState { LookingForBridge, NotReachable, NoLamps, Ready };
+    // answering, not paired with, answering without lamps, or all well.
+    enum class BridgeState { LookingForBridge, NotReachable, NotPaired, NoLamps, Ready };
     // Told of every change, on the controller or polling thread.
     using BridgeStateObserver = std::function<void(BridgeState state, const std::string& address)>;
     void setBridgeStateObserver(BridgeStateObserver observer) { bridgeStateObserver_ = std::move(observer); }

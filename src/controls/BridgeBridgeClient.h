@@ -58,6 +58,7 @@ public:
         return bridge_.sendGETRequestToUrl(path);
     }
     std::optional<std::string> bridgeAddress() override { return bridge_.bridgeIP(); }
+    bool isPaired() override { return bridge_.getUsername().has_value(); }
 
 private:
     // A lamp known by its identifier alone, as the bridge client takes group members.

@@ -40,6 +40,8 @@ public:
     virtual std::optional<std::string> sendGETRequestToUrl(const std::string& /*path*/) { return std::nullopt; }
     // The bridge's address, when one is known ("HOST" or "HOST:PORT").
     virtual std::optional<std::string> bridgeAddress() { return std::nullopt; }
+    // Whether the bridge issued a user name to this application.
+    virtual bool isPaired() { return true; }
 };
 
 }  // namespace glowmere

@@ -9,6 +9,7 @@ platform::View* LampSelectionView::addCheckbox(platform::Rect frame, int tag) {
     auto button = std::make_shared<platform::Button>();
     button->setTag(tag);
     auto checkbox = std::make_shared<platform::View>("checkbox", frame, button);
+    checkbox->setIdentifier("checkbox");  // drawn as a tick box
     view_->addSubview(checkbox);
     return checkbox.get();
 }

@@ -43,6 +43,21 @@ QString qs(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+// A lamp's name in at most two lines of `width`: broken between words where
+// it can be, else anywhere; what still does not fit ends in an ellipsis.
+QString fitInTwoLines(const QString& text, const QFontMetrics& metrics, int width) {
+    if (metrics.horizontalAdvance(text) <= width) return text;
+    int cut = 0;
+    for (int i = 1; i <= text.size(); ++i)
+        if (metrics.horizontalAdvance(text.left(i)) <= width) cut = i;
+    // Prefer the last space within the first line.
+    const int space = text.left(cut + 1).lastIndexOf(' ');
+    if (space > 0) cut = space;
+    const QString first = text.left(cut).trimmed();
+    const QString rest = text.mid(cut).trimmed();
+    return first + "\n" + metrics.elidedText(rest, Qt::ElideRight, width);
+}
+
 void refreshCommon(QWidget* widget, const Control& control) {
     widget->setEnabled(control.isEnabled());
     setHiddenBy(widget, HiddenBy::Control, control.isHidden());
@@ -60,6 +75,7 @@ StripSlider::StripSlider(std::shared_ptr<Slider> slider, Look look, GuiContext& 
     scale_ = span > 0 && span < 200 ? 10 : 1;
     setRange(toPosition(slider_->minValue()), toPosition(slider_->maxValue()));
     setTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
     setMinimumSize(orientation == Qt::Vertical ? QSize(22, 60) : QSize(60, 22));
     setPageStep(std::max(1, (maximum() - minimum()) / 16));
     setSingleStep(std::max(1, (maximum() - minimum()) / 255));
@@ -141,6 +157,8 @@ QColor StripSlider::colourAt(double f) const {
 void StripSlider::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
+    // The strip of a lamp that is off is shown dimmed.
+    if (parentWidget() && parentWidget()->property("lampOff").toBool()) p.setOpacity(0.45);
     QStyleOptionSlider opt;
     initStyleOption(&opt);
     const QRect handle = style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, this);
@@ -223,6 +241,12 @@ void ToggleSwitch::paintEvent(QPaintEvent*) {
     p.drawEllipse(knob + QPointF(0, 1), r - 1.5, r - 1.5);
     p.setBrush(Qt::white);
     p.drawEllipse(knob, r - 2, r - 2);
+    if (hasFocus()) {
+        p.setOpacity(1);
+        p.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), r + 1, r + 1);
+    }
 }
 
 // ---- the factory ----
@@ -324,6 +348,7 @@ QWidget* makeTextField(const std::shared_ptr<platform::View>& view, const std::s
         f.setBold(true);
         label->setFont(f);
         label->setObjectName("stripLabel");
+        label->setWordWrap(true);
     } else if (hint == style::caption) {
         QFont f = label->font();
         f.setPointSizeF(f.pointSizeF() * 0.85);
@@ -336,10 +361,18 @@ QWidget* makeTextField(const std::shared_ptr<platform::View>& view, const std::s
     auto refresh = [label, field, hint, elideWidth] {
         refreshCommon(label, *field);
         const QString text = qs(field->stringValue());
-        // Long lamp names are elided in the narrow strip; the tooltip has all.
-        const bool elide = hint == style::stripLabel;
-        label->setText(elide ? label->fontMetrics().elidedText(text, Qt::ElideRight, elideWidth) : text);
-        label->setToolTip(elide ? text : QString());
+        // Long lamp names take two lines in the narrow strip; the tooltip
+        // and the controls' accessible names have all of it.
+        const bool strip = hint == style::stripLabel;
+        label->setText(strip ? fitInTwoLines(text, label->fontMetrics(), elideWidth) : text);
+        label->setToolTip(strip ? text : QString());
+        if (strip) {
+            label->setAccessibleName(text);
+            // The strip names its controls after it (once it is built).
+            QWidget* owner = label->parentWidget();
+            if (owner && owner->metaObject()->indexOfMethod("nameControls()") >= 0)
+                QMetaObject::invokeMethod(owner, "nameControls", Qt::QueuedConnection);
+        }
         label->setAlignment(hint == style::message ? Qt::AlignLeft | Qt::AlignTop : alignmentOf(field->alignment()));
     };
     mirrorControl(label, *field, refresh);

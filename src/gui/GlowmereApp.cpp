@@ -6,6 +6,8 @@
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUrl>
@@ -21,6 +23,7 @@
 #include "gui/GuiContext.h"
 #include "gui/GuiPart.h"
 #include "gui/ListeningAndPresets.h"
+#include "gui/MainWindowWidget.h"
 #include "gui/PushLinkWindow.h"
 #include "gui/QtAlerts.h"
 #include "gui/QtApplication.h"
@@ -79,7 +82,7 @@ GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
     autostart_ = std::make_unique<platform::Autostart>(
         options_.autostartDirectory.empty() ? platform::Autostart::defaultDirectory() : options_.autostartDirectory,
         platform::Autostart::runningProgram(), std::move(loginArguments));
-    settingsWindow_ = std::make_unique<SettingsWindow>(*context_, *settings_, *bridge_, autostart_.get());
+    settingsWindow_ = std::make_unique<SettingsWindow>(*context_, *settings_, *bridge_, *http_, autostart_.get());
     pushLinkWindow_ = std::make_unique<PushLinkWindow>();
 
     bridge_->setPushButtonWindow(&pushLinkWindow_->window());
@@ -90,16 +93,22 @@ GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
 
     QtStatusItem::Extras extras;
     extras.showSettings = [this] { showSettings(); };
-    mainWindow_->commandBar().connect(CommandBar::Command::Settings, [this] { showSettings(); });
     extras.showHelp = [this] { context_->post([this] { manual_->visitHelp(); }); };
     extras.quit = [this] { requestQuit(); };
+    extras.toggleMainWindow = [this] { toggleMainWindow(); };
     QMainWindow* main = mainWindow_->widget();
     application_ = std::make_unique<QtApplication>([main] { return static_cast<QWidget*>(main); },
                                                    [this, main, extras]() -> platform::StatusItem* {
                                                        // Called once, by the controller at launch.
-                                                       if (!statusItem_)
-                                                           statusItem_ =
-                                                               std::make_unique<QtStatusItem>(*context_, main, extras);
+                                                       if (!statusItem_) {
+                                                           auto withLamps = extras;
+                                                           withLamps.lampsMenu = &manual_->lampsMenu();
+                                                           statusItem_ = std::make_unique<QtStatusItem>(*context_, main,
+                                                                                                        withLamps);
+                                                           postToGui([self = QPointer<GlowmereApp>(this)] {
+                                                               if (self) self->showBridgeProblem();
+                                                           });
+                                                       }
                                                        return statusItem_.get();
                                                    });
     lampsPopUp_ = std::make_unique<platform::PopUpButton>();
@@ -110,6 +119,8 @@ GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
     manual_->setWorkspace(workspace_.get());
     manual_->setHelpPageURL(supportPageURL());
     manual_->setLampsPopUp(lampsPopUp_.get());
+    manual_->setAlerts(alerts_.get());
+    connectMainWindow();
 
     // The schedule engine: items, their bridge schedules and the daily work.
     location_ = std::make_unique<DefaultsLocation>(*defaults_, platform::TimeZone::local().name());
@@ -156,6 +167,7 @@ GlowmereApp::~GlowmereApp() {
     // still alive and let go of them when they are deleted below.
     dbus_.reset();
     listening_.reset();
+    manual_->lampsMenu().setObserver(nullptr);
     manual_.reset();
     statusItem_.reset();
 }
@@ -172,7 +184,10 @@ void GlowmereApp::start() {
         controller_->loop().scheduleRepeating(std::chrono::seconds(1), [this] { defaults_->checkForChanges(); });
     });
     tools_->start();
-    if (options_.showMainWindow) {
+    // The main window opens at the first start (not yet paired), and where
+    // no tray holds the menu.
+    const bool firstStart = !defaults_->hasStoredObject(BridgeBridge::usernameKey);
+    if (options_.showMainWindow || (firstStart && !options_.startHidden)) {
         mainWindow_->makeKeyAndOrderFront();
     } else if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         if (options_.startHidden)
@@ -201,7 +216,86 @@ void GlowmereApp::waitForTray() {
 }
 
 void GlowmereApp::showSettings() {
+    // The first time in the middle of the screen; fully on it always.
+    if (!settingsShown_) centerOnScreen(settingsWindow_.get());
+    settingsShown_ = true;
     bringToFront(settingsWindow_.get());
+}
+
+void GlowmereApp::toggleMainWindow() {
+    QMainWindow* window = mainWindow_->widget();
+    if (window->isVisible() && !window->isMinimized() && window->isActiveWindow())
+        mainWindow_->orderOut();
+    else
+        mainWindow_->makeKeyAndOrderFront();
+}
+
+void GlowmereApp::connectMainWindow() {
+    using Command = CommandBar::Command;
+    CommandBar& bar = mainWindow_->commandBar();
+    bar.connect(Command::Settings, [this] { showSettings(); });
+    bar.connect(Command::MakeGroup, [this] { context_->post([this] { manual_->makeGroupStep1(); }); });
+    bar.connect(Command::RemoveGroup, [this] { context_->post([this] { manual_->removeGroupStep1(); }); });
+    auto search = [this] { context_->post([this] { manual_->discoverNewBulbs(); }); };
+    bar.connect(Command::SearchForNewBulbs, search);
+
+    MainWindowWidget* window = mainWindow_->windowWidget();
+    QObject::connect(window->emptySearchButton, &QPushButton::clicked, window, search);
+    // Retry and pairing again are the user's asking: pairing may start again.
+    auto retry = [this] {
+        pairingCancelled_ = false;
+        bridge_->allowLogin();
+        context_->post([this] { manual_->retryBridge(); });
+    };
+    QObject::connect(window->retryButton, &QPushButton::clicked, window, retry);
+    QObject::connect(window->emptyPairButton, &QPushButton::clicked, window, retry);
+    QObject::connect(window->bridgeSettingsButton, &QPushButton::clicked, window, [this] {
+        showSettings();
+        settingsWindow_->showBridgeTab();
+    });
+
+    manual_->setBridgeStateObserver([this](ManualController::BridgeState state, const std::string& address) {
+        postToGui([this, self = QPointer<GlowmereApp>(this), state, address = QString::fromStdString(address)] {
+            if (!self) return;
+            mainWindow_->windowWidget()->showBridgeState(static_cast<MainWindowWidget::BridgeState>(state), address);
+            bridgeProblem_ = state == ManualController::BridgeState::NotReachable
+                                 ? QObject::tr("Bridge not reachable at %1").arg(address)
+                                 : QString();
+            showBridgeProblem();
+        });
+    });
+
+    // Pairing: Cancel stops it (and nothing pairs again until the user asks);
+    // when the attempts ran out the window says so and offers Try again.
+    pushLinkWindow_->onCancel = [this] {
+        pairingCancelled_ = true;
+        bridge_->cancelLogin();
+    };
+    pushLinkWindow_->onTryAgain = retry;
+    // A new address (or pairing again) rebuilds against the bridge at once.
+    settingsWindow_->setBridgeChangedHandler([this] { manual_->refreshSetUp(); });
+    bridge_->setLoginObserver([this](int attempt) {
+        if (attempt == 0)
+            postToGui([self = QPointer<GlowmereApp>(this)] {
+                if (self) self->pushLinkWindow_->showWaiting();
+            });
+    });
+    bridge_->setLoginEndObserver([this](bool paired) {
+        postToGui([this, self = QPointer<GlowmereApp>(this), paired] {
+            if (!self) return;
+            if (paired) {
+                pushLinkWindow_->hide();
+                // The strips come next: the main window shows them.
+                mainWindow_->makeKeyAndOrderFront();
+            } else if (!pairingCancelled_) {
+                pushLinkWindow_->showFailed();
+            }
+        });
+    });
+}
+
+void GlowmereApp::showBridgeProblem() {
+    if (statusItem_) statusItem_->showProblem(bridgeProblem_);
 }
 
 void GlowmereApp::onController(std::function<void()> work) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <atomic>
 #include <filesystem>
 #include <functional>
@@ -87,6 +88,9 @@ public:
     bool shutDown();
     // Opens the settings window, fully on the screen (Qt thread).
     void showSettings();
+    // The tray icon's left click: shows the main window, or hides it when
+    // it is already in front (Qt thread).
+    void toggleMainWindow();
     bool quitRequested() const { return quitRequested_; }
     bool settingsSaved() const { return settingsSaved_; }
 
@@ -120,6 +124,9 @@ public:
 private:
     void saveSettingsOnce();
     void waitForTray();
+    // The command bar, banner, empty states and pairing window (Qt thread).
+    void connectMainWindow();
+    void showBridgeProblem();
 
     Options options_;
     std::unique_ptr<platform::SystemClock> ownClock_;
@@ -154,6 +161,9 @@ private:
     std::atomic<bool> saving_{false};
     std::atomic<bool> saveFailureShown_{false};
     bool shutDown_ = false;
+    QString bridgeProblem_;
+    bool settingsShown_ = false;
+    std::atomic<bool> pairingCancelled_{false};
 };
 
 }  // namespace glowmere::gui

@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
 #include <functional>
 #include <iterator>
 #include <vector>
@@ -131,6 +132,29 @@ QIcon moon() {
         p.setBrush(QColor(255, 214, 120));
         p.drawPath(disc.subtracted(bite));
     });
+}
+
+QIcon trayBulb(QColor colour, bool warning) {
+    const QColor halo = colour.lightness() > 128 ? QColor(0, 0, 0, 170) : QColor(255, 255, 255, 190);
+    QIcon icon;
+    for (int size : {16, 18, 22, 24, 32, 36, 48, 64}) {
+        QPixmap pixmap = canvas(size, 1.0);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        // The halo: the bulb drawn a little bolder underneath.
+        const QPixmap under = lightbulb(size, halo);
+        for (QPointF d : {QPointF(-1, 0), QPointF(1, 0), QPointF(0, -1), QPointF(0, 1)}) p.drawPixmap(d, under);
+        p.drawPixmap(0, 0, lightbulb(size, colour));
+        if (warning) {
+            const double r = size * 0.22;
+            p.setPen(QPen(QColor(255, 255, 255), std::max(1.0, size / 24.0)));
+            p.setBrush(QColor(220, 50, 47));
+            p.drawEllipse(QPointF(size - r - 0.5, size - r - 0.5), r, r);
+        }
+        p.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
 }
 
 QIcon named(const std::string& name, QColor templateColour) {

@@ -19,6 +19,10 @@ inline constexpr int applicationSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
 QIcon application();
 QIcon pencil();
 QIcon moon();
+// The tray's bulb: drawn in `colour` with a thin halo of the opposite
+// lightness, so it stands out on light and dark panels alike; `warning`
+// adds a red badge (the bridge does not answer).
+QIcon trayBulb(QColor colour, bool warning);
 // An image by resource name ("lightbulb_trans_Template", ...); a null icon
 // for a name it does not know.
 QIcon named(const std::string& name, QColor templateColour);

@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QMainWindow>
+#include <QPushButton>
 #include <QScrollArea>
 #include <functional>
 #include <memory>
@@ -14,12 +15,15 @@
 
 namespace glowmere::gui {
 
-// The Qt window that shows the strips: the command bar, and below it the
-// dark strip surface with the logic's content view in a scroll area (strips
-// that do not fit scroll sideways), with the throbber and wait text laid
-// over it (Qt thread).
+// The Qt window that shows the strips: the command bar; a banner when the
+// bridge does not answer; the strip surface with the logic's content view in
+// a scroll area (strips that do not fit scroll sideways), with the throbber
+// and the empty state laid over it; and a status line (Qt thread).
 class MainWindowWidget : public QMainWindow {
 public:
+    // What the window says about the bridge (the controller's state).
+    enum class BridgeState { LookingForBridge, NotReachable, NotPaired, NoLamps, Ready };
+
     MainWindowWidget(GuiContext& context, std::shared_ptr<platform::View> content, QSize contentSize);
 
     // The strips' area changed size: the surface follows, and the window
@@ -28,15 +32,28 @@ public:
     QSize contentSize() const { return contentSize_; }
     // The window size that shows every strip without scrolling.
     QSize preferredSize() const;
-    // Lays the throbber and wait text over the visible part of the surface.
+    // Lays the throbber and the empty state over the visible surface.
     void placeOverlays();
+    // The banner, the greyed strips and the empty state follow the bridge.
+    void showBridgeState(BridgeState state, const QString& address);
+    BridgeState bridgeState() const { return state_; }
+    // A message in the status line for a few seconds.
+    void showStatusMessage(const QString& message, int milliseconds = 6000);
 
     CommandBar* commandBar;
+    QWidget* banner;
+    QLabel* bannerText;
+    QPushButton* retryButton;
+    QPushButton* bridgeSettingsButton;
     QScrollArea* scrollArea;
     QWidget* surface;
     ViewWidget* contentWidget;
+    QWidget* shade;  // greys the strips while the bridge does not answer
     Throbber* throbber;
-    QLabel* waiting;
+    QWidget* emptyState;
+    QLabel* emptyText;
+    QPushButton* emptySearchButton;
+    QPushButton* emptyPairButton;
     std::function<void(bool)> visibilityChanged;
 
 protected:
@@ -47,6 +64,7 @@ protected:
 private:
     void fitSurface();
     QSize contentSize_;
+    BridgeState state_ = BridgeState::LookingForBridge;
 };
 
 }  // namespace glowmere::gui

@@ -1,6 +1,5 @@
 #include "gui/QtMainWindow.h"
 
-#include <QTimer>
 #include <cmath>
 
 #include "gui/MainWindowWidget.h"
@@ -20,13 +19,6 @@ QtMainWindow::QtMainWindow(GuiContext& context)
     window_->visibilityChanged = [this](bool shown) { visible_ = shown; };
     throbber_ = std::make_unique<QtProgressIndicator>(window_->throbber);
     window_->placeOverlays();
-    // The wait label follows the throbber.
-    auto* watcher = new QTimer(window_);
-    watcher->setInterval(100);
-    QObject::connect(watcher, &QTimer::timeout, window_, [w = window_.data()] {
-        if (w->waiting->isVisible() != w->throbber->isSpinning()) w->placeOverlays();
-    });
-    watcher->start();
     loaded_ = true;
 }
 
@@ -42,6 +34,9 @@ ViewWidget* QtMainWindow::contentWidget() const {
 }
 CommandBar& QtMainWindow::commandBar() const {
     return *window_->commandBar;
+}
+MainWindowWidget* QtMainWindow::windowWidget() const {
+    return window_.data();
 }
 
 void QtMainWindow::center() {

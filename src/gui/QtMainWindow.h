@@ -41,6 +41,8 @@ public:
     ViewWidget* contentWidget() const;
     // The toolbar and "Commands" menu (Qt thread).
     CommandBar& commandBar() const;
+    // The Qt window with its banner, empty state and status line (Qt thread).
+    MainWindowWidget* windowWidget() const;
     bool throbberSpinning() const { return throbber_->animating(); }
 
 private:

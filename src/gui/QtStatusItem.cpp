@@ -19,9 +19,16 @@ QtStatusItem::QtStatusItem(GuiContext& context, QMainWindow* fallbackWindow, Ext
         if (QSystemTrayIcon::isSystemTrayAvailable()) {
             inTray_ = true;
             qmenu_ = new QMenu;
-            tray_ = new QSystemTrayIcon(icons::named("lightbulb_trans_Template", Qt::white), qApp);
-            tray_->setToolTip(QObject::tr("Glowmere"));
+            tray_ = new QSystemTrayIcon(qApp);
+            refreshIcon();
+            tray_->setToolTip(toolTip_);
             tray_->setContextMenu(qmenu_);
+            // A left click shows or hides the main window; the menu is on the right.
+            QObject::connect(tray_, &QSystemTrayIcon::activated, tray_,
+                             [this](QSystemTrayIcon::ActivationReason reason) {
+                                 if (reason == QSystemTrayIcon::Trigger && extras_.toggleMainWindow)
+                                     extras_.toggleMainWindow();
+                             });
             tray_->show();
         } else if (fallbackWindow_) {
             qmenu_ = fallbackWindow_->menuBar()->addMenu(QObject::tr("&Glowmere"));
@@ -29,6 +36,13 @@ QtStatusItem::QtStatusItem(GuiContext& context, QMainWindow* fallbackWindow, Ext
         }
         rebuild();
     });
+    if (extras_.lampsMenu) {
+        extras_.lampsMenu->setObserver([this, alive](platform::Menu*) {
+            postToGui([this, alive] {
+                if (alive.lock()) rebuild();
+            });
+        });
+    }
 }
 
 QtStatusItem::~QtStatusItem() {
@@ -61,6 +75,28 @@ void QtStatusItem::setMenu(platform::Menu* menu) {
 void QtStatusItem::rebuild() {
     if (!qmenu_) return;
     qmenu_->clear();
+    if (extras_.lampsMenu) {
+        // Each lamp and group with a tick when on; choosing one switches it.
+        QMenu* lamps = qmenu_->addMenu(QObject::tr("Lamps"));
+        lamps->setObjectName("lampsMenu");
+        const auto items = extras_.lampsMenu->items();
+        platform::Menu* menu = extras_.lampsMenu;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (items[i].separator) {
+                lamps->addSeparator();
+                continue;
+            }
+            QAction* action = lamps->addAction(qs(items[i].title));
+            if (items[i].checked) {
+                action->setCheckable(true);
+                action->setChecked(*items[i].checked);
+            }
+            QObject::connect(action, &QAction::triggered, qmenu_,
+                             [this, menu, i] { context_.post([menu, i] { menu->performActionForItemAtIndex(i); }); });
+        }
+        lamps->setEnabled(!items.empty());
+        qmenu_->addSeparator();
+    }
     if (menu_) {
         const auto items = menu_->items();
         for (std::size_t i = 0; i < items.size(); ++i) {
@@ -90,22 +126,41 @@ void QtStatusItem::rebuild() {
 void QtStatusItem::setTitle(const std::string& title) {
     std::weak_ptr<bool> alive = alive_;
     postToGui([this, alive, title] {
-        if (alive.lock() && tray_) tray_->setToolTip(title.empty() ? QObject::tr("Glowmere") : qs(title));
+        if (!alive.lock()) return;
+        toolTip_ = title.empty() ? QObject::tr("Glowmere") : qs(title);
+        if (tray_) tray_->setToolTip(problem_.isEmpty() ? toolTip_ : toolTip_ + "\n" + problem_);
     });
 }
 
 void QtStatusItem::setImage(const std::string& name, Size, bool isTemplate) {
     std::weak_ptr<bool> alive = alive_;
     postToGui([this, alive, name, isTemplate] {
-        if (!alive.lock() || !tray_) return;
-        // A template image takes the colour of the panel's text.
-        const QColor colour = isTemplate ? QApplication::palette().color(QPalette::WindowText).lightness() > 128
-                                               ? QColor(Qt::white)
-                                               : QColor(Qt::black)
-                                         : QColor(255, 200, 90);
-        QIcon icon = icons::named(name, colour);
-        if (!icon.isNull()) tray_->setIcon(icon);
+        if (!alive.lock()) return;
+        imageName_ = name;
+        templateImage_ = isTemplate;
+        refreshIcon();
     });
+}
+
+void QtStatusItem::refreshIcon() {
+    if (!tray_) return;
+    QIcon icon;
+    if (templateImage_ && imageName_ == "lightbulb_trans_Template") {
+        // The panel's colour is not known: a light bulb with a dark halo
+        // reads on both light and dark panels.
+        icon = icons::trayBulb(Qt::white, !problem_.isEmpty());
+    } else {
+        icon = icons::named(imageName_, QColor(255, 200, 90));
+    }
+    if (!icon.isNull()) tray_->setIcon(icon);
+}
+
+void QtStatusItem::showProblem(const QString& problem) {
+    if (problem == problem_) return;
+    problem_ = problem;
+    if (!tray_) return;
+    tray_->setToolTip(problem_.isEmpty() ? toolTip_ : toolTip_ + "\n" + problem_);
+    refreshIcon();
 }
 
 }  // namespace glowmere::gui

@@ -22,6 +22,10 @@ public:
         std::function<void()> showSettings;
         std::function<void()> showHelp;
         std::function<void()> quit;
+        // Left click on the tray icon.
+        std::function<void()> toggleMainWindow;
+        // The "Lamps" submenu's items (a check item per lamp and group).
+        platform::Menu* lampsMenu = nullptr;
     };
 
     QtStatusItem(GuiContext& context, QMainWindow* fallbackWindow, Extras extras);
@@ -37,9 +41,16 @@ public:
     bool inTray() const { return inTray_; }
     // The menu as shown (Qt thread): tray menu or the window's menu.
     QMenu* shownMenu() const;
+    // The tray icon (Qt thread; none without a tray).
+    QSystemTrayIcon* trayIcon() const { return tray_.data(); }
+    // Says in the tooltip and the icon that the bridge does not answer
+    // (`problem` empty: all well). Qt thread.
+    void showProblem(const QString& problem);
+    QString toolTip() const { return toolTip_; }
 
 private:
     void rebuild();
+    void refreshIcon();
     GuiContext& context_;
     Extras extras_;
     platform::Menu* menu_ = nullptr;  // the logic's, read on the Qt thread
@@ -47,6 +58,10 @@ private:
     QPointer<QMainWindow> fallbackWindow_;
     QPointer<QMenu> qmenu_;
     QPointer<QSystemTrayIcon> tray_;
+    QString toolTip_ = QObject::tr("Glowmere");
+    QString problem_;
+    bool templateImage_ = true;
+    std::string imageName_ = "lightbulb_trans_Template";
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -34,8 +34,9 @@ std::shared_ptr<View> button(const std::string& hint, Rect frame, const std::str
 std::shared_ptr<View> stripTemplate() {
     const double w = QtViewTemplates::stripWidth, h = QtViewTemplates::stripHeight;
     auto strip = std::make_shared<View>("SingleControl", Rect{{0, 0}, {w, h}});
-    strip->addSubview(label(style::stripLabel, {{6, 408}, {83, 20}}, "", 1));
-    strip->addSubview(label(style::caption, {{6, 390}, {83, 16}}, "", 7));
+    // Two lines for the name, so long names are not cut short.
+    strip->addSubview(label(style::stripLabel, {{4, 400}, {87, 34}}, "", 1));
+    strip->addSubview(label(style::caption, {{6, 386}, {83, 14}}, "", 7));
     strip->addSubview(control(style::onOffSwitch, {{24.5, 354}, {46, 24}}, std::make_shared<platform::Button>(), 2));
     const double sliderY = 68, sliderH = 270;
     strip->addSubview(control(style::brightnessSlider, {{7, sliderY}, {24, sliderH}},

@@ -1,12 +1,14 @@
 #include "gui/SettingsWindow.h"
 
 #include <QCheckBox>
+#include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QVBoxLayout>
 #include <cctype>
+#include <chrono>
 
 #include "bridge/BridgeBridge.h"
 #include "controller/ControllerSettings.h"
@@ -57,12 +59,48 @@ QWidget* SettingsWindow::widgetFor(const std::shared_ptr<platform::Control>& con
     return widget;
 }
 
+QWidget* SettingsWindow::spinBoxFor(platform::TextField& field, double minimum, double maximum, double step,
+                                    int decimals, const QString& unit) {
+    auto* spin = new QDoubleSpinBox(this);
+    spin->setRange(minimum, maximum);
+    spin->setSingleStep(step);
+    spin->setDecimals(decimals);
+    spin->setSuffix(" " + unit);
+    spin->setKeyboardTracking(false);
+    auto control = borrowed(field);
+    auto show = [spin, &field] {
+        bool ok = false;
+        const double value = QString::fromStdString(field.stringValue()).trimmed().toDouble(&ok);
+        if (!ok || spin->hasFocus()) return;
+        QSignalBlocker quiet(spin);
+        spin->setValue(value);
+    };
+    mirrorControl(spin, field, show);
+    show();
+    QObject::connect(spin, &QDoubleSpinBox::valueChanged, spin, [this, control](double value) {
+        // Stored as text, as the registered defaults are: "30", "0.5".
+        const std::string text = QString::number(value, 'g', 6).toStdString();
+        context_.forwarder().forward(
+            control, [text](platform::Control& c) { static_cast<platform::TextField&>(c).setStringValue(text); });
+    });
+    return spin;
+}
+
+void SettingsWindow::addSection(QWidget* section, const QString& title) {
+    tabs_->addTab(section, title);
+}
+
+void SettingsWindow::showBridgeTab() {
+    if (QWidget* bridgeTab = tabs_->findChild<QWidget*>("bridge")) tabs_->setCurrentWidget(bridgeTab);
+}
+
 SettingsWindow::SettingsWindow(GuiContext& context, ControllerSettings& settings, BridgeBridge& bridge,
-                               platform::Autostart* autostart)
+                               platform::HttpClient& http, platform::Autostart* autostart)
     : QWidget(nullptr, Qt::Window),
       context_(context),
       settings_(settings),
       bridge_(bridge),
+      http_(http),
       autostart_(autostart),
       tabs_(new QTabWidget),
       tabView_(tabs_) {
@@ -73,8 +111,8 @@ SettingsWindow::SettingsWindow(GuiContext& context, ControllerSettings& settings
     auto* general = new QWidget;
     general->setObjectName("general");
     auto* form = new QFormLayout(general);
-    form->addRow(tr("False dusk and dawn (minutes):"), widgetFor(borrowed(settings.transitionMins), style::editField));
-    form->addRow(tr("Preset transition (seconds):"), widgetFor(borrowed(settings.presetTransition), style::editField));
+    form->addRow(tr("False dusk and dawn:"), spinBoxFor(settings.transitionMins, 0, 720, 0.5, 2, tr("min")));
+    form->addRow(tr("Preset transition:"), spinBoxFor(settings.presetTransition, 0, 600, 0.1, 1, tr("s")));
     form->addRow(QString(), widgetFor(borrowed(settings.allowFold), style::checkbox));
     form->addRow(QString(), widgetFor(borrowed(settings.makeAllGroup), style::checkbox));
     if (autostart_) {
@@ -97,9 +135,8 @@ SettingsWindow::SettingsWindow(GuiContext& context, ControllerSettings& settings
     auto* soundForm = soundForm_ = new QFormLayout(sound);
     soundForm->addRow(tr("Sensitivity (dB):"),
                       widgetFor(borrowed(settings.slSoundSensitivity), style::horizontalSlider));
-    soundForm->addRow(tr("Lamps stay on (minutes):"), widgetFor(borrowed(settings.soundOnPeriod), style::editField));
-    soundForm->addRow(tr("Trigger delay (seconds):"),
-                      widgetFor(borrowed(settings.soundTriggerDelay), style::editField));
+    soundForm->addRow(tr("Lamps stay on:"), spinBoxFor(settings.soundOnPeriod, 0, 1440, 1, 1, tr("min")));
+    soundForm->addRow(tr("Trigger delay:"), spinBoxFor(settings.soundTriggerDelay, 0, 3600, 0.5, 1, tr("s")));
     soundForm->addRow(tr("Preset to apply:"), widgetFor(borrowed(settings.soundTriggerPreset), nullptr));
     tabs_->addTab(sound, tr("Sound"));
 
@@ -132,19 +169,26 @@ SettingsWindow::SettingsWindow(GuiContext& context, ControllerSettings& settings
     manualAddress_->setAction([this](platform::Control*) { storeBridgeSettings(); });
     alwaysUseManual_->setAction([this](platform::Control*) { storeBridgeSettings(); });
     findBridge_->setAction([this](platform::Control*) {
-        if (!storeBridgeSettings()) return;
         bridgeStatus_->setStringValue("Looking for the bridge…");
+        const auto before = bridge_.bridgeIP();
         bridge_.setBridgeIP(std::nullopt);
         bridge_.discoverBridge();
         auto found = bridge_.bridgeIP();
+        if (!found && before) bridge_.setBridgeIP(before);  // keep the one that worked
         bridgeStatus_->setStringValue(found ? "Bridge at " + *found : "No bridge found");
+        if (found) {
+            manualAddress_->setStringValue(*found);
+            if (bridgeChanged_) bridgeChanged_();
+        }
     });
     pairAgain_->setAction([this](platform::Control*) {
         if (!storeBridgeSettings()) return;
         bridgeStatus_->setStringValue("Press the link button on the bridge…");
+        bridge_.allowLogin();
         const bool paired = bridge_.logIn();
         bridgeStatus_->setStringValue(paired ? "Paired with the bridge"
                                              : "Not paired: the link button was not pressed");
+        if (paired && bridgeChanged_) bridgeChanged_();
     });
     context_.post([this] { showStoredBridgeSettings(); });
 }
@@ -199,10 +243,38 @@ bool SettingsWindow::storeBridgeSettings() {
         return false;
     }
     manualAddress_->setStringValue(*address);
+    const auto current = bridge_.bridgeIP();
+    const bool changed = !current || *current != *address;
+    if (changed) {
+        // A new address is taken only when a bridge answers there.
+        bridgeStatus_->setStringValue("Checking " + *address + "…");
+        if (!answersAt(*address)) {
+            bridgeStatus_->setStringValue("No bridge answers at " + *address +
+                                          (current ? "; Glowmere keeps using " + *current : std::string()));
+            return false;
+        }
+    }
     defaults.setObject(BridgeBridge::lastUsedBridgeIPKey, *address);
     defaults.setObject(BridgeBridge::alwaysUseManualIPKey, always);
-    bridgeStatus_->setStringValue(always ? "Glowmere will use " + *address : "Saved " + *address);
+    if (!changed) {
+        bridgeStatus_->setStringValue(always ? "Glowmere will use " + *address : "Saved " + *address);
+        return true;
+    }
+    bridge_.setBridgeIP(*address);
+    bridgeStatus_->setStringValue("Glowmere now uses the bridge at " + *address);
+    if (bridgeChanged_) bridgeChanged_();
     return true;
+}
+
+bool SettingsWindow::answersAt(const std::string& address) {
+    platform::HttpRequest request;
+    request.url = "http://" + address + "/api/config";
+    request.timeout = std::chrono::milliseconds(3000);
+    auto reply = http_.send(request);
+    if (!reply || reply->status < 200 || reply->status > 299) return false;
+    // A bridge answers with its configuration, a JSON object.
+    const auto start = reply->body.find_first_not_of(" \t\r\n");
+    return start != std::string::npos && reply->body[start] == '{';
 }
 
 }  // namespace glowmere::gui

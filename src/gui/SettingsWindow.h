@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QTabWidget>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,6 +13,7 @@
 #include "gui/QtTabView.h"
 #include "gui/QtWindow.h"
 #include "platform/Controls.h"
+#include "platform/HttpClient.h"
 
 class QCheckBox;
 class QFormLayout;
@@ -38,8 +40,22 @@ std::optional<std::string> normalizedBridgeAddress(const std::string& text);
 class SettingsWindow : public QWidget {
     Q_OBJECT
 public:
-    SettingsWindow(GuiContext& context, ControllerSettings& settings, BridgeBridge& bridge,
+    SettingsWindow(GuiContext& context, ControllerSettings& settings, BridgeBridge& bridge, platform::HttpClient& http,
                    platform::Autostart* autostart = nullptr);
+
+    // Adds a section (a tab) of its own; other parts of the application
+    // build theirs in their own files and add them here (Qt thread). The
+    // widget's object name is the tab's identifier for tabView().
+    void addSection(QWidget* section, const QString& title);
+    // Brings the bridge section to the front (Qt thread).
+    void showBridgeTab();
+    // Runs on the controller thread once the bridge's address changed (a new
+    // one was checked and taken, found, or paired with again).
+    void setBridgeChangedHandler(std::function<void()> handler) { bridgeChanged_ = std::move(handler); }
+    // A number entered in a spin box with its unit, kept in `field` as text
+    // (what the defaults hold). Made for this window (Qt thread).
+    QWidget* spinBoxFor(platform::TextField& field, double minimum, double maximum, double step, int decimals,
+                        const QString& unit);
 
     platform::Window& window() { return window_; }
     platform::TabView& tabView() { return tabView_; }
@@ -68,10 +84,14 @@ private:
     // Stores the address and the choice when the address is sound; false
     // (with the reason shown) when not.
     bool storeBridgeSettings();
+    // Whether a bridge answers at `address` (a short GET of its config).
+    bool answersAt(const std::string& address);
 
     GuiContext& context_;
     ControllerSettings& settings_;
     BridgeBridge& bridge_;
+    platform::HttpClient& http_;
+    std::function<void()> bridgeChanged_;
     platform::Autostart* autostart_;
     QCheckBox* startAtLogin_ = nullptr;
     QLabel* startAtLoginError_ = nullptr;

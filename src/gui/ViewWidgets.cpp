@@ -190,6 +190,23 @@ void ViewWidget::resizeEvent(QResizeEvent* event) {
 StripViewWidget::StripViewWidget(std::shared_ptr<View> view, GuiContext& context, QWidget* parent)
     : ViewWidget(std::move(view), context, parent) {
     setAttribute(Qt::WA_StyledBackground, false);
+    // The strips keep their dark panels in a light desktop too: their own
+    // texts are light whatever the desktop's palette.
+    QPalette pal = palette();
+    pal.setColor(QPalette::WindowText, QColor(230, 231, 236));
+    pal.setColor(QPalette::Text, QColor(230, 231, 236));
+    pal.setColor(QPalette::ButtonText, QColor(230, 231, 236));
+    setPalette(pal);
+    // A lamp that is off has its strip dimmed.
+    if (auto* toggle = qobject_cast<QAbstractButton*>(childWidget(this->view().subviewWithTag(2)))) {
+        auto dim = [this](bool on) {
+            setProperty("lampOff", !on);
+            update();
+            for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) child->update();
+        };
+        connect(toggle, &QAbstractButton::toggled, this, dim);
+        dim(toggle->isChecked());
+    }
     // The colour sliders tint their grooves with the strip's current hue.
     QWidget* hue = childWidget(this->view().subviewWithTag(4));
     auto* hueSlider = qobject_cast<StripSlider*>(hue);
@@ -202,6 +219,46 @@ StripViewWidget::StripViewWidget(std::shared_ptr<View> view, GuiContext& context
         }
     }
     applyFolding();
+    nameControls();
+}
+
+QString StripViewWidget::name() const {
+    View* labelView = view().subviewWithTag(1);
+    const auto* label = labelView ? dynamic_cast<const platform::TextField*>(labelView->control()) : nullptr;
+    return label ? QString::fromStdString(label->stringValue()) : QString();
+}
+
+QString StripViewWidget::controlSuffix(int tag) {
+    switch (tag) {
+        case 2:
+            return "on";
+        case 3:
+            return "brightness";
+        case 4:
+            return "colour";
+        case 5:
+            return "saturation";
+        case 6:
+            return "rename";
+        case 8:
+            return "fade out";
+        case 9:
+            return "colour temperature";
+        default:
+            return {};
+    }
+}
+
+void StripViewWidget::nameControls() {
+    const QString strip = name();
+    for (const auto& sub : view().subviews()) {
+        QWidget* w = childWidget(sub.get());
+        const QString suffix = controlSuffix(sub->tag());
+        if (!w || suffix.isEmpty()) continue;
+        w->setAccessibleName(strip + " " + suffix);
+        if (sub->tag() == 6 || sub->tag() == 8) w->setToolTip(w->accessibleName());
+    }
+    setAccessibleName(strip);
 }
 
 bool StripViewWidget::isFolded() const {
@@ -268,12 +325,16 @@ void StripViewWidget::paintEvent(QPaintEvent*) {
     small.setPointSizeF(small.pointSizeF() * 0.78);
     p.setFont(small);
     p.setPen(QColor(170, 174, 186));
-    const char* captions[] = {"Bri", "Hue", "Sat"};
-    for (int i = 0; i < 3; ++i) {
-        View* slider = view().subviewWithTag(3 + i);
-        if (!slider || slider->isHidden()) continue;
+    const struct {
+        int tag;
+        const char* text;
+    } captions[] = {{3, "Bri"}, {4, "Hue"}, {5, "Sat"}, {9, "Warm"}};
+    if (property("lampOff").toBool()) p.setOpacity(0.55);
+    for (const auto& caption : captions) {
+        View* slider = view().subviewWithTag(caption.tag);
+        if (!slider || slider->isHidden() || (slider->control() && slider->control()->isHidden())) continue;
         const QRect r = toWidgetRect(slider->frame(), 0, height());
-        p.drawText(QRect(r.center().x() - 24, r.bottom() + 2, 48, 14), Qt::AlignCenter, tr(captions[i]));
+        p.drawText(QRect(r.center().x() - 24, r.bottom() + 2, 48, 14), Qt::AlignCenter, tr(caption.text));
     }
 }
 
@@ -288,8 +349,9 @@ void StripViewWidget::mousePressEvent(QMouseEvent* event) {
 }
 
 void StripViewWidget::mouseDoubleClickEvent(QMouseEvent* event) {
-    // Qt reports the second press of a double click here.
-    mousePressEvent(event);
+    // Qt sends the second press as a press of its own before this; counting
+    // it again would make every double click a triple one.
+    event->accept();
 }
 
 void StripViewWidget::mouseReleaseEvent(QMouseEvent* event) {

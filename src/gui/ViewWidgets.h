@@ -55,6 +55,13 @@ public:
     StripViewWidget(std::shared_ptr<platform::View> view, GuiContext& context, QWidget* parent = nullptr);
     bool isFolded() const;
     double coordinateHeight() const override;
+    // The strip's full name ("All" for the All strip).
+    QString name() const;
+    // Gives every control its accessible name: the strip's name and what the
+    // control is ("Hall on", "Hall brightness", ...). Run again on renames.
+    Q_INVOKABLE void nameControls();
+    // The accessible name's suffix of the control with `tag`.
+    static QString controlSuffix(int tag);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

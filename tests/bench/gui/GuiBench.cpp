@@ -1,6 +1,10 @@
 // Prints how long the Qt thread's event loop stalls while the bridge is slow,
 // how fast a drag sends, and the memory a big house takes.
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
@@ -13,7 +17,10 @@
 #include "GuiHarness.h"
 
 #include "gui/ActionEditor.h"
+#include "gui/CommandBar.h"
 #include "gui/ControlWidgets.h"
+#include "gui/MainWindowWidget.h"
+#include "gui/QtMainWindow.h"
 #include "gui/SchedulesWindow.h"
 #include "gui/ToolWindows.h"
 #include "support/ProcessStats.h"
@@ -158,6 +165,43 @@ TEST_F(GuiBench, TheScheduleWindowRegistersTwentyItemsAgainstA300MillisecondBrid
         elapsed.elapsed() / 1000.0, static_cast<long long>(meter.worstMs()), progressShown ? "shown" : "NOT shown");
     EXPECT_LT(meter.worstMs(), 50);
     EXPECT_TRUE(progressShown);
+}
+
+TEST_F(GuiBench, SearchingForNewBulbsAndThenLosingTheBridge) {
+    AppUnderTest t(house(10, 2));
+    ASSERT_TRUE(t.waitForStrips(12));
+    // The search's alert runs its own event loop: answered from inside it.
+    QTimer answer;
+    answer.setInterval(20);
+    QObject::connect(&answer, &QTimer::timeout, [&answer] {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(top); box && box->isVisible())
+                for (QAbstractButton* b : box->buttons())
+                    if (b->text() == "OK") {
+                        answer.stop();
+                        b->click();
+                    }
+    });
+    answer.start();
+    {
+        StallMeter meter;
+        t.app().mainWindow().commandBar().action(gui::CommandBar::Command::SearchForNewBulbs)->trigger();
+        runFor(7000);  // the search asks the bridge every 3 s
+        std::printf("bulb search: longest stall of the window thread %lld ms\n",
+                    static_cast<long long>(meter.worstMs()));
+        EXPECT_LT(meter.worstMs(), 50);
+    }
+    {
+        StallMeter meter;
+        t.sim().stop();
+        runFor(8000);  // a polling cycle finds it gone; the banner comes
+        std::printf("bridge gone: longest stall of the window thread %lld ms, banner %s\n",
+                    static_cast<long long>(meter.worstMs()),
+                    t.app().mainWindow().windowWidget()->banner->isVisibleTo(t.app().mainWindow().widget())
+                        ? "shown"
+                        : "NOT shown");
+        EXPECT_LT(meter.worstMs(), 50);
+    }
 }
 
 TEST_F(GuiBench, ResidentMemoryWithFiftyLampsAndTenGroups) {

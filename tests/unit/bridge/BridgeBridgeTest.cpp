@@ -211,7 +211,9 @@ TEST_F(BridgeBridgeTest, LinkButtonPressedDuringTheFifthWaitSucceedsAtTheSixthAt
     EXPECT_EQ(http.count("POST", "/api"), 6u);
     EXPECT_EQ(*http.requests()[0].body, R"({"devicetype":"org.glowmere.Glowmere"})");
     EXPECT_EQ(log.count("Bridge Error: link button not pressed"), 5u);
-    EXPECT_TRUE(log.contains("logged into bridge as: newname"));
+    // The user name is a credential: four characters of it at most.
+    EXPECT_TRUE(log.contains("logged into bridge as: newn…"));
+    EXPECT_FALSE(log.containsSubstring("newname"));
     EXPECT_EQ(observed, (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(pushWindow.calls(), (std::vector<std::string>{"center", "front", "out"}));
     EXPECT_EQ(throbber.startCount(), 1);

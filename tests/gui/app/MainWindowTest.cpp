@@ -1,0 +1,300 @@
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+#include <nlohmann/json.hpp>
+
+#include "GuiHarness.h"
+#include "controller/ManualController.h"
+#include "controls/LampControlStrip.h"
+#include "gui/CommandBar.h"
+#include "gui/ControlWidgets.h"
+#include "gui/MainWindowWidget.h"
+#include "gui/QtMainWindow.h"
+#include "gui/ViewWidgets.h"
+#include "platform/Log.h"
+
+namespace glowmere::testing {
+namespace {
+
+using MainWindowTest = GuiTest;
+using nlohmann::json;
+using namespace std::chrono_literals;
+using gui::CommandBar;
+
+QWidget* controlWidget(AppUnderTest& t, std::size_t strip, int tag) {
+    auto* widget = t.stripWidget(strip);
+    return widget ? t.app().context().widgetFor(widget->view().subviewWithTag(tag)) : nullptr;
+}
+
+// The visible button titled `text` in any window, or none.
+QPushButton* visibleButton(const QString& text) {
+    for (QWidget* top : QApplication::topLevelWidgets())
+        for (auto* b : top->findChildren<QPushButton*>())
+            if (b->isVisible() && b->text() == text) return b;
+    return nullptr;
+}
+
+QLineEdit* visibleLineEdit() {
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->isVisible() && top->windowFlags() & (Qt::Popup | Qt::Tool))
+            for (auto* e : top->findChildren<QLineEdit*>())
+                if (e->isVisible()) return e;
+    return nullptr;
+}
+
+// A modal alert runs its own event loop: it is answered from inside it.
+void answerNextAlert(const QString& button) {
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, button] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(top);
+            if (!box || !box->isVisible()) continue;
+            for (QAbstractButton* b : box->buttons())
+                if (b->text() == button) {
+                    timer->stop();
+                    timer->deleteLater();
+                    b->click();
+                    return;
+                }
+        }
+    });
+    timer->start();
+}
+
+void click(CommandBar::Command command, AppUnderTest& t) {
+    t.app().mainWindow().commandBar().action(command)->trigger();
+}
+
+int rebuilds(AppUnderTest& t) {
+    int n = 0;
+    t.onController([&] { n = t.app().manualController().rebuildCount(); });
+    return n;
+}
+
+TEST_F(MainWindowTest, RenamingALampThroughItsPopoverReachesTheBridgeAndTheStrip) {
+    AppUnderTest t(house(2, 0));
+    ASSERT_TRUE(t.waitForStrips(2));
+    t.sim().clearRequestLog();
+    QTest::mouseClick(controlWidget(t, 0, 6), Qt::LeftButton);
+    QLineEdit* field = nullptr;
+    ASSERT_TRUE(pumpUntil([&] { return (field = visibleLineEdit()) && field->text() == "Hall"; }));
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClicks(field, "Hall by the door");
+    QTest::keyClick(field, Qt::Key_Return);
+    ASSERT_TRUE(pumpUntil([&] { return !requestsTo(t.sim(), "PUT", "/lights/1").empty(); }));
+    const auto puts = requestsTo(t.sim(), "PUT", "/lights/1");
+    ASSERT_EQ(puts.size(), 1u);
+    EXPECT_EQ(json::parse(puts[0].body), json({{"name", "Hall by the door"}}));
+    EXPECT_TRUE(pumpUntil([&] { return t.labelText(0) == "Hall by the door"; })) << t.labelText(0).toStdString();
+    EXPECT_NE(t.sim().state().find("Hall by the door"), std::string::npos);
+    EXPECT_TRUE(pumpUntil([&] { return !visibleLineEdit(); })) << "Return closes the popover";
+}
+
+TEST_F(MainWindowTest, TheDuskPopoverSaysTheTimeAndStartsTheFadeWithTheStoredTransition) {
+    AppUnderTest t(house(2, 0));
+    ASSERT_TRUE(t.waitForStrips(2));
+    t.sim().clearRequestLog();
+    QTest::mouseClick(controlWidget(t, 1, 8), Qt::LeftButton);
+    QPushButton* start = nullptr;
+    ASSERT_TRUE(pumpUntil([&] { return (start = visibleButton("Start")) != nullptr; }));
+    bool said = false;
+    for (auto* label : start->window()->findChildren<QLabel*>())
+        said |= label->text() == "Perform false dusk using Küche with transition time 30 minutes (set in Preferences)";
+    EXPECT_TRUE(said);
+    start->click();
+    ASSERT_TRUE(pumpUntil([&] { return !requestsTo(t.sim(), "PUT", "/lights/2/state").empty(); }));
+    const json body = json::parse(requestsTo(t.sim(), "PUT", "/lights/2/state").back().body);
+    EXPECT_EQ(body.value("transitiontime", -1), 30 * 600) << body.dump();
+    EXPECT_TRUE(pumpUntil([&] { return !visibleButton("Start"); }));
+}
+
+TEST_F(MainWindowTest, MakingAndRemovingAGroupTakeOneRequestAndOneRebuildEach) {
+    AppUnderTest t(house(3, 1));
+    ASSERT_TRUE(t.waitForStrips(4));
+    t.sim().clearRequestLog();
+    const int before = rebuilds(t);
+
+    click(CommandBar::Command::MakeGroup, t);
+    QLineEdit* name = nullptr;
+    ASSERT_TRUE(pumpUntil([&] { return (name = visibleLineEdit()) != nullptr; }));
+    // Tick the first and third lamps' boxes over their strips.
+    QList<QCheckBox*> boxes;
+    ASSERT_TRUE(pumpUntil([&] {
+        boxes.clear();
+        for (auto* b : t.app().mainWindow().widget()->findChildren<QCheckBox*>())
+            if (b->isVisible()) boxes << b;
+        return boxes.size() == 3;
+    }));
+    std::sort(boxes.begin(), boxes.end(), [](QCheckBox* a, QCheckBox* b) { return a->x() < b->x(); });
+    QTest::mouseClick(boxes[0], Qt::LeftButton);
+    QTest::mouseClick(boxes[2], Qt::LeftButton);
+    name->setFocus();
+    QTest::keyClicks(name, "Reading");
+    pumpUntil([] { return false; }, 100);
+    visibleButton("Make group")->click();
+    ASSERT_TRUE(t.waitForStrips(5));
+    pumpUntil([] { return false; }, 200);
+    const auto posts = requestsTo(t.sim(), "POST", "/groups");
+    ASSERT_EQ(posts.size(), 1u);
+    EXPECT_EQ(json::parse(posts[0].body), json({{"name", "Reading"}, {"lights", {"1", "3"}}}));
+    EXPECT_EQ(rebuilds(t), before + 1);
+    EXPECT_EQ(t.labelText(4), "Reading");
+
+    click(CommandBar::Command::RemoveGroup, t);
+    ASSERT_TRUE(pumpUntil([&] { return visibleButton("Remove") != nullptr; }));
+    QCheckBox* groupBox = nullptr;
+    ASSERT_TRUE(pumpUntil([&] {
+        for (auto* b : t.app().mainWindow().widget()->findChildren<QCheckBox*>())
+            if (b->isVisible() && (!groupBox || b->x() > groupBox->x())) groupBox = b;
+        return groupBox != nullptr;
+    }));
+    QTest::mouseClick(groupBox, Qt::LeftButton);  // the rightmost: the new group
+    pumpUntil([] { return false; }, 100);
+    visibleButton("Remove")->click();
+    ASSERT_TRUE(t.waitForStrips(4));
+    pumpUntil([] { return false; }, 200);
+    const auto deletes = requestsTo(t.sim(), "DELETE", "/groups/");
+    ASSERT_EQ(deletes.size(), 1u);
+    EXPECT_EQ(deletes[0].path.substr(deletes[0].path.rfind('/')), "/2");
+    EXPECT_EQ(rebuilds(t), before + 2);
+}
+
+TEST_F(MainWindowTest, AFoldedStripUnfoldsFromItsRenameButton) {
+    auto options = house(2, 0);
+    options.extraDefaults = "<key>allowFold</key><true/>";
+    AppUnderTest t(options);
+    ASSERT_TRUE(t.waitForStrips(2));
+    auto folded = [&] {
+        bool f = false;
+        t.onController([&] { f = t.app().manualController().collection()[1]->isRotated(); });
+        return f;
+    };
+    // A double click beside the sliders: two clicks in quick succession.
+    for (int i = 0; i < 2; ++i) QTest::mouseClick(t.stripWidget(1), Qt::LeftButton, {}, QPoint(91, 300));
+    ASSERT_TRUE(pumpUntil(folded));
+    ASSERT_TRUE(pumpUntil([&] { return t.stripWidget(1)->isFolded(); }));
+    QTest::mouseClick(controlWidget(t, 1, 6), Qt::LeftButton);
+    EXPECT_TRUE(pumpUntil([&] { return !folded(); }));
+    EXPECT_TRUE(pumpUntil([&] { return !t.stripWidget(1)->isFolded(); }));
+    EXPECT_FALSE(visibleLineEdit()) << "a folded strip's rename button unfolds and renames nothing";
+}
+
+TEST_F(MainWindowTest, TheBulbSearchFindsALampThatArrivesDuringItAndOtherwiseGivesUpAfterTwentyTries) {
+    for (const bool arrives : {true, false}) {
+        SCOPED_TRACE(arrives ? "a lamp arrives" : "none arrives");
+        platform::LogCapture log;
+        AppUnderTest t(house(2, 0, true));
+        ASSERT_TRUE(t.waitForStrips(2));
+        t.sim().setClock("2026-12-08T06:00:00Z");
+        if (arrives) t.sim().queueNewLamps(1, 2, {"Porch"});  // after the first try
+        const int before = rebuilds(t);
+        answerNextAlert("OK");
+        click(CommandBar::Command::SearchForNewBulbs, t);
+        const char* tried = "tried lights response, result is ";
+        auto tries = [&] {
+            std::size_t n = 0;
+            for (const auto& line : log.lines()) n += line.rfind(tried, 0) == 0;
+            return n;
+        };
+        ASSERT_TRUE(pumpUntil([&] { return tries() == 1; }));
+        EXPECT_TRUE(log.contains("succesfully sent request to search for lights"));
+        EXPECT_TRUE(pumpUntil([&] { return t.app().mainWindow().throbberSpinning(); }));
+        const std::size_t expectedTries = arrives ? 2 : 20;
+        for (std::size_t k = 1; k < expectedTries; ++k) {
+            if (arrives) t.sim().advanceClock(3);
+            t.fakeClock().advance(3s);
+            ASSERT_TRUE(pumpUntil([&] { return tries() == k + 1; })) << k;
+        }
+        t.fakeClock().advance(3s);
+        ASSERT_TRUE(pumpUntil([&] {
+            int running = 1;
+            t.onController([&] { running = t.app().manualController().bulbSearchesRunning(); });
+            return running == 0;
+        })) <<
+            [&] {
+                std::string all;
+                for (const auto& line : log.lines()) all += line.substr(0, 80) + "\n";
+                return all;
+            }();
+        EXPECT_TRUE(pumpUntil([&] { return !t.app().mainWindow().throbberSpinning(); }));
+        t.fakeClock().advance(3s);
+        EXPECT_EQ(tries(), expectedTries) << "no try after the search ended";
+        if (arrives) {
+            EXPECT_TRUE(log.contains("found a new light, id 3"));
+            ASSERT_TRUE(t.waitForStrips(3));
+            EXPECT_EQ(t.labelText(2), "Porch");
+            EXPECT_EQ(rebuilds(t), before + 1);
+        } else {
+            EXPECT_EQ(rebuilds(t), before);
+            EXPECT_EQ(t.stripCount(), 2u);
+        }
+    }
+}
+
+TEST_F(MainWindowTest, AWhiteOnlyLampsStripSendsNoColourKeys) {
+    AppUnderTest t(house(4, 0));  // lamp "4" has neither hue nor saturation
+    ASSERT_TRUE(t.waitForStrips(4));
+    EXPECT_FALSE(controlWidget(t, 3, 4)->isVisible());
+    EXPECT_FALSE(controlWidget(t, 3, 5)->isVisible());
+    t.sim().clearRequestLog();
+    drag(t.slider(3, 3), {60, 120});
+    ASSERT_TRUE(pumpUntil([&] { return !requestsTo(t.sim(), "PUT", "/lights/4/state").empty(); }));
+    pumpUntil([] { return false; }, 300);
+    for (const auto& put : requestsTo(t.sim(), "PUT", "/lights/4")) {
+        const json body = json::parse(put.body);
+        EXPECT_FALSE(body.contains("hue")) << body.dump();
+        EXPECT_FALSE(body.contains("sat")) << body.dump();
+    }
+    EXPECT_EQ(json::parse(t.sim().state())["lights"]["4"]["state"].value("bri", -1), 120);
+}
+
+TEST_F(MainWindowTest, TheBannerComesWithinOneCycleWhenTheBridgeStopsAnsweringAndGoesWhenItAnswers) {
+    AppUnderTest t(house(2, 0, true));
+    ASSERT_TRUE(t.waitForStrips(2));
+    gui::MainWindowWidget* window = t.app().mainWindow().windowWidget();
+    EXPECT_FALSE(window->banner->isVisibleTo(window));
+    t.sim().closeWithoutReply(-1);
+    t.fakeClock().advance(6s);
+    ASSERT_TRUE(pumpUntil([&] { return window->banner->isVisibleTo(window); }));
+    EXPECT_EQ(window->bannerText->text(), QString("Bridge not reachable at %1").arg(t.sim().address().c_str()));
+    EXPECT_FALSE(window->contentWidget->isEnabled()) << "the strips are greyed";
+    EXPECT_TRUE(window->retryButton->isVisibleTo(window));
+    EXPECT_TRUE(window->bridgeSettingsButton->isVisibleTo(window));
+    t.sim().clearFaults();
+    t.fakeClock().advance(6s);
+    ASSERT_TRUE(pumpUntil([&] { return !window->banner->isVisibleTo(window); }));
+    EXPECT_TRUE(window->contentWidget->isEnabled());
+}
+
+TEST_F(MainWindowTest, TwentyLampsScrollInsideAWindowThatFitsTheScreen) {
+    AppUnderTest t(house(20, 0));
+    ASSERT_TRUE(t.waitForStrips(20));
+    gui::MainWindowWidget* window = t.app().mainWindow().windowWidget();
+    window->show();
+    const QRect screen = window->screen()->availableGeometry();
+    ASSERT_TRUE(pumpUntil([&] { return window->contentSize().width() >= 20 * 95; }));
+    pumpUntil([] { return false; }, 100);
+    EXPECT_LE(window->frameGeometry().width(), screen.width());
+    EXPECT_TRUE(screen.contains(window->frameGeometry())) << "fully on the screen";
+    // Every strip can be scrolled into view.
+    QScrollBar* bar = window->scrollArea->horizontalScrollBar();
+    EXPECT_GE(bar->maximum() + window->scrollArea->viewport()->width(), t.stripWidget(19)->geometry().right());
+    window->scrollArea->ensureWidgetVisible(t.stripWidget(19));
+    pumpUntil([] { return false; }, 50);
+    const QRect last(t.stripWidget(19)->mapTo(window->scrollArea->viewport(), QPoint(0, 0)), t.stripWidget(19)->size());
+    EXPECT_TRUE(window->scrollArea->viewport()->rect().intersects(last));
+}
+
+}  // namespace
+}  // namespace glowmere::testing
