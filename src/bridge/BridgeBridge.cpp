@@ -153,6 +153,7 @@ std::optional<std::string> BridgeBridge::attempt(const std::string& method, cons
     Value error = dictionaryOfDictionariesFromJSON(flat["error"].textValue());
     std::string description = error["description"].textValue();
     platform::log("Bridge Error: " + platform::printable(description, platform::logTextLimit));
+    if (errorObserver_) errorObserver_(method, path, description);
     if (description.find("unauthorized") != std::string::npos) {
         // Forget the login with the name, so the next request pairs again
         // in this run instead of failing until a restart.

@@ -55,6 +55,11 @@ public:
     // out of attempts (or was cancelled) leaves pairing paused, and its
     // window to the observer, until allowLogin(): nothing pairs behind the
     // user's back while the pairing window is closed.
+    // Told of every error reply of the bridge (method, path relative to the
+    // user's base, the bridge's description), on the requesting thread.
+    void setErrorObserver(std::function<void(const std::string&, const std::string&, const std::string&)> observer) {
+        errorObserver_ = std::move(observer);
+    }
     void setLoginEndObserver(std::function<void(bool paired)> observer) { loginEndObserver_ = std::move(observer); }
     // The user cancelled pairing: the login waiting for the link button ends
     // after its current attempt, and no new one starts until allowLogin().
@@ -142,6 +147,7 @@ private:
     platform::Alerts* alerts_ = nullptr;
     std::function<void(int)> loginObserver_;
     std::function<void(bool)> loginEndObserver_;
+    std::function<void(const std::string&, const std::string&, const std::string&)> errorObserver_;
     std::atomic<bool> loginPaused_{false};
 
     mutable std::mutex addressMutex_;

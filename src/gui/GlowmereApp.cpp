@@ -44,6 +44,22 @@ namespace {
 // The controller gets this long to save the settings at quit; a controller
 // thread held up by a slow bridge must not keep the application open.
 constexpr int quitSaveGraceMs = 2000;
+
+// A bridge's error reply to a change, in plain words for the status line.
+QString plainBridgeError(const std::string& path, const std::string& description) {
+    const QString text = QString::fromStdString(description);
+    QString what = QObject::tr("the bridge");
+    const auto parts = QString::fromStdString(path).split('/');
+    if (parts.size() >= 2 && parts[0] == "lights") what = QObject::tr("lamp %1").arg(parts[1]);
+    if (parts.size() >= 2 && parts[0] == "groups") what = QObject::tr("group %1").arg(parts[1]);
+    if (text.contains("set to off", Qt::CaseInsensitive))
+        return QObject::tr("The change did not reach %1: it is switched off. Switch it on first.").arg(what);
+    if (text.contains("not available", Qt::CaseInsensitive))
+        return QObject::tr("The change did not reach %1: it cannot take that setting.").arg(what);
+    if (text.contains("unauthorized", Qt::CaseInsensitive))
+        return QObject::tr("The bridge no longer knows Glowmere: pair again in Settings → Bridge.");
+    return QObject::tr("The bridge refused a change to %1: %2").arg(what, text.left(160));
+}
 }  // namespace
 
 std::string GlowmereApp::supportPageURL() {
@@ -265,6 +281,15 @@ void GlowmereApp::connectMainWindow() {
         });
     });
 
+    // An error reply to a change shows in the status line for a while.
+    bridge_->setErrorObserver([self = QPointer<GlowmereApp>(this)](const std::string& method, const std::string& path,
+                                                                   const std::string& description) {
+        if (method == "GET") return;
+        postToGui([self, message = plainBridgeError(path, description)] {
+            if (self) self->mainWindow_->windowWidget()->showStatusMessage(message);
+        });
+    });
+
     // Pairing: Cancel stops it (and nothing pairs again until the user asks);
     // when the attempts ran out the window says so and offers Try again.
     pushLinkWindow_->onCancel = [this] {
@@ -293,6 +318,7 @@ void GlowmereApp::connectMainWindow() {
         });
     });
 }
+
 
 void GlowmereApp::showBridgeProblem() {
     if (statusItem_) statusItem_->showProblem(bridgeProblem_);

@@ -3,8 +3,13 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QMainWindow>
+#include <QMenu>
+#include <QPixmap>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <csignal>
@@ -21,6 +26,7 @@
 #include "gui/GuiContext.h"
 #include "gui/Icons.h"
 #include "gui/QtMainWindow.h"
+#include "gui/QtStatusItem.h"
 #include "gui/ToolWindows.h"
 #include "platform/Log.h"
 #include "platform/Version.h"
@@ -45,6 +51,29 @@ void usage(std::FILE* out) {
         out);
 }
 
+// On a real display: the main window with its frame and the tray menu open
+// beside it, as the screen shows them. Offscreen: the window's own drawing.
+QPixmap takeScreenshot(glowmere::gui::GlowmereApp& app, QMainWindow* window) {
+    QScreen* screen = window->screen();
+    if (QGuiApplication::platformName() == "offscreen" || !screen) return window->grab();
+    QRect area = window->frameGeometry();
+    QMenu* menu = nullptr;
+    if (auto* item = app.statusItem(); item && item->trayIcon() && item->shownMenu()) {
+        menu = item->shownMenu();
+        const QRect icon = item->trayIcon()->geometry();
+        menu->popup(icon.isValid() ? icon.bottomLeft() : area.topRight());
+        // Let it open and draw.
+        QElapsedTimer wait;
+        wait.start();
+        while (wait.elapsed() < 400) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        area = area.united(menu->geometry());
+    }
+    area = area.adjusted(-12, -12, 12, 12).intersected(screen->geometry());
+    QPixmap shot = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    if (menu) menu->hide();
+    return shot;
+}
+
 // GLOWMERE_SCREENSHOT=path: once the strips are built, save a picture of the
 // main window there and print the path (the demo and the README use it).
 void arrangeScreenshot(glowmere::gui::GlowmereApp& app, const QString& path) {
@@ -67,7 +96,7 @@ void arrangeScreenshot(glowmere::gui::GlowmereApp& app, const QString& path) {
         // windows follow, beside the main window's.
         const QStringList more = qEnvironmentVariable("GLOWMERE_SCREENSHOT_WINDOWS").split(',', Qt::SkipEmptyParts);
         if (!more.isEmpty()) app.tools().saveScreenshots(more, QString(path).remove(QRegularExpression("\\.png$")));
-        if (window->grab().save(path)) {
+        if (takeScreenshot(app, window).save(path)) {
             std::printf("screenshot saved to %s\n", path.toLocal8Bit().constData());
             std::fflush(stdout);
         } else {

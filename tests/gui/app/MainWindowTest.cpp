@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <nlohmann/json.hpp>
@@ -99,6 +100,17 @@ TEST_F(MainWindowTest, RenamingALampThroughItsPopoverReachesTheBridgeAndTheStrip
     EXPECT_TRUE(pumpUntil([&] { return t.labelText(0) == "Hall by the door"; })) << t.labelText(0).toStdString();
     EXPECT_NE(t.sim().state().find("Hall by the door"), std::string::npos);
     EXPECT_TRUE(pumpUntil([&] { return !visibleLineEdit(); })) << "Return closes the popover";
+
+    // A name the bridge refuses: the status line says so in plain words.
+    QTest::mouseClick(controlWidget(t, 0, 6), Qt::LeftButton);
+    ASSERT_TRUE(pumpUntil([&] { return (field = visibleLineEdit()) != nullptr; }));
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClicks(field, QString(40, 'x'));
+    QTest::keyClick(field, Qt::Key_Return);
+    QStatusBar* status = t.app().mainWindow().widget()->statusBar();
+    EXPECT_TRUE(pumpUntil([&] { return status->currentMessage().startsWith("The bridge refused a change to lamp 1"); }))
+        << status->currentMessage().toStdString();
 }
 
 TEST_F(MainWindowTest, TheDuskPopoverSaysTheTimeAndStartsTheFadeWithTheStoredTransition) {
