@@ -102,14 +102,18 @@ TEST_F(ScheduleCommands, BadArgumentsAreRefusedWithUsage) {
     EXPECT_FALSE(platform::DefaultsStore(profile.path()).hasObject("GlowmereController actions"));
 }
 
-// Twenty glowmerectl runs on one profile at the same moment: every item is
-// stored, and the bridge holds exactly the schedules the stored items name.
+// Twenty glowmerectl runs on one profile at the same moment, half adding a
+// schedule item, half saving a preset: every one is stored, and the bridge
+// holds exactly the schedules the stored items name.
 TEST_F(ScheduleCommands, TwentyProcessesAtOnceLoseNothing) {
     constexpr int runs = 20;
     std::vector<FILE*> pipes;
     for (int i = 0; i < runs; ++i) {
-        std::string command = "TZ=Europe/London " GLOWMERE_CTL_PATH " --profile '" + profile.path().string() +
-                              "' schedule-add --name Item" + std::to_string(i) + " --kind on --lamp 1 --on 07:00 2>&1";
+        const std::string what =
+            i % 2 ? "preset-save Preset" + std::to_string(i)
+                  : "schedule-add --name Item" + std::to_string(i) + " --kind on --lamp 1 --on 07:00";
+        std::string command =
+            "TZ=Europe/London " GLOWMERE_CTL_PATH " --profile '" + profile.path().string() + "' " + what + " 2>&1";
         pipes.push_back(popen(command.c_str(), "r"));
     }
     for (FILE* pipe : pipes) {
@@ -121,17 +125,20 @@ TEST_F(ScheduleCommands, TwentyProcessesAtOnceLoseNothing) {
     }
     platform::DefaultsStore defaults(profile.path());
     const Value items = defaults.objectForKey("GlowmereController actions");
-    std::set<std::string> names, ids;
+    std::set<std::string> names, ids, presets;
     for (const Value& item : items.asList()) {
         names.insert(item["name"].textValue());
         for (const Value& id : item["bridgeID"].asList()) ids.insert(id.textValue());
     }
-    EXPECT_EQ(names.size(), static_cast<std::size_t>(runs));
+    const Value presetList = defaults.objectForKey("presets");
+    for (const Value& preset : presetList.asList()) presets.insert(preset["name"].textValue());
+    EXPECT_EQ(names.size(), static_cast<std::size_t>(runs / 2));
+    EXPECT_EQ(presets.size(), static_cast<std::size_t>(runs / 2));
     std::set<std::string> onBridge;
     const json schedules = bridgeSchedules();
     for (const auto& [id, schedule] : schedules.items()) onBridge.insert(id);
     EXPECT_EQ(onBridge, ids);
-    EXPECT_EQ(ids.size(), static_cast<std::size_t>(runs));
+    EXPECT_EQ(ids.size(), static_cast<std::size_t>(runs / 2));
 }
 
 // A profile that cannot be written: login and schedule-add fail with the

@@ -135,6 +135,10 @@ TEST(DefaultsStore, SurvivesTheWriterBeingKilledMidSave) {
             ::execl(DEFAULTS_WRITER_PATH, DEFAULTS_WRITER_PATH, dir.path().c_str(), static_cast<char*>(nullptr));
             ::_exit(127);
         }
+        // Once it has saved at least once (a slow start, under a sanitizer
+        // say, must not make every kill come before the first save).
+        for (int waited = 0; round == 0 && !fs::exists(dir.path() / "defaults.plist") && waited < 2000; ++waited)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         std::this_thread::sleep_for(std::chrono::microseconds(2000 + random() % 30000));
         ::kill(pid, SIGKILL);
         int status = 0;
