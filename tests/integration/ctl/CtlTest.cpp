@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <thread>
@@ -282,9 +283,16 @@ TEST_F(CtlTest, ExplorePrintsTheBridgesTreeAndUpdateCheckComparesVersions) {
     EXPECT_EQ(noServer.status, 1);
     EXPECT_NE(noServer.err.find("updateServer"), std::string::npos);
 
+    // The server's thread reads the version the test changes between runs.
+    std::mutex versionLock;
     std::string version = "999.0";
+    auto setVersion = [&](const char* text) {
+        std::lock_guard lock(versionLock);
+        version = text;
+    };
     httplib::Server server;
     server.Get("/glowmere/updates/currentversion.plist", [&](const httplib::Request&, httplib::Response& res) {
+        std::lock_guard lock(versionLock);
         res.set_content("<plist><dict><key>currentversion</key><string>" + version +
                             "</string><key>newinthisversionurl</key><string>http://x/n</string>"
                             "<key>releasedate</key><string>today</string>"
@@ -297,11 +305,11 @@ TEST_F(CtlTest, ExplorePrintsTheBridgesTreeAndUpdateCheckComparesVersions) {
     auto newer = ctl({"update-check"});
     EXPECT_EQ(newer.status, 0) << newer.err;
     EXPECT_EQ(newer.out.rfind("999.0 is newer than ", 0), 0u) << newer.out;
-    version = "0.0.0.1";
+    setVersion("0.0.0.1");
     auto older = ctl({"update-check"});
     EXPECT_EQ(older.status, 0) << older.err;
     EXPECT_EQ(older.out.rfind("0.0.0.1 is not newer than ", 0), 0u) << older.out;
-    version = "<broken";
+    setVersion("<broken");
     EXPECT_EQ(ctl({"update-check"}).status, 1);
     server.stop();
     serving.join();
