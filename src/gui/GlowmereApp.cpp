@@ -319,7 +319,6 @@ void GlowmereApp::connectMainWindow() {
     });
 }
 
-
 void GlowmereApp::showBridgeProblem() {
     if (statusItem_) statusItem_->showProblem(bridgeProblem_);
 }

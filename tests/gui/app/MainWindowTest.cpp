@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -19,7 +20,9 @@
 #include "gui/CommandBar.h"
 #include "gui/ControlWidgets.h"
 #include "gui/MainWindowWidget.h"
+#include "gui/PushLinkWindow.h"
 #include "gui/QtMainWindow.h"
+#include "gui/QtStatusItem.h"
 #include "gui/ViewWidgets.h"
 #include "platform/Log.h"
 
@@ -184,7 +187,11 @@ TEST_F(MainWindowTest, MakingAndRemovingAGroupTakeOneRequestAndOneRebuildEach) {
 
 TEST_F(MainWindowTest, AFoldedStripUnfoldsFromItsRenameButton) {
     auto options = house(2, 0);
-    options.extraDefaults = "<key>allowFold</key><true/>";
+    // A stored entry of a lamp that is gone: the next save drops it.
+    options.extraDefaults =
+        "<key>allowFold</key><true/>"
+        "<key>UIState</key><array><dict><key>ID</key><string>9</string><key>folded</key><true/>"
+        "<key>group</key><false/></dict></array>";
     AppUnderTest t(options);
     ASSERT_TRUE(t.waitForStrips(2));
     auto folded = [&] {
@@ -196,6 +203,13 @@ TEST_F(MainWindowTest, AFoldedStripUnfoldsFromItsRenameButton) {
     for (int i = 0; i < 2; ++i) QTest::mouseClick(t.stripWidget(1), Qt::LeftButton, {}, QPoint(91, 300));
     ASSERT_TRUE(pumpUntil(folded));
     ASSERT_TRUE(pumpUntil([&] { return t.stripWidget(1)->isFolded(); }));
+    std::string stored;
+    t.onController([&] {
+        const Value entries = t.app().defaults().objectForKey("UIState");
+        for (const auto& entry : entries.asList())
+            stored += entry["ID"].textValue() + (entry["folded"].boolValue() ? "f " : " ");
+    });
+    EXPECT_EQ(stored, "1 2f ");
     QTest::mouseClick(controlWidget(t, 1, 6), Qt::LeftButton);
     EXPECT_TRUE(pumpUntil([&] { return !folded(); }));
     EXPECT_TRUE(pumpUntil([&] { return !t.stripWidget(1)->isFolded(); }));
@@ -287,6 +301,85 @@ TEST_F(MainWindowTest, TheBannerComesWithinOneCycleWhenTheBridgeStopsAnsweringAn
     t.fakeClock().advance(6s);
     ASSERT_TRUE(pumpUntil([&] { return !window->banner->isVisibleTo(window); }));
     EXPECT_TRUE(window->contentWidget->isEnabled());
+}
+
+TEST_F(MainWindowTest, ABridgeWithoutLampsSaysSoAndOffersTheBulbSearch) {
+    AppUnderTest t(house(0, 0));
+    gui::MainWindowWidget* window = t.app().mainWindow().windowWidget();
+    ASSERT_TRUE(pumpUntil([&] { return window->emptySearchButton->isVisibleTo(window); }));
+    EXPECT_TRUE(window->emptyText->text().startsWith("Your bridge has no lamps yet."));
+    EXPECT_TRUE(window->emptyState->isVisibleTo(window));
+    EXPECT_FALSE(window->banner->isVisibleTo(window)) << "the bridge answers";
+}
+
+TEST_F(MainWindowTest, TheTrayMenusLampsTickWhatIsOnAndSwitchIt) {
+    AppUnderTest t(house(2, 1));
+    ASSERT_TRUE(t.waitForStrips(3));
+    QMenu* lamps = nullptr;
+    auto ticks = [&] {
+        QString out;
+        lamps = t.app().statusItem()->shownMenu()->findChild<QMenu*>("lampsMenu");
+        for (QAction* a : lamps ? lamps->actions() : QList<QAction*>())
+            if (!a->isSeparator()) out += a->text() + (a->isChecked() ? "+ " : "- ");
+        return out;
+    };
+    // Odd lamps start on; a group is on when one of its lamps is.
+    ASSERT_TRUE(pumpUntil([&] { return ticks() == "Hall+ Küche- Downstairs+ "; })) << ticks().toStdString();
+    t.sim().clearRequestLog();
+    for (QAction* a : lamps->actions())
+        if (a->text() == "Küche") a->trigger();
+    ASSERT_TRUE(pumpUntil([&] { return !requestsTo(t.sim(), "PUT", "/lights/2/state").empty(); }));
+    EXPECT_EQ(json::parse(requestsTo(t.sim(), "PUT", "/lights/2/state")[0].body).value("on", false), true);
+    EXPECT_TRUE(pumpUntil([&] { return ticks() == "Hall+ Küche+ Downstairs+ "; })) << ticks().toStdString();
+}
+
+TEST_F(MainWindowTest, PairingCanBeCancelledAndTriedAgainAndLogsOnlyTheUserNamesStart) {
+    platform::LogCapture log;
+    auto options = house(2, 0, true);
+    options.bridge.user = "";  // not paired yet
+    AppUnderTest t(options);
+    gui::PushLinkWindow& pairing = t.app().pushLinkWindow();
+    auto attempts = [&] { return requestsTo(t.sim(), "POST", "/api").size(); };
+    ASSERT_TRUE(pumpUntil([&] { return attempts() >= 1 && pairing.isVisible(); }));
+    EXPECT_TRUE(pairing.cancelButton()->isVisible());
+
+    // Cancel: the window goes and nothing pairs behind the user's back.
+    pairing.cancelButton()->click();
+    EXPECT_FALSE(pairing.isVisible());
+    const std::size_t atCancel = attempts();
+    for (int i = 0; i < 5; ++i) {
+        t.fakeClock().advance(2500ms);
+        pumpUntil([] { return false; }, 30);
+    }
+    EXPECT_LE(attempts(), atCancel + 1);
+    gui::MainWindowWidget* window = t.app().mainWindow().windowWidget();
+    ASSERT_TRUE(pumpUntil([&] { return window->emptyPairButton->isVisibleTo(window); }));
+
+    // Asked again, it tries until the attempts run out, then says so.
+    window->emptyPairButton->click();
+    ASSERT_TRUE(pumpUntil([&] { return attempts() > atCancel && pairing.isVisible(); }));
+
+    for (int i = 0; i < 80 && !pairing.failed(); ++i) {
+        t.fakeClock().advance(2500ms);
+        pumpUntil([&] { return pairing.failed(); }, 30);
+    }
+    ASSERT_TRUE(pairing.failed());
+    EXPECT_TRUE(pairing.tryAgainButton()->isVisible());
+
+    t.sim().pressLinkButton();
+    pairing.tryAgainButton()->click();
+    // Login sleeps on the test's clock: only the window is asked meanwhile.
+    for (int i = 0; i < 20 && pairing.isVisible(); ++i) {
+        t.fakeClock().advance(2500ms);
+        pumpUntil([&] { return !pairing.isVisible(); }, 50);
+    }
+    ASSERT_TRUE(t.waitForStrips(2));
+    EXPECT_FALSE(pairing.isVisible());
+    std::string user;
+    t.onController([&] { user = t.app().defaults().stringForKey("username"); });
+    ASSERT_GT(user.size(), 4u);
+    EXPECT_TRUE(log.contains("logged into bridge as: " + user.substr(0, 4) + "…"));
+    for (const auto& line : log.lines()) EXPECT_EQ(line.find(user), std::string::npos) << line;
 }
 
 TEST_F(MainWindowTest, TwentyLampsScrollInsideAWindowThatFitsTheScreen) {

@@ -3,6 +3,7 @@
 #include "GuiHarness.h"
 #include "controller/ManualController.h"
 #include "controls/LampControlStrip.h"
+#include "gui/MainWindowWidget.h"
 #include "gui/QtMainWindow.h"
 #include "gui/ViewWidgets.h"
 #include "platform/Log.h"
@@ -61,6 +62,13 @@ TEST_F(StartUpTest, AnUnreachableBridgeIsAskedAgainEveryThreeSecondsUntilItAnswe
     const char* message = "No lights found, trying again in 3s";
     ASSERT_TRUE(pumpUntil([&] { return log.count(message) == 1; }));
     EXPECT_TRUE(pumpUntil([&] { return t.app().mainWindow().throbberSpinning(); }));
+    gui::MainWindowWidget* window = t.app().mainWindow().windowWidget();
+    const QString unreachable =
+        QString("Bridge not reachable at %1.\nGlowmere keeps trying.").arg(t.sim().address().c_str());
+    EXPECT_TRUE(pumpUntil([&] { return window->emptyText->text() == unreachable; }))
+        << window->emptyText->text().toStdString();
+    EXPECT_TRUE(window->emptyState->isVisibleTo(window));
+    EXPECT_FALSE(window->emptySearchButton->isVisibleTo(window)) << "not the no-lamps state";
     for (std::size_t attempt = 2; attempt <= 4; ++attempt) {
         t.fakeClock().advance(std::chrono::milliseconds(2900));
         pumpUntil([] { return false; }, 100);
@@ -72,6 +80,7 @@ TEST_F(StartUpTest, AnUnreachableBridgeIsAskedAgainEveryThreeSecondsUntilItAnswe
     t.sim().clearFaults();
     t.fakeClock().advance(std::chrono::seconds(3));
     ASSERT_TRUE(t.waitForStrips(2));
+    EXPECT_TRUE(pumpUntil([&] { return !window->emptyState->isVisibleTo(window); }));
     const auto failures = log.count(message);
     t.fakeClock().advance(std::chrono::seconds(7));
     EXPECT_EQ(log.count(message), failures) << "no more retries once the lamps are there";
