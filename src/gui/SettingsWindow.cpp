@@ -272,9 +272,10 @@ bool SettingsWindow::answersAt(const std::string& address) {
     request.timeout = std::chrono::milliseconds(3000);
     auto reply = http_.send(request);
     if (!reply || reply->status < 200 || reply->status > 299) return false;
-    // A bridge answers with its configuration, a JSON object.
+    // A bridge answers in JSON: its configuration, or (when it wants a user
+    // name first) a list with an error; a web page or anything else is not one.
     const auto start = reply->body.find_first_not_of(" \t\r\n");
-    return start != std::string::npos && reply->body[start] == '{';
+    return start != std::string::npos && (reply->body[start] == '{' || reply->body[start] == '[');
 }
 
 }  // namespace glowmere::gui

@@ -23,6 +23,7 @@
 #include "gui/PushLinkWindow.h"
 #include "gui/QtMainWindow.h"
 #include "gui/QtStatusItem.h"
+#include "gui/SettingsWindow.h"
 #include "gui/ViewWidgets.h"
 #include "platform/Log.h"
 
@@ -380,6 +381,44 @@ TEST_F(MainWindowTest, PairingCanBeCancelledAndTriedAgainAndLogsOnlyTheUserNames
     ASSERT_GT(user.size(), 4u);
     EXPECT_TRUE(log.contains("logged into bridge as: " + user.substr(0, 4) + "…"));
     for (const auto& line : log.lines()) EXPECT_EQ(line.find(user), std::string::npos) << line;
+}
+
+TEST_F(MainWindowTest, SettingsTakeEffectAtOnceAndANewAddressOnlyWhenABridgeAnswersThere) {
+    AppUnderTest t(house(2, 0));
+    ASSERT_TRUE(t.waitForStrips(2));
+    SimulatedBridge other(bridgeWith(3, 0));
+    gui::SettingsWindow& settings = t.app().settingsWindow();
+    auto enter = [&](const std::string& address) {
+        std::string status;
+        t.onController([&] {
+            settings.manualAddress().setStringValue(address);
+            settings.manualAddress().sendAction();
+            status = settings.bridgeStatus().stringValue();
+        });
+        return status;
+    };
+    EXPECT_EQ(enter("127.0.0.1:1"), "No bridge answers at 127.0.0.1:1; Glowmere keeps using " + t.sim().address());
+    EXPECT_EQ(t.stripCount(), 2u);
+    EXPECT_EQ(enter(other.address()), "Glowmere now uses the bridge at " + other.address());
+    ASSERT_TRUE(t.waitForStrips(3));
+    auto stored = [&](const char* key) {
+        Value v;
+        t.onController([&] { v = t.app().defaults().objectForKey(key); });
+        return v;
+    };
+    EXPECT_EQ(stored("lastusedbridgeIP").textValue(), other.address());
+
+    // The All strip comes and goes with its box, stored at once.
+    QCheckBox* all = nullptr;
+    for (auto* box : settings.findChildren<QCheckBox*>())
+        if (box->text() == "Show a strip for all lamps") all = box;
+    ASSERT_TRUE(all);
+    all->click();
+    ASSERT_TRUE(t.waitForStrips(4));
+    EXPECT_TRUE(stored("makeAllGroup").boolValue());
+    all->click();
+    ASSERT_TRUE(t.waitForStrips(3));
+    EXPECT_FALSE(stored("makeAllGroup").boolValue());
 }
 
 TEST_F(MainWindowTest, TwentyLampsScrollInsideAWindowThatFitsTheScreen) {
