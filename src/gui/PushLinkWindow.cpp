@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "gui/Icons.h"
 
@@ -57,6 +58,17 @@ void PushLinkWindow::showWaiting() {
     cancel_->setText(tr("Cancel"));
     cancel_->setAccessibleName(cancel_->text());
     cancel_->setDefault(false);
+    fitText();
+}
+
+void PushLinkWindow::fitText() {
+    // The wrapped text changed length: the window grows with it (never
+    // narrower than it is), so no line is cut off.
+    if (QLayout* l = layout()) l->activate();
+    const int width = isVisible() ? std::max(this->width(), minimumWidth()) : minimumWidth();
+    const int height =
+        layout() && layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width) : sizeHint().height();
+    resize(width, std::max(height, minimumSizeHint().height()));
 }
 
 void PushLinkWindow::showFailed() {
@@ -68,6 +80,7 @@ void PushLinkWindow::showFailed() {
            "button on the bridge, then Try again."));
     tryAgain_->show();
     tryAgain_->setDefault(true);
+    fitText();
     if (!isVisible()) window_.makeKeyAndOrderFront();
 }
 

@@ -37,6 +37,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void fitText();
     Throbber* spinner_;
     QLabel* title_;
     QLabel* detail_;

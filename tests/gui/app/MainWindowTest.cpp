@@ -366,6 +366,9 @@ TEST_F(MainWindowTest, PairingCanBeCancelledAndTriedAgainAndLogsOnlyTheUserNames
     }
     ASSERT_TRUE(pairing.failed());
     EXPECT_TRUE(pairing.tryAgainButton()->isVisible());
+    pumpUntil([] { return false; }, 50);
+    for (auto* label : pairing.findChildren<QLabel*>())
+        if (label->wordWrap()) EXPECT_GE(label->height(), label->heightForWidth(label->width())) << "no line cut off";
 
     t.sim().pressLinkButton();
     pairing.tryAgainButton()->click();
