@@ -12,7 +12,7 @@ using namespace std::chrono_literals;
 TEST_F(PollingTest, AChangeMadeElsewhereReachesItsStripWithinOneCycleButNotDuringThePause) {
     AppUnderTest t(house(3, 0, true));
     ASSERT_TRUE(t.waitForStrips(3));
-    ASSERT_TRUE(t.fakeClock().waitForWaiters(2));
+    ASSERT_TRUE(t.fakeClock().waitForWaiters(3));  // every thread that sleeps on the clock
 
     t.sim().changeLamp("1", R"({"bri": 33})");
     t.fakeClock().advance(6s);
@@ -23,10 +23,12 @@ TEST_F(PollingTest, AChangeMadeElsewhereReachesItsStripWithinOneCycleButNotDurin
     drag(t.slider(1, 4), {1234});
     ASSERT_TRUE(pumpUntil([&] { return !requestsTo(t.sim(), "PUT", "/lights/2/state").empty(); }));
     t.sim().changeLamp("3", R"({"bri": 44})");
+    ASSERT_TRUE(t.fakeClock().waitForWaiters(3));
     t.fakeClock().advance(4s);  // a cycle falls in the pause
     pumpUntil([] { return false; }, 300);
     EXPECT_NE(t.slider(2, 3)->value(), 44) << "no reading reaches a strip during the pause";
 
+    ASSERT_TRUE(t.fakeClock().waitForWaiters(3));
     t.fakeClock().advance(6s);  // the next cycle, after the pause
     EXPECT_TRUE(pumpUntil([&] { return t.slider(2, 3)->value() == 44; }, 5000)) << t.slider(2, 3)->value();
 }
@@ -35,7 +37,7 @@ TEST_F(PollingTest, AFourthLampCausesOneRebuildAndNoSecondPollingLoop) {
     platform::LogCapture log;
     AppUnderTest t(house(3, 0, true));
     ASSERT_TRUE(t.waitForStrips(3));
-    ASSERT_TRUE(t.fakeClock().waitForWaiters(2));
+    ASSERT_TRUE(t.fakeClock().waitForWaiters(3));  // every thread that sleeps on the clock
     t.sim().queueNewLamps(1, 0);
     t.sim().userRequest("POST", "lights");
     ASSERT_TRUE(pumpUntil([&] { return t.sim().state().find("New lamp") != std::string::npos; }, 5000));
