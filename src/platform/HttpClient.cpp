@@ -2,16 +2,53 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <mutex>
 
 namespace glowmere::platform {
 
 namespace {
 
+struct Collector {
+    std::string* body = nullptr;
+    std::size_t limit = 0;
+    bool tooLarge = false;
+};
+
 std::size_t collect(char* data, std::size_t size, std::size_t count, void* out) {
-    static_cast<std::string*>(out)->append(data, size * count);
-    return size * count;
+    auto* collector = static_cast<Collector*>(out);
+    const std::size_t bytes = size * count;
+    if (collector->body->size() + bytes > collector->limit) {
+        // Stop reading: a reply this large is no bridge's, and an endless one
+        // must not take the memory with it.
+        collector->tooLarge = true;
+        return 0;
+    }
+    collector->body->append(data, bytes);
+    return bytes;
 }
+
+// The calling thread's own handle. Reusing it keeps the connection to the
+// host it last spoke to open for the next request.
+class ThreadHandle {
+public:
+    ~ThreadHandle() {
+        if (handle_) curl_easy_cleanup(handle_);
+    }
+    CURL* get() {
+        if (!handle_)
+            handle_ = curl_easy_init();
+        else
+            curl_easy_reset(handle_);  // options go; the open connection stays
+        return handle_;
+    }
+
+private:
+    CURL* handle_ = nullptr;
+};
+
+thread_local ThreadHandle threadHandle;
 
 }  // namespace
 
@@ -20,13 +57,15 @@ CurlHttpClient::CurlHttpClient() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-std::optional<HttpResponse> CurlHttpClient::send(const HttpRequest& request, std::string* error) {
-    CURL* curl = curl_easy_init();
-    if (!curl) {
-        if (error) *error = "could not create an HTTP handle";
+std::optional<HttpResponse> CurlHttpClient::send(const HttpRequest& request, HttpError* error) {
+    auto fail = [error](HttpError::Kind kind, std::string message) -> std::optional<HttpResponse> {
+        if (error) *error = HttpError{kind, std::move(message)};
         return std::nullopt;
-    }
+    };
+    CURL* curl = threadHandle.get();
+    if (!curl) return fail(HttpError::Kind::Failed, "could not create an HTTP handle");
     HttpResponse response;
+    Collector collector{&response.body, request.maxReplyBytes, false};
     curl_slist* headers = nullptr;
     // No cache between us and the bridge, ever.
     headers = curl_slist_append(headers, "Cache-Control: no-cache");
@@ -40,15 +79,19 @@ std::optional<HttpResponse> CurlHttpClient::send(const HttpRequest& request, std
     }
     if (request.body && !hasContentType) headers = curl_slist_append(headers, "Content-Type: application/json");
 
+    const long timeout = static_cast<long>(std::max<std::int64_t>(1, request.timeout.count()));
+    const long connectTimeout = static_cast<long>(std::clamp<std::int64_t>(request.connectTimeout.count(), 1, timeout));
     curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(request.timeout.count()));
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.timeout.count()));
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, timeout);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connectTimeout);
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collect);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &response.body);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &collector);
+    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(request.maxReplyBytes));
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
     if (request.method == "GET") {
         curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
     } else {
@@ -63,11 +106,20 @@ std::optional<HttpResponse> CurlHttpClient::send(const HttpRequest& request, std
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     curl_slist_free_all(headers);
-    curl_easy_cleanup(curl);
-    if (code != CURLE_OK) {
-        if (error) *error = curl_easy_strerror(code);
-        return std::nullopt;
+    // The handle keeps pointers into this call's data; none may outlive it.
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, nullptr);
+    if (collector.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
+        response.body.clear();
+        response.body.shrink_to_fit();
+        const std::size_t limit = request.maxReplyBytes;
+        return fail(HttpError::Kind::TooLarge,
+                    "the reply was larger than " +
+                        (limit >= (1u << 20) ? std::to_string(limit >> 20) + " MB" : std::to_string(limit) + " bytes"));
     }
+    if (code == CURLE_OPERATION_TIMEDOUT) return fail(HttpError::Kind::TimedOut, curl_easy_strerror(code));
+    if (code != CURLE_OK) return fail(HttpError::Kind::Failed, curl_easy_strerror(code));
     response.status = static_cast<int>(status);
     return response;
 }

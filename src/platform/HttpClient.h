@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <utility>
@@ -12,7 +13,13 @@ struct HttpRequest {
     std::string method = "GET";
     std::string url;
     std::optional<std::string> body;  // sent for PUT and POST
+    // The whole exchange, from connecting to the reply's last byte.
     std::chrono::milliseconds timeout{30000};
+    // A host on the local network that does not take the connection within
+    // this time is taken to be gone.
+    std::chrono::milliseconds connectTimeout{3000};
+    // A reply larger than this is cut off and counts as no reply.
+    std::size_t maxReplyBytes = 8u << 20;
     std::vector<std::pair<std::string, std::string>> headers;
 };
 
@@ -21,21 +28,43 @@ struct HttpResponse {
     std::string body;
 };
 
+// Why a request brought no reply.
+struct HttpError {
+    enum class Kind {
+        Failed,    // refused, no route, dropped, not HTTP
+        TimedOut,  // no connection, or no whole reply, in time
+        TooLarge,  // the reply passed maxReplyBytes and was cut off
+    };
+    Kind kind = Kind::Failed;
+    std::string message;
+};
+
 // Synchronous HTTP: the calling thread waits for the reply or the time-out.
 // No local cache is ever used. A missing reply (refused, unreachable, timed
-// out, cut off) gives nothing, with the reason in `error` when asked.
+// out, cut off) gives nothing, with the reason in `error` when asked. Any
+// reply that came, whatever its status, is given back with its status.
 class HttpClient {
 public:
     virtual ~HttpClient() = default;
-    virtual std::optional<HttpResponse> send(const HttpRequest& request, std::string* error = nullptr) = 0;
+    virtual std::optional<HttpResponse> send(const HttpRequest& request, HttpError* error = nullptr) = 0;
+    // The reason as text only.
+    std::optional<HttpResponse> send(const HttpRequest& request, std::string* error) {
+        HttpError why;
+        auto response = send(request, &why);
+        if (!response && error) *error = why.message;
+        return response;
+    }
 };
 
-// The real client, on libcurl. One easy handle per request, so it is safe to
-// use from several threads at once.
+// The real client, on libcurl. Each thread keeps one handle of its own and
+// with it the connection to the host it last spoke to, so a thread that
+// asks the same bridge again and again reuses one kept-alive connection.
+// Safe to use from several threads at once.
 class CurlHttpClient final : public HttpClient {
 public:
     CurlHttpClient();
-    std::optional<HttpResponse> send(const HttpRequest& request, std::string* error = nullptr) override;
+    using HttpClient::send;
+    std::optional<HttpResponse> send(const HttpRequest& request, HttpError* error = nullptr) override;
 };
 
 // Replaces every byte sequence that is not valid UTF-8 with U+FFFD, so text

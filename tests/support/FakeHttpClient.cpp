@@ -25,13 +25,22 @@ void FakeHttpClient::fail(std::string method, std::string urlSuffix, int times) 
         [](const platform::HttpRequest&) { return std::optional<platform::HttpResponse>(); }, times);
 }
 
-void FakeHttpClient::handle(std::string method, std::string urlSuffix, Handler handler, int times) {
+void FakeHttpClient::timeOut(std::string method, std::string urlSuffix, int times) {
     std::lock_guard lock(mutex_);
-    rules_.push_back(Rule{std::move(method), std::move(urlSuffix), std::move(handler), times});
+    rules_.push_back(Rule{std::move(method), std::move(urlSuffix),
+                          [](const platform::HttpRequest&) { return std::optional<platform::HttpResponse>(); }, times,
+                          true});
 }
 
-std::optional<platform::HttpResponse> FakeHttpClient::send(const platform::HttpRequest& request, std::string* error) {
+void FakeHttpClient::handle(std::string method, std::string urlSuffix, Handler handler, int times) {
+    std::lock_guard lock(mutex_);
+    rules_.push_back(Rule{std::move(method), std::move(urlSuffix), std::move(handler), times, false});
+}
+
+std::optional<platform::HttpResponse> FakeHttpClient::send(const platform::HttpRequest& request,
+                                                           platform::HttpError* error) {
     Handler handler;
+    bool timedOut = false;
     {
         std::lock_guard lock(mutex_);
         requests_.push_back(request);
@@ -39,12 +48,16 @@ std::optional<platform::HttpResponse> FakeHttpClient::send(const platform::HttpR
             if (it->remaining == 0 || it->method != request.method || !endsWith(request.url, it->urlSuffix)) continue;
             if (it->remaining > 0) --it->remaining;
             handler = it->handler;
+            timedOut = it->timesOut;
             break;
         }
     }
     // Called without the lock, so a handler may script further replies.
     auto response = handler ? handler(request) : std::nullopt;
-    if (!response && error) *error = "no reply scripted";
+    if (!response && error) {
+        *error = timedOut ? platform::HttpError{platform::HttpError::Kind::TimedOut, "timed out"}
+                          : platform::HttpError{platform::HttpError::Kind::Failed, "no reply scripted"};
+    }
     return response;
 }
 

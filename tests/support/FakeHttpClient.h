@@ -25,11 +25,14 @@ public:
     void reply(std::string method, std::string urlSuffix, std::string body, int times = -1);
     // Answer with no reply at all (refused connection, time-out).
     void fail(std::string method, std::string urlSuffix, int times = -1);
+    // Answer with no reply because the time ran out.
+    void timeOut(std::string method, std::string urlSuffix, int times = -1);
     // Answer with whatever `handler` gives.
     void handle(std::string method, std::string urlSuffix, Handler handler, int times = -1);
 
+    using platform::HttpClient::send;
     std::optional<platform::HttpResponse> send(const platform::HttpRequest& request,
-                                               std::string* error = nullptr) override;
+                                               platform::HttpError* error = nullptr) override;
 
     std::vector<platform::HttpRequest> requests() const;
     // How many recorded requests had this method and ended with this suffix.
@@ -45,6 +48,7 @@ private:
         std::string urlSuffix;
         Handler handler;
         int remaining;
+        bool timesOut;
     };
 
     mutable std::mutex mutex_;

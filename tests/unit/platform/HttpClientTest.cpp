@@ -29,6 +29,15 @@ public:
             std::this_thread::sleep_for(1500ms);
             res.set_content("late", "text/plain");
         });
+        server.Get("/port", [](const httplib::Request& req, httplib::Response& res) {
+            res.set_content(std::to_string(req.remote_port), "text/plain");
+        });
+        server.Get("/endless", [](const httplib::Request&, httplib::Response& res) {
+            res.set_chunked_content_provider("text/plain", [](std::size_t, httplib::DataSink& sink) {
+                static const std::string chunk(65536, 'x');
+                return sink.write(chunk.data(), chunk.size());
+            });
+        });
         server.Get("/status", [](const httplib::Request&, httplib::Response& res) {
             res.status = 500;
             res.set_content("<html>oops</html>", "text/html");
@@ -81,7 +90,25 @@ TEST(CurlHttpClient, GivesUpAtTheTimeOut) {
     CurlHttpClient http;
     HttpRequest slow = request("GET", server.url("/slow"));
     slow.timeout = 200ms;
-    EXPECT_FALSE(http.send(slow));
+    HttpError error;
+    EXPECT_FALSE(http.send(slow, &error));
+    EXPECT_EQ(error.kind, HttpError::Kind::TimedOut);
+}
+
+TEST(CurlHttpClient, KeepsOneConnectionPerThreadAndCutsOffAnEndlessReply) {
+    LocalServer server;
+    CurlHttpClient http;
+    auto first = http.send(request("GET", server.url("/port")));
+    auto second = http.send(request("GET", server.url("/port")));
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(first->body, second->body) << "the second request came over the first one's connection";
+
+    HttpRequest endless = request("GET", server.url("/endless"));
+    endless.maxReplyBytes = 1u << 20;
+    HttpError error;
+    EXPECT_FALSE(http.send(endless, &error));
+    EXPECT_EQ(error.kind, HttpError::Kind::TooLarge);
+    EXPECT_TRUE(http.send(request("GET", server.url("/port")))) << "the handle serves on after a cut-off";
 }
 
 TEST(Utf8, InvalidBytesAreReplacedAndValidTextIsKept) {
