@@ -171,6 +171,7 @@ SimBridge::SimBridge(const StartOptions& options, SimTime now)
     : base_(now), anchor_(std::chrono::steady_clock::now()), current_(now), address_(options.address) {
     random_.seed(options.seed != 0 ? options.seed : std::random_device{}());
     demo_ = options.demo;
+    namesOnly_ = options.namesOnly;
     if (options.demo) {
         addLamp("Living room", "Extended color light");
         addLamp("Küche", "Extended color light");
@@ -403,6 +404,11 @@ Reply SimBridge::handle(const std::string& method, const std::string& path, cons
 Reply SimBridge::handleLocked(const std::string& method, const std::string& path, const std::string& body,
                               bool fromSchedule) {
     std::vector<std::string> parts = splitPath(path);
+    // What a search of the local network points at, readable by anyone.
+    if (parts.size() == 1 && parts[0] == "description.xml" && method == "GET" && !fromSchedule)
+        return Reply{200, descriptionXml()};
+    if (parts.size() == 2 && parts[0] == "api" && parts[1] == "config" && method == "GET" && !fromSchedule)
+        return configLocked(method, nullptr, false);
     if (parts.empty() || parts[0] != "api") {
         return Reply{404, "<html><body><h1>404 Not Found</h1><p>There is nothing at " + path + ".</p></body></html>"};
     }
@@ -493,7 +499,8 @@ Json SimBridge::lampJson(const Lamp& lamp) const {
 
 Json SimBridge::lightsJson() const {
     Json out = Json::object();
-    for (const auto& [id, lamp] : lamps_) out[std::to_string(id)] = lampJson(lamp);
+    for (const auto& [id, lamp] : lamps_)
+        out[std::to_string(id)] = namesOnly_ ? Json{{"name", lamp.name}} : lampJson(lamp);
     return out;
 }
 
@@ -680,7 +687,8 @@ Json SimBridge::groupJson(const Group& group) const {
 
 Json SimBridge::groupsJson() const {
     Json out = Json::object();
-    for (const auto& [id, group] : groups_) out[std::to_string(id)] = groupJson(group);
+    for (const auto& [id, group] : groups_)
+        out[std::to_string(id)] = namesOnly_ ? Json{{"name", group.name}} : groupJson(group);
     return out;
 }
 
@@ -921,6 +929,41 @@ Json SimBridge::configJson(bool full) const {
     }
     config["whitelist"] = whitelist;
     return config;
+}
+
+std::string SimBridge::descriptionXml() const {
+    std::string host = address_.substr(0, address_.find(':'));
+    std::string name;
+    for (char c : bridgeName_) {
+        if (c == '&')
+            name += "&amp;";
+        else if (c == '<')
+            name += "&lt;";
+        else if (c == '>')
+            name += "&gt;";
+        else
+            name += c;
+    }
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
+           "<root xmlns=\"urn:schemas-upnp-org:device-1-0\">\n"
+           "<specVersion><major>1</major><minor>0</minor></specVersion>\n"
+           "<URLBase>http://" +
+           address_ +
+           "/</URLBase>\n"
+           "<device>\n"
+           "<deviceType>urn:schemas-upnp-org:device:Basic:1</deviceType>\n"
+           "<friendlyName>" +
+           name + " (" + host +
+           ")</friendlyName>\n"
+           "<manufacturer>Glowmere</manufacturer>\n"
+           "<modelDescription>Simulated lighting bridge</modelDescription>\n"
+           "<modelName>GM-SIM-1</modelName>\n"
+           "<modelNumber>GM-SIM-1</modelNumber>\n"
+           "<serialNumber>02474d0a1b2c</serialNumber>\n"
+           "<UDN>uuid:2f402f80-da50-11e1-9b23-02474d0a1b2c</UDN>\n"
+           "<presentationURL>index.html</presentationURL>\n"
+           "</device>\n"
+           "</root>\n";
 }
 
 Reply SimBridge::configLocked(const std::string& method, const Json* body, bool known) {

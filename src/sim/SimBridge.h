@@ -20,7 +20,7 @@ using SimTime = std::chrono::sys_time<Millis>;
 // What the bridge's HTTP interface answers: a status and a JSON text.
 struct Reply {
     int status = 200;
-    std::string body;
+    std::string body;  // JSON; an HTML page with a 404; the XML description
 };
 
 // One lamp's values at a moment; a transition moves between two of these.
@@ -89,8 +89,9 @@ struct StartOptions {
     std::string user;
     std::string linkButton;  // "", "pressed", "never", "after=SECONDS"
     bool demo = false;
-    std::string address;  // host:port, for the discovery portal's answer
-    unsigned seed = 0;    // 0: random
+    std::string address;     // host:port, for the discovery portal's answer
+    unsigned seed = 0;       // 0: random
+    bool namesOnly = false;  // "lights" and "groups" list names only, as older bridges do
 };
 
 // The simulated bridge's state and its whole HTTP interface, independent of
@@ -151,6 +152,7 @@ private:
     Json groupsJson() const;
     Json schedulesJson() const;
     Json configJson(bool full) const;
+    std::string descriptionXml() const;
     std::vector<std::string> allLampIds() const;
     std::string newUserName();
     void addLamp(const std::string& name, const std::string& type);
@@ -186,6 +188,7 @@ private:
     std::optional<SimTime> searchStarted_;
 
     bool demo_ = false;
+    bool namesOnly_ = false;
     std::optional<SimTime> nextDemoChange_;
     std::mt19937 random_;
     std::uint64_t changes_ = 0;

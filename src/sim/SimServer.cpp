@@ -389,6 +389,7 @@ void SimServer::route(const httplib::Request& request, httplib::Response& respon
     // Which faults this request meets; each counted one is used up.
     int latency = 0;
     std::string kind;
+    Fault chosen;
     {
         std::lock_guard lock(logMutex_);
         for (auto& fault : faults_) {
@@ -398,6 +399,7 @@ void SimServer::route(const httplib::Request& request, httplib::Response& respon
                 latency += fault.millis;
             } else if (kind.empty()) {
                 kind = fault.kind;
+                chosen = fault;
             } else {
                 continue;
             }
@@ -419,6 +421,39 @@ void SimServer::route(const httplib::Request& request, httplib::Response& respon
         response.set_content(kErrorPage, "text/html");
         return;
     }
+    if (kind == "status") {
+        response.status = chosen.code;
+        response.set_content("<html><head><title>" + std::to_string(chosen.code) + "</title></head><body><h1>" +
+                                 std::to_string(chosen.code) + "</h1></body></html>",
+                             "text/html");
+        return;
+    }
+    if (kind == "oversized" || kind == "members") {
+        // Well-formed JSON, only far too much of it: a names-only list.
+        const int members = kind == "members" ? chosen.members : 1;
+        std::string body = "{";
+        for (int i = 1; i <= members; ++i)
+            body += (i > 1 ? ",\"" : "\"") + std::to_string(i) + "\":{\"name\":\"Lamp " + std::to_string(i) + "\"}";
+        if (kind == "oversized") body.insert(body.size() - 2, std::string(9u << 20, 'x'));
+        body += "}";
+        response.status = 200;
+        response.set_content(body, "application/json");
+        return;
+    }
+    if (kind == "endless") {
+        // A reply that never ends, until the client stops reading it.
+        response.status = 200;
+        response.set_chunked_content_provider("application/json", [](std::size_t offset, httplib::DataSink& sink) {
+            static const std::string chunk = [] {
+                std::string c;
+                while (c.size() < 65536) c += "{\"name\":\"Lamp\"},";
+                return c;
+            }();
+            if (offset == 0 && !sink.write("[", 1)) return false;
+            return sink.write(chunk.data(), chunk.size());
+        });
+        return;
+    }
     Reply reply;
     try {
         reply = bridge_->handle(request.method, path, request.body);
@@ -435,7 +470,9 @@ void SimServer::route(const httplib::Request& request, httplib::Response& respon
         reply.body = toLatin1(reply.body);
     }
     response.status = reply.status;
-    response.set_content(reply.body, reply.status == 404 ? "text/html" : "application/json");
+    response.set_content(reply.body, reply.status == 404                 ? "text/html"
+                                     : reply.body.rfind("<?xml", 0) == 0 ? "text/xml"
+                                                                         : "application/json");
 }
 
 Reply SimServer::controlFaultsAndLog(const std::string& method, const std::string& path, const std::string& body) {
@@ -484,16 +521,22 @@ Reply SimServer::controlFaultsAndLog(const std::string& method, const std::strin
                 return bridge_->control("POST", "/sim/unauthorized", Json{{"user", request.value("user", "")}}.dump());
             }
             if (kind != "latency" && kind != "close" && kind != "malformed" && kind != "error500" &&
-                kind != "nonascii") {
+                kind != "nonascii" && kind != "status" && kind != "oversized" && kind != "endless" &&
+                kind != "members") {
                 return json(Json{{"error", "unknown fault " + kind}}, 400);
             }
             Fault fault;
             fault.kind = kind;
             fault.remaining = request.value("count", kind == "latency" ? -1 : 1);
             fault.millis = request.value("ms", 0);
+            fault.code = request.value("code", 503);
+            fault.members = request.value("members", 1001);
             fault.pathContains = request.value("path", "");
             if (fault.remaining == 0 || fault.millis < 0 || fault.millis > 120000) {
                 return json(Json{{"error", "\"count\" must not be 0 and \"ms\" must be 0 to 120000"}}, 400);
+            }
+            if (fault.code < 100 || fault.code > 599 || fault.members < 0 || fault.members > 100000) {
+                return json(Json{{"error", "\"code\" must be 100 to 599 and \"members\" 0 to 100000"}}, 400);
             }
             std::lock_guard lock(logMutex_);
             faults_.push_back(fault);

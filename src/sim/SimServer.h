@@ -21,9 +21,14 @@ namespace glowmere::sim {
 
 // A fault the next requests meet (or all of them, with `remaining` < 0).
 struct Fault {
-    std::string kind;  // "latency", "close", "malformed", "error500", "nonascii"
+    // "latency", "close", "malformed", "error500", "nonascii", "status"
+    // (an HTML page with `code`), "oversized" (a 9 MB reply), "endless" (a
+    // reply that never ends), "members" (a names-only list of `members`)
+    std::string kind;
     int remaining = 1;
     int millis = 0;            // latency only
+    int code = 0;              // status only
+    int members = 0;           // members only
     std::string pathContains;  // only requests whose path holds this text
 };
 

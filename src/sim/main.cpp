@@ -12,6 +12,7 @@
 
 #include "platform/Version.h"
 #include "sim/SimServer.h"
+#include "sim/SsdpResponder.h"
 
 namespace {
 
@@ -19,6 +20,7 @@ void usage(std::FILE* out) {
     std::fputs(
         "usage: glowmere-bridge-sim [--listen HOST:PORT] [--lamps N] [--groups G] [--user NAME]\n"
         "                           [--link-button pressed|never|after=SECONDS] [--state FILE] [--demo]\n"
+        "                           [--ssdp HOST:PORT] [--names-only]\n"
         "       glowmere-bridge-sim --help | --version\n"
         "  --listen HOST:PORT  address to serve (default 127.0.0.1:8080; port 0 picks a free one)\n"
         "  --lamps N           number of lamps (default 5)\n"
@@ -27,6 +29,9 @@ void usage(std::FILE* out) {
         "  --link-button ...   pressed (for the whole run), never, or after=SECONDS (then for 30 s)\n"
         "  --state FILE        load the bridge from FILE if present and save every change to it\n"
         "  --demo              a demo house whose lamps change now and then on their own\n"
+        "  --ssdp HOST:PORT    answer searches of the local network (M-SEARCH) on this UDP address,\n"
+        "                      e.g. 239.255.255.250:1900 (port 0 picks a free one)\n"
+        "  --names-only        list lamps and groups by name only, as older bridges do\n"
         "  --version           print the version and exit\n",
         out);
 }
@@ -45,6 +50,7 @@ int main(int argc, char** argv) {
     using glowmere::sim::SimServer;
     SimServer::Options options;
     std::string listen = "127.0.0.1:8080";
+    std::string ssdp;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto value = [&](const char* name) -> const char* {
@@ -80,6 +86,10 @@ int main(int argc, char** argv) {
             options.start.linkButton = lb;
         } else if (arg == "--state") {
             options.stateFile = value("--state");
+        } else if (arg == "--ssdp") {
+            ssdp = value("--ssdp");
+        } else if (arg == "--names-only") {
+            options.start.namesOnly = true;
         } else if (arg == "--demo") {
             options.start.demo = true;
         } else if (arg == "--help" || arg == "-h") {
@@ -101,6 +111,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string host = listen.substr(0, colon);
+    int ssdpPort = -1;
+    auto ssdpColon = ssdp.rfind(':');
+    if (!ssdp.empty() &&
+        (ssdpColon == std::string::npos || !parseCount(ssdp.c_str() + ssdpColon + 1, 0, 65535, ssdpPort))) {
+        std::fprintf(stderr, "glowmere-bridge-sim: --ssdp takes HOST:PORT, for example 239.255.255.250:1900\n");
+        return 2;
+    }
 
     // SIGTERM and SIGINT are taken by one thread that stops the server; every
     // other thread (started below) inherits the blocked mask.
@@ -119,6 +136,18 @@ int main(int argc, char** argv) {
     }
     std::printf("listening on %s:%d\n", host.c_str(), server.port());
     std::fflush(stdout);
+    glowmere::sim::SsdpResponder responder;
+    if (!ssdp.empty()) {
+        // The description's address as a searching host reaches it.
+        std::string reachable = host == "0.0.0.0" ? "127.0.0.1" : host;
+        std::string ssdpHost = ssdp.substr(0, ssdpColon);
+        if (!responder.start(ssdpHost, ssdpPort, reachable + ":" + std::to_string(server.port()), error)) {
+            std::fprintf(stderr, "glowmere-bridge-sim: %s\n", error.c_str());
+            return 1;
+        }
+        std::printf("answering discovery on %s:%d\n", ssdpHost.c_str(), responder.port());
+        std::fflush(stdout);
+    }
 
     // A signal can come before the server has started serving, when a stop
     // does not take yet; so keep asking until serve() has returned.

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
@@ -42,6 +43,8 @@ SimulatedBridge::SimulatedBridge(Options options) : options_(std::move(options))
     if (!options_.user.empty()) args.insert(args.end(), {"--user", options_.user});
     if (!options_.linkButton.empty()) args.insert(args.end(), {"--link-button", options_.linkButton});
     if (options_.demo) args.push_back("--demo");
+    if (options_.namesOnly) args.push_back("--names-only");
+    if (!options_.ssdp.empty()) args.insert(args.end(), {"--ssdp", options_.ssdp});
     args.insert(args.end(), options_.extraArgs.begin(), options_.extraArgs.end());
 
     int out[2];
@@ -62,10 +65,12 @@ SimulatedBridge::SimulatedBridge(Options options) : options_(std::move(options))
     }
     ::close(out[1]);
 
-    // Wait (real time, bounded) for "listening on HOST:PORT".
+    // Wait (real time, bounded) for "listening on HOST:PORT" (and "answering
+    // discovery on HOST:PORT" after it).
     std::string line;
+    const std::size_t lines = options_.ssdp.empty() ? 1 : 2;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    while (line.find('\n') == std::string::npos) {
+    while (static_cast<std::size_t>(std::count(line.begin(), line.end(), '\n')) < lines) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         pollfd p{out[0], POLLIN, 0};
         if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
@@ -82,6 +87,20 @@ SimulatedBridge::SimulatedBridge(Options options) : options_(std::move(options))
         throw std::runtime_error("glowmere-bridge-sim did not start: " + line);
     }
     port_ = std::stoi(line.substr(colon + 1));
+    if (!options_.ssdp.empty()) {
+        auto second = line.find("answering discovery on ");
+        auto end = line.find('\n', second);
+        auto ssdpColon = second == std::string::npos ? std::string::npos : line.rfind(':', end);
+        if (ssdpColon == std::string::npos || ssdpColon < second) {
+            stop();
+            throw std::runtime_error("glowmere-bridge-sim did not answer discovery: " + line);
+        }
+        ssdpPort_ = std::stoi(line.substr(ssdpColon + 1));
+    }
+}
+
+int SimulatedBridge::ssdpPort() const {
+    return ssdpPort_;
 }
 
 SimulatedBridge::~SimulatedBridge() {
@@ -190,9 +209,12 @@ std::string SimulatedBridge::clock() {
     return nlohmann::json::parse(control("GET", "/sim/clock")).at("time");
 }
 
-void SimulatedBridge::addFault(const std::string& kind, int count, int millis, const std::string& pathContains) {
-    control("POST", "/sim/faults",
-            nlohmann::json{{"kind", kind}, {"count", count}, {"ms", millis}, {"path", pathContains}}.dump());
+void SimulatedBridge::addFault(const std::string& kind, int count, int millis, const std::string& pathContains,
+                               int code, int members) {
+    nlohmann::json fault{{"kind", kind}, {"count", count}, {"ms", millis}, {"path", pathContains}};
+    if (code) fault["code"] = code;
+    if (members) fault["members"] = members;
+    control("POST", "/sim/faults", fault.dump());
 }
 
 void SimulatedBridge::addLatency(int millis, int count, const std::string& pathContains) {
@@ -209,6 +231,18 @@ void SimulatedBridge::errorPage(int count, const std::string& pathContains) {
 }
 void SimulatedBridge::nonAsciiReply(int count, const std::string& pathContains) {
     addFault("nonascii", count, 0, pathContains);
+}
+void SimulatedBridge::statusPage(int code, int count, const std::string& pathContains) {
+    addFault("status", count, 0, pathContains, code);
+}
+void SimulatedBridge::oversizedReply(int count, const std::string& pathContains) {
+    addFault("oversized", count, 0, pathContains);
+}
+void SimulatedBridge::endlessReply(int count, const std::string& pathContains) {
+    addFault("endless", count, 0, pathContains);
+}
+void SimulatedBridge::longList(int members, int count, const std::string& pathContains) {
+    addFault("members", count, 0, pathContains, 0, members);
 }
 void SimulatedBridge::makeUnauthorized(const std::string& user) {
     control("POST", "/sim/faults", nlohmann::json{{"kind", "unauthorized"}, {"user", user}}.dump());

@@ -32,6 +32,8 @@ public:
         std::string linkButton;         // "" (not pressed), "pressed", "never", "after=SECONDS"
         bool demo = false;
         std::vector<std::string> extraArgs;
+        bool namesOnly = false;  // "lights" and "groups" list names only, as older bridges do
+        std::string ssdp;        // "HOST:PORT": answer searches of the local network there
     };
 
     SimulatedBridge();
@@ -42,6 +44,7 @@ public:
 
     int port() const;
     std::string address() const;  // "127.0.0.1:PORT"
+    int ssdpPort() const;         // where it answers searches (with Options::ssdp)
     std::string user() const;
 
     // A raw request as any other client would send it; nothing when no reply.
@@ -82,9 +85,13 @@ public:
     void addLatency(int millis, int count = -1, const std::string& pathContains = "");
     void closeWithoutReply(int count = 1, const std::string& pathContains = "");
     void malformedReply(int count = 1, const std::string& pathContains = "");
-    void errorPage(int count = 1, const std::string& pathContains = "");      // HTTP 500 with an HTML page
-    void nonAsciiReply(int count = 1, const std::string& pathContains = "");  // reply in Latin-1
-    void makeUnauthorized(const std::string& user);                           // the bridge no longer knows the name
+    void errorPage(int count = 1, const std::string& pathContains = "");              // HTTP 500 with an HTML page
+    void nonAsciiReply(int count = 1, const std::string& pathContains = "");          // reply in Latin-1
+    void statusPage(int code, int count = 1, const std::string& pathContains = "");   // an HTML page with `code`
+    void oversizedReply(int count = 1, const std::string& pathContains = "");         // 9 MB of JSON
+    void endlessReply(int count = 1, const std::string& pathContains = "");           // a reply that never ends
+    void longList(int members, int count = 1, const std::string& pathContains = "");  // a names-only list
+    void makeUnauthorized(const std::string& user);  // the bridge no longer knows the name
     void clearFaults();
 
     // A change made elsewhere (wall switch, another application): JSON with any
@@ -102,11 +109,13 @@ public:
     std::string control(const std::string& method, const std::string& path, const std::string& body = "");
 
 private:
-    void addFault(const std::string& kind, int count, int millis, const std::string& pathContains);
+    void addFault(const std::string& kind, int count, int millis, const std::string& pathContains, int code = 0,
+                  int members = 0);
 
     Options options_;
     pid_t pid_ = -1;
     int port_ = 0;
+    int ssdpPort_ = 0;
 };
 
 }  // namespace glowmere::testing
