@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <future>
 
 #include "platform/Log.h"
 
@@ -12,7 +13,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr auto requestTimeout = std::chrono::milliseconds(30000);
+constexpr auto portalTimeout = std::chrono::milliseconds(30000);
 constexpr auto loginPause = 2500ms;
 constexpr int loginAttempts = 30;
 
@@ -76,7 +77,15 @@ bool BridgeBridge::isUsableUsername(std::string_view name) {
 }
 
 BridgeBridge::BridgeBridge(platform::HttpClient& http, platform::DefaultsStore& defaults, platform::Clock& clock)
-    : http_(http), defaults_(defaults), clock_(clock) {}
+    : http_(http), defaults_(defaults), clock_(clock) {
+    commandQueue_ = std::make_unique<CommandQueue>(
+        clock_, [this](const BridgeCommand& command) { return perform("PUT", command.path(), &command.body).failure; },
+        [this](const RequestFailure& failure) { noteFailure(failure); });
+}
+
+BridgeBridge::~BridgeBridge() {
+    commandQueue_.reset();
+}
 
 // ---------------------------------------------------------------------------
 // Request layer
@@ -97,71 +106,156 @@ void BridgeBridge::setBridgeIP(std::optional<std::string> address) {
     bridgeIP_ = std::move(address);
 }
 
-std::optional<std::string> BridgeBridge::request(const std::string& method, const std::string& path,
-                                                 const Value* settings) {
-    auto result = attempt(method, path, settings);
-    if (!result) ++failedRequests_;
-    return result;
+std::optional<RequestFailure> BridgeBridge::lastFailure() const {
+    std::lock_guard lock(observersMutex_);
+    return lastFailure_;
 }
 
-std::optional<std::string> BridgeBridge::attempt(const std::string& method, const std::string& path,
+std::optional<bool> BridgeBridge::answering() const {
+    std::lock_guard lock(observersMutex_);
+    return answering_;
+}
+
+int BridgeBridge::observeFailures(FailureObserver observer) {
+    std::lock_guard lock(observersMutex_);
+    failureObservers_.emplace_back(nextObserverId_, std::move(observer));
+    return nextObserverId_++;
+}
+
+int BridgeBridge::observeAnswering(AnsweringObserver observer) {
+    std::lock_guard lock(observersMutex_);
+    answeringObservers_.emplace_back(nextObserverId_, std::move(observer));
+    return nextObserverId_++;
+}
+
+void BridgeBridge::removeObserver(int id) {
+    std::lock_guard lock(observersMutex_);
+    std::erase_if(failureObservers_, [id](const auto& o) { return o.first == id; });
+    std::erase_if(answeringObservers_, [id](const auto& o) { return o.first == id; });
+}
+
+void BridgeBridge::noteFailure(const RequestFailure& failure) {
+    ++failedRequests_;
+    std::vector<FailureObserver> observers;
+    {
+        std::lock_guard lock(observersMutex_);
+        lastFailure_ = failure;
+        for (const auto& [id, observer] : failureObservers_) observers.push_back(observer);
+    }
+    for (const auto& observer : observers) observer(failure);
+}
+
+void BridgeBridge::noteAnswering(bool answering, const std::string& address) {
+    std::vector<AnsweringObserver> observers;
+    {
+        std::lock_guard lock(observersMutex_);
+        if (answering_ == answering) return;
+        answering_ = answering;
+        for (const auto& [id, observer] : answeringObservers_) observers.push_back(observer);
+    }
+    for (const auto& observer : observers) observer(answering, address);
+}
+
+std::optional<std::string> BridgeBridge::request(const std::string& method, const std::string& path,
                                                  const Value* settings) {
+    Outcome outcome = perform(method, path, settings);
+    if (outcome.failure) noteFailure(*outcome.failure);
+    return outcome.text;
+}
+
+BridgeBridge::Outcome BridgeBridge::perform(const std::string& method, const std::string& path, const Value* settings) {
+    using Kind = RequestFailure::Kind;
+    auto failed = [&](Kind kind, std::string address = {}, int status = 0, std::string detail = {}) {
+        return Outcome{std::nullopt, RequestFailure{kind, method, path, std::move(address), status, std::move(detail)}};
+    };
     if (!bridgeIP()) {
         // Several threads may find the address missing at once; only the
         // first asks the portal, the others take its answer.
         std::lock_guard setUp(setUpMutex_);
         if (!bridgeIP()) discoverBridge();
-        if (!bridgeIP()) return std::nullopt;
+        if (!bridgeIP()) return failed(Kind::NoAddress);
     }
     if (!getUsername()) {
         std::lock_guard setUp(setUpMutex_);
         if (!getUsername()) {
             platform::log("we don't have a username");
-            if (!logIn()) return std::nullopt;
+            if (!logIn()) {
+                Outcome outcome = failed(Kind::NotPaired, bridgeIP().value_or(""));
+                // Login that could not reach the bridge says so.
+                if (loginFailure_) outcome.failure = *loginFailure_;
+                outcome.failure->method = method;
+                outcome.failure->path = path;
+                return outcome;
+            }
         }
     }
     auto username = getUsername();
     if (!username) {
         platform::log("we still don't have a username");
-        return std::nullopt;
+        return failed(Kind::NotPaired, bridgeIP().value_or(""));
     }
     if (!isUsableUsername(*username)) {
         platform::log("the stored user name is not a bridge user name; pair again with the link button");
-        return std::nullopt;
+        return failed(Kind::NotPaired, bridgeIP().value_or(""), 0, "the stored user name is not usable");
     }
     auto address = bridgeIP();
-    if (!address) return std::nullopt;
+    if (!address) return failed(Kind::NoAddress);
 
     platform::HttpRequest request;
     request.method = method;
     request.url = "http://" + *address + "/api/" + *username + "/" + path;
-    request.timeout = requestTimeout;
+    request.timeout = replyTimeout_.load();
     if (method == "PUT" || method == "POST")
         request.body = JSONFromDictionary(settings ? *settings : Value::emptyMap());
 
-    auto response = http_.send(request);
+    platform::HttpError error;
+    auto response = http_.send(request, &error);
     if (!response) {
         platform::log("no response from Bridge");
-        return std::nullopt;
+        if (error.kind == platform::HttpError::Kind::TooLarge) {
+            noteAnswering(true, *address);
+            platform::log("Bridge reply to " + method + " " + path + " was cut off: " + error.message);
+            return failed(Kind::TooLarge, *address, 0, error.message);
+        }
+        noteAnswering(false, *address);
+        return failed(error.kind == platform::HttpError::Kind::TimedOut ? Kind::TimedOut : Kind::NoReply, *address, 0,
+                      error.message);
     }
+    noteAnswering(true, *address);
     // Names may carry any character; bytes that are not UTF-8 become U+FFFD
     // so nothing downstream sees broken text.
     std::string text = platform::sanitizeUtf8(response->body);
-    Value flat = dictionaryFromJSON(text);
-    if (!flat.contains("error")) return text;
-
-    Value error = dictionaryOfDictionariesFromJSON(flat["error"].textValue());
-    std::string description = error["description"].textValue();
-    platform::log("Bridge Error: " + platform::printable(description, platform::logTextLimit));
-    if (errorObserver_) errorObserver_(method, path, description);
-    if (description.find("unauthorized") != std::string::npos) {
-        // Forget the login with the name, so the next request pairs again
-        // in this run instead of failing until a restart.
-        std::lock_guard setUp(setUpMutex_);
-        defaults_.removeObject(usernameKey);
-        loggedIn_ = false;
+    const int status = response->status;
+    const bool json = jsontext::isJSONText(text);
+    std::optional<std::string> description;
+    if (json) {
+        Value flat = dictionaryFromJSON(text);
+        if (flat.contains("error")) {
+            Value error = dictionaryOfDictionariesFromJSON(flat["error"].textValue());
+            description = error["description"].textValue();
+        }
     }
-    return std::nullopt;
+    if (description) {
+        platform::log("Bridge Error: " + platform::printable(*description, platform::logTextLimit));
+        if (errorObserver_) errorObserver_(method, path, *description);
+        if (description->find("unauthorized") != std::string::npos) {
+            // Forget the login with the name, so the next request pairs again
+            // in this run instead of failing until a restart.
+            std::lock_guard setUp(setUpMutex_);
+            defaults_.removeObject(usernameKey);
+            loggedIn_ = false;
+        }
+    }
+    if (status < 200 || status > 299) {
+        platform::log("Bridge answered HTTP " + std::to_string(status) + " to " + method + " " + path);
+        return failed(Kind::HttpStatus, *address, status, description.value_or(""));
+    }
+    if (!json) {
+        platform::log("Bridge reply to " + method + " " + path + " is not JSON");
+        return failed(Kind::NotJson, *address, status);
+    }
+    if (description) return failed(Kind::BridgeError, *address, status, *description);
+    return Outcome{std::move(text), std::nullopt};
 }
 
 bool BridgeBridge::sendPUTRequestToUrl(const Value& settings, const std::string& path) {
@@ -201,7 +295,7 @@ void BridgeBridge::discoverBridge() {
         platform::HttpRequest request;
         request.method = "GET";
         request.url = portal + "/api/nupnp";
-        request.timeout = requestTimeout;
+        request.timeout = portalTimeout;
         response = http_.send(request);
     }
 
@@ -225,6 +319,79 @@ void BridgeBridge::discoverBridge() {
     setBridgeIP(last);
     platform::log(last ? "no response from Portal API, using last used bridge IP"
                        : "no response from Portal API and no last used bridge IP");
+    if (last || !localSearch_) return;
+    // Nothing else knows an address: a fresh install. Ask the local network.
+    auto found = searchLocalNetwork();
+    if (found.empty()) {
+        platform::log("no bridge answered on the local network");
+        return;
+    }
+    platform::log("found bridge on the local network at " + found.front());
+    setBridgeIP(found.front());
+    defaults_.setObject(lastUsedBridgeIPKey, found.front());
+}
+
+bool BridgeBridge::showsBridgeInterface(const std::string& address) {
+    platform::HttpRequest request;
+    request.method = "GET";
+    request.url = "http://" + address + "/api/config";
+    request.timeout = std::chrono::seconds(5);
+    request.maxReplyBytes = 64u << 10;
+    auto response = http_.send(request);
+    if (!response || response->status < 200 || response->status > 299) return false;
+    std::string text = platform::sanitizeUtf8(response->body);
+    if (!jsontext::isJSONText(text) || text.find_first_not_of(" \t\r\n") == std::string::npos ||
+        text[text.find_first_not_of(" \t\r\n")] != '{')
+        return false;
+    Value config = dictionaryOfDictionariesFromJSON(text);
+    return config.contains("bridgeid") && config.contains("apiversion");
+}
+
+std::vector<std::string> BridgeBridge::searchLocalNetwork(const std::optional<std::string>& target) {
+    std::vector<std::string> found;
+    if (!localSearch_) return found;
+    std::string where = target.value_or(defaults_.stringForKey(ssdpAddressKey));
+    if (where.empty()) where = platform::SsdpSearch::defaultTarget;
+    std::vector<std::string> answered;
+    for (const auto& reply : localSearch_->search(where, localSearchWait)) {
+        std::string address = platform::hostOfURL(reply.location);
+        if (address.empty()) address = reply.sender;
+        if (std::find(answered.begin(), answered.end(), address) == answered.end()) answered.push_back(address);
+    }
+    // Every device on the network may answer a search; a bridge is one that
+    // shows the bridge's interface. They are asked at once, not in turn.
+    std::vector<std::future<bool>> checks;
+    for (const auto& address : answered)
+        checks.push_back(std::async(std::launch::async, [this, address] { return showsBridgeInterface(address); }));
+    for (std::size_t i = 0; i < answered.size(); ++i)
+        if (checks[i].get()) found.push_back(answered[i]);
+    return found;
+}
+
+std::vector<std::string> BridgeBridge::findBridges(const std::optional<std::string>& target) {
+    std::vector<std::string> found;
+    std::string portal = defaults_.stringForKey(discoveryPortalKey);
+    while (!portal.empty() && portal.back() == '/') portal.pop_back();
+    if (!portal.empty() && !target) {
+        platform::HttpRequest request;
+        request.method = "GET";
+        request.url = portal + "/api/nupnp";
+        request.timeout = portalTimeout;
+        auto response = http_.send(request);
+        if (response && response->status >= 200 && response->status <= 299) {
+            // Here every bridge the portal lists counts, not only the last.
+            Value bridges = arrayOfDictionariesFromJSON(platform::sanitizeUtf8(response->body));
+            if (bridges.isList())
+                for (const Value& bridge : bridges.asList()) {
+                    std::string address = bridge["internalipaddress"].textValue();
+                    if (!address.empty() && std::find(found.begin(), found.end(), address) == found.end())
+                        found.push_back(address);
+                }
+        }
+    }
+    for (auto& address : searchLocalNetwork(target))
+        if (std::find(found.begin(), found.end(), address) == found.end()) found.push_back(std::move(address));
+    return found;
 }
 
 bool BridgeBridge::logIn() {
@@ -262,25 +429,47 @@ bool BridgeBridge::logIn() {
     platform::HttpRequest request;
     request.method = "POST";
     request.url = "http://" + *address + "/api";
-    request.timeout = requestTimeout;
+    request.timeout = replyTimeout_.load();
     request.body = JSONFromDictionary(Value::map({{"devicetype", deviceType}}));
 
+    using Kind = RequestFailure::Kind;
+    loginFailure_ = RequestFailure{Kind::NotPaired, "POST", "", *address, 0, {}};
     int attempts = 0;
     while (!loggedIn_ && attempts < loginAttempts && !loginPaused_) {
         ++attempts;
         if (loginObserver_) loginObserver_(attempts);
-        auto response = http_.send(request);
+        platform::HttpError error;
+        auto response = http_.send(request, &error);
         bool last = false;
         if (!response) {
             platform::log("unable to communicate with Bridge");
             last = true;
+            const bool tooLarge = error.kind == platform::HttpError::Kind::TooLarge;
+            noteAnswering(tooLarge, *address);
+            loginFailure_ = RequestFailure{tooLarge                                            ? Kind::TooLarge
+                                           : error.kind == platform::HttpError::Kind::TimedOut ? Kind::TimedOut
+                                                                                               : Kind::NoReply,
+                                           "POST",
+                                           "",
+                                           *address,
+                                           0,
+                                           error.message};
+        } else if (response->status < 200 || response->status > 299) {
+            // Whatever answers there with an error page is no bridge that
+            // will pair.
+            noteAnswering(true, *address);
+            platform::log("Bridge answered HTTP " + std::to_string(response->status) + " to POST api");
+            loginFailure_ = RequestFailure{Kind::HttpStatus, "POST", "", *address, response->status, {}};
+            last = true;
         } else {
+            noteAnswering(true, *address);
             std::string text = platform::sanitizeUtf8(response->body);
             Value reply = dictionaryFromJSON(text);
             if (reply.contains("error")) {
                 Value error = dictionaryFromJSON(reply["error"].textValue());
                 platform::log("Bridge Error: " +
                               platform::printable(error["description"].textValue(), platform::logTextLimit));
+                loginFailure_->detail = error["description"].textValue();
             } else {
                 Value success = dictionaryFromJSON(reply["success"].textValue());
                 std::string username = success["username"].textValue();
@@ -293,6 +482,7 @@ bool BridgeBridge::logIn() {
                     // steer a request elsewhere is never stored or used.
                     platform::log(std::string(unusableUsernameMessage) + ": " +
                                   platform::printable(username, platform::logTextLimit));
+                    loginFailure_->detail = unusableUsernameMessage;
                     last = true;
                 } else {
                     // The name is a credential: the log shows only its start.
@@ -303,9 +493,11 @@ bool BridgeBridge::logIn() {
                 }
             }
         }
-        clock_.sleepFor(loginPause);
+        // Pause before the next attempt; a successful one needs none.
+        if (!loggedIn_) clock_.sleepFor(loginPause);
         if (last) break;
     }
+    if (loggedIn_) loginFailure_.reset();
 
     if (throbber_) throbber_->stopAnimation();
     if (loginEndObserver_) {
@@ -320,23 +512,59 @@ bool BridgeBridge::logIn() {
 // ---------------------------------------------------------------------------
 // Lamps and groups
 
-std::optional<Value> BridgeBridge::readList(const std::string& listPath, const char* stateKey, bool logSkipped) {
-    auto listText = sendGETRequestToUrl(listPath);
-    if (!listText) listText = sendGETRequestToUrl(listPath);
-    if (!listText) return std::nullopt;
+namespace {
+// Whether a failed list request is worth asking once more: not after a
+// time-out (one per operation is enough), and not when discovery or login
+// already did all they could.
+bool worthRepeating(const RequestFailure& failure) {
+    using Kind = RequestFailure::Kind;
+    return failure.kind == Kind::NoReply || failure.kind == Kind::HttpStatus || failure.kind == Kind::NotJson ||
+           failure.kind == Kind::BridgeError;
+}
+}  // namespace
 
-    Value list = dictionaryOfDictionariesFromJSON(*listText);
+std::optional<Value> BridgeBridge::readList(const ListReading& how) {
+    const std::string listPath = how.listPath;
+    Outcome listReply = perform("GET", listPath, nullptr);
+    if (!listReply.text && worthRepeating(*listReply.failure)) listReply = perform("GET", listPath, nullptr);
+    if (!listReply.text) {
+        noteFailure(*listReply.failure);
+        return std::nullopt;
+    }
+
+    Value list = dictionaryOfDictionariesFromJSON(*listReply.text);
+    if (list.size() > maxListMembers) {
+        platform::log(listPath + " refused: the bridge listed " + std::to_string(list.size()) + " members");
+        noteFailure(RequestFailure{RequestFailure::Kind::TooManyMembers, "GET", listPath, bridgeIP().value_or(""), 200,
+                                   std::to_string(list.size()) + " members"});
+        return std::nullopt;
+    }
     Value result = Value::emptyList();
     for (const auto& id : keysInNumericOrder(list)) {
-        auto itemText = sendGETRequestToUrl(listPath + "/" + id);
-        if (!itemText) continue;
-        Value record = dictionaryOfDictionariesFromJSON(*itemText);
+        // The list's reply holds each member's whole record; older bridges
+        // list names only, and those members are read one by one.
+        Value record = list[id];
+        std::string itemText;
+        const bool whole = record[how.stateKey].isMap() && (!how.needsMembers || record.contains("lights"));
+        if (!whole) {
+            Outcome item = perform("GET", listPath + "/" + id, nullptr);
+            if (!item.text) {
+                noteFailure(*item.failure);
+                // A bridge that just timed out is not asked again.
+                if (item.failure->kind == RequestFailure::Kind::TimedOut) return std::nullopt;
+                continue;
+            }
+            itemText = *item.text;
+            record = dictionaryOfDictionariesFromJSON(itemText);
+        }
         if (!record.isMap()) record = Value::emptyMap();
-        const Value state = record[stateKey];
+        Value state = record[how.stateKey];
+        if (how.missingOnIsOff && state.contains("bri") && !state.contains("on")) state.set("on", "false");
         if (!state.contains("bri") || !state.contains("on")) {
-            if (logSkipped)
+            if (how.logSkipped)
                 platform::log("lightsArray dipping out, strAttributessForThisLamp is " +
-                              platform::printable(*itemText, platform::logTextLimit));
+                              platform::printable(whole ? JSONFromDictionary(record) : itemText,
+                                                  platform::logTextLimit));
             continue;
         }
         copyColourMembers(state, record);
@@ -349,11 +577,11 @@ std::optional<Value> BridgeBridge::readList(const std::string& listPath, const c
 }
 
 std::optional<Value> BridgeBridge::lightsArray() {
-    return readList("lights", "state", true);
+    return readList({"lights", "state", true, false, false});
 }
 
 std::optional<Value> BridgeBridge::groupsArray() {
-    return readList("groups", "action", false);
+    return readList({"groups", "action", false, true, true});
 }
 
 std::vector<std::string> BridgeBridge::memberIdentifiers(const std::string& lightsText) {
@@ -373,19 +601,21 @@ std::optional<Value> BridgeBridge::lightsArrayForGroup(const std::string& groupI
     auto groupText = sendGETRequestToUrl("groups/" + groupId);
     if (!groupText) return std::nullopt;
     Value group = dictionaryOfDictionariesFromJSON(*groupText);
+    const auto members = memberIdentifiers(group["lights"].textValue());
     Value result = Value::emptyList();
-    for (const auto& id : memberIdentifiers(group["lights"].textValue())) {
-        auto lampText = sendGETRequestToUrl("lights/" + id);
-        if (!lampText) continue;
-        Value record = dictionaryOfDictionariesFromJSON(*lampText);
-        if (!record.isMap()) record = Value::emptyMap();
-        const Value state = record["state"];
-        if (!state.contains("bri") || !state.contains("on")) continue;
-        copyColourMembers(state, record);
-        record.set("onoff", state["on"].textValue());
-        record.set("id", id);
-        if (record.contains("name")) record.set("label", record["name"]);
-        result.append(std::move(record));
+    if (members.empty()) return result;
+    // One more request reads every lamp; the members are taken from it.
+    auto lamps = readList({"lights", "state", false, false, false});
+    if (!lamps) return result;
+    for (const auto& id : members) {
+        for (const Value& lamp : lamps->asList()) {
+            if (lamp["id"].textValue() != id) continue;
+            Value record = lamp;
+            // The bridge's own "on" text here, as the group's readers take it.
+            record.set("onoff", lamp["onoff"].boolValue() ? "true" : "false");
+            result.append(std::move(record));
+            break;
+        }
     }
     return result;
 }
@@ -429,20 +659,31 @@ void BridgeBridge::renameLampNewName(const std::string& lampId, const std::strin
 // ---------------------------------------------------------------------------
 // Switching, settings, false dusk and dawn
 
+std::shared_ptr<CommandTicket> BridgeBridge::sendCommand(BridgeCommand command) {
+    return commandQueue_->enqueue(std::move(command));
+}
+
+void BridgeBridge::waitForCommands() {
+    commandQueue_->waitUntilIdle();
+}
+
+void BridgeBridge::enqueue(bool group, const std::string& id, Value body, bool replaceable) {
+    sendCommand(BridgeCommand{group, id, std::move(body), replaceable});
+}
+
 void BridgeBridge::allOn(bool on) {
     groupOn("0", on);
 }
 
 void BridgeBridge::groupOn(const std::string& groupId, bool on) {
-    sendPUTRequestToUrl(Value::map({{"on", on ? "true" : "false"}}), "groups/" + groupId + "/action");
+    enqueue(true, groupId, Value::map({{"on", on ? "true" : "false"}}));
 }
 
 void BridgeBridge::lampOn(const std::string& lampId, bool on) {
-    sendPUTRequestToUrl(Value::map({{"on", on ? "true" : "false"}}), "lights/" + lampId + "/state");
+    enqueue(false, lampId, Value::map({{"on", on ? "true" : "false"}}));
 }
 
-void BridgeBridge::sendSettings(const Value& settings, const std::string& path,
-                                const std::function<void(bool)>& switchFirst) {
+void BridgeBridge::sendSettings(const Value& settings, bool group, const std::string& id) {
     Value body = Value::emptyMap();
     const bool hasOnOff = settings.contains("onoff");
     const bool hasTransition = settings.contains("transitiontime");
@@ -453,19 +694,24 @@ void BridgeBridge::sendSettings(const Value& settings, const std::string& path,
     if (settings.contains("ct")) body.set("ct", settings["ct"]);
     if (hasTransition) body.set("transitiontime", settings["transitiontime"].doubleValue() * 10);
 
-    if (hasOnOff && !hasTransition) switchFirst(settings["onoff"].boolValue());
+    if (hasOnOff && !hasTransition) {
+        if (group)
+            groupOn(id, settings["onoff"].boolValue());
+        else
+            lampOn(id, settings["onoff"].boolValue());
+    }
     const bool hasColourValues = settings.contains("brightness") || settings.contains("colour") ||
                                  settings.contains("saturation") || settings.contains("ct");
     if (!hasColourValues && (!hasOnOff || !hasTransition)) return;
-    sendPUTRequestToUrl(body, path);
+    enqueue(group, id, std::move(body));
 }
 
 void BridgeBridge::sendSettingsToLamp(const Value& settings, const std::string& lampId) {
-    sendSettings(settings, "lights/" + lampId + "/state", [&](bool on) { lampOn(lampId, on); });
+    sendSettings(settings, false, lampId);
 }
 
 void BridgeBridge::sendSettingsToGroup(const Value& settings, const std::string& groupId) {
-    sendSettings(settings, "groups/" + groupId + "/action", [&](bool on) { groupOn(groupId, on); });
+    sendSettings(settings, true, groupId);
 }
 
 void BridgeBridge::sendSettingsToLamp(const Value& settings) {
@@ -497,14 +743,15 @@ void BridgeBridge::startFalseDuskForGroupWithTransition(const std::string& group
 
 void BridgeBridge::startFalseDawnForLampWithTransition(const std::string& lampId, double minutes) {
     std::string seconds = transitionSeconds(minutes);
-    lampOn(lampId, true);
-    sendSettingsToLamp(Value::map({{"brightness", 0}, {"transitiontime", "0"}}), lampId);
+    // Steps of one sequence: a later step must not take an earlier one's place.
+    enqueue(false, lampId, Value::map({{"on", "true"}}), false);
+    enqueue(false, lampId, Value::map({{"bri", 0}, {"transitiontime", 0}}), false);
     sendSettingsToLamp(Value::map({{"brightness", 255}, {"transitiontime", seconds}}), lampId);
 }
 
 void BridgeBridge::startFalseDawnForGroupWithTransition(const std::string& groupId, double minutes) {
     std::string seconds = transitionSeconds(minutes);
-    groupOn(groupId, true);
+    enqueue(true, groupId, Value::map({{"on", "true"}}), false);
     sendSettingsToGroup(Value::map({{"brightness", 255}, {"transitiontime", seconds}}), groupId);
 }
 

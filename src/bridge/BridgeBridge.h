@@ -1,16 +1,21 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "bridge/CommandQueue.h"
 #include "bridge/JsonText.h"
+#include "bridge/RequestFailure.h"
 #include "platform/Clock.h"
 #include "platform/DefaultsStore.h"
 #include "platform/HttpClient.h"
+#include "platform/LocalSearch.h"
 #include "platform/Ui.h"
 #include "platform/Value.h"
 
@@ -27,7 +32,12 @@ public:
 // The one object through which the system speaks to the lighting bridge:
 // requests (finding the bridge and logging in on demand), lamps and groups,
 // switching and settings, false dusk and dawn. Requests are synchronous and
-// may be made from any thread; discovery and login run one at a time.
+// may be made from any thread; discovery and login run one at a time. Light
+// and group commands pass the client's one CommandQueue, which paces them.
+//
+// A request fails honestly: no reply, a time-out, a status other than 2xx, a
+// reply that is not JSON, one over 8 MB and a list of over 1000 members are
+// failures, logged and reported to the failure observers with their reason.
 class BridgeBridge {
 public:
     // Defaults keys.
@@ -37,10 +47,21 @@ public:
     // Base address of the discovery portal (e.g. "http://portal.example:80");
     // empty or absent: discovery behaves as if the portal gave no reply.
     static constexpr const char* discoveryPortalKey = "discoveryPortal";
+    // Where a search of the local network is sent ("HOST:PORT"); absent or
+    // empty: the UPnP group, 239.255.255.250:1900.
+    static constexpr const char* ssdpAddressKey = "ssdpAddress";
+    // How long a search of the local network waits for answers.
+    static constexpr std::chrono::milliseconds localSearchWait{3000};
     // The application's identifier, sent as "devicetype" when pairing.
     static constexpr const char* deviceType = "org.glowmere.Glowmere";
 
+    // A list longer than this is taken for a hostile or broken reply.
+    static constexpr std::size_t maxListMembers = 1000;
+
     BridgeBridge(platform::HttpClient& http, platform::DefaultsStore& defaults, platform::Clock& clock);
+    ~BridgeBridge();
+    BridgeBridge(const BridgeBridge&) = delete;
+    BridgeBridge& operator=(const BridgeBridge&) = delete;
 
     // Outlets: the windows and alerts login reaches. Any may be left unset.
     void setPushButtonWindow(platform::Window* window) { pushButtonWindow_ = window; }
@@ -48,6 +69,9 @@ public:
     void setPrefsWindow(platform::Window* window) { prefsWindow_ = window; }
     void setPrefsTabView(platform::TabView* tabView) { prefsTabView_ = tabView; }
     void setAlerts(platform::Alerts* alerts) { alerts_ = alerts; }
+    // The search of the local network discovery falls back on when neither
+    // the portal nor a stored address gives one. Unset: no search.
+    void setLocalSearch(platform::LocalSearch* search) { localSearch_ = search; }
     // Told when login starts waiting for the link button (0) and before each
     // attempt (1, 2, ...); the command-line tool prints these.
     void setLoginObserver(std::function<void(int attempt)> observer) { loginObserver_ = std::move(observer); }
@@ -95,12 +119,40 @@ public:
     bool logIn();
     std::optional<std::string> bridgeIP() const;
     void setBridgeIP(std::optional<std::string> address);  // e.g. the settings window's "find bridge"
+    // Every bridge that can be found now, each once, as "HOST" or
+    // "HOST:PORT" (when the port is not 80): those the portal lists, then
+    // those that answer a search of the local network (at `target`, or the
+    // "ssdpAddress" setting) and show the bridge's interface at
+    // GET /api/config. Takes the search's 3 s; stores nothing.
+    std::vector<std::string> findBridges(const std::optional<std::string>& target = std::nullopt);
+    // Only the search of the local network, as findBridges.
+    std::vector<std::string> searchLocalNetwork(const std::optional<std::string>& target = std::nullopt);
     bool loggedIn() const { return loggedIn_; }
     // How many requests have given up so far (no address, no user name, no
     // reply, an error from the bridge). The switching operations report
     // nothing to their caller; a tool that must say whether they worked
     // compares this before and after.
     std::size_t failedRequests() const { return failedRequests_; }
+    // The newest failure of any request, on any thread.
+    std::optional<RequestFailure> lastFailure() const;
+    // Whether the bridge answered the newest request that reached the
+    // network (with anything HTTP); nothing before the first.
+    std::optional<bool> answering() const;
+    // The time a whole reply may take (default 30 s); connecting takes at
+    // most 3 s of it.
+    void setReplyTimeout(std::chrono::milliseconds timeout) { replyTimeout_ = timeout; }
+
+    // ---- Observers ----
+    // Called on the thread that made the request, with no lock of the
+    // client held: hand the news to your own thread and return. Never make
+    // a request from inside an observer.
+    using FailureObserver = std::function<void(const RequestFailure&)>;
+    // `answering` false: no reply (refused, unreachable, timed out);
+    // true: a reply came again. Called on changes only (and for the first).
+    using AnsweringObserver = std::function<void(bool answering, const std::string& address)>;
+    int observeFailures(FailureObserver observer);
+    int observeAnswering(AnsweringObserver observer);
+    void removeObserver(int id);
 
     // ---- Lamps and groups ----
     std::optional<Value> lightsArray();  // list of lamp records
@@ -111,6 +163,14 @@ public:
     void removeGroupNamed(const std::string& groupId);
     void renameGroupNewName(const std::string& groupId, const std::string& newName);
     void renameLampNewName(const std::string& lampId, const std::string& newName);
+
+    // ---- Paced commands ----
+    // Queues a PUT of `body` (the bridge's own keys) to a lamp's state or a
+    // group's action; see CommandQueue. The switching operations below use it.
+    std::shared_ptr<CommandTicket> sendCommand(BridgeCommand command);
+    // Waits (real time) until every queued command was sent or given up.
+    void waitForCommands();
+    CommandQueue& commandQueue() { return *commandQueue_; }
 
     // ---- Switching, settings, false dusk and dawn ----
     void allOn(bool on);
@@ -132,10 +192,28 @@ public:
     static std::vector<std::string> memberIdentifiers(const std::string& lightsText);
 
 private:
+    struct Outcome {
+        std::optional<std::string> text;
+        std::optional<RequestFailure> failure;
+    };
+    // One request with the request layer's steps; reports nothing.
+    Outcome perform(const std::string& method, const std::string& path, const Value* settings);
+    // The same, with a failure reported.
     std::optional<std::string> request(const std::string& method, const std::string& path, const Value* settings);
-    std::optional<std::string> attempt(const std::string& method, const std::string& path, const Value* settings);
-    std::optional<Value> readList(const std::string& listPath, const char* stateKey, bool logSkipped);
-    void sendSettings(const Value& settings, const std::string& path, const std::function<void(bool)>& switchFirst);
+    void noteFailure(const RequestFailure& failure);
+    void noteAnswering(bool answering, const std::string& address);
+    struct ListReading {
+        const char* listPath;
+        const char* stateKey;
+        bool logSkipped;      // the lamps' "dipping out" line
+        bool needsMembers;    // groups: a full record also holds "lights"
+        bool missingOnIsOff;  // groups: a missing "on" reads as off
+    };
+    std::optional<Value> readList(const ListReading& how);
+    void sendSettings(const Value& settings, bool group, const std::string& id);
+    void enqueue(bool group, const std::string& id, Value body, bool replaceable = true);
+    // Whether `address` answers GET /api/config with a bridge's interface.
+    bool showsBridgeInterface(const std::string& address);
 
     platform::HttpClient& http_;
     platform::DefaultsStore& defaults_;
@@ -145,6 +223,7 @@ private:
     platform::Window* prefsWindow_ = nullptr;
     platform::TabView* prefsTabView_ = nullptr;
     platform::Alerts* alerts_ = nullptr;
+    platform::LocalSearch* localSearch_ = nullptr;
     std::function<void(int)> loginObserver_;
     std::function<void(bool)> loginEndObserver_;
     std::function<void(const std::string&, const std::string&, const std::string&)> errorObserver_;
@@ -155,6 +234,18 @@ private:
     std::atomic<bool> loggedIn_{false};
     std::atomic<std::size_t> failedRequests_{0};
     std::recursive_mutex setUpMutex_;  // one discovery or login at a time
+    std::atomic<std::chrono::milliseconds> replyTimeout_{std::chrono::milliseconds(30000)};
+    std::optional<RequestFailure> loginFailure_;  // why the newest login failed (setUpMutex_)
+
+    mutable std::mutex observersMutex_;
+    int nextObserverId_ = 1;
+    std::vector<std::pair<int, FailureObserver>> failureObservers_;
+    std::vector<std::pair<int, AnsweringObserver>> answeringObservers_;
+    std::optional<RequestFailure> lastFailure_;
+    std::optional<bool> answering_;
+
+    // Last, so it goes first: its thread still sends through the members above.
+    std::unique_ptr<CommandQueue> commandQueue_;
 };
 
 }  // namespace glowmere

@@ -258,6 +258,14 @@ public:
         return i_ == s_.size();
     }
 
+    bool wholeObjectOrArray() {
+        skipSpace();
+        if (i_ >= s_.size() || (s_[i_] != '[' && s_[i_] != '{')) return false;
+        if (!value(0)) return false;
+        skipSpace();
+        return i_ == s_.size();
+    }
+
 private:
     void skipSpace() {
         while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\t' || s_[i_] == '\n' || s_[i_] == '\r')) ++i_;
@@ -506,6 +514,10 @@ std::string unescapeJSONText(std::string_view text) {
 
 bool isJSONArrayText(std::string_view text) {
     return JsonSyntax(text).wholeArray();
+}
+
+bool isJSONText(std::string_view text) {
+    return JsonSyntax(text).wholeObjectOrArray();
 }
 
 std::string JSONFromDictionary(const Value& dictionary) {

@@ -63,6 +63,8 @@ inline Value arrayOfDictionariesFromJSON(const char* text) {
 
 // True when `text` is exactly one well-formed JSON array.
 bool isJSONArrayText(std::string_view text);
+// True when `text` is exactly one well-formed JSON object or array.
+bool isJSONText(std::string_view text);
 
 // JSON string escaping and unescaping (without the surrounding quotes).
 std::string escapeJSONText(std::string_view text);

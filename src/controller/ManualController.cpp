@@ -585,10 +585,8 @@ void ManualController::postToController(std::function<void()> task) {
 }
 
 void ManualController::pollBridge(std::stop_token stop) {
-    while (!stop.stop_requested()) {
-        pollOnce(stop);
-        if (!loop_.clock().sleepFor(pollingCycle, stop)) break;
-    }
+    // Set-up has just read everything; the first cycle comes one period later.
+    while (loop_.clock().sleepFor(pollingCycle, stop)) pollOnce(stop);
 }
 
 std::optional<bool> ManualController::rebuildIfBridgeHasMore(int count, bool groups, std::stop_token stop) {
@@ -653,11 +651,11 @@ void ManualController::updateLamps(const Value& lamps) {
 
 void ManualController::updateGroups(const Value& groups) {
     if (!groups.isList()) return;
+    // The list just read holds each group's settings; no request per group.
     for (const Value& record : groups.asList()) {
         std::string id = record["id"].textValue();
-        std::optional<Value> settings = bridgeBridge_.settingsForGroup(id);
-        if (!settings || !settings->contains("onoff") || !settings->contains("brightness")) continue;
-        postToController([this, id, sync = syncRecord(*settings, false)] {
+        if (!record.contains("onoff") || !record.contains("brightness")) continue;
+        postToController([this, id, sync = syncRecord(record, false)] {
             if (LampControlStrip* strip = getGroupStripWithID(id))
                 strip->implementSettingsFromDictionaryWithoutActing(sync);
         });

@@ -108,7 +108,8 @@ public:
     bool allowFold() const override;
 
     // ---- Polling ----
-    // The polling loop's body: a cycle at once, then one every 6 seconds.
+    // The polling loop's body: a cycle every 6 seconds, the first 6 seconds
+    // after the set-up that started it.
     void pollBridge(std::stop_token stop);
     // One cycle. Called from the polling thread, or from the controller
     // thread itself (tests), where its hand-overs run inline.

@@ -1,5 +1,6 @@
 #include "ctl/BridgeCommands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iomanip>
 #include <ostream>
@@ -170,22 +171,39 @@ Command idCommand(std::string name, std::string summary, std::string what,
                    });
 }
 
+// "1,2,3": the identifiers of a list, each once, in order.
+std::optional<std::vector<std::string>> identifierList(const std::string& text, bool group) {
+    std::vector<std::string> ids;
+    std::size_t from = 0;
+    for (;;) {
+        const auto comma = text.find(',', from);
+        std::string id = text.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+        if (!platform::isBridgeIdentifier(id, group)) return std::nullopt;
+        if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
+        if (comma == std::string::npos) break;
+        from = comma + 1;
+    }
+    return ids;
+}
+
 Command setCommand(std::string name, bool group) {
-    return command(std::move(name), "ID [bri=N] [hue=N] [sat=N] [transition=SECONDS]",
-                   group ? "change a group's settings" : "change a lamp's settings",
+    return command(std::move(name), "ID[,ID...] [bri=N] [hue=N] [sat=N] [transition=SECONDS]",
+                   group ? "change groups' settings" : "change lamps' settings (paced: 10 lamps a second)",
                    [group](Context& ctx, const Command& self, const Args& args) {
                        if (args.empty()) return usageError(ctx, self, "expected an identifier");
-                       if (!platform::isBridgeIdentifier(args[0], group))
-                           return usageError(ctx, self, notAnIdentifier(args[0]));
+                       auto ids = identifierList(args[0], group);
+                       if (!ids) return usageError(ctx, self, notAnIdentifier(args[0]));
                        int status = exitOk;
                        auto record = settingsFromArguments(ctx, self, args, 1, status);
                        if (!record) return status;
                        return runOnBridge(
                            ctx, std::string(group ? "could not set group " : "could not set lamp ") + args[0], [&] {
-                               if (group)
-                                   ctx.bridge.sendSettingsToGroup(*record, args[0]);
-                               else
-                                   ctx.bridge.sendSettingsToLamp(*record, args[0]);
+                               for (const auto& id : *ids) {
+                                   if (group)
+                                       ctx.bridge.sendSettingsToGroup(*record, id);
+                                   else
+                                       ctx.bridge.sendSettingsToLamp(*record, id);
+                               }
                            });
                    });
 }
@@ -249,24 +267,34 @@ struct LampId : LampIdentifying {
 }  // namespace
 
 void addBridgeCommands(CommandTable& table) {
-    table.push_back(command("discover", "", "find the bridge and print its address",
-                            [](Context& ctx, const Command& self, const Args& args) {
-                                if (!args.empty()) return usageError(ctx, self, "unexpected argument");
-                                if (ctx.bridgeOverride) {
-                                    ctx.out << *ctx.bridgeOverride << std::endl;
-                                    return int(exitOk);
-                                }
-                                ctx.bridge.discoverBridge();
-                                auto address = ctx.bridge.bridgeIP();
-                                if (!address) {
-                                    ctx.err << "glowmerectl: no bridge found; set \"discoveryPortal\" or give "
-                                               "--bridge HOST[:PORT]"
-                                            << std::endl;
-                                    return int(exitFailed);
-                                }
-                                ctx.out << platform::printable(*address) << std::endl;
-                                return int(exitOk);
-                            }));
+    table.push_back(command(
+        "discover", "[--ssdp HOST:PORT]", "find bridges (portal and local network, 3 s) and print each address",
+        [](Context& ctx, const Command& self, const Args& args) {
+            std::optional<std::string> target;
+            if (args.size() == 2 && args[0] == "--ssdp") {
+                if (!isHostAndPort(args[1]) || args[1].find(':') == std::string::npos)
+                    return usageError(ctx, self, "'" + args[1] + "' is not HOST:PORT");
+                target = args[1];
+            } else if (!args.empty()) {
+                return usageError(ctx, self, "unexpected argument '" + args[0] + "'");
+            }
+            if (ctx.bridgeOverride && !target) {
+                ctx.out << *ctx.bridgeOverride << std::endl;
+                return int(exitOk);
+            }
+            auto found = ctx.bridge.findBridges(target);
+            if (found.empty()) {
+                ctx.err << "glowmerectl: no bridge answered within 3 s; set \"discoveryPortal\" or \"ssdpAddress\", "
+                           "or give --bridge HOST[:PORT]"
+                        << std::endl;
+                return int(exitFailed);
+            }
+            for (const auto& address : found) ctx.out << platform::printable(address) << '\n';
+            ctx.out << std::flush;
+            // One bridge is the one to use from now on; of several, the user chooses.
+            if (found.size() == 1) ctx.defaults.setObject(BridgeBridge::lastUsedBridgeIPKey, found.front());
+            return int(exitOk);
+        }));
     table.push_back(command("login", "", "pair with the bridge (press its link button)",
                             [](Context& ctx, const Command& self, const Args& args) {
                                 if (!args.empty()) return usageError(ctx, self, "unexpected argument");

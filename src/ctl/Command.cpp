@@ -61,19 +61,14 @@ int reportFailure(Context& ctx, std::string_view what, std::size_t mark) {
     } else if (has("we don't have a username") && !ctx.bridge.getUsername()) {
         reason = "not paired with the bridge at " + *address +
                  "; run 'glowmerectl login' and press the bridge's link button";
+    } else if (auto failure = ctx.bridge.lastFailure()) {
+        using Kind = RequestFailure::Kind;
+        if (failure->kind == Kind::NoReply || failure->kind == Kind::NotSent)
+            reason = "could not reach the bridge at " + *address;
+        else
+            reason = failure->describe();
     } else {
-        // The last thing the core said about a request is the best reason.
-        for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
-            if (*it == "no response from Bridge") {
-                reason = "could not reach the bridge at " + *address;
-                break;
-            }
-            if (it->rfind("Bridge Error: ", 0) == 0) {
-                reason = "the bridge refused: " + it->substr(14);
-                break;
-            }
-        }
-        if (reason.empty()) reason = "the request failed";
+        reason = "the request failed";
     }
     ctx.err << "glowmerectl: " << what << ": " << reason << std::endl;
     return exitFailed;
@@ -83,6 +78,8 @@ int runOnBridge(Context& ctx, std::string_view what, const std::function<void()>
     const auto mark = ctx.log.mark();
     const auto failedBefore = ctx.bridge.failedRequests();
     operation();
+    // Commands go through the pacing queue; their outcome comes when it is empty.
+    ctx.bridge.waitForCommands();
     if (ctx.bridge.failedRequests() == failedBefore) return exitOk;
     return reportFailure(ctx, what, mark);
 }

@@ -9,6 +9,7 @@
 // library they need in CMakeLists.txt, and add the function to
 // `commandGroups` below; main only parses the global options and dispatches.
 
+#include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -48,7 +49,8 @@ bool namesOption(const std::string& usage, const std::string& option) {
 }
 
 void printUsage(std::ostream& out, const CommandTable& table) {
-    out << "usage: glowmerectl [--profile DIR] [--bridge HOST[:PORT]] [--json] [--verbose] COMMAND [ARGS]\n"
+    out << "usage: glowmerectl [--profile DIR] [--bridge HOST[:PORT]] [--timeout SECONDS] [--json] [--verbose]\n"
+           "                   COMMAND [ARGS]\n"
            "       glowmerectl --help | --version\n\n"
            "commands:\n";
     for (const auto& c : table) {
@@ -72,6 +74,7 @@ int main(int argc, char** argv) {
 
     std::optional<std::filesystem::path> profile;
     std::optional<std::string> bridgeOverride;
+    std::optional<double> replyTimeout;
     bool json = false, verbose = false;
     std::vector<std::string> rest;
     bool optionsEnded = false;
@@ -81,6 +84,16 @@ int main(int argc, char** argv) {
             rest.push_back(arg);
         } else if (arg == "--") {
             optionsEnded = true;
+        } else if (arg == "--timeout") {
+            if (i + 1 >= argc) {
+                std::cerr << "glowmerectl: --timeout needs a value" << std::endl;
+                return exitUsage;
+            }
+            replyTimeout = parseNumber(argv[++i], 0.1, 3600);
+            if (!replyTimeout) {
+                std::cerr << "glowmerectl: --timeout takes seconds from 0.1 to 3600" << std::endl;
+                return exitUsage;
+            }
         } else if (arg == "--profile" || arg == "--bridge") {
             if (i + 1 >= argc) {
                 std::cerr << "glowmerectl: " << arg << " needs a value" << std::endl;
@@ -140,9 +153,12 @@ int main(int argc, char** argv) {
 
     platform::DefaultsStore defaults(profile ? *profile : platform::DefaultsStore::defaultDirectory());
     platform::CurlHttpClient http;
+    platform::SsdpSearch localSearch;
     BridgeBridge bridge(http, defaults, platform::SystemClock::shared());
+    bridge.setLocalSearch(&localSearch);
     // An address given for this call is used without being stored.
     if (bridgeOverride) bridge.setBridgeIP(*bridgeOverride);
+    if (replyTimeout) bridge.setReplyTimeout(std::chrono::milliseconds(static_cast<long long>(*replyTimeout * 1000)));
     const bool loginCommand = command->name == "login";
     std::ostream& progress = loginCommand ? std::cout : std::cerr;
     bridge.setLoginObserver([&](int attempt) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -86,53 +87,85 @@ TEST(ControllerBench, BuildingAndRebuildingFiftyLampsAndTenGroups) {
     EXPECT_LT(after - before, 2048) << "rebuilding must not leak";
 }
 
-TEST(ControllerBench, OnePollingCycleAgainstTheSimulatedBridge) {
-    SimulatedBridge::Options options;
-    options.lamps = 50;
-    options.groups = 10;
-    SimulatedBridge sim(options);
-    platform::LogCapture quiet;
-    platform::FakeClock clock;
-    clock.setSettleTimeout(30s);
-    platform::RunLoop loop(clock);
-    std::thread loopThread([&] { loop.run(); });
-    platform::DefaultsStore defaults;
-    defaults.setObject("username", sim.user());
-    defaults.setObject("lastusedbridgeIP", sim.address());
-    defaults.setObject("alwaysUseManualIP", true);
-    platform::CurlHttpClient http;
-    BridgeBridge bridge(http, defaults, clock);
-    BridgeBridgeClient client(bridge);
-    FakeMainWindow window;
-    FakeViewTemplates templates;
-    ControllerSettings settings;
-    std::unique_ptr<ManualController> controller;
-
-    auto start = Steady::now();
-    ASSERT_TRUE(loop.postAndWait([&] {
-        controller = std::make_unique<ManualController>(loop, defaults, client, window, templates, settings);
-        controller->awakeFromNib();
-        controller->applicationDidFinishLaunching();
-    }));
-    double startUp = millisSince(start);
-    ASSERT_TRUE(clock.waitForWaiters(2, 30000ms));
-    sim.clearRequestLog();
-
-    constexpr int cycles = 5;
-    start = Steady::now();
-    for (int i = 0; i < cycles; ++i) {
-        clock.advance(6s);
-        loop.postAndWait([] {});
+// Counts what the bridge sends back.
+class CountingHttpClient final : public platform::HttpClient {
+public:
+    explicit CountingHttpClient(platform::HttpClient& inner) : inner_(inner) {}
+    using platform::HttpClient::send;
+    std::optional<platform::HttpResponse> send(const platform::HttpRequest& request,
+                                               platform::HttpError* error = nullptr) override {
+        auto response = inner_.send(request, error);
+        if (response) bytes_ += response->body.size();
+        return response;
     }
-    double perCycle = millisSince(start) / cycles;
-    std::size_t requests = sim.requestLog().size() / cycles;
-    std::printf("start-up against 50 lamps and 10 groups over loopback: %.1f ms\n", startUp);
-    std::printf("one polling cycle: %zu requests, %.1f ms\n", requests, perCycle);
-    EXPECT_EQ(requests, 1u + 50u + 1u + 10u + 10u) << "lamp list and lamps, group list and groups, group settings";
+    std::size_t bytes() const { return bytes_; }
 
-    loop.postAndWait([&] { controller.reset(); });
-    loop.quit();
-    loopThread.join();
+private:
+    platform::HttpClient& inner_;
+    std::atomic<std::size_t> bytes_{0};
+};
+
+// What start-up and one polling cycle ask of the bridge, over loopback,
+// for houses of 10, 50 and 200 lamps (and a fifth as many groups).
+TEST(ControllerBench, StartUpAndPollingCycleAgainstTheSimulatedBridge) {
+    std::printf("%-6s %-7s %12s %12s %14s %10s %10s %12s\n", "lamps", "groups", "start-up ms", "start-up req",
+                "start-up bytes", "cycle req", "cycle ms", "cycle bytes");
+    for (int lamps : {10, 50, 200}) {
+        SimulatedBridge::Options options;
+        options.lamps = lamps;
+        options.groups = lamps / 5;
+        SimulatedBridge sim(options);
+        platform::LogCapture quiet;
+        platform::FakeClock clock;
+        clock.setSettleTimeout(30s);
+        platform::RunLoop loop(clock);
+        std::thread loopThread([&] { loop.run(); });
+        platform::DefaultsStore defaults;
+        defaults.setObject("username", sim.user());
+        defaults.setObject("lastusedbridgeIP", sim.address());
+        defaults.setObject("alwaysUseManualIP", true);
+        platform::CurlHttpClient curl;
+        CountingHttpClient http(curl);
+        BridgeBridge bridge(http, defaults, clock);
+        BridgeBridgeClient client(bridge);
+        FakeMainWindow window;
+        FakeViewTemplates templates;
+        ControllerSettings settings;
+        std::unique_ptr<ManualController> controller;
+
+        sim.clearRequestLog();
+        auto start = Steady::now();
+        ASSERT_TRUE(loop.postAndWait([&] {
+            controller = std::make_unique<ManualController>(loop, defaults, client, window, templates, settings);
+            controller->awakeFromNib();
+            controller->applicationDidFinishLaunching();
+        }));
+        const double startUp = millisSince(start);
+        ASSERT_TRUE(clock.waitForWaiters(2, 30000ms));
+        const std::size_t startUpRequests = sim.requestLog().size();
+        const std::size_t startUpBytes = http.bytes();
+        sim.clearRequestLog();
+
+        constexpr int cycles = 5;
+        const std::size_t bytesBefore = http.bytes();
+        start = Steady::now();
+        for (int i = 0; i < cycles; ++i) {
+            clock.advance(6s);
+            loop.postAndWait([] {});
+        }
+        const double perCycle = millisSince(start) / cycles;
+        const std::size_t requests = sim.requestLog().size() / cycles;
+        const std::size_t bytes = (http.bytes() - bytesBefore) / cycles;
+        std::printf("%-6d %-7d %12.1f %12zu %14zu %10zu %10.1f %12zu\n", lamps, lamps / 5, startUp, startUpRequests,
+                    startUpBytes, requests, perCycle, bytes);
+        EXPECT_EQ(requests, 2u) << "the lamp list and the group list";
+        EXPECT_LE(startUpRequests, 10u);
+
+        loop.postAndWait([&] { controller.reset(); });
+        loop.quit();
+        loopThread.join();
+    }
+    std::fflush(stdout);
 }
 
 TEST(ControllerBench, ApplyingAPresetOfThirtyLampsAgainstTheSimulatedBridge) {

@@ -32,7 +32,8 @@ protected:
         options.groups = 2;
         return options;
     }
-    ControllerOnBridge() : sim(house()) {}
+    ControllerOnBridge() : ControllerOnBridge(house()) {}
+    explicit ControllerOnBridge(SimulatedBridge::Options options) : sim(std::move(options)) {}
 
     void SetUp() override {
         clock.setSettleTimeout(10s);  // a polling cycle makes real requests
@@ -154,6 +155,99 @@ TEST_F(UnreachableBridge, SetUpRetriesEveryThreeSecondsUntilTheBridgeAnswers) {
     EXPECT_EQ(controller->pollingLoopsStarted(), 1);
 }
 
+// A house of 50 lamps and 10 groups: start-up and polling ask the bridge
+// for its lists, not for each lamp and group.
+class FiftyLamps : public ControllerOnBridge {
+protected:
+    static SimulatedBridge::Options options(bool namesOnly) {
+        SimulatedBridge::Options o;
+        o.lamps = 50;
+        o.groups = 10;
+        o.namesOnly = namesOnly;
+        return o;
+    }
+    explicit FiftyLamps(bool namesOnly = false) : ControllerOnBridge(options(namesOnly)) { launchesAtSetUp_ = false; }
+    std::vector<std::string> wire() {
+        std::vector<std::string> out;
+        for (const auto& r : sim.requestLog())
+            out.push_back(r.method + " " + r.path.substr(std::min(r.path.size(), userPath("").size())));
+        return out;
+    }
+};
+
+TEST_F(FiftyLamps, StartUpTakesAFewRequestsAndAPollingCycleTwo) {
+    sim.clearRequestLog();
+    launch();
+    ASSERT_TRUE(controller->isSetUp());
+    settle();
+    auto startUp = wire();
+    EXPECT_LE(startUp.size(), 10u) << ::testing::PrintToString(startUp);
+    EXPECT_EQ(std::count(startUp.begin(), startUp.end(), "GET lights"), 1);
+    onLoop([this] { EXPECT_EQ(controller->collection().size(), 60u); });
+
+    sim.clearRequestLog();
+    sim.changeLamp("50", R"({"bri":12})");
+    sim.changeLamp("1", R"({"on":false,"bri":200})");
+    advance(6s);
+    EXPECT_EQ(wire(), (std::vector<std::string>{"GET lights", "GET groups"}));
+    onLoop([this] {
+        EXPECT_EQ(lampStrip("50")->brightnessSlider()->doubleValue(), 12);
+        EXPECT_EQ(groupStrip("1")->brightnessSlider()->doubleValue(), 200) << "the group's action, from its list";
+    });
+}
+
+class ThirtyLamps : public ControllerOnBridge {
+protected:
+    static SimulatedBridge::Options options() {
+        SimulatedBridge::Options o;
+        o.lamps = 30;
+        o.groups = 0;
+        return o;
+    }
+    ThirtyLamps() : ControllerOnBridge(options()) {}
+};
+
+// A preset sends thirty lamps' values at ten a second; a drag of one of them
+// meanwhile still leaves that lamp where the slider was let go.
+TEST_F(ThirtyLamps, ADragDuringAPresetReachesItsLampWithItsReleasedValue) {
+    onLoop([this] {
+        for (int i = 1; i <= 30; ++i)
+            bridge.sendSettingsToLamp(Value::map({{"onoff", true}, {"brightness", 100}, {"transitiontime", 0}}),
+                                      std::to_string(i));
+        auto* slider = lampStrip("5")->brightnessSlider();
+        for (int position : {10, 60, 120, 180, 240}) {
+            slider->setDoubleValue(position);
+            slider->sendAction();
+        }
+    });
+    EXPECT_LT(requests("PUT").size(), 5u) << "the rest wait their turn";
+    advance(4s);
+    bridge.waitForCommands();
+    auto puts = requests("PUT");
+    EXPECT_EQ(puts.size(), 31u) << "the preset's thirty, then the drag's newest value";
+    EXPECT_EQ(puts.back().path, userPath("lights/5/state"));
+    for (int i = 1; i <= 30; ++i) EXPECT_EQ(lampState(std::to_string(i))["bri"], i == 5 ? 240 : 100) << i;
+}
+
+class FiftyLampsOnAnOlderBridge : public FiftyLamps {
+protected:
+    FiftyLampsOnAnOlderBridge() : FiftyLamps(true) {}
+};
+
+TEST_F(FiftyLampsOnAnOlderBridge, ListsOfNamesAreReadMemberByMember) {
+    launch();
+    ASSERT_TRUE(controller->isSetUp());
+    settle();
+    sim.changeLamp("50", R"({"bri":12})");
+    sim.clearRequestLog();
+    advance(6s);
+    EXPECT_EQ(wire().size(), 1u + 50u + 1u + 10u);
+    onLoop([this] {
+        EXPECT_EQ(controller->collection().size(), 60u);
+        EXPECT_EQ(lampStrip("50")->brightnessSlider()->doubleValue(), 12);
+    });
+}
+
 TEST_F(ControllerOnBridge, BuildsOneStripPerLampAndGroupWithoutChangingTheBridge) {
     onLoop([this] {
         ASSERT_EQ(controller->collection().size(), 5u);
@@ -197,6 +291,8 @@ TEST_F(ControllerOnBridge, SwitchingALampOnSendsTheSwitchThenAllValues) {
         strip->onoffButton()->setState(1);
         strip->onoffButton()->sendAction();
     });
+    advance(100ms);  // the second command waits its turn: ten a second
+    bridge.waitForCommands();
     auto puts = requests("PUT");
     ASSERT_EQ(puts.size(), 2u);
     EXPECT_EQ(puts[0].path, userPath("lights/2/state"));
@@ -207,6 +303,8 @@ TEST_F(ControllerOnBridge, SwitchingALampOnSendsTheSwitchThenAllValues) {
 
     sim.clearRequestLog();
     onLoop([this] { lampStrip("2")->switchOff(); });
+    advance(100ms);
+    bridge.waitForCommands();
     puts = requests("PUT");
     ASSERT_EQ(puts.size(), 1u);
     EXPECT_EQ(json::parse(puts[0].body), json::parse(R"({"on":false})"));

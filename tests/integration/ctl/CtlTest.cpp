@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
@@ -26,6 +31,7 @@ struct CtlRun {
     int status = -1;
     std::string out;
     std::string err;
+    double seconds = 0;  // wall time
 };
 
 std::string quoted(const std::string& arg) {
@@ -58,7 +64,9 @@ protected:
         const auto outFile = scratch.path() / "out", errFile = scratch.path() / "err";
         command += " >" + quoted(outFile.string()) + " 2>" + quoted(errFile.string());
         CtlRun run;
+        const auto start = std::chrono::steady_clock::now();
         int raw = std::system(command.c_str());
+        run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
         run.out = slurp(outFile);
         run.err = slurp(errFile);
@@ -175,6 +183,56 @@ TEST_F(CtlTest, UsageErrorsExitTwoAndSendNothing) {
     }
     EXPECT_TRUE(sim.requestLog().empty());
     EXPECT_EQ(ctl({"--help"}).status, 0);
+}
+
+// Replies no bridge gives: each is a failure with its reason, never a
+// success, and none takes more memory than the 8 MB cut-off.
+TEST_F(CtlTest, RepliesThatAreNoBridgesExitOneAndSayWhy) {
+    struct Case {
+        const char* what;
+        std::function<void(SimulatedBridge&)> fault;
+        std::vector<std::string> args;
+        std::string reason;
+        std::size_t requests;
+    } cases[] = {
+        {"HTML 404 page",
+         [](SimulatedBridge& s) { s.statusPage(404, -1, "lights"); },
+         {"lights"},
+         "answered HTTP 404",
+         2},
+        {"HTML 500 page for a change",
+         [](SimulatedBridge& s) { s.errorPage(-1); },
+         {"on", "1"},
+         "answered HTTP 500",
+         1},
+        {"HTML 500 page for a new group",
+         [](SimulatedBridge& s) { s.errorPage(-1); },
+         {"make-group", "Den", "1"},
+         "answered HTTP 500",
+         1},
+        {"a 9 MB reply", [](SimulatedBridge& s) { s.oversizedReply(-1, "lights"); }, {"lights"}, "cut off", 1},
+        {"a reply that never ends", [](SimulatedBridge& s) { s.endlessReply(-1, "lights"); }, {"lights"}, "cut off", 1},
+        {"1001 lamps", [](SimulatedBridge& s) { s.longList(1001, -1, "lights"); }, {"lights"}, "more members", 1},
+        {"no answer within --timeout",
+         [](SimulatedBridge& s) { s.addLatency(2500, -1, "lights"); },
+         {"--timeout", "0.5", "lights"},
+         "did not answer in time",
+         1},
+    };
+    for (const auto& c : cases) {
+        sim.clearFaults();
+        c.fault(sim);
+        sim.clearRequestLog();
+        auto run = ctl(c.args);
+        EXPECT_EQ(run.status, 1) << c.what << ": " << run.out;
+        EXPECT_NE(run.err.find(c.reason), std::string::npos) << c.what << ": " << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << c.what << ": " << run.err;
+        EXPECT_EQ(wire().size(), c.requests) << c.what << ": a time-out is not asked again";
+        EXPECT_LT(run.seconds, 2.5) << c.what;
+    }
+    rusage usage{};
+    ::getrusage(RUSAGE_CHILDREN, &usage);
+    EXPECT_LT(usage.ru_maxrss, 64 * 1024) << "kB at most, in any glowmerectl run";
 }
 
 TEST_F(CtlTest, RefusalAndUnreachableBridgeExitOneWithOneLine) {
@@ -315,9 +373,133 @@ TEST_F(CtlTest, ExplorePrintsTheBridgesTreeAndUpdateCheckComparesVersions) {
     serving.join();
 }
 
+SimulatedBridge::Options house(int lamps, int groups, bool namesOnly = false) {
+    SimulatedBridge::Options options;
+    options.lamps = lamps;
+    options.groups = groups;
+    options.namesOnly = namesOnly;
+    return options;
+}
+
+class CtlHouseTest : public CtlTest {
+protected:
+    CtlHouseTest() : CtlTest(house(200, 10)) {}
+};
+
+TEST_F(CtlHouseTest, ListingTwoHundredLampsIsOneRequest) {
+    auto run = ctl({"lights"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 201) << "a heading and 200 lamps";
+    EXPECT_EQ(wire(), std::vector<std::string>{"GET /api/testuser/lights"});
+}
+
+// Thirty lamps set in one call reach the bridge all, in order, and no
+// faster than ten a second.
+TEST_F(CtlHouseTest, SettingThirtyLampsIsPacedToTenASecond) {
+    sim.userRequest("PUT", "groups/0/action", R"({"on":true})");
+    sim.clearRequestLog();
+    std::string ids;
+    for (int i = 1; i <= 30; ++i) ids += (i > 1 ? "," : "") + std::to_string(i);
+    auto run = ctl({"set", ids, "bri=77"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    auto log = sim.requestLog();
+    ASSERT_EQ(log.size(), 30u);
+    auto millis = [](const std::string& time) {  // "...T06:29:59.123Z"
+        return std::stoi(time.substr(11, 2)) * 3600000 + std::stoi(time.substr(14, 2)) * 60000 +
+               std::stoi(time.substr(17, 2)) * 1000 + std::stoi(time.substr(20, 3));
+    };
+    for (std::size_t i = 0; i < log.size(); ++i) {
+        EXPECT_EQ(log[i].path, "/api/testuser/lights/" + std::to_string(i + 1) + "/state");
+        EXPECT_EQ(log[i].body, R"({"bri":77})");
+        if (i > 0) {
+            EXPECT_GE(millis(log[i].time) - millis(log[i - 1].time), 90) << i;
+        }
+    }
+    EXPECT_GE(millis(log.back().time) - millis(log.front().time), 2850);
+    for (int id : {1, 15, 30}) {
+        auto state = nlohmann::json::parse(*sim.userRequest("GET", "lights/" + std::to_string(id)));
+        EXPECT_EQ(state["state"]["bri"], 77) << id;
+    }
+}
+
+class CtlOlderBridgeTest : public CtlTest {
+protected:
+    CtlOlderBridgeTest() : CtlTest(house(5, 2, true)) {}
+};
+
+TEST_F(CtlOlderBridgeTest, ABridgeThatListsNamesOnlyIsReadLampByLamp) {
+    auto run = ctl({"lights", "--json"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    auto lamps = nlohmann::json::parse(run.out);
+    ASSERT_EQ(lamps.size(), 5u);
+    EXPECT_EQ(wire().size(), 6u) << "the list, then each lamp";
+    auto hall = nlohmann::json::parse(*sim.userRequest("GET", "lights/1"))["state"];
+    EXPECT_EQ(lamps[0]["label"], "Hall");
+    EXPECT_EQ(lamps[0]["brightness"], std::to_string(hall["bri"].get<int>()) + ".00");
+    EXPECT_EQ(lamps[0]["colour"], std::to_string(hall["hue"].get<int>()) + ".00");
+    EXPECT_EQ(lamps[1]["onoff"], false);
+    auto groups = ctl({"groups", "--json"});
+    EXPECT_EQ(nlohmann::json::parse(groups.out).size(), 2u);
+}
+
+// A UDP port nobody answers on.
+int silentPort() {
+    int sock = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(sock, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(sock);
+    return ntohs(address.sin_port);
+}
+
+TEST_F(CtlTest, DiscoverFindsEveryBridgeThatAnswersOnTheLocalNetwork) {
+    auto lines = [](const std::string& text) {
+        std::vector<std::string> out;
+        std::stringstream in(text);
+        for (std::string line; std::getline(in, line);) out.push_back(line);
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    SimulatedBridge::Options one;
+    one.ssdp = "127.0.0.1:0";
+    SimulatedBridge first(one);
+    auto run = ctl({"discover", "--ssdp", "127.0.0.1:" + std::to_string(first.ssdpPort())});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(lines(run.out), std::vector<std::string>{first.address()});
+    EXPECT_EQ(platform::DefaultsStore(profile.path()).stringForKey("lastusedbridgeIP"), first.address())
+        << "the one bridge found is the one to use";
+
+    // Two bridges on one multicast group, as on a real network.
+    SimulatedBridge::Options grouped;
+    grouped.ssdp = "239.255.255.250:0";
+    SimulatedBridge second(grouped);
+    grouped.ssdp = "239.255.255.250:" + std::to_string(second.ssdpPort());
+    SimulatedBridge third(grouped);
+    run = ctl({"discover", "--ssdp", grouped.ssdp});
+    EXPECT_EQ(run.status, 0) << run.err;
+    auto expected = std::vector<std::string>{second.address(), third.address()};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(lines(run.out), expected);
+
+    run = ctl({"discover", "--ssdp", "127.0.0.1:" + std::to_string(silentPort())});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.out.empty());
+    EXPECT_NE(run.err.find("no bridge answered"), std::string::npos) << run.err;
+    EXPECT_LT(run.seconds, 4.0);
+}
+
 class CtlLoginTest : public CtlTest {
 protected:
-    CtlLoginTest() : CtlTest(SimulatedBridge::Options{3, 1, "", "pressed", false, {}}) {}
+    CtlLoginTest()
+        : CtlTest([] {
+              SimulatedBridge::Options unpaired = house(3, 1);
+              unpaired.user = "";
+              unpaired.linkButton = "pressed";
+              return unpaired;
+          }()) {}
 };
 
 TEST_F(CtlLoginTest, LoginPromptsAndStoresTheNameInTheProfile) {

@@ -11,30 +11,50 @@ namespace {
 
 // ---- Request layer ----
 
-TEST_F(BridgeBridgeTest, OnlyAnErrorAsFirstResultCountsAsFailure) {
+TEST_F(BridgeBridgeTest, AnErrorAsFirstResultAStatusOtherThan2xxOrNoJsonIsAFailure) {
     paired();
+    using Kind = RequestFailure::Kind;
     struct Case {
         const char* reply;
-        bool success;
+        int status;
+        std::optional<Kind> failure;
     } cases[] = {
-        {R"([{"error":{"type":7,"address":"/x","description":"invalid value"}}])", false},
-        {R"([{"success":{"/lights/1/state/on":true}},{"error":{"type":7,"description":"bad"}}])", true},
-        {"<html><body>500 Internal Server Error</body></html>", true},
-        {"", true},
+        {R"([{"error":{"type":7,"address":"/x","description":"invalid value"}}])", 200, Kind::BridgeError},
+        {R"([{"success":{"/lights/1/state/on":true}},{"error":{"type":7,"description":"bad"}}])", 200, {}},
+        {"<html><body>500 Internal Server Error</body></html>", 500, Kind::HttpStatus},
+        {"<html><body>Not found</body></html>", 200, Kind::NotJson},
+        {R"({"state":{"on":true})", 200, Kind::NotJson},  // cut off on the way
+        {"", 200, Kind::NotJson},
+        {R"([{"success":{}}])", 404, Kind::HttpStatus},
+        {R"([{"success":{}}])", 204, {}},
     };
+    std::vector<RequestFailure> observed;
+    bridge.observeFailures([&](const RequestFailure& f) { observed.push_back(f); });
     for (const auto& c : cases) {
         http.clearRules();
-        http.reply("PUT", "", c.reply);
-        http.reply("GET", "", c.reply);
-        EXPECT_EQ(bridge.sendPUTRequestToUrl(Value::map({{"on", "true"}}), "lights/1/state"), c.success) << c.reply;
+        for (const char* method : {"PUT", "GET"})
+            http.handle(method, "", [&c](const platform::HttpRequest&) {
+                return std::optional<platform::HttpResponse>(platform::HttpResponse{c.status, c.reply});
+            });
+        observed.clear();
+        EXPECT_EQ(bridge.sendPUTRequestToUrl(Value::map({{"on", "true"}}), "lights/1/state"), !c.failure) << c.reply;
         auto text = bridge.sendGETRequestToUrl("lights/1");
-        EXPECT_EQ(text.has_value(), c.success) << c.reply;
-        if (c.success) {
+        EXPECT_EQ(text.has_value(), !c.failure) << c.reply;
+        if (!c.failure) {
             EXPECT_EQ(*text, c.reply);
+            EXPECT_TRUE(observed.empty());
+            continue;
         }
+        ASSERT_EQ(observed.size(), 2u) << c.reply;
+        EXPECT_EQ(observed[1].kind, *c.failure) << c.reply;
+        EXPECT_EQ(observed[1].method + " " + observed[1].path, "GET lights/1");
+        EXPECT_EQ(observed[1].status, c.status);
+        EXPECT_EQ(bridge.lastFailure()->kind, *c.failure);
     }
     EXPECT_EQ(log.count("Bridge Error: invalid value"), 2u);
+    EXPECT_EQ(log.count("Bridge answered HTTP 500 to GET lights/1"), 1u);
     EXPECT_TRUE(defaults.hasObject("username"));
+    EXPECT_EQ(bridge.answering(), std::optional<bool>(true));
 }
 
 TEST_F(BridgeBridgeTest, RepliesThatAreNotUtf8CannotCorruptText) {
@@ -207,7 +227,7 @@ TEST_F(BridgeBridgeTest, LinkButtonPressedDuringTheFifthWaitSucceedsAtTheSixthAt
 
     const auto start = clock.now();
     EXPECT_TRUE(b.logIn());
-    EXPECT_EQ(clock.now() - start, 6 * 2500ms);
+    EXPECT_EQ(clock.now() - start, 5 * 2500ms) << "no pause after the attempt that succeeded";
     EXPECT_EQ(http.count("POST", "/api"), 6u);
     EXPECT_EQ(*http.requests()[0].body, R"({"devicetype":"org.glowmere.Glowmere"})");
     EXPECT_EQ(log.count("Bridge Error: link button not pressed"), 5u);

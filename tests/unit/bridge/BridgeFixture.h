@@ -40,8 +40,10 @@ protected:
         bridge.setBridgeIP("10.0.0.2");
     }
 
-    // "METHOD path body" of each request, the API root cut off.
-    std::vector<std::string> wire() const {
+    // "METHOD path body" of each request, the API root cut off, once the
+    // paced commands have all gone out.
+    std::vector<std::string> wire() {
+        bridge.waitForCommands();
         std::vector<std::string> out;
         const std::string root = "http://10.0.0.2/api/alice/";
         for (const auto& r : http.requests()) {

@@ -94,11 +94,13 @@ TEST(BridgeMemberIdentifiers, SplitsTheMemberListText) {
     for (const auto& c : cases) EXPECT_EQ(BridgeBridge::memberIdentifiers(c.text), c.ids) << c.text;
 }
 
-TEST_F(BridgeListsTest, GroupMembersAreReadOnceEachInOrder) {
+TEST_F(BridgeListsTest, GroupMembersAreReadOnceEachInOrderFromTheLampList) {
     // "lights" is the last member, so the reader has dropped its bracket.
     http.reply("GET", "alice/groups/4", R"({"name":"G","lights":["2","1","2"]})");
-    http.reply("GET", "alice/lights/1", R"({"state":{"on":true,"bri":10},"name":"one"})");
-    http.reply("GET", "alice/lights/2", R"({"state":{"on":false,"bri":20,"sat":7},"name":"two"})");
+    http.reply(
+        "GET", "alice/lights",
+        R"({"1":{"state":{"on":true,"bri":10},"name":"one"},"2":{"state":{"on":false,"bri":20,"sat":7},"name":"two"},)"
+        R"("3":{"state":{"on":false,"bri":30},"name":"three"}})");
     auto lamps = bridge.lightsArrayForGroup("4");
     ASSERT_TRUE(lamps);
     ASSERT_EQ(lamps->size(), 2u);
@@ -107,10 +109,61 @@ TEST_F(BridgeListsTest, GroupMembersAreReadOnceEachInOrder) {
     EXPECT_EQ(lamps->at(0)["saturation"], Value("7.00"));
     EXPECT_EQ(lamps->at(1)["id"], Value("1"));
     EXPECT_EQ(lamps->at(1)["label"], Value("one"));
-    EXPECT_EQ(http.count("GET", "lights/2"), 1u);
+    EXPECT_EQ(http.requests().size(), 2u) << "the group, then the lamp list";
 
     http.clearRules();
     EXPECT_FALSE(bridge.lightsArrayForGroup("4"));
+}
+
+TEST_F(BridgeListsTest, WholeRecordsInTheListTakeOneRequest) {
+    http.reply("GET", "alice/lights",
+               R"({"1":{"state":{"on":true,"bri":254,"hue":10000,"sat":144},"name":"Desk"},)"
+               R"("2":{"state":{"on":false,"reachable":true},"name":"Hall"},"3":{"name":"Old"}})");
+    http.reply("GET", "alice/lights/3", R"({"state":{"on":true,"bri":3},"name":"Old"})");
+    http.reply("GET", "alice/groups",
+               R"({"1":{"name":"Den","lights":["1"],"action":{"bri":50,"hue":3}},)"
+               R"("2":{"name":"Up","lights":["2"],"action":{"on":true}},"3":{"name":"Named only"}})");
+    http.reply("GET", "alice/groups/3", R"({"name":"Named only","lights":["1","3"],"action":{"on":true,"bri":9}})");
+
+    auto lamps = bridge.lightsArray();
+    ASSERT_TRUE(lamps);
+    ASSERT_EQ(lamps->size(), 2u);
+    EXPECT_EQ(lamps->at(0)["colour"], Value("10000.00"));
+    EXPECT_EQ(lamps->at(0)["label"], Value("Desk"));
+    EXPECT_EQ(lamps->at(1)["id"], Value("3")) << "a member listed by name only is read by itself";
+    EXPECT_TRUE(log.containsSubstring("lightsArray dipping out, strAttributessForThisLamp is {"));
+
+    auto groups = bridge.groupsArray();
+    ASSERT_TRUE(groups);
+    ASSERT_EQ(groups->size(), 2u) << "a group without brightness is left out";
+    EXPECT_EQ(groups->at(0)["onoff"], Value(false)) << "a group whose action has no \"on\" is off";
+    EXPECT_EQ(groups->at(0)["brightness"], Value("50.00"));
+    EXPECT_EQ(groups->at(1)["id"], Value("3"));
+    EXPECT_EQ(groups->at(1)["brightness"], Value("9.00"));
+    EXPECT_EQ(wire(), (std::vector<std::string>{"GET lights", "GET lights/3", "GET groups", "GET groups/3"}));
+}
+
+TEST_F(BridgeListsTest, AHugeListIsRefusedAndATimeOutEndsTheReading) {
+    std::string huge = "{";
+    for (int i = 1; i <= 1001; ++i) huge += (i > 1 ? ",\"" : "\"") + std::to_string(i) + "\":{\"name\":\"x\"}";
+    http.reply("GET", "alice/lights", huge + "}");
+    EXPECT_FALSE(bridge.lightsArray());
+    EXPECT_EQ(bridge.lastFailure()->kind, RequestFailure::Kind::TooManyMembers);
+    EXPECT_EQ(http.requests().size(), 1u);
+
+    http.clearRequests();
+    http.reply("GET", "alice/lights", R"({"1":{"name":"a"},"2":{"name":"b"},"3":{"name":"c"}})");
+    http.reply("GET", "alice/lights/1", R"({"state":{"on":true,"bri":3},"name":"a"})");
+    http.timeOut("GET", "alice/lights/2");
+    EXPECT_FALSE(bridge.lightsArray());
+    EXPECT_EQ(bridge.lastFailure()->kind, RequestFailure::Kind::TimedOut);
+    EXPECT_EQ(wire(), (std::vector<std::string>{"GET lights", "GET lights/1", "GET lights/2"}));
+
+    // A list that timed out is not asked for a second time.
+    http.clearRequests();
+    http.timeOut("GET", "alice/lights");
+    EXPECT_FALSE(bridge.lightsArray());
+    EXPECT_EQ(http.requests().size(), 1u);
 }
 
 TEST_F(BridgeListsTest, SettingsForGroupNeedNoMembers) {

@@ -87,7 +87,7 @@ TEST_F(BridgeSwitchingTest, FadeTimesBecomeWholeSecondsWithinRange) {
 TEST_F(BridgeSwitchingTest, ASequenceGoesOnAfterAFailedStep) {
     http.fail("PUT", "lights/3/state", 1);
     bridge.startFalseDawnForLampWithTransition("3", 1);
-    EXPECT_EQ(http.requests().size(), 3u);
+    EXPECT_EQ(wire().size(), 3u);
     EXPECT_EQ(log.count("no response from Bridge"), 1u);
 }
 

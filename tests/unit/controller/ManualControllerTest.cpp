@@ -82,7 +82,7 @@ protected:
     void onLoop(std::function<void()> task) { ASSERT_TRUE(loop.postAndWait(std::move(task))); }
 
     // Launch; with lamps on the bridge this builds the strips and starts the
-    // polling loop, whose first cycle is waited for.
+    // polling loop, which waits for its first cycle.
     void launch() {
         onLoop([this] {
             controller->awakeFromNib();
@@ -529,10 +529,16 @@ TEST_F(ControllerTest, ANewGroupCausesARebuildAndARemovedLampDoesNot) {
 TEST_F(ControllerTest, ChangesElsewhereReachTheStripsOnTheNextCycle) {
     bridge.setLights(lamps(2));
     bridge.setGroups(Value::list({group("5", "Hall")}));
-    bridge.setGroupSettings("5", Value::map({{"onoff", "true"}, {"brightness", "77"}}));
     launch();
-    EXPECT_EQ(groupStrip("5")->brightnessSlider()->doubleValue(), 77) << "the first cycle runs at once";
+    EXPECT_EQ(count("lightsArray"), 1) << "no cycle right after set-up";
+    Value hall = group("5", "Hall");
+    hall.set("onoff", true);
+    hall.set("brightness", "77");
+    bridge.setGroups(Value::list({hall}));
+    advance(6s);
+    EXPECT_EQ(groupStrip("5")->brightnessSlider()->doubleValue(), 77) << "a group's settings come from its list";
     EXPECT_EQ(groupStrip("5")->onoffButton()->state(), 1);
+    EXPECT_EQ(count("settingsForGroup 5"), 0);
 
     Value changed = lamps(2);
     changed.asList()[0] = lamp("1", "Renamed", "30", "200", "false");
