@@ -6,7 +6,7 @@ _glowmerectl() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=
     ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local global_options="--profile --bridge --json --verbose --help --version"
+    local global_options="--profile --bridge --timeout --json --verbose --help --version"
     local commands="discover login lights groups on off set group-on group-off group-set all dusk dawn
         rename rename-group make-group remove-group get presets preset-save preset-apply preset-rename
         preset-delete schedules schedule-add schedule-enable
@@ -19,7 +19,7 @@ _glowmerectl() {
         COMPREPLY=($(compgen -d -- "$cur"))
         return
         ;;
-    --bridge)
+    --bridge | --timeout)
         return
         ;;
     esac
@@ -28,7 +28,7 @@ _glowmerectl() {
     local i command=
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-        --profile | --bridge) ((i++)) ;;
+        --profile | --bridge | --timeout) ((i++)) ;;
         -*) ;;
         *)
             command=${COMP_WORDS[i]}
@@ -49,6 +49,10 @@ _glowmerectl() {
     local options=
     case $command in
     lights | groups | presets | explore) options="--json" ;;
+    discover)
+        options="--ssdp"
+        [[ $prev == --ssdp ]] && return
+        ;;
     preset-apply)
         options="--transition"
         [[ $prev == --transition ]] && return

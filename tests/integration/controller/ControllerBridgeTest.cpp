@@ -404,6 +404,8 @@ TEST_F(ControllerOnBridge, APresetRestoresEveryLampOverItsTransition) {
             controller->presetsChangedElsewhere();
             controller->implementPreset(0);
         });
+        advance(200ms);  // paced: ten a second
+        bridge.waitForCommands();
         auto puts = requests("PUT");
         ASSERT_EQ(puts.size(), 3u) << "one timed request per lamp";
         for (std::size_t i = 0; i < 3; ++i) {
