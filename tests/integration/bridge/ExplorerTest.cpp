@@ -17,7 +17,8 @@ using testing::SimulatedBridge;
 // names only, as older bridges answer.
 class NamesOnlyLists final : public platform::HttpClient {
 public:
-    std::optional<platform::HttpResponse> send(const platform::HttpRequest& request, std::string* error) override {
+    std::optional<platform::HttpResponse> send(const platform::HttpRequest& request,
+                                               platform::HttpError* error) override {
         auto response = real_.send(request, error);
         if (!response || request.method != "GET") return response;
         for (const char* list : {"/lights", "/groups", "/schedules"}) {

@@ -72,6 +72,13 @@ protected:
         clock.advance(d);
         onLoop([] {});
     }
+    // Moves the time on, a command's slot at a time, until every paced
+    // command has gone out. (The queue's thread may start waiting only after
+    // a single larger step, which would then never reach its deadline.)
+    void sendPaced() {
+        for (int i = 0; i < 200 && bridge.commandQueue().waitingCount() > 0; ++i) advance(100ms);
+        bridge.waitForCommands();
+    }
     LampControlStrip* lampStrip(const std::string& id) { return controller->getStripWithID(id); }
     LampControlStrip* groupStrip(const std::string& id) { return controller->getGroupStripWithID(id); }
 
@@ -221,8 +228,7 @@ TEST_F(ThirtyLamps, ADragDuringAPresetReachesItsLampWithItsReleasedValue) {
         }
     });
     EXPECT_LT(requests("PUT").size(), 5u) << "the rest wait their turn";
-    advance(4s);
-    bridge.waitForCommands();
+    sendPaced();
     auto puts = requests("PUT");
     EXPECT_EQ(puts.size(), 31u) << "the preset's thirty, then the drag's newest value";
     EXPECT_EQ(puts.back().path, userPath("lights/5/state"));
@@ -291,8 +297,7 @@ TEST_F(ControllerOnBridge, SwitchingALampOnSendsTheSwitchThenAllValues) {
         strip->onoffButton()->setState(1);
         strip->onoffButton()->sendAction();
     });
-    advance(100ms);  // the second command waits its turn: ten a second
-    bridge.waitForCommands();
+    sendPaced();  // the second command waits its turn: ten a second
     auto puts = requests("PUT");
     ASSERT_EQ(puts.size(), 2u);
     EXPECT_EQ(puts[0].path, userPath("lights/2/state"));
@@ -303,8 +308,7 @@ TEST_F(ControllerOnBridge, SwitchingALampOnSendsTheSwitchThenAllValues) {
 
     sim.clearRequestLog();
     onLoop([this] { lampStrip("2")->switchOff(); });
-    advance(100ms);
-    bridge.waitForCommands();
+    sendPaced();
     puts = requests("PUT");
     ASSERT_EQ(puts.size(), 1u);
     EXPECT_EQ(json::parse(puts[0].body), json::parse(R"({"on":false})"));
@@ -404,8 +408,7 @@ TEST_F(ControllerOnBridge, APresetRestoresEveryLampOverItsTransition) {
             controller->presetsChangedElsewhere();
             controller->implementPreset(0);
         });
-        advance(200ms);  // paced: ten a second
-        bridge.waitForCommands();
+        sendPaced();
         auto puts = requests("PUT");
         ASSERT_EQ(puts.size(), 3u) << "one timed request per lamp";
         for (std::size_t i = 0; i < 3; ++i) {
