@@ -162,8 +162,8 @@ void ManualController::discoverNewBulbsLoop(std::stop_token stop) {
     }
     platform::log("succesfully sent request to search for lights");
     postToController([this] { controlPanel_.mainWindowThrobber().startAnimation(); });
-    bool found = false;
-    for (int attempt = 0; attempt < bulbSearchAttempts && !found; ++attempt) {
+    std::vector<std::string> found;
+    for (int attempt = 0; attempt < bulbSearchAttempts && found.empty(); ++attempt) {
         const std::optional<std::string> text = bridgeBridge_.sendGETRequestToUrl("lights");
         platform::log("tried lights response, result is " + (text ? *text : std::string("(null)")));
         if (text) {
@@ -182,14 +182,17 @@ void ManualController::discoverNewBulbsLoop(std::stop_token stop) {
                 return;
             for (const std::string& id : fresh) {
                 platform::log("found a new light, id " + id);
-                found = true;
+                found.push_back(id);
             }
         }
         if (!loop_.clock().sleepFor(bulbSearchPause, stop)) return;
     }
-    postToController([this, found] {
+    postToController([this, found = std::move(found)] {
         controlPanel_.mainWindowThrobber().stopAnimation();
-        if (found) refreshSetUp();
+        // A polling cycle may have seen the new lamps and rebuilt already:
+        // one rebuild is enough.
+        if (std::any_of(found.begin(), found.end(), [this](const std::string& id) { return !getStripWithID(id); }))
+            refreshSetUp();
     });
 }
 
