@@ -115,7 +115,12 @@ QSize MainWindowWidget::preferredSize() const {
         height += commandBar->toolBar()->sizeHint().height();
     if (!banner->isHidden()) height += banner->sizeHint().height();
     if (QStatusBar* bar = findChild<QStatusBar*>(); bar && !bar->isHidden()) height += bar->sizeHint().height();
-    return {contentSize_.width(), height};
+    // Never narrower than the command bar, so no command hides behind its
+    // overflow arrow while there are only a few strips.
+    int width = contentSize_.width();
+    if (commandBar->toolBar() && !commandBar->toolBar()->isHidden())
+        width = std::max(width, commandBar->toolBar()->sizeHint().width());
+    return {width, height};
 }
 
 void MainWindowWidget::setContentSize(QSize size) {
