@@ -6,6 +6,7 @@
 
 #include "bridge/JsonText.h"
 #include "controller/ManualController.h"
+#include "platform/InputChecks.h"
 #include "platform/Log.h"
 
 namespace glowmere {
@@ -77,8 +78,9 @@ void ManualController::makeGroupPopoverClose(platform::Control* sender) {
 
 void ManualController::makeGroup(const Value& tags) {
     platform::TextField* field = makeGroupNameField(makeGroupPopover_.get());
-    const std::string name = field ? field->stringValue() : std::string();
-    if (!tags.isList() || tags.empty() || name.empty()) return;
+    const std::optional<std::string> fitted = platform::fittedName(field ? field->stringValue() : std::string());
+    if (!tags.isList() || tags.empty() || !fitted) return;
+    const std::string& name = *fitted;
     std::vector<std::string> lamps;
     for (const Value& tag : tags.asList())
         if (LampControlStrip* strip = stripWithTag(tag.intValue())) lamps.push_back(strip->getID());

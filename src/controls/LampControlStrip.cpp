@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <optional>
 
+#include "platform/InputChecks.h"
+
 namespace glowmere {
 
 namespace {
@@ -225,7 +227,10 @@ void LampControlStrip::showReNamePopover() {
 
 void LampControlStrip::reName() {
     if (!reNameEditingField_) return;
-    const std::string name = reNameEditingField_->stringValue();
+    // Trimmed and cut to what the bridge takes; a blank name leaves the old one.
+    const std::optional<std::string> fitted = platform::fittedName(reNameEditingField_->stringValue());
+    if (!fitted) return;
+    const std::string& name = *fitted;
     if (owner_) owner_->setPollingEnabled(false);
     if (label_) label_->setStringValue(name);
     if (bridgeBridge_) {

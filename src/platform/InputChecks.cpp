@@ -83,6 +83,17 @@ std::optional<std::string> checkedName(std::string_view text, std::size_t maxLen
     return std::string(text);
 }
 
+std::optional<std::string> fittedName(std::string_view text, std::size_t maxLength) {
+    if (!utf16Length(text)) return std::nullopt;
+    while (!text.empty()) {
+        if (auto name = checkedName(text, maxLength)) return name;
+        // Too long: drop the last character whole (its continuation bytes, then its lead byte).
+        while (text.size() > 1 && (static_cast<unsigned char>(text.back()) & 0xC0) == 0x80) text.remove_suffix(1);
+        text.remove_suffix(1);
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> checkedBridgePath(std::string_view text) {
     if (!text.empty() && text.front() == '/') text.remove_prefix(1);
     if (text.empty() || text.size() > 256) return std::nullopt;

@@ -31,6 +31,11 @@ bool isTimeOfDay(std::string_view text);
 // control characters. Gives the trimmed name.
 std::optional<std::string> checkedName(std::string_view text, std::size_t maxLength = 32);
 
+// What a name typed into a window becomes: spaces trimmed, cut after
+// `maxLength` characters (never inside one). Nothing when no valid name is
+// left (empty, control characters, broken UTF-8).
+std::optional<std::string> fittedName(std::string_view text, std::size_t maxLength = 32);
+
 // A path under the user's root on the bridge: one or more segments of
 // letters, digits, "-" and "_" separated by single "/", with an optional
 // leading "/" (dropped in the result).

@@ -105,13 +105,26 @@ TEST_F(MainWindowTest, RenamingALampThroughItsPopoverReachesTheBridgeAndTheStrip
     EXPECT_NE(t.sim().state().find("Hall by the door"), std::string::npos);
     EXPECT_TRUE(pumpUntil([&] { return !visibleLineEdit(); })) << "Return closes the popover";
 
-    // A name the bridge refuses: the status line says so in plain words.
-    QTest::mouseClick(controlWidget(t, 0, 6), Qt::LeftButton);
-    ASSERT_TRUE(pumpUntil([&] { return (field = visibleLineEdit()) != nullptr; }));
-    field->setFocus();
-    field->selectAll();
-    QTest::keyClicks(field, QString(40, 'x'));
-    QTest::keyClick(field, Qt::Key_Return);
+    // What the field holds is trimmed and cut to 32 characters; a blank name
+    // sends nothing and keeps the old one; a name the bridge refuses (it
+    // counts bytes: twenty "ü" are forty) shows in the status line in plain words.
+    auto rename = [&](const QString& text) {
+        QTest::mouseClick(controlWidget(t, 0, 6), Qt::LeftButton);
+        ASSERT_TRUE(pumpUntil([&] { return (field = visibleLineEdit()) != nullptr; }));
+        field->setFocus();
+        field->setText(text);  // typed keys are ASCII only
+        QTest::keyClick(field, Qt::Key_Return);
+        ASSERT_TRUE(pumpUntil([&] { return !visibleLineEdit(); }));
+    };
+    t.sim().clearRequestLog();
+    rename("  " + QString(40, 'x'));
+    ASSERT_TRUE(pumpUntil([&] { return !requestsTo(t.sim(), "PUT", "/lights/1").empty(); }));
+    EXPECT_EQ(json::parse(requestsTo(t.sim(), "PUT", "/lights/1")[0].body), json({{"name", std::string(32, 'x')}}));
+    t.sim().clearRequestLog();
+    rename("   ");
+    rename(QString(20, QChar(0xFC)));
+    ASSERT_TRUE(pumpUntil([&] { return !requestsTo(t.sim(), "PUT", "/lights/1").empty(); }));
+    EXPECT_EQ(requestsTo(t.sim(), "PUT", "/lights/1").size(), 1u) << "the blank name sent nothing";
     QStatusBar* status = t.app().mainWindow().widget()->statusBar();
     EXPECT_TRUE(pumpUntil([&] { return status->currentMessage().startsWith("The bridge refused a change to lamp 1"); }))
         << status->currentMessage().toStdString();
@@ -367,8 +380,11 @@ TEST_F(MainWindowTest, PairingCanBeCancelledAndTriedAgainAndLogsOnlyTheUserNames
     ASSERT_TRUE(pairing.failed());
     EXPECT_TRUE(pairing.tryAgainButton()->isVisible());
     pumpUntil([] { return false; }, 50);
-    for (auto* label : pairing.findChildren<QLabel*>())
-        if (label->wordWrap()) EXPECT_GE(label->height(), label->heightForWidth(label->width())) << "no line cut off";
+    for (auto* label : pairing.findChildren<QLabel*>()) {
+        if (label->wordWrap()) {
+            EXPECT_GE(label->height(), label->heightForWidth(label->width())) << "no line cut off";
+        }
+    }
 
     t.sim().pressLinkButton();
     pairing.tryAgainButton()->click();
