@@ -36,6 +36,7 @@
 #include "gui/ToolWindows.h"
 #include "gui/WindowPlacement.h"
 #include "platform/DataFiles.h"
+#include "platform/LocalSearch.h"
 #include "platform/Log.h"
 
 namespace glowmere::gui {
@@ -59,6 +60,13 @@ QString plainBridgeError(const std::string& path, const std::string& description
     if (text.contains("unauthorized", Qt::CaseInsensitive))
         return QObject::tr("The bridge no longer knows Glowmere: pair again in Settings → Bridge.");
     return QObject::tr("The bridge refused a change to %1: %2").arg(what, text.left(160));
+}
+QString plainChangeFailure(const RequestFailure& failure) {
+    QString what = QObject::tr("the bridge");
+    const auto parts = QString::fromStdString(failure.path).split('/');
+    if (parts.size() >= 2 && parts[0] == "lights") what = QObject::tr("lamp %1").arg(parts[1]);
+    if (parts.size() >= 2 && parts[0] == "groups") what = QObject::tr("group %1").arg(parts[1]);
+    return QObject::tr("The change did not reach %1: %2").arg(what, QString::fromStdString(failure.describe()));
 }
 }  // namespace
 
@@ -90,6 +98,10 @@ GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
     mainWindow_ = std::make_unique<QtMainWindow>(*context_);
     settings_ = std::make_unique<ControllerSettings>();
     bridge_ = std::make_unique<BridgeBridge>(*http_, *defaults_, *clock_);
+    // With no portal and no stored address, the bridge is looked for on the
+    // local network.
+    if (!options_.localSearch) ownSearch_ = std::make_unique<platform::SsdpSearch>();
+    bridge_->setLocalSearch(options_.localSearch ? options_.localSearch : ownSearch_.get());
     bridgeClient_ = std::make_unique<BridgeBridgeClient>(*bridge_);
     // Start at login runs this program hidden, on the same profile.
     std::vector<std::string> loginArguments{"--hidden"};
@@ -286,6 +298,29 @@ void GlowmereApp::connectMainWindow() {
                                                                    const std::string& description) {
         if (method == "GET") return;
         postToGui([self, message = plainBridgeError(path, description)] {
+            if (self) self->mainWindow_->windowWidget()->showStatusMessage(message);
+        });
+    });
+
+    // Any other failed change (an HTTP error page, no reply in time, a busy
+    // bridge), and a reply to a reading that no bridge gives, also shows
+    // there with its reason; a bridge that does not answer at all gets the
+    // banner instead.
+    bridge_->observeFailures([self = QPointer<GlowmereApp>(this)](const RequestFailure& failure) {
+        using Kind = RequestFailure::Kind;
+        if (failure.kind == Kind::BridgeError || failure.kind == Kind::NotPaired || failure.kind == Kind::NoAddress)
+            return;
+        QString message;
+        if (failure.method != "GET") {
+            message = plainChangeFailure(failure);
+        } else if (failure.kind == Kind::HttpStatus || failure.kind == Kind::NotJson ||
+                   failure.kind == Kind::TooLarge || failure.kind == Kind::TooManyMembers) {
+            message = QObject::tr("Could not read %1: %2")
+                          .arg(QString::fromStdString(failure.path), QString::fromStdString(failure.describe()));
+        } else {
+            return;
+        }
+        postToGui([self, message] {
             if (self) self->mainWindow_->windowWidget()->showStatusMessage(message);
         });
     });

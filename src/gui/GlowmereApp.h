@@ -15,6 +15,7 @@
 #include "platform/Controls.h"
 #include "platform/DefaultsStore.h"
 #include "platform/HttpClient.h"
+#include "platform/LocalSearch.h"
 #include "schedules/Location.h"
 #include "schedules/ScheduleManager.h"
 
@@ -56,6 +57,8 @@ public:
         // Injected for tests; the real ones otherwise.
         platform::Clock* clock = nullptr;
         platform::HttpClient* http = nullptr;
+        // The search of the local network for a bridge; a real one otherwise.
+        platform::LocalSearch* localSearch = nullptr;
         // Open the main window at start even when a tray shows the menu.
         bool showMainWindow = false;
         // Answer on the session bus (the application does; tests need not).
@@ -131,6 +134,7 @@ private:
     Options options_;
     std::unique_ptr<platform::SystemClock> ownClock_;
     std::unique_ptr<platform::CurlHttpClient> ownHttp_;
+    std::unique_ptr<platform::LocalSearch> ownSearch_;
     platform::Clock* clock_;
     platform::HttpClient* http_;
     std::unique_ptr<platform::DefaultsStore> defaults_;

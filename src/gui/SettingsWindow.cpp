@@ -155,6 +155,8 @@ SettingsWindow::SettingsWindow(GuiContext& context, ControllerSettings& settings
     buttons->addWidget(widgetFor(pairAgain_, nullptr));
     buttons->addStretch();
     bridgeLayout->addLayout(buttons);
+    bridgeLayout->addWidget(widgetFor(foundBridges_, nullptr));
+    foundBridges_->setHidden(true);
     bridgeLayout->addWidget(widgetFor(bridgeStatus_, style::message));
     bridgeLayout->addStretch();
     tabs_->addTab(bridgeTab, tr("Bridge"));
@@ -169,17 +171,28 @@ SettingsWindow::SettingsWindow(GuiContext& context, ControllerSettings& settings
     manualAddress_->setAction([this](platform::Control*) { storeBridgeSettings(); });
     alwaysUseManual_->setAction([this](platform::Control*) { storeBridgeSettings(); });
     findBridge_->setAction([this](platform::Control*) {
-        bridgeStatus_->setStringValue("Looking for the bridge…");
-        const auto before = bridge_.bridgeIP();
-        bridge_.setBridgeIP(std::nullopt);
-        bridge_.discoverBridge();
-        auto found = bridge_.bridgeIP();
-        if (!found && before) bridge_.setBridgeIP(before);  // keep the one that worked
-        bridgeStatus_->setStringValue(found ? "Bridge at " + *found : "No bridge found");
-        if (found) {
-            manualAddress_->setStringValue(*found);
-            if (bridgeChanged_) bridgeChanged_();
+        bridgeStatus_->setStringValue("Looking for bridges…");
+        foundBridges_->setHidden(true);
+        foundBridges_->removeAllItems();
+        const std::vector<std::string> found = bridge_.findBridges();
+        if (found.empty()) {
+            bridgeStatus_->setStringValue("No bridge found");
+        } else if (found.size() == 1) {
+            takeBridge(found.front());
+        } else {
+            // Several answered: the user says which is theirs.
+            foundBridges_->addItem("Choose a bridge…", 0);
+            for (std::size_t i = 0; i < found.size(); ++i) foundBridges_->addItem(found[i], static_cast<int>(i) + 1);
+            foundBridges_->selectItemAtIndex(0);
+            foundBridges_->setHidden(false);
+            bridgeStatus_->setStringValue("Found " + std::to_string(found.size()) + " bridges: choose yours");
         }
+    });
+    foundBridges_->setAction([this](platform::Control*) {
+        auto chosen = foundBridges_->selectedItem();
+        if (!chosen || chosen->tag == 0) return;
+        foundBridges_->setHidden(true);
+        takeBridge(chosen->title);
     });
     pairAgain_->setAction([this](platform::Control*) {
         if (!storeBridgeSettings()) return;
@@ -217,6 +230,14 @@ void SettingsWindow::setStartAtLogin(bool on) {
 
 void SettingsWindow::setSoundIndicators(QWidget* indicators) {
     soundForm_->insertRow(1, QString(), indicators);
+}
+
+void SettingsWindow::takeBridge(const std::string& address) {
+    bridge_.setBridgeIP(address);
+    bridge_.defaults().setObject(BridgeBridge::lastUsedBridgeIPKey, address);
+    manualAddress_->setStringValue(address);
+    bridgeStatus_->setStringValue("Bridge at " + address);
+    if (bridgeChanged_) bridgeChanged_();
 }
 
 void SettingsWindow::showStoredBridgeSettings() {

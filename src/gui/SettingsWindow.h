@@ -67,6 +67,9 @@ public:
     platform::Button& findBridge() { return *findBridge_; }
     platform::Button& pairAgain() { return *pairAgain_; }
     platform::TextField& bridgeStatus() { return *bridgeStatus_; }
+    // The bridges Find bridge found when there was more than one: choosing
+    // one takes it (hidden otherwise).
+    platform::PopUpButton& foundBridges() { return *foundBridges_; }
 
     // Shows the stored address and choice again (controller thread).
     void showStoredBridgeSettings();
@@ -86,6 +89,8 @@ private:
     bool storeBridgeSettings();
     // Whether a bridge answers at `address` (a short GET of its config).
     bool answersAt(const std::string& address);
+    // Uses the bridge at `address` from now on and stores it.
+    void takeBridge(const std::string& address);
 
     GuiContext& context_;
     ControllerSettings& settings_;
@@ -105,6 +110,7 @@ private:
     std::shared_ptr<platform::Button> findBridge_ = std::make_shared<platform::Button>("Find bridge");
     std::shared_ptr<platform::Button> pairAgain_ = std::make_shared<platform::Button>("Pair again");
     std::shared_ptr<platform::TextField> bridgeStatus_ = std::make_shared<platform::TextField>();
+    std::shared_ptr<platform::PopUpButton> foundBridges_ = std::make_shared<platform::PopUpButton>();
     std::vector<std::shared_ptr<platform::View>> views_;  // style carriers of the widgets above
 };
 

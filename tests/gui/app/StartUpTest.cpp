@@ -1,13 +1,19 @@
 #include <QMainWindow>
+#include <QStatusBar>
+#include <QTest>
 #include <QToolBar>
 #include <algorithm>
+#include <fstream>
 
 #include "GuiHarness.h"
 #include "controller/ManualController.h"
 #include "controls/LampControlStrip.h"
+#include "gui/ControlWidgets.h"
 #include "gui/MainWindowWidget.h"
 #include "gui/QtMainWindow.h"
+#include "gui/SettingsWindow.h"
 #include "gui/ViewWidgets.h"
+#include "platform/LocalSearch.h"
 #include "platform/Log.h"
 
 namespace glowmere::testing {
@@ -92,6 +98,100 @@ TEST_F(StartUpTest, AnUnreachableBridgeIsAskedAgainEveryThreeSecondsUntilItAnswe
     int loops = 0;
     t.onController([&] { loops = t.app().manualController().pollingLoopsStarted(); });
     EXPECT_EQ(loops, 1);
+}
+
+// The real search over loopback UDP, waiting a tenth of the time.
+class QuickSearch final : public platform::LocalSearch {
+public:
+    std::vector<platform::LocalSearchReply> search(const std::string& target, std::chrono::milliseconds) override {
+        return real_.search(target, std::chrono::milliseconds(300));
+    }
+
+private:
+    platform::SsdpSearch real_;
+};
+
+TEST_F(StartUpTest, AFreshInstallFindsTheBridgeOnTheLocalNetwork) {
+    QuickSearch search;
+    auto options = house(2, 0);
+    options.bridge.ssdp = "127.0.0.1:0";
+    int port = 0;
+    options.beforeStart = [&](SimulatedBridge& sim) { port = sim.ssdpPort(); };
+    options.adjust = [&](gui::GlowmereApp::Options& app) {
+        app.localSearch = &search;
+        // No address stored, no portal: only the search can find it.
+        std::ofstream(app.profile / "defaults.plist")
+            << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
+            << "<key>username</key><string>testuser</string>\n"
+            << "<key>ssdpAddress</key><string>127.0.0.1:" << port << "</string>\n</dict>\n</plist>\n";
+    };
+    AppUnderTest t(options);
+    ASSERT_TRUE(t.waitForStrips(2));
+    EXPECT_EQ(platform::DefaultsStore(t.profile()).stringForKey("lastusedbridgeIP"), t.sim().address());
+
+    // Two bridges on one network: Find bridge offers both, and the one
+    // chosen is used at once.
+    auto grouped = bridgeWith(3, 0);
+    grouped.ssdp = "239.255.255.250:0";
+    SimulatedBridge first(grouped);
+    grouped.ssdp = "239.255.255.250:" + std::to_string(first.ssdpPort());
+    grouped.lamps = 4;
+    SimulatedBridge second(grouped);
+    gui::SettingsWindow& settings = t.app().settingsWindow();
+    std::vector<std::string> offered;
+    t.onController([&] {
+        t.app().defaults().setObject("ssdpAddress", grouped.ssdp);
+        settings.findBridge().sendAction();
+        for (const auto& item : settings.foundBridges().items()) offered.push_back(item.title);
+        EXPECT_FALSE(settings.foundBridges().isHidden());
+    });
+    std::sort(offered.begin() + 1, offered.end());
+    std::vector<std::string> both{first.address(), second.address()};
+    std::sort(both.begin(), both.end());
+    both.insert(both.begin(), "Choose a bridge…");
+    EXPECT_EQ(offered, both);
+    t.onController([&] {
+        settings.foundBridges().selectItemWithTitle(second.address());
+        settings.foundBridges().sendAction();
+    });
+    ASSERT_TRUE(t.waitForStrips(4));
+    EXPECT_EQ(platform::DefaultsStore(t.profile()).stringForKey("lastusedbridgeIP"), second.address());
+}
+
+// What no bridge answers shows in the window within one polling cycle: the
+// banner, and the reason in the status line; a change the bridge did not
+// take says so there too.
+TEST_F(StartUpTest, RepliesThatAreNoBridgesShowInTheWindow) {
+    AppUnderTest t(house(2, 0, true));
+    ASSERT_TRUE(t.waitForStrips(2));
+    gui::MainWindowWidget* window = t.app().mainWindow().windowWidget();
+    const struct {
+        const char* what;
+        std::function<void(SimulatedBridge&)> fault;
+        const char* reason;
+    } cases[] = {
+        {"HTML 404 page", [](SimulatedBridge& s) { s.statusPage(404, -1, "lights"); }, "answered HTTP 404"},
+        {"a 9 MB reply", [](SimulatedBridge& s) { s.oversizedReply(-1, "lights"); }, "cut off"},
+        {"a reply that never ends", [](SimulatedBridge& s) { s.endlessReply(-1, "lights"); }, "cut off"},
+        {"1001 lamps", [](SimulatedBridge& s) { s.longList(1001, -1, "lights"); }, "more members"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.fault(t.sim());
+        t.fakeClock().advance(std::chrono::seconds(6));
+        EXPECT_TRUE(pumpUntil([&] { return window->statusBar()->currentMessage().contains(c.reason); }))
+            << window->statusBar()->currentMessage().toStdString();
+        EXPECT_TRUE(window->banner->isVisibleTo(window));
+        t.sim().clearFaults();
+        t.fakeClock().advance(std::chrono::seconds(6));
+        EXPECT_TRUE(pumpUntil([&] { return !window->banner->isVisibleTo(window); }));
+    }
+    t.sim().errorPage(-1, "lights/1/state");
+    QTest::mouseClick(t.onOffSwitch(0), Qt::LeftButton);
+    EXPECT_TRUE(pumpUntil([&] {
+        return window->statusBar()->currentMessage().startsWith("The change did not reach lamp 1: ") &&
+               window->statusBar()->currentMessage().contains("answered HTTP 500");
+    })) << window->statusBar()->currentMessage().toStdString();
 }
 
 }  // namespace
