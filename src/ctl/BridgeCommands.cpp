@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iomanip>
+#include <mutex>
 #include <ostream>
 
 #include "bridge/JsonText.h"
@@ -196,15 +197,35 @@ Command setCommand(std::string name, bool group) {
                        int status = exitOk;
                        auto record = settingsFromArguments(ctx, self, args, 1, status);
                        if (!record) return status;
-                       return runOnBridge(
-                           ctx, std::string(group ? "could not set group " : "could not set lamp ") + args[0], [&] {
-                               for (const auto& id : *ids) {
-                                   if (group)
-                                       ctx.bridge.sendSettingsToGroup(*record, id);
-                                   else
-                                       ctx.bridge.sendSettingsToLamp(*record, id);
-                               }
-                           });
+                       // Of several, the message names those that failed.
+                       std::mutex failedMutex;
+                       std::vector<std::string> failed;
+                       const int observer = ctx.bridge.observeFailures([&](const RequestFailure& failure) {
+                           std::lock_guard lock(failedMutex);
+                           for (const auto& id : *ids)
+                               if (failure.path == BridgeCommand{group, id, {}, true}.path() &&
+                                   std::find(failed.begin(), failed.end(), id) == failed.end())
+                                   failed.push_back(id);
+                       });
+                       const auto mark = ctx.log.mark();
+                       const auto failedBefore = ctx.bridge.failedRequests();
+                       for (const auto& id : *ids) {
+                           if (group)
+                               ctx.bridge.sendSettingsToGroup(*record, id);
+                           else
+                               ctx.bridge.sendSettingsToLamp(*record, id);
+                       }
+                       ctx.bridge.waitForCommands();
+                       ctx.bridge.removeObserver(observer);
+                       if (ctx.bridge.failedRequests() == failedBefore) return static_cast<int>(exitOk);
+                       std::string which;
+                       for (const auto& id : *ids)
+                           if (std::find(failed.begin(), failed.end(), id) != failed.end())
+                               which += (which.empty() ? "" : ",") + id;
+                       return reportFailure(ctx,
+                                            std::string(group ? "could not set group " : "could not set lamp ") +
+                                                (which.empty() ? args[0] : which),
+                                            mark);
                    });
 }
 

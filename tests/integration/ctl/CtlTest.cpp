@@ -241,6 +241,11 @@ TEST_F(CtlTest, RefusalAndUnreachableBridgeExitOneWithOneLine) {
     EXPECT_EQ(refused.err.rfind("glowmerectl: could not switch on lamp 99: the bridge refused: "), 0u) << refused.err;
     EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1);
 
+    // Of several lamps, the message names the ones the bridge refused (lamp 2 is off).
+    auto some = ctl({"set", "1,2,3", "bri=5"});
+    EXPECT_EQ(some.status, 1);
+    EXPECT_EQ(some.err.rfind("glowmerectl: could not set lamp 2: the bridge refused: "), 0u) << some.err;
+
     auto missing = ctl({"get", "lights/99"});
     EXPECT_EQ(missing.status, 1);
 
