@@ -315,8 +315,10 @@ void GlowmereApp::connectMainWindow() {
             message = plainChangeFailure(failure);
         } else if (failure.kind == Kind::HttpStatus || failure.kind == Kind::NotJson ||
                    failure.kind == Kind::TooLarge || failure.kind == Kind::TooManyMembers) {
-            message = QObject::tr("Could not read %1: %2")
-                          .arg(QString::fromStdString(failure.path), QString::fromStdString(failure.describe()));
+            const QString what = failure.path == "lights"   ? QObject::tr("the lamps")
+                                 : failure.path == "groups" ? QObject::tr("the groups")
+                                                            : QString::fromStdString(failure.path);
+            message = QObject::tr("Could not read %1: %2").arg(what, QString::fromStdString(failure.describe()));
         } else {
             return;
         }

@@ -181,6 +181,7 @@ TEST_F(StartUpTest, RepliesThatAreNoBridgesShowInTheWindow) {
         t.fakeClock().advance(std::chrono::seconds(6));
         EXPECT_TRUE(pumpUntil([&] { return window->statusBar()->currentMessage().contains(c.reason); }))
             << window->statusBar()->currentMessage().toStdString();
+        EXPECT_TRUE(window->statusBar()->currentMessage().startsWith("Could not read the lamps: the bridge at "));
         EXPECT_TRUE(window->banner->isVisibleTo(window));
         t.sim().clearFaults();
         t.fakeClock().advance(std::chrono::seconds(6));
