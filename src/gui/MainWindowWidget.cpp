@@ -128,7 +128,10 @@ void MainWindowWidget::setContentSize(QSize size) {
     contentSize_ = size;
     contentWidget->setGeometry(0, 0, size.width(), size.height());
     fitSurface();
-    if (!changed) return;
+    if (changed) fitWindow();
+}
+
+void MainWindowWidget::fitWindow() {
     // Follow the strips, as far as the screen allows; the rest scrolls.
     QSize want = preferredSize();
     if (QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen()) {
@@ -161,7 +164,12 @@ void MainWindowWidget::showBridgeState(BridgeState state, const QString& address
     state_ = state;
     const bool unreachable = state == BridgeState::NotReachable;
     bannerText->setText(tr("Bridge not reachable at %1").arg(address.isEmpty() ? tr("(no address)") : address));
-    banner->setVisible(unreachable);
+    if (banner->isHidden() == unreachable) {
+        // The banner comes and goes above the strips: the window grows and
+        // shrinks with it, so the strips are never cut off by it.
+        banner->setVisible(unreachable);
+        if (!isMaximized() && !isFullScreen()) fitWindow();
+    }
     // With strips on the surface they stay, greyed and out of reach, until
     // the bridge answers again; a change made meanwhile would be lost.
     // A veil over the surface greys them and keeps the pointer off them.

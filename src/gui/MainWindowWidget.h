@@ -63,6 +63,8 @@ protected:
 
 private:
     void fitSurface();
+    // Resizes the window to what it shows, within the screen.
+    void fitWindow();
     QSize contentSize_;
     BridgeState state_ = BridgeState::LookingForBridge;
 };

@@ -304,9 +304,12 @@ TEST_F(MainWindowTest, TheBannerComesWithinOneCycleWhenTheBridgeStopsAnsweringAn
     ASSERT_TRUE(t.waitForStrips(2));
     gui::MainWindowWidget* window = t.app().mainWindow().windowWidget();
     EXPECT_FALSE(window->banner->isVisibleTo(window));
+    const int height = window->height();
     t.sim().closeWithoutReply(-1);
     t.fakeClock().advance(6s);
     ASSERT_TRUE(pumpUntil([&] { return window->banner->isVisibleTo(window); }));
+    EXPECT_TRUE(pumpUntil([&] { return window->height() == height + window->banner->sizeHint().height(); }))
+        << "the window grows by the banner, so it cuts off no strip: " << height << " to " << window->height();
     EXPECT_EQ(window->bannerText->text(), QString("Bridge not reachable at %1").arg(t.sim().address().c_str()));
     EXPECT_FALSE(window->contentWidget->isEnabled()) << "the strips are greyed";
     EXPECT_TRUE(window->retryButton->isVisibleTo(window));
@@ -315,6 +318,7 @@ TEST_F(MainWindowTest, TheBannerComesWithinOneCycleWhenTheBridgeStopsAnsweringAn
     t.fakeClock().advance(6s);
     ASSERT_TRUE(pumpUntil([&] { return !window->banner->isVisibleTo(window); }));
     EXPECT_TRUE(window->contentWidget->isEnabled());
+    EXPECT_TRUE(pumpUntil([&] { return window->height() == height; }));
 }
 
 TEST_F(MainWindowTest, ABridgeWithoutLampsSaysSoAndOffersTheBulbSearch) {
