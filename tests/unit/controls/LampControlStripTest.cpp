@@ -145,6 +145,7 @@ TEST_F(StripTest, WhatALampSliderSendsFitsTheLamp) {
     EXPECT_EQ(onoff->state(), 0);
     ASSERT_EQ(bridge.sentSettings().size(), 1u);
     EXPECT_FALSE(bridge.sentSettings().at(0).contains("onoff"));
+    strip.setColourTemperatureSlider(nullptr);  // the slider goes before the strip
 }
 
 TEST_F(StripTest, DuskMessageStatesMinutesOrSeconds) {
