@@ -87,7 +87,7 @@ public:
     void showManualControl();
     void visitHelp();
     void populatePresetPullDown();
-    void populateLampsPopUp();
+    void populateLampsPopUp() override;
     // Ends the background loops (the process is about to end, or a test is).
     void stopBackgroundThreads();
 
