@@ -4,9 +4,11 @@
 #include <sys/types.h>
 
 #include <QString>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,6 +34,24 @@ namespace glowmere::testing {
 
 // One QApplication for the whole test program, on the offscreen platform.
 void ensureQtApplication();
+
+// The local zone for the length of a test.
+class ZoneForTest {
+public:
+    explicit ZoneForTest(const char* zone) {
+        if (const char* old = std::getenv("TZ")) old_ = old;
+        setenv("TZ", zone, 1);
+    }
+    ~ZoneForTest() {
+        if (old_)
+            setenv("TZ", old_->c_str(), 1);
+        else
+            unsetenv("TZ");
+    }
+
+private:
+    std::optional<std::string> old_;
+};
 
 // Processes Qt events until `done` answers true; false after `timeoutMs` of
 // real time. For work that crosses threads and the network, never a fixed

@@ -25,24 +25,6 @@ namespace {
 
 using nlohmann::json;
 
-// The local zone for the length of a test.
-class ZoneForTest {
-public:
-    explicit ZoneForTest(const char* zone) {
-        if (const char* old = std::getenv("TZ")) old_ = old;
-        setenv("TZ", zone, 1);
-    }
-    ~ZoneForTest() {
-        if (old_)
-            setenv("TZ", old_->c_str(), 1);
-        else
-            unsetenv("TZ");
-    }
-
-private:
-    std::optional<std::string> old_;
-};
-
 class SchedulesTest : public GuiTest {
 protected:
     SchedulesTest() : t(options()) {

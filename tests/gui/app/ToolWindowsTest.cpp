@@ -35,23 +35,6 @@ namespace {
 
 using ToolWindowsTest = GuiTest;
 
-class ZoneForTest {
-public:
-    explicit ZoneForTest(const char* zone) {
-        if (const char* old = std::getenv("TZ")) old_ = old;
-        setenv("TZ", zone, 1);
-    }
-    ~ZoneForTest() {
-        if (old_)
-            setenv("TZ", old_->c_str(), 1);
-        else
-            unsetenv("TZ");
-    }
-
-private:
-    std::optional<std::string> old_;
-};
-
 QModelIndex childNamed(QStandardItemModel* model, const QModelIndex& parent, const QString& text) {
     for (int i = 0; i < model->rowCount(parent); ++i)
         if (model->index(i, 0, parent).data().toString() == text) return model->index(i, 0, parent);
@@ -193,8 +176,7 @@ TEST_F(ToolWindowsTest, AnItemThatFollowsTheSunAsksTheLocationServiceOnceAndUses
     auto* section = openLocationSection(t);
     const auto expected = berlinSunTimes({48.1374, 11.5755, 0});
     ASSERT_TRUE(pumpUntil([&] {
-        return section->sourceText() == "location service" &&
-               section->sunriseText().toStdString() == expected->sunrise;
+        return section->sourceText() == "location service" && section->sunriseText().toStdString() == expected->sunrise;
     }));
     EXPECT_EQ(section->positionText(), "48.1374° N, 11.5755° E");
     EXPECT_EQ(section->sunsetText().toStdString(), expected->sunset);
