@@ -119,17 +119,20 @@ std::vector<std::string> ScheduleManager::bridgeScheduleKeys(bool* ok) {
     return keys;
 }
 
+platform::AlertSpec ScheduleManager::deleteAllAlert() {
+    platform::AlertSpec alert;
+    alert.message = "Delete all schedules from bridge";
+    alert.defaultButton = "OK";
+    alert.alternateButton = "Cancel";
+    alert.informativeText =
+        "Are you sure that you want to delete all schedules from your bridge? (Schedules won't be deleted from "
+        "Glowmere, just disabled)";
+    return alert;
+}
+
 bool ScheduleManager::deleteAllFromBridge(bool confirmed) {
     if (!confirmed) {
-        if (!alerts_) return false;
-        platform::AlertSpec alert;
-        alert.message = "Delete all schedules from bridge";
-        alert.defaultButton = "OK";
-        alert.alternateButton = "Cancel";
-        alert.informativeText =
-            "Are you sure that you want to delete all schedules from your bridge? (Schedules won't be deleted from "
-            "Glowmere, just disabled)";
-        if (alerts_->runModal(alert) != platform::AlertResponse::Default) return false;
+        if (!alerts_ || alerts_->runModal(deleteAllAlert()) != platform::AlertResponse::Default) return false;
     }
     bool ok = false;
     auto keys = bridgeScheduleKeys(&ok);

@@ -90,6 +90,8 @@ public:
     void deleteActionFromHub(Action& item);
     // Asks first (through the alerts) unless `confirmed`. True when it ran.
     bool deleteAllFromBridge(bool confirmed = false);
+    // The question asked before every schedule on the bridge is deleted.
+    static platform::AlertSpec deleteAllAlert();
 
     // ---- The list, storage and the clock ----
     void awakeFromNib();

@@ -208,15 +208,7 @@ void ScheduleWindow::deleteKey(qfKeyResponder*) {
 }
 
 void ScheduleWindow::deleteAllFromBridge() {
-    if (!alerts_) return;
-    platform::AlertSpec alert;
-    alert.message = "Delete all schedules from bridge";
-    alert.defaultButton = "OK";
-    alert.alternateButton = "Cancel";
-    alert.informativeText =
-        "Are you sure that you want to delete all schedules from your bridge? (Schedules won't be deleted from "
-        "Glowmere, just disabled)";
-    if (alerts_->runModal(alert) != platform::AlertResponse::Default) return;
+    if (!alerts_ || alerts_->runModal(ScheduleManager::deleteAllAlert()) != platform::AlertResponse::Default) return;
     bool done = false;
     busy("Deleting every schedule on the bridge…", [&] { done = manager_.deleteAllFromBridge(true); });
     if (!done) {
