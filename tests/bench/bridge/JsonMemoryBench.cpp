@@ -63,7 +63,7 @@ std::string lamp(int id) {
            R"(":{"state":{"on":true,"bri":254,"hue":8418,"sat":140,"xy":[0.4573,0.41],"ct":366,"alert":"none",)"
            R"("effect":"none","colormode":"ct","reachable":true},"type":"Extended color light",)"
            R"("name":"Lamp )" +
-           std::to_string(id) + R"(","modelid":"LCT001","swversion":"66009461","uniqueid":"00:17:88:01:00:)" +
+           std::to_string(id) + R"(","modelid":"GM-RGBW-1","swversion":"1.0.0","uniqueid":"02:47:4d:01:00:)" +
            std::to_string(id % 100) + R"(:aa:bb-0b"})";
 }
 
@@ -76,7 +76,7 @@ std::string wholeState(std::size_t bytes) {
                   R"(":{"action":{"on":true,"bri":254,"hue":33536,"sat":144},"lights":["1","2","3"],"name":"Group )" +
                   std::to_string(id) + "\"}";
     return R"({"lights":)" + lights + R"(},"groups":)" + groups +
-           R"(},"config":{"name":"Bridge","mac":"00:17:88:00:00:00","dhcp":true,"whitelist":{"u1":{"name":"x"}}}})";
+           R"(},"config":{"name":"Bridge","mac":"02:47:4d:00:00:00","dhcp":true,"whitelist":{"u1":{"name":"x"}}}})";
 }
 
 std::string nested(const std::string& inner, int levels) {

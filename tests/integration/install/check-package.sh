@@ -48,7 +48,8 @@ contents=$(dpkg-deb --contents "$deb" | awk '{ print $NF }' | grep -v '/$' | sed
 for file in usr/bin/glowmere usr/bin/glowmerectl usr/bin/glowmere-bridge-sim \
     usr/share/applications/org.glowmere.Glowmere.desktop usr/share/metainfo/org.glowmere.Glowmere.metainfo.xml \
     usr/share/man/man1/glowmerectl.1 usr/share/icons/hicolor/256x256/apps/org.glowmere.Glowmere.png \
-    usr/share/bash-completion/completions/glowmerectl usr/share/glowmere/support.html; do
+    usr/share/bash-completion/completions/glowmerectl usr/share/glowmere/support.html \
+    usr/share/doc/glowmere/copyright; do
     grep -qxF "$file" <<<"$contents" || fail "the package lacks /$file"
 done
 outside=$(grep -v '^usr/' <<<"$contents")
