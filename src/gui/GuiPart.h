@@ -11,11 +11,6 @@
 
 namespace glowmere::gui {
 
-inline bool onGuiThread() {
-    auto* app = QCoreApplication::instance();
-    return app && QThread::currentThread() == app->thread();
-}
-
 // The Qt half of an object that the logic creates and calls on the
 // controller thread: the widget is made, changed and deleted on the Qt
 // thread, in the order the calls were made, and the caller never waits.
@@ -40,7 +35,10 @@ public:
         });
     }
     // The widget, on the Qt thread only; none before it is made.
-    W* get() const { return slot_->data(); }
+    W* get() const {
+        GLOWMERE_EXPECT_THREAD(onGuiThread(), "GuiPart::get");
+        return slot_->data();
+    }
 
 private:
     static void dispatch(std::function<void()> task) {
