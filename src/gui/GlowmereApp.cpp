@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileSystemWatcher>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPointer>
@@ -187,6 +188,7 @@ GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
 }
 
 GlowmereApp::~GlowmereApp() {
+    profileWatcher_.reset();
     if (!shutDown()) {
         platform::log("controller thread did not stop; ending the process");
         std::_Exit(0);
@@ -206,11 +208,8 @@ void GlowmereApp::start() {
         listening_->awakeFromNib();
         manual_->awakeFromNib();
         manual_->applicationDidFinishLaunching();
-        // What other processes (glowmerectl) store reaches the running
-        // application: the store looks at its file every second, and its
-        // observers (the schedule list, the presets) take the new values.
-        controller_->loop().scheduleRepeating(std::chrono::seconds(1), [this] { defaults_->checkForChanges(); });
     });
+    watchProfile();
     tools_->start();
     // The main window opens at the first start (not yet paired), and where
     // no tray holds the menu.
@@ -223,6 +222,20 @@ void GlowmereApp::start() {
         else
             mainWindow_->makeKeyAndOrderFront();
     }
+}
+
+void GlowmereApp::watchProfile() {
+    // What other processes (glowmerectl) store reaches the running
+    // application: the profile folder is watched (inotify; the file is
+    // replaced by a rename, which changes the folder), the store looks at its
+    // file when something there changed, and its observers (the schedule
+    // list, the presets) take the new values. Nothing wakes while nothing
+    // changes.
+    profileWatcher_ = std::make_unique<QFileSystemWatcher>();
+    const QString folder = QString::fromStdString(defaults_->directory().string());
+    if (!profileWatcher_->addPath(folder)) platform::log("cannot watch " + defaults_->directory().string());
+    connect(profileWatcher_.get(), &QFileSystemWatcher::directoryChanged, this,
+            [this] { context_->post([this] { defaults_->checkForChanges(); }); });
 }
 
 void GlowmereApp::waitForTray() {

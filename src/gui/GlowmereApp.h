@@ -19,6 +19,7 @@
 #include "schedules/Location.h"
 #include "schedules/ScheduleManager.h"
 
+class QFileSystemWatcher;
 class QGeoPositionInfoSource;
 
 namespace glowmere {
@@ -127,6 +128,7 @@ public:
 private:
     void saveSettingsOnce();
     void waitForTray();
+    void watchProfile();
     // The command bar, banner, empty states and pairing window (Qt thread).
     void connectMainWindow();
     void showBridgeProblem();
@@ -138,6 +140,7 @@ private:
     platform::Clock* clock_;
     platform::HttpClient* http_;
     std::unique_ptr<platform::DefaultsStore> defaults_;
+    std::unique_ptr<QFileSystemWatcher> profileWatcher_;
     std::unique_ptr<ControllerThread> controller_;
     std::unique_ptr<GuiContext> context_;
     std::unique_ptr<QtAlerts> alerts_;

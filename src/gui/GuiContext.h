@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QPointer>
+#include <QThread>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -9,9 +12,16 @@
 #include "gui/SendRate.h"
 #include "platform/Clock.h"
 #include "platform/RunLoop.h"
+#include "platform/ThreadCheck.h"
 #include "platform/Views.h"
 
 namespace glowmere::gui {
+
+// True on Qt's thread, the one every widget lives on.
+inline bool onGuiThread() {
+    auto* app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
 
 // What every widget of the front end shares: the controller loop it posts to,
 // the clock its send rate runs on, and the map from logic views to the
@@ -25,13 +35,18 @@ public:
     ActionForwarder& forwarder() { return forwarder_; }
     void post(std::function<void()> task) { loop_.post(std::move(task)); }
 
-    void registerWidget(const platform::View* view, QWidget* widget) { widgets_[view] = widget; }
+    void registerWidget(const platform::View* view, QWidget* widget) {
+        GLOWMERE_EXPECT_THREAD(onGuiThread(), "GuiContext::registerWidget");
+        widgets_[view] = widget;
+    }
     void unregisterWidget(const platform::View* view, QWidget* widget) {
+        GLOWMERE_EXPECT_THREAD(onGuiThread(), "GuiContext::unregisterWidget");
         auto it = widgets_.find(view);
         if (it != widgets_.end() && (it->second == widget || it->second.isNull())) widgets_.erase(it);
     }
     // The widget showing `view`, or none.
     QWidget* widgetFor(const platform::View* view) const {
+        GLOWMERE_EXPECT_THREAD(onGuiThread(), "GuiContext::widgetFor");
         auto it = widgets_.find(view);
         return it == widgets_.end() ? nullptr : it->second.data();
     }
@@ -43,8 +58,12 @@ private:
     std::map<const platform::View*, QPointer<QWidget>> widgets_;
 };
 
-// Runs `work` on the Qt thread without waiting.
+// Runs `work` on the Qt thread without waiting, after the work posted before
+// it. Work is run in slices of a few milliseconds, so Qt paints and answers
+// input in between.
 void postToGui(std::function<void()> work);
+// How many tasks postToGui was given so far (the benchmarks count them).
+std::uint64_t guiTasksPosted();
 
 }  // namespace glowmere::gui
 

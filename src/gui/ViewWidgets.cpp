@@ -1,10 +1,12 @@
 #include "gui/ViewWidgets.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 #include <QPropertyAnimation>
 #include <QResizeEvent>
 #include <cmath>
@@ -29,6 +31,9 @@ QRect toWidgetRect(const platform::Rect& frame, double rotation, double parentHe
 }
 
 namespace {
+
+// How long one pass may spend making the widgets of new subviews.
+constexpr qint64 buildSliceMs = 4;
 
 // Attaches the view's observer so its changes reach `widget` on the Qt thread.
 template <class Handler>
@@ -152,8 +157,19 @@ void ViewWidget::syncSubviews() {
             ++it;
         }
     }
+    // Many new subviews (every strip of a big house) are made a few
+    // milliseconds' worth at a time; the rest follow after Qt had its turn,
+    // so the window paints and answers input in between. A widget made later
+    // takes the view's state as it is then.
+    QElapsedTimer budget;
+    budget.start();
+    bool more = false;
     for (const auto& v : current) {
         if (children_.count(v.get())) continue;
+        if (budget.elapsed() >= buildSliceMs) {
+            more = true;
+            break;
+        }
         QWidget* w = makeViewWidget(v, context_, this);
         children_[v.get()] = {v, w};
         placeChild(v.get(), false);
@@ -161,6 +177,10 @@ void ViewWidget::syncSubviews() {
     // Stacking follows the subview order: later subviews lie on top.
     for (const auto& v : current)
         if (QWidget* w = childWidget(v.get())) w->raise();
+    if (more)
+        postToGui([self = QPointer<ViewWidget>(this)] {
+            if (self) self->syncSubviews();
+        });
 }
 
 void ViewWidget::placeChild(View* child, bool allowAnimation) {

@@ -11,33 +11,21 @@ int Control::tag() const {
     return tag_;
 }
 void Control::setTag(int tag) {
-    {
-        std::lock_guard g(mutex_);
-        tag_ = tag;
-    }
-    changed();
+    if (assign(tag_, tag)) changed();
 }
 bool Control::isHidden() const {
     std::lock_guard g(mutex_);
     return hidden_;
 }
 void Control::setHidden(bool hidden) {
-    {
-        std::lock_guard g(mutex_);
-        hidden_ = hidden;
-    }
-    changed();
+    if (assign(hidden_, hidden)) changed();
 }
 bool Control::isEnabled() const {
     std::lock_guard g(mutex_);
     return enabled_;
 }
 void Control::setEnabled(bool enabled) {
-    {
-        std::lock_guard g(mutex_);
-        enabled_ = enabled;
-    }
-    changed();
+    if (assign(enabled_, enabled)) changed();
 }
 std::string Control::identifier() const {
     std::lock_guard g(mutex_);
@@ -82,11 +70,7 @@ double Slider::doubleValue() const {
     return value_;
 }
 void Slider::setDoubleValue(double value) {
-    {
-        std::lock_guard g(mutex_);
-        value_ = std::clamp(value, min_, max_);
-    }
-    changed();
+    if (assign(value_, std::clamp(value, min_, max_))) changed();
 }
 double Slider::minValue() const {
     std::lock_guard g(mutex_);
@@ -103,22 +87,14 @@ int Button::state() const {
     return state_;
 }
 void Button::setState(int state) {
-    {
-        std::lock_guard g(mutex_);
-        state_ = state;
-    }
-    changed();
+    if (assign(state_, state)) changed();
 }
 std::string Button::title() const {
     std::lock_guard g(mutex_);
     return title_;
 }
 void Button::setTitle(std::string title) {
-    {
-        std::lock_guard g(mutex_);
-        title_ = std::move(title);
-    }
-    changed();
+    if (assign(title_, std::move(title))) changed();
 }
 
 TextField::TextField(std::string text) : text_(std::move(text)) {}
@@ -127,11 +103,7 @@ std::string TextField::stringValue() const {
     return text_;
 }
 void TextField::setStringValue(std::string text) {
-    {
-        std::lock_guard g(mutex_);
-        text_ = std::move(text);
-    }
-    changed();
+    if (assign(text_, std::move(text))) changed();
 }
 float TextField::floatValue() const {
     return static_cast<float>(leadingReal(stringValue()));
@@ -141,11 +113,7 @@ TextField::Alignment TextField::alignment() const {
     return alignment_;
 }
 void TextField::setAlignment(Alignment alignment) {
-    {
-        std::lock_guard g(mutex_);
-        alignment_ = alignment;
-    }
-    changed();
+    if (assign(alignment_, alignment)) changed();
 }
 
 void PopUpButton::removeAllItems() {

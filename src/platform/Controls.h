@@ -41,6 +41,16 @@ public:
 
 protected:
     void changed();
+    // Sets `field` under the lock; true when its value changed. Observers
+    // hear only of real changes, so a poll that finds everything as it was
+    // touches no widget.
+    template <class T, class U>
+    bool assign(T& field, U&& value) {
+        std::lock_guard g(mutex_);
+        if (field == value) return false;
+        field = std::forward<U>(value);
+        return true;
+    }
     mutable std::mutex mutex_;
 
 private:

@@ -88,6 +88,7 @@ public:
     void setFrame(Rect frame) {
         {
             std::lock_guard g(mutex_);
+            if (frame_ == frame && !lastMoveAnimated_) return;
             frame_ = frame;
             lastMoveAnimated_ = false;
         }
@@ -97,6 +98,7 @@ public:
     void setFrameOrigin(Point origin, bool animated = false) {
         {
             std::lock_guard g(mutex_);
+            if (frame_.origin == origin && lastMoveAnimated_ == animated) return;
             frame_.origin = origin;
             lastMoveAnimated_ = animated;
         }
@@ -105,6 +107,7 @@ public:
     void setFrameSize(Size size) {
         {
             std::lock_guard g(mutex_);
+            if (frame_.size == size && !lastMoveAnimated_) return;
             frame_.size = size;
             lastMoveAnimated_ = false;
         }
@@ -123,6 +126,7 @@ public:
     void setFrameRotation(double degrees) {
         {
             std::lock_guard g(mutex_);
+            if (rotation_ == degrees) return;
             rotation_ = degrees;
         }
         notify(Change::Rotation);
@@ -135,6 +139,7 @@ public:
     void setHidden(bool hidden) {
         {
             std::lock_guard g(mutex_);
+            if (hidden_ == hidden) return;
             hidden_ = hidden;
         }
         notify(Change::Hidden);
