@@ -270,6 +270,21 @@ TEST_F(CtlTest, RefusalAndUnreachableBridgeExitOneWithOneLine) {
     EXPECT_EQ(std::count(unreachable.err.begin(), unreachable.err.end(), '\n'), 1);
 }
 
+TEST_F(CtlTest, AUserNameTheBridgeNoLongerKnowsIsKeptAndTheUserToldToPair) {
+    sim.makeUnauthorized(sim.user());
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"lights"}, {"on", "1"}}) {
+        sim.clearRequestLog();
+        auto run = ctl(args);
+        EXPECT_EQ(run.status, 1) << args[0];
+        EXPECT_NE(run.err.find("pairing is needed; run 'glowmerectl login'"), std::string::npos) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_TRUE(run.out.empty()) << run.out;
+        EXPECT_LT(run.seconds, 2.5) << "no waiting for a link button";
+        EXPECT_EQ(wire().size(), 1u) << "the name is not sent again once refused";
+        EXPECT_EQ(platform::DefaultsStore(profile.path()).stringForKey("username"), sim.user());
+    }
+}
+
 TEST_F(CtlTest, BridgeOptionIsUsedForOneCallAndNotStored) {
     SimulatedBridge other;
     sim.stop();
