@@ -351,6 +351,7 @@ TEST_F(CtlTest, BridgeTextIsShownEscapedAndGivenExactlyAsJson) {
 }
 
 TEST_F(CtlTest, ExplorePrintsTheBridgesTreeAndUpdateCheckComparesVersions) {
+    sim.addUser("otherapp0123456789");
     auto text = ctl({"explore"});
     EXPECT_EQ(text.status, 0) << text.err;
     EXPECT_NE(text.out.find("\nLights\n  1\n    modelid\n      GM-RGBW-1\n    name\n      Hall\n"), std::string::npos)
@@ -363,6 +364,13 @@ TEST_F(CtlTest, ExplorePrintsTheBridgesTreeAndUpdateCheckComparesVersions) {
     EXPECT_EQ(tree["Groups"]["1"]["name"], "Downstairs");
     EXPECT_TRUE(tree["Schedules"].empty());
     EXPECT_TRUE(tree.contains("Config"));
+    // Paired user names, the user's own among them, show only their start.
+    auto config = ctl({"get", "config"});
+    EXPECT_EQ(config.status, 0) << config.err;
+    EXPECT_EQ(nlohmann::json::parse(config.out)["whitelist"].size(), 2u) << config.out;
+    EXPECT_NE(config.out.find("\"test…\""), std::string::npos) << config.out;
+    for (const auto* out : {&text.out, &json.out, &config.out})
+        for (const char* name : {"testuser", "otherapp"}) EXPECT_EQ(out->find(name), std::string::npos) << *out;
     // A name with control characters reaches the terminal escaped.
     sim.changeLamp("1", nlohmann::json{{"name", "Desk \x1b[2J"}}.dump());
     auto escaped = ctl({"explore"});
