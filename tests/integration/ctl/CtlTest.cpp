@@ -513,11 +513,12 @@ TEST_F(CtlTest, DiscoverFindsEveryBridgeThatAnswersOnTheLocalNetwork) {
     EXPECT_EQ(platform::DefaultsStore(profile.path()).stringForKey("lastusedbridgeIP"), first.address())
         << "the one bridge found is the one to use";
 
-    // Two bridges on one multicast group, as on a real network.
+    // Two bridges that answer one search, as on a real network; the
+    // loopback broadcast address keeps it on this machine.
     SimulatedBridge::Options grouped;
-    grouped.ssdp = "239.255.255.250:0";
+    grouped.ssdp = "127.255.255.255:0";
     SimulatedBridge second(grouped);
-    grouped.ssdp = "239.255.255.250:" + std::to_string(second.ssdpPort());
+    grouped.ssdp = "127.255.255.255:" + std::to_string(second.ssdpPort());
     SimulatedBridge third(grouped);
     run = ctl({"discover", "--ssdp", grouped.ssdp});
     EXPECT_EQ(run.status, 0) << run.err;
