@@ -60,6 +60,8 @@ std::string trimChars(std::string_view s, std::string_view chars) {
 const char* const unusableUsernameMessage =
     "the bridge answered with a user name that is not 1-64 letters, digits, '-' or '_'; not logged in";
 
+const char* const pairingNeededDetail = "the bridge no longer accepts the stored user name";
+
 const char* const unableToFindMessage = "Unable to find IP of bridge";
 const char* const unableToFindInformative =
     "Have tried to discover the Bridge's IP but failed. Check your Internet connection and re-start this app, "
@@ -74,6 +76,25 @@ bool BridgeBridge::isUsableUsername(std::string_view name) {
     return std::all_of(name.begin(), name.end(), [](char c) {
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
     });
+}
+
+std::string BridgeBridge::shortenedUsername(std::string_view name) {
+    return std::string(name.substr(0, 4)) + "…";
+}
+
+bool BridgeBridge::isPlainBridgeAddress(std::string_view address) {
+    const auto colon = address.find(':');
+    const std::string_view host = address.substr(0, colon);
+    if (host.empty() || host.size() > 253 || host.front() == '-' || host.front() == '.') return false;
+    for (char c : host)
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-'))
+            return false;
+    if (colon == std::string_view::npos) return true;
+    const std::string_view port = address.substr(colon + 1);
+    if (port.empty() || port.size() > 5 || port.front() == '0') return false;
+    for (char c : port)
+        if (c < '0' || c > '9') return false;
+    return std::stoi(std::string(port)) <= 65535;
 }
 
 BridgeBridge::BridgeBridge(platform::HttpClient& http, platform::DefaultsStore& defaults, platform::Clock& clock)
@@ -145,6 +166,12 @@ void BridgeBridge::noteFailure(const RequestFailure& failure) {
     for (const auto& observer : observers) observer(failure);
 }
 
+void BridgeBridge::noteTooManyMembers(const std::string& listPath, std::size_t members) {
+    platform::log(listPath + " refused: the bridge listed " + std::to_string(members) + " members");
+    noteFailure(RequestFailure{RequestFailure::Kind::TooManyMembers, "GET", listPath, bridgeIP().value_or(""), 200,
+                               std::to_string(members) + " members"});
+}
+
 void BridgeBridge::noteAnswering(bool answering, const std::string& address) {
     std::vector<AnsweringObserver> observers;
     {
@@ -185,6 +212,22 @@ BridgeBridge::Outcome BridgeBridge::perform(const std::string& method, const std
                 if (loginFailure_) outcome.failure = *loginFailure_;
                 outcome.failure->method = method;
                 outcome.failure->path = path;
+                return outcome;
+            }
+        }
+    }
+    if (pairingNeeded_) {
+        std::lock_guard setUp(setUpMutex_);
+        if (pairingNeeded_) {
+            // The stored name is not sent again: the bridge has said it
+            // does not know it.
+            if (!pairsOnDemand_ || !logIn()) {
+                Outcome outcome = failed(Kind::NotPaired, bridgeIP().value_or(""), 0, pairingNeededDetail);
+                if (pairsOnDemand_ && loginFailure_) {
+                    outcome.failure = *loginFailure_;
+                    outcome.failure->method = method;
+                    outcome.failure->path = path;
+                }
                 return outcome;
             }
         }
@@ -238,12 +281,14 @@ BridgeBridge::Outcome BridgeBridge::perform(const std::string& method, const std
     if (description) {
         platform::log("Bridge Error: " + platform::printable(*description, platform::logTextLimit));
         if (errorObserver_) errorObserver_(method, path, *description);
-        if (description->find("unauthorized") != std::string::npos) {
-            // Forget the login with the name, so the next request pairs again
-            // in this run instead of failing until a restart.
-            std::lock_guard setUp(setUpMutex_);
-            defaults_.removeObject(usernameKey);
+        // The name stays stored (a bridge may answer so by mistake, and the
+        // name is the user's only credential); the next request pairs again
+        // first. A reply to a name a pairing has since replaced changes nothing.
+        if (description->find("unauthorized") != std::string::npos && getUsername() == username) {
             loggedIn_ = false;
+            if (!pairingNeeded_.exchange(true))
+                platform::log("the bridge at " + *address +
+                              " no longer accepts our user name; press its link button to pair again");
         }
     }
     if (status < 200 || status > 299) {
@@ -306,19 +351,24 @@ void BridgeBridge::discoverBridge() {
         std::optional<std::string> address;
         if (portalReply.contains("internalipaddress")) address = portalReply["internalipaddress"].textValue();
         platform::log("Bridge IP: " + platform::printable(orNull(address), platform::logTextLimit));
-        if (address) {
+        // The portal is a host on the Internet: what it names is used only
+        // when it is a plain address where a bridge answers.
+        if (address && isPlainBridgeAddress(*address) && showsBridgeInterface(*address)) {
             setBridgeIP(address);
             defaults_.setObject(lastUsedBridgeIPKey, *address);
             return;
         }
+        if (address)
+            platform::log("the portal's address " + platform::printable(*address, platform::logTextLimit) +
+                          " is no bridge's address; not used");
         setBridgeIP(last);
         platform::log(last ? "response from Portal API but no IP provided, using last used bridge IP"
                            : "response from Portal API but no IP provided, and no last used bridge IP");
-        return;
+    } else {
+        setBridgeIP(last);
+        platform::log(last ? "no response from Portal API, using last used bridge IP"
+                           : "no response from Portal API and no last used bridge IP");
     }
-    setBridgeIP(last);
-    platform::log(last ? "no response from Portal API, using last used bridge IP"
-                       : "no response from Portal API and no last used bridge IP");
     if (last || !localSearch_) return;
     // Nothing else knows an address: a fresh install. Ask the local network.
     auto found = searchLocalNetwork();
@@ -354,8 +404,14 @@ std::vector<std::string> BridgeBridge::searchLocalNetwork(const std::optional<st
     if (where.empty()) where = platform::SsdpSearch::defaultTarget;
     std::vector<std::string> answered;
     for (const auto& reply : localSearch_->search(where, localSearchWait)) {
-        std::string address = platform::hostOfURL(reply.location);
-        if (address.empty()) address = reply.sender;
+        // An answer names the description's host; anyone on the network can
+        // answer, so one naming another host than its own is not believed.
+        std::string address = reply.location.empty() ? reply.sender : platform::hostOfURL(reply.location);
+        if (address.substr(0, address.find(':')) != reply.sender || !isPlainBridgeAddress(address)) {
+            platform::log("a search answer from " + platform::printable(reply.sender, platform::logTextLimit) +
+                          " names " + platform::printable(reply.location, platform::logTextLimit) + "; not used");
+            continue;
+        }
         if (std::find(answered.begin(), answered.end(), address) == answered.end()) answered.push_back(address);
     }
     // Every device on the network may answer a search; a bridge is one that
@@ -384,10 +440,18 @@ std::vector<std::string> BridgeBridge::findBridges(const std::optional<std::stri
             if (bridges.isList())
                 for (const Value& bridge : bridges.asList()) {
                     std::string address = bridge["internalipaddress"].textValue();
-                    if (!address.empty() && std::find(found.begin(), found.end(), address) == found.end())
+                    if (isPlainBridgeAddress(address) && std::find(found.begin(), found.end(), address) == found.end())
                         found.push_back(address);
                 }
         }
+        // Only those where a bridge answers, asked at once.
+        std::vector<std::future<bool>> checks;
+        for (const auto& address : found)
+            checks.push_back(std::async(std::launch::async, [this, address] { return showsBridgeInterface(address); }));
+        std::vector<std::string> bridges;
+        for (std::size_t i = 0; i < found.size(); ++i)
+            if (checks[i].get()) bridges.push_back(found[i]);
+        found = std::move(bridges);
     }
     for (auto& address : searchLocalNetwork(target))
         if (std::find(found.begin(), found.end(), address) == found.end()) found.push_back(std::move(address));
@@ -486,8 +550,9 @@ bool BridgeBridge::logIn() {
                     last = true;
                 } else {
                     // The name is a credential: the log shows only its start.
-                    platform::log("logged into bridge as: " + username.substr(0, 4) + "…");
+                    platform::log("logged into bridge as: " + shortenedUsername(username));
                     loggedIn_ = true;
+                    pairingNeeded_ = false;
                     defaults_.setObject(usernameKey, username);
                     defaults_.synchronize();
                 }
@@ -534,9 +599,7 @@ std::optional<Value> BridgeBridge::readList(const ListReading& how) {
 
     Value list = dictionaryOfDictionariesFromJSON(*listReply.text);
     if (list.size() > maxListMembers) {
-        platform::log(listPath + " refused: the bridge listed " + std::to_string(list.size()) + " members");
-        noteFailure(RequestFailure{RequestFailure::Kind::TooManyMembers, "GET", listPath, bridgeIP().value_or(""), 200,
-                                   std::to_string(list.size()) + " members"});
+        noteTooManyMembers(listPath, list.size());
         return std::nullopt;
     }
     Value result = Value::emptyList();
@@ -562,9 +625,9 @@ std::optional<Value> BridgeBridge::readList(const ListReading& how) {
         if (how.missingOnIsOff && state.contains("bri") && !state.contains("on")) state.set("on", "false");
         if (!state.contains("bri") || !state.contains("on")) {
             if (how.logSkipped)
-                platform::log("lightsArray dipping out, strAttributessForThisLamp is " +
-                              platform::printable(whole ? JSONFromDictionary(record) : itemText,
-                                                  platform::logTextLimit));
+                platform::log(
+                    "lightsArray dipping out, strAttributessForThisLamp is " +
+                    platform::printable(whole ? JSONFromDictionary(record) : itemText, platform::logTextLimit));
             continue;
         }
         copyColourMembers(state, record);

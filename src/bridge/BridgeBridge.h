@@ -88,6 +88,15 @@ public:
     // The user cancelled pairing: the login waiting for the link button ends
     // after its current attempt, and no new one starts until allowLogin().
     void cancelLogin() { loginPaused_ = true; }
+    // Whether the bridge said it no longer knows the stored user name. The
+    // name is kept (only a successful pairing replaces it); until then a
+    // request pairs again first, or, with pairing on demand off, fails at
+    // once without reaching the bridge.
+    bool pairingNeeded() const { return pairingNeeded_; }
+    // On (the default): a request that finds pairing needed waits for the
+    // link button as login does. The command-line tool turns it off so a
+    // command ends at once and tells the user to pair.
+    void setPairsOnDemand(bool pairs) { pairsOnDemand_ = pairs; }
     void allowLogin() { loginPaused_ = false; }
     bool loginPaused() const { return loginPaused_; }
 
@@ -112,6 +121,9 @@ public:
     // A user name the bridge may issue: 1-64 letters, digits, "-" and "_".
     // Anything else could steer the requests it is pasted into.
     static bool isUsableUsername(std::string_view name);
+    // How a user name is shown anywhere a person or a log may see it: its
+    // first four characters and an ellipsis.
+    static std::string shortenedUsername(std::string_view name);
     void controllerHasAddedLamps() {}
 
     // ---- Discovery and login ----
@@ -119,6 +131,10 @@ public:
     bool logIn();
     std::optional<std::string> bridgeIP() const;
     void setBridgeIP(std::optional<std::string> address);  // e.g. the settings window's "find bridge"
+    // "HOST" or "HOST:PORT" and nothing else: letters, digits, "." and "-"
+    // in the host, a port of 1-65535 without leading zeros. What a portal or
+    // a search names must be one before it is asked anything.
+    static bool isPlainBridgeAddress(std::string_view address);
     // Every bridge that can be found now, each once, as "HOST" or
     // "HOST:PORT" (when the port is not 80): those the portal lists, then
     // those that answer a search of the local network (at `target`, or the
@@ -153,6 +169,9 @@ public:
     int observeFailures(FailureObserver observer);
     int observeAnswering(AnsweringObserver observer);
     void removeObserver(int id);
+    // A list of more than maxListMembers read by someone else (the
+    // explorer): logged and reported as the lamp list's would be.
+    void noteTooManyMembers(const std::string& listPath, std::size_t members);
 
     // ---- Lamps and groups ----
     std::optional<Value> lightsArray();  // list of lamp records
@@ -228,6 +247,8 @@ private:
     std::function<void(bool)> loginEndObserver_;
     std::function<void(const std::string&, const std::string&, const std::string&)> errorObserver_;
     std::atomic<bool> loginPaused_{false};
+    std::atomic<bool> pairingNeeded_{false};
+    std::atomic<bool> pairsOnDemand_{true};
 
     mutable std::mutex addressMutex_;
     std::optional<std::string> bridgeIP_;

@@ -1,5 +1,6 @@
 #include "bridge/bridgeExplorer.h"
 
+#include <algorithm>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -93,7 +94,55 @@ std::optional<std::vector<std::pair<std::string, std::string_view>>> rawMembers(
     return std::nullopt;
 }
 
+// Every text below `value` with the user names shortened; the keys of the
+// configuration's list of paired users too.
+Value shortenedTree(const Value& value, const std::vector<std::string>& names, bool whitelist = false) {
+    if (value.isText()) return Value(bridgeExplorer::withUserNamesShortened(value.text(), names));
+    if (!value.isMap()) return value;
+    Value out = Value::emptyMap();
+    for (const auto& [key, member] : value.asMap()) {
+        std::string shown = key;
+        if (whitelist) {
+            // Two names may start alike; each keeps a row of its own.
+            shown = BridgeBridge::shortenedUsername(key);
+            for (int n = 2; out.contains(shown); ++n)
+                shown = BridgeBridge::shortenedUsername(key) + " (" + std::to_string(n) + ")";
+        }
+        out.set(shown, shortenedTree(member, names, !whitelist && key == "whitelist"));
+    }
+    return out;
+}
+
 }  // namespace
+
+std::vector<std::string> bridgeExplorer::userNamesIn(const Value& config, const std::optional<std::string>& own) {
+    std::vector<std::string> names;
+    if (own && !own->empty()) names.push_back(*own);
+    const Value whitelist = config["whitelist"];
+    if (whitelist.isMap())
+        for (const auto& [name, entry] : whitelist.asMap())
+            if (!name.empty() && std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+    return names;
+}
+
+std::string bridgeExplorer::withUserNamesShortened(std::string text, const std::vector<std::string>& names) {
+    for (const auto& name : names) {
+        const std::string escaped = jsontext::escapeJSONText(name);
+        const std::string shortened = jsontext::escapeJSONText(BridgeBridge::shortenedUsername(name));
+        for (const auto& [before, after] :
+             {std::pair<std::string, std::string>{"\"", "\""}, {"/api/", "/"}, {"/api/", "\""}}) {
+            const std::string from = before + escaped + after;
+            const std::string to = before + shortened + after;
+            for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+                text.replace(at, from.size(), to);
+        }
+        // An address that ends with the name.
+        const std::string tail = "/api/" + escaped;
+        if (text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0)
+            text.replace(text.size() - tail.size(), tail.size(), "/api/" + shortened);
+    }
+    return text;
+}
 
 void bridgeExplorer::setReloadHandler(std::function<void()> reload) {
     std::lock_guard lock(mutex_);
@@ -124,6 +173,13 @@ void bridgeExplorer::loadData() {
         // A list that carries each member's full record is read as it is;
         // one that names its members only is completed one request each.
         auto raw = rawMembers(*listText);
+        // Each member of a longer list would cost a request: refused, as
+        // the lamp list is.
+        const std::size_t count = raw ? raw->size() : list.size();
+        if (count > BridgeBridge::maxListMembers) {
+            bridgeBridge_.noteTooManyMembers(section.list, count);
+            continue;
+        }
         std::vector<std::pair<std::string, std::optional<std::string_view>>> order;
         if (raw) {
             for (const auto& [key, text] : *raw) {
@@ -146,8 +202,12 @@ void bridgeExplorer::loadData() {
         }
         dictionary.set(section.key, std::move(members));
     }
-    if (auto config = bridgeBridge_.sendGETRequestToUrl("config"))
-        dictionary.set(configKey, BridgeBridge::dictionaryOfDictionariesFromJSON(config));
+    Value config;
+    if (auto configText = bridgeBridge_.sendGETRequestToUrl("config")) {
+        config = BridgeBridge::dictionaryOfDictionariesFromJSON(configText);
+        dictionary.set(configKey, config);
+    }
+    dictionary = shortenedTree(dictionary, userNamesIn(config, bridgeBridge_.getUsername()));
 
     std::function<void()> reload;
     {

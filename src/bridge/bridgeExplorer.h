@@ -5,6 +5,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "bridge/BridgeBridge.h"
 #include "bridge/keyValPair.h"
@@ -55,6 +56,15 @@ public:
     static std::optional<keyValPair> childOfItem(const Value& root, std::size_t index, const keyValPair* item);
     static bool isItemExpandable(const keyValPair& item);
     static std::string objectValueForItem(const keyValPair& item);
+
+    // Paired user names are credentials: what a load keeps shows each only
+    // as BridgeBridge::shortenedUsername does. These are the names to
+    // shorten: those `config` lists (its "whitelist") and the user's own.
+    static std::vector<std::string> userNamesIn(const Value& config, const std::optional<std::string>& own);
+    // `text` (a raw reply or one value) with every name of `names` that
+    // stands as a JSON string or in a bridge address ("/api/NAME/...")
+    // shortened.
+    static std::string withUserNamesShortened(std::string text, const std::vector<std::string>& names);
 
     // The tree below `value` as indented text: "key" lines, each value's text
     // one level further in (what the tree shows, unfolded).

@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "bridge/JsonText.h"
+#include "bridge/bridgeExplorer.h"
 #include "platform/HttpClient.h"
 #include "platform/InputChecks.h"
 #include "platform/Log.h"
@@ -389,7 +390,12 @@ void addBridgeCommands(CommandTable& table) {
                                 const auto mark = ctx.log.mark();
                                 auto reply = ctx.bridge.sendGETRequestToUrl(*path);
                                 if (!reply) return reportFailure(ctx, "GET " + *path, mark);
-                                ctx.out << printableReply(*reply) << std::endl;
+                                // Paired user names (the configuration's list,
+                                // the user's own) are shown shortened.
+                                const auto names = bridgeExplorer::userNamesIn(
+                                    BridgeBridge::dictionaryOfDictionariesFromJSON(*reply), ctx.bridge.getUsername());
+                                ctx.out << printableReply(bridgeExplorer::withUserNamesShortened(*reply, names))
+                                        << std::endl;
                                 return int(exitOk);
                             }));
 }

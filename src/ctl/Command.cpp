@@ -58,6 +58,10 @@ int reportFailure(Context& ctx, std::string_view what, std::size_t mark) {
         reason = "no bridge address known; give one with --bridge HOST[:PORT] or set \"lastusedbridgeIP\"";
     } else if (has("unable to communicate with Bridge")) {
         reason = "could not reach the bridge at " + *address;
+    } else if (ctx.bridge.pairingNeeded()) {
+        reason = "the bridge at " + *address +
+                 " no longer accepts the stored user name: pairing is needed; run 'glowmerectl login' and press the "
+                 "bridge's link button";
     } else if (has("we don't have a username") && !ctx.bridge.getUsername()) {
         reason = "not paired with the bridge at " + *address +
                  "; run 'glowmerectl login' and press the bridge's link button";

@@ -18,8 +18,8 @@
 #include "bridge/BridgeBridge.h"
 #include "ctl/BridgeCommands.h"
 #include "ctl/Command.h"
-#include "ctl/PresetCommands.h"
 #include "ctl/ExplorerCommands.h"
+#include "ctl/PresetCommands.h"
 #include "ctl/ScheduleCommands.h"
 #include "platform/Clock.h"
 #include "platform/DefaultsStore.h"
@@ -156,6 +156,9 @@ int main(int argc, char** argv) {
     platform::SsdpSearch localSearch;
     BridgeBridge bridge(http, defaults, platform::SystemClock::shared());
     bridge.setLocalSearch(&localSearch);
+    // A bridge that no longer knows the stored name ends the command at
+    // once with how to pair, rather than waiting for a link button.
+    bridge.setPairsOnDemand(false);
     // An address given for this call is used without being stored.
     if (bridgeOverride) bridge.setBridgeIP(*bridgeOverride);
     if (replyTimeout) bridge.setReplyTimeout(std::chrono::milliseconds(static_cast<long long>(*replyTimeout * 1000)));

@@ -10,7 +10,8 @@ namespace glowmere::sim {
 // the device does: with the address of its description, which the HTTP
 // server serves at "/description.xml". On a multicast group the socket joins
 // it on the loopback interface and the default one; on any other address it
-// binds there, shared, so several simulators can answer one broadcast.
+// binds there, shared, so several simulators can answer one broadcast (the
+// loopback one, 127.255.255.255, lets tests search without leaving the host).
 class SsdpResponder {
 public:
     SsdpResponder() = default;

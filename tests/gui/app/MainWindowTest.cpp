@@ -406,6 +406,32 @@ TEST_F(MainWindowTest, PairingCanBeCancelledAndTriedAgainAndLogsOnlyTheUserNames
     for (const auto& line : log.lines()) EXPECT_EQ(line.find(user), std::string::npos) << line;
 }
 
+// A bridge that no longer knows the name asks for the link button; the
+// name stays until a new pairing replaces it.
+TEST_F(MainWindowTest, AnUnauthorizedReplyAsksToPairAndKeepsTheNameUntilThen) {
+    AppUnderTest t(house(2, 0, true));
+    ASSERT_TRUE(t.waitForStrips(2));
+    gui::PushLinkWindow& pairing = t.app().pushLinkWindow();
+    auto storedName = [&] {
+        std::string user;
+        t.onController([&] { user = t.app().defaults().stringForKey("username"); });
+        return user;
+    };
+    t.sim().makeUnauthorized(t.sim().user());
+    t.fakeClock().advance(6s);
+    ASSERT_TRUE(pumpUntil([&] { return pairing.isVisible(); }));
+    EXPECT_EQ(storedName(), t.sim().user());
+
+    t.sim().pressLinkButton();
+    for (int i = 0; i < 20 && pairing.isVisible(); ++i) {
+        t.fakeClock().advance(2500ms);
+        pumpUntil([&] { return !pairing.isVisible(); }, 50);
+    }
+    EXPECT_FALSE(pairing.isVisible());
+    EXPECT_NE(storedName(), t.sim().user());
+    EXPECT_FALSE(storedName().empty());
+}
+
 TEST_F(MainWindowTest, SettingsTakeEffectAtOnceAndANewAddressOnlyWhenABridgeAnswersThere) {
     AppUnderTest t(house(2, 0));
     ASSERT_TRUE(t.waitForStrips(2));

@@ -130,11 +130,12 @@ TEST_F(StartUpTest, AFreshInstallFindsTheBridgeOnTheLocalNetwork) {
     EXPECT_EQ(platform::DefaultsStore(t.profile()).stringForKey("lastusedbridgeIP"), t.sim().address());
 
     // Two bridges on one network: Find bridge offers both, and the one
-    // chosen is used at once.
+    // chosen is used at once. The loopback broadcast address reaches both
+    // and nothing beyond this machine.
     auto grouped = bridgeWith(3, 0);
-    grouped.ssdp = "239.255.255.250:0";
+    grouped.ssdp = "127.255.255.255:0";
     SimulatedBridge first(grouped);
-    grouped.ssdp = "239.255.255.250:" + std::to_string(first.ssdpPort());
+    grouped.ssdp = "127.255.255.255:" + std::to_string(first.ssdpPort());
     grouped.lamps = 4;
     SimulatedBridge second(grouped);
     gui::SettingsWindow& settings = t.app().settingsWindow();

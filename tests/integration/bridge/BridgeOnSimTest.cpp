@@ -158,28 +158,134 @@ TEST_F(UnpairedOnSimTest, BridgeSwitchedOffDuringLoginGivesOneAttempt) {
     EXPECT_FALSE(bridge.sendGETRequestToUrl("lights"));
 }
 
-TEST_F(BridgeOnSimTest, UnauthorizedMidRunPairsAgainWithoutARestart) {
+TEST_F(BridgeOnSimTest, UnauthorizedKeepsTheNameAndOnlyANewPairingReplacesIt) {
     ASSERT_TRUE(bridge.lightsArray());
     sim.makeUnauthorized(sim.user());
     EXPECT_FALSE(bridge.sendGETRequestToUrl("lights"));
     EXPECT_TRUE(log.containsSubstring("Bridge Error: unauthorized"));
-    EXPECT_FALSE(bridge.getUsername());
+    EXPECT_EQ(bridge.getUsername(), sim.user());
+    EXPECT_TRUE(bridge.pairingNeeded());
 
+    // Without pairing on demand (the command-line tool) a request ends at
+    // once, sends nothing, and the name stays.
+    bridge.setPairsOnDemand(false);
+    sim.clearRequestLog();
+    EXPECT_FALSE(bridge.sendGETRequestToUrl("lights"));
+    EXPECT_EQ(bridge.lastFailure()->kind, RequestFailure::Kind::NotPaired);
+    EXPECT_TRUE(sim.requestLog().empty());
+
+    // A pairing nobody answers keeps the name too.
+    bridge.setPairsOnDemand(true);
+    EXPECT_FALSE(bridge.logIn());
+    EXPECT_EQ(bridge.getUsername(), sim.user());
+    EXPECT_TRUE(bridge.pairingNeeded());
+
+    // The application pairs again on the next request, without a restart.
+    bridge.allowLogin();
     bridge.setLoginObserver([&](int attempt) {
         if (attempt == 2) sim.pressLinkButton();
     });
-    log.clear();
     sim.clearRequestLog();
     bridge.lampOn("1", false);
-    EXPECT_TRUE(log.contains("we don't have a username"));
-    EXPECT_FALSE(log.contains("we still don't have a username"));
     auto name = bridge.getUsername();
     ASSERT_TRUE(name);
     EXPECT_NE(*name, sim.user());
+    EXPECT_FALSE(bridge.pairingNeeded());
     auto requests = sim.requestLog();
-    ASSERT_EQ(requests.size(), 3u);
+    ASSERT_EQ(requests.size(), 3u) << "two login attempts, then the command";
     EXPECT_EQ(requests[2].path, "/api/" + *name + "/lights/1/state");
     EXPECT_TRUE(bridge.lightsArray());
+}
+
+// What discovery believes: the portal's answer and the local network's.
+class DiscoveryOnSimTest : public BridgeOnSimTest {
+protected:
+    DiscoveryOnSimTest()
+        : BridgeOnSimTest([] {
+              SimulatedBridge::Options spoofing;
+              spoofing.ssdp = "127.0.0.2:0";
+              return spoofing;
+          }()) {
+        bridge.setBridgeIP(std::nullopt);
+        bridge.setLocalSearch(&search);
+        // Searches stay on this machine: a port nobody answers unless a test says otherwise.
+        defaults.setObject("ssdpAddress", "127.0.0.1:1");
+    }
+    // Whether anything carrying the user name reached the simulator.
+    bool credentialSent() {
+        for (const auto& r : sim.requestLog())
+            if (r.path.find(sim.user()) != std::string::npos) return true;
+        return false;
+    }
+
+    // The real search over loopback UDP, waiting a tenth of the time.
+    struct QuickSearch final : platform::LocalSearch {
+        std::vector<platform::LocalSearchReply> search(const std::string& target, std::chrono::milliseconds) override {
+            return real.search(target, std::chrono::milliseconds(300));
+        }
+        platform::SsdpSearch real;
+    } search;
+};
+
+// The real client, with the portal's answer replaced.
+class PortalSays final : public platform::HttpClient {
+public:
+    std::string address;
+    std::optional<platform::HttpResponse> send(const platform::HttpRequest& request,
+                                               platform::HttpError* error) override {
+        auto response = real_.send(request, error);
+        if (response && request.url.ends_with("/api/nupnp"))
+            response->body = R"([{"id":"001788fffe000001","internalipaddress":")" + address + R"("}])";
+        return response;
+    }
+
+private:
+    platform::CurlHttpClient real_;
+};
+
+TEST_F(DiscoveryOnSimTest, APortalAnswerIsUsedOnlyWhenItIsAPlainAddressWhereABridgeAnswers) {
+    const std::string port = std::to_string(sim.port());
+    const struct {
+        const char* what;
+        std::string address;
+        bool used;
+    } cases[] = {
+        {"the bridge's address", sim.address(), true},
+        {"a path and query", sim.address() + "/x?", false},
+        {"another host behind @", "portal.invalid@" + sim.address(), false},
+        {"a scheme", "http://" + sim.address(), false},
+        {"a space", "127.0.0.1 :" + port, false},
+        {"port 0", "127.0.0.1:0", false},
+        {"port 65536", "127.0.0.1:65536", false},
+        {"a plain address where no bridge answers", "127.0.0.1:1", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        PortalSays portal;
+        portal.address = c.address;
+        platform::DefaultsStore store;
+        store.setObject("username", sim.user());
+        store.setObject("discoveryPortal", "http://" + sim.address());
+        BridgeBridge fresh{portal, store, clock};
+        sim.clearRequestLog();
+        fresh.lightsArray();
+        EXPECT_EQ(fresh.bridgeIP(), c.used ? std::optional(c.address) : std::nullopt);
+        EXPECT_EQ(store.stringForKey("lastusedbridgeIP"), c.used ? c.address : "");
+        EXPECT_EQ(credentialSent(), c.used);
+    }
+}
+
+TEST_F(DiscoveryOnSimTest, ASearchAnswerNamingAnotherHostIsNotBelieved) {
+    // The simulator is a bridge at 127.0.0.1 and answers searches from
+    // 127.0.0.2, naming its address: as a spoofing host would.
+    const std::string spoof = "127.0.0.2:" + std::to_string(sim.ssdpPort());
+    defaults.setObject("ssdpAddress", spoof);
+    EXPECT_FALSE(bridge.lightsArray());
+    EXPECT_EQ(bridge.lastFailure()->kind, RequestFailure::Kind::NoAddress);
+    EXPECT_TRUE(sim.requestLog().empty()) << "not even asked whether it is a bridge";
+    EXPECT_FALSE(defaults.hasObject("lastusedbridgeIP"));
+    EXPECT_TRUE(log.containsSubstring("a search answer from 127.0.0.2 names http://" + sim.address()));
+    EXPECT_TRUE(bridge.findBridges(spoof).empty());
 }
 
 TEST_F(BridgeOnSimTest, FaultsOnTheWireAreFailuresWithoutDamage) {

@@ -169,5 +169,30 @@ TEST_F(ExplorerTest, ANamesOnlyListGivesTheSameTreeAsAFullOne) {
     EXPECT_EQ(sim.requestLog().size(), 3u + 5 + 2 + 1 + 1);
 }
 
+TEST_F(ExplorerTest, PairedUserNamesShowOnlyTheirStart) {
+    sim.addUser("otherapp0123456789");
+    sim.userRequest("POST", "schedules",
+                    R"({"name":"Night","time":"W127/T23:00:00","command":{"method":"PUT",)"
+                    R"("address":"/api/testuser/groups/0/action","body":{"on":false}}})");
+    explorer.loadData();
+    const Value& root = *explorer.explorerDictionary();
+    EXPECT_EQ(rowsAt(root, {"Config", "whitelist"}), (std::vector<std::string>{"othe…", "test…"}));
+    EXPECT_EQ(rowsAt(root, {"Config", "whitelist", "test…", "name"}), (std::vector<std::string>{"preset#sim"}));
+    const std::string shown = bridgeExplorer::indentedText(root);
+    EXPECT_EQ(shown.find("testuser"), std::string::npos) << "not even in a schedule's address";
+    EXPECT_EQ(shown.find("otherapp"), std::string::npos);
+    EXPECT_NE(shown.find("/api/test…/groups/0/action"), std::string::npos);
+}
+
+TEST_F(ExplorerTest, AListOfMoreMembersThanAnyBridgeHoldsIsAFailureOfOneRequest) {
+    sim.longList(100000, 1, "schedules");
+    explorer.loadData();
+    auto tree = explorer.explorerDictionary();
+    EXPECT_EQ(rows(*tree, nullptr), (std::vector<std::string>{"Config", "Groups", "Lights"}));
+    EXPECT_EQ(sim.requestLog().size(), 4u) << "three lists and the configuration";
+    ASSERT_TRUE(bridge.lastFailure());
+    EXPECT_EQ(bridge.lastFailure()->kind, RequestFailure::Kind::TooManyMembers);
+}
+
 }  // namespace
 }  // namespace glowmere

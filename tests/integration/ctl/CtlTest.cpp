@@ -270,6 +270,21 @@ TEST_F(CtlTest, RefusalAndUnreachableBridgeExitOneWithOneLine) {
     EXPECT_EQ(std::count(unreachable.err.begin(), unreachable.err.end(), '\n'), 1);
 }
 
+TEST_F(CtlTest, AUserNameTheBridgeNoLongerKnowsIsKeptAndTheUserToldToPair) {
+    sim.makeUnauthorized(sim.user());
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"lights"}, {"on", "1"}}) {
+        sim.clearRequestLog();
+        auto run = ctl(args);
+        EXPECT_EQ(run.status, 1) << args[0];
+        EXPECT_NE(run.err.find("pairing is needed; run 'glowmerectl login'"), std::string::npos) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_TRUE(run.out.empty()) << run.out;
+        EXPECT_LT(run.seconds, 2.5) << "no waiting for a link button";
+        EXPECT_EQ(wire().size(), 1u) << "the name is not sent again once refused";
+        EXPECT_EQ(platform::DefaultsStore(profile.path()).stringForKey("username"), sim.user());
+    }
+}
+
 TEST_F(CtlTest, BridgeOptionIsUsedForOneCallAndNotStored) {
     SimulatedBridge other;
     sim.stop();
@@ -336,6 +351,7 @@ TEST_F(CtlTest, BridgeTextIsShownEscapedAndGivenExactlyAsJson) {
 }
 
 TEST_F(CtlTest, ExplorePrintsTheBridgesTreeAndUpdateCheckComparesVersions) {
+    sim.addUser("otherapp0123456789");
     auto text = ctl({"explore"});
     EXPECT_EQ(text.status, 0) << text.err;
     EXPECT_NE(text.out.find("\nLights\n  1\n    modelid\n      GM-RGBW-1\n    name\n      Hall\n"), std::string::npos)
@@ -348,6 +364,13 @@ TEST_F(CtlTest, ExplorePrintsTheBridgesTreeAndUpdateCheckComparesVersions) {
     EXPECT_EQ(tree["Groups"]["1"]["name"], "Downstairs");
     EXPECT_TRUE(tree["Schedules"].empty());
     EXPECT_TRUE(tree.contains("Config"));
+    // Paired user names, the user's own among them, show only their start.
+    auto config = ctl({"get", "config"});
+    EXPECT_EQ(config.status, 0) << config.err;
+    EXPECT_EQ(nlohmann::json::parse(config.out)["whitelist"].size(), 2u) << config.out;
+    EXPECT_NE(config.out.find("\"test…\""), std::string::npos) << config.out;
+    for (const auto* out : {&text.out, &json.out, &config.out})
+        for (const char* name : {"testuser", "otherapp"}) EXPECT_EQ(out->find(name), std::string::npos) << *out;
     // A name with control characters reaches the terminal escaped.
     sim.changeLamp("1", nlohmann::json{{"name", "Desk \x1b[2J"}}.dump());
     auto escaped = ctl({"explore"});
@@ -490,11 +513,12 @@ TEST_F(CtlTest, DiscoverFindsEveryBridgeThatAnswersOnTheLocalNetwork) {
     EXPECT_EQ(platform::DefaultsStore(profile.path()).stringForKey("lastusedbridgeIP"), first.address())
         << "the one bridge found is the one to use";
 
-    // Two bridges on one multicast group, as on a real network.
+    // Two bridges that answer one search, as on a real network; the
+    // loopback broadcast address keeps it on this machine.
     SimulatedBridge::Options grouped;
-    grouped.ssdp = "239.255.255.250:0";
+    grouped.ssdp = "127.255.255.255:0";
     SimulatedBridge second(grouped);
-    grouped.ssdp = "239.255.255.250:" + std::to_string(second.ssdpPort());
+    grouped.ssdp = "127.255.255.255:" + std::to_string(second.ssdpPort());
     SimulatedBridge third(grouped);
     run = ctl({"discover", "--ssdp", grouped.ssdp});
     EXPECT_EQ(run.status, 0) << run.err;

@@ -82,7 +82,7 @@ TEST_F(BridgeBridgeTest, WithoutAnyAddressEveryRequestGivesUpAtOnceWithoutAlert)
     EXPECT_EQ(log.count("no response from Portal API and no last used bridge IP"), 2u);
 }
 
-TEST_F(BridgeBridgeTest, UnauthorizedDropsTheNameAndTheNextRequestLogsInAgainInTheSameRun) {
+TEST_F(BridgeBridgeTest, UnauthorizedKeepsTheNameAndTheNextRequestPairsAgainInTheSameRun) {
     bridge.setBridgeIP("10.0.0.2");
     http.reply("POST", "10.0.0.2/api", R"([{"success":{"username":"alice"}}])");
     http.reply("GET", "alice/lights", "{}");
@@ -93,7 +93,8 @@ TEST_F(BridgeBridgeTest, UnauthorizedDropsTheNameAndTheNextRequestLogsInAgainInT
                1);
     EXPECT_FALSE(bridge.sendGETRequestToUrl("lights"));
     EXPECT_TRUE(log.contains("Bridge Error: unauthorized user"));
-    EXPECT_FALSE(defaults.hasObject("username"));
+    EXPECT_EQ(defaults.stringForKey("username"), "alice");
+    EXPECT_TRUE(bridge.pairingNeeded());
 
     // The bridge wants a new pairing: refuse twice, then the button is pressed.
     http.reply("POST", "10.0.0.2/api", R"([{"success":{"username":"bob"}}])");
@@ -101,7 +102,7 @@ TEST_F(BridgeBridgeTest, UnauthorizedDropsTheNameAndTheNextRequestLogsInAgainInT
     http.reply("GET", "bob/lights", R"({"1":{"name":"a"}})");
     log.clear();
     EXPECT_EQ(bridge.sendGETRequestToUrl("lights"), R"({"1":{"name":"a"}})");
-    EXPECT_TRUE(log.contains("we don't have a username"));
+    EXPECT_FALSE(bridge.pairingNeeded());
     EXPECT_FALSE(log.contains("we still don't have a username"));
     EXPECT_EQ(log.count("Bridge Error: link button not pressed"), 2u);
     EXPECT_EQ(defaults.stringForKey("username"), "bob");
@@ -183,11 +184,13 @@ TEST_F(BridgeBridgeTest, DiscoveryTakesThePortalsAddressOrFallsBack) {
         store.setObject("discoveryPortal", "http://portal.test:81/");
         if (c.lastUsed) store.setObject("lastusedbridgeIP", c.lastUsed);
         if (c.portalAnswers) portal.reply("GET", "http://portal.test:81/api/nupnp", c.portalReply);
+        // A bridge answers at every address the portal names.
+        portal.reply("GET", "/api/config", R"({"bridgeid":"001788fffe000001","apiversion":"1.50.0"})");
         log.clear();
         b.discoverBridge();
         EXPECT_EQ(b.bridgeIP(), c.address) << c.what;
         EXPECT_EQ(log.lines(), c.logLines) << c.what;
-        ASSERT_EQ(portal.requests().size(), 1u) << c.what;
+        ASSERT_GE(portal.requests().size(), 1u) << c.what;
         EXPECT_EQ(portal.requests()[0].url, "http://portal.test:81/api/nupnp");
         const bool fromPortal = c.address && (!c.lastUsed || *c.address != c.lastUsed);
         if (fromPortal) {
