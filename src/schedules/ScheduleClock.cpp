@@ -179,7 +179,7 @@ void ScheduleManager::dailyAdjustment() {
             // An item edited or deleted meanwhile keeps what the user gave it.
             if (found == collection_.end() || (*found)->getDictionary()["bridgeID"] != snapshot.dictionary["bridgeID"])
                 return;
-            for (const char* key : {"ontime", "offtime", "bridgeID", utcOffsetKey}) {
+            for (const char* key : {"ontime", "offtime", "bridgeID", Action::registeredKey, utcOffsetKey}) {
                 const Value& value = work.getDictionary()[key];
                 if (value.isNull())
                     (*found)->getDictionary().erase(key);
