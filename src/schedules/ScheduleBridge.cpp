@@ -20,7 +20,7 @@ std::optional<std::string> ScheduleManager::registerNewActionWithHub(const Actio
     return registerSchedule(item, nullptr);
 }
 
-std::optional<std::string> ScheduleManager::registerSchedule(const Action& item, Value* registered) {
+std::optional<std::string> ScheduleManager::registerSchedule(const Action& item, Value* registered, std::string* why) {
     long transition = 18000;
     if (defaults_.hasObject(transitionMinsKey))
         transition = static_cast<long>(defaults_.floatForKey(transitionMinsKey) * 600.0f);
@@ -77,11 +77,18 @@ std::optional<std::string> ScheduleManager::registerSchedule(const Action& item,
     schedule.set("command", std::move(command));
 
     auto reply = bridge_.sendPOSTRequestToUrl(schedule, "schedules");
-    if (!reply) return std::nullopt;
+    if (!reply) {
+        auto failure = bridge_.lastFailure();
+        if (why)
+            *why = failure && failure->method == "POST" && failure->path == "schedules" ? failure->describe()
+                                                                                        : "no answer";
+        return std::nullopt;
+    }
     Value success = BridgeBridge::dictionaryFromJSON(reply)["success"];
     Value id = BridgeBridge::dictionaryFromJSON(success.textValue())["id"];
     if (id.isNull() || id.textValue().empty()) {
         platform::log("the bridge's reply to a new schedule holds no schedule id");
+        if (why) *why = "its reply held no schedule id";
         return std::nullopt;
     }
     if (registered) {
@@ -98,9 +105,10 @@ bool ScheduleManager::breakDownAndRegisterNewActionWithHub(Action& item) {
     if (item.getScheduleIDArray() && !deleteActionFromHub(item)) return false;
     std::vector<std::string> added;
     bool complete = true;
+    std::string why;
     auto add = [&](const Action& part) {
         Value registered;
-        auto id = registerSchedule(part, &registered);
+        auto id = registerSchedule(part, &registered, &why);
         if (!id) {
             complete = false;
             return;
@@ -131,8 +139,7 @@ bool ScheduleManager::breakDownAndRegisterNewActionWithHub(Action& item) {
     if (complete) return true;
     // Half an item on the bridge runs half of what the user asked for: what
     // did get registered is taken back, and the item is left disabled.
-    addProblem("the bridge did not register every schedule of \"" + name + "\"" +
-               (bridge_.lastFailure() ? ": " + bridge_.lastFailure()->describe() : ": its reply held no schedule id"));
+    addProblem("the bridge did not register every schedule of \"" + name + "\": " + why);
     for (const std::string& id : added)
         if (deleteBridgeSchedule(id, name)) item.removeScheduleID(id);
     if (item.scheduleIDs().empty()) item.setEnabled(false);

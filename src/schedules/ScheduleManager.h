@@ -183,7 +183,8 @@ private:
     std::optional<Value> wholeRecord(const std::string& id, const Value& listed);
     // registerNewActionWithHub, giving also the schedule's name and command
     // as the bridge will list them.
-    std::optional<std::string> registerSchedule(const Action& item, Value* registered);
+    // `why` gets the reason when no id came back.
+    std::optional<std::string> registerSchedule(const Action& item, Value* registered, std::string* why = nullptr);
     bool isOwnSchedule(const Action& item, const std::string& id, const Value& record) const;
     // DELETE of one schedule: true when the bridge confirmed it or answered
     // that there is no such schedule.
