@@ -149,6 +149,14 @@ bool ScheduleManager::breakDownAndRegisterNewActionWithHub(Action& item) {
 std::optional<Value::Map> ScheduleManager::readBridgeSchedules() {
     auto reply = bridge_.sendGETRequestToUrl("schedules");
     if (!reply) return std::nullopt;
+    // The list is an object, "{}" when empty; anything else tells nothing
+    // about which schedules are gone.
+    auto start = reply->find_first_not_of(" \t\r\n");
+    if (start == std::string::npos || (*reply)[start] != '{') {
+        platform::log("the bridge's schedule list is not an object");
+        addProblem("the bridge's schedule list could not be read");
+        return std::nullopt;
+    }
     Value list = BridgeBridge::dictionaryOfDictionariesFromJSON(reply);
     if (!list.isMap()) return Value::Map{};
     if (list.size() > BridgeBridge::maxListMembers) {
@@ -163,7 +171,9 @@ std::optional<Value> ScheduleManager::wholeRecord(const std::string& id, const V
     if (listed.contains("command")) return listed;
     auto reply = bridge_.sendGETRequestToUrl("schedules/" + id);
     if (!reply) return std::nullopt;
-    return BridgeBridge::dictionaryOfDictionariesFromJSON(reply);
+    Value record = BridgeBridge::dictionaryOfDictionariesFromJSON(reply);
+    if (!record.isMap() || !record.contains("name")) return std::nullopt;
+    return record;
 }
 
 bool ScheduleManager::isOwnSchedule(const Action& item, const std::string& id, const Value& record) const {
