@@ -207,23 +207,31 @@ TEST_F(Registration, DeletesFollowWhatTheBridgeAnswers) {
 
     struct Case {
         const char* what;
+        std::function<void()> fault;
         std::function<bool()> operation;
+        std::string problem;
     };
+    const std::string refusal = "the bridge did not delete schedule " + firstId + " of \"First\": ";
     const Case refused[] = {
-        {"disable", [&] { return manager.setActionEnabled(0, false); }},
-        {"delete", [&] { return manager.deleteAction(0); }},
+        {"disable, DELETE refused", [&] { sim.statusPage(500, 1, "schedules/" + firstId); },
+         [&] { return manager.setActionEnabled(0, false); }, refusal},
+        {"delete, DELETE refused", [&] { sim.statusPage(500, 1, "schedules/" + firstId); },
+         [&] { return manager.deleteAction(0); }, refusal},
+        {"delete, a list that is not an object", [&] { sim.fixedReply("[]", "GET", 1, "schedules"); },
+         [&] { return manager.deleteAction(0); }, "the bridge's schedule list could not be read"},
     };
     for (const Case& c : refused) {
-        sim.statusPage(500, 1, "schedules/" + firstId);
+        c.fault();
         EXPECT_FALSE(c.operation()) << c.what;
         ASSERT_EQ(manager.collection().size(), 2u) << c.what;
         EXPECT_TRUE(manager.collection()[0]->isEnabled()) << c.what;
         EXPECT_EQ(manager.collection()[0]->scheduleIDs(), std::vector<std::string>{firstId}) << c.what;
         EXPECT_TRUE(bridgeSchedules().contains(firstId)) << c.what;
-        ASSERT_EQ(manager.problems().size(), 1u) << c.what;
-        EXPECT_NE(manager.problems()[0].find("schedule " + firstId + " of \"First\""), std::string::npos)
-            << manager.problems()[0];
-        EXPECT_NE(manager.problems()[0].find("500"), std::string::npos) << manager.problems()[0];
+        ASSERT_FALSE(manager.problems().empty()) << c.what;
+        EXPECT_EQ(manager.problems()[0].rfind(c.problem, 0), 0u) << manager.problems()[0];
+        if (c.problem == refusal) {
+            EXPECT_NE(manager.problems()[0].find("HTTP 500"), std::string::npos) << "and why";
+        }
     }
     // The retry deletes the item's own schedule, and only that one.
     Action stale(manager.collection()[0]->getDictionary());
