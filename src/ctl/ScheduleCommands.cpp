@@ -68,6 +68,16 @@ std::optional<std::size_t> itemNumber(const std::string& text, std::size_t count
     return static_cast<std::size_t>(*n) - 1;
 }
 
+// A schedule operation that did not go through: the manager's own account
+// (which schedule and why), else the request layer's.
+int reportProblems(Context& ctx, const ScheduleManager& manager, std::string_view what, std::size_t mark) {
+    const auto problems = manager.problems();
+    if (problems.empty()) return reportFailure(ctx, what, mark);
+    for (const auto& line : problems) ctx.err << "glowmerectl: " << what << ": " << line << '\n';
+    ctx.err << std::flush;
+    return exitFailed;
+}
+
 // schedule-enable / -disable / -delete N.
 Command itemCommand(const char* name, const char* summary, const char* failure,
                     bool (*operation)(ScheduleManager&, std::size_t)) {
@@ -76,7 +86,9 @@ Command itemCommand(const char* name, const char* summary, const char* failure,
         Engine engine(ctx);
         auto index = itemNumber(args[0], engine.manager.collection().size());
         if (!index) return usageError(ctx, self, "no schedule item numbered '" + platform::printable(args[0]) + "'");
-        return runOnBridge(ctx, failure, [&] { operation(engine.manager, *index); });
+        const auto mark = ctx.log.mark();
+        if (operation(engine.manager, *index)) return static_cast<int>(exitOk);
+        return reportProblems(ctx, engine.manager, failure, mark);
     });
 }
 
@@ -211,10 +223,14 @@ int addItem(Context& ctx, const Command& self, const Args& args) {
         item.setObjectForKey(shift(set, -60), "ontime");
     }
     bool saved = true;
+    const auto mark = ctx.log.mark();
     int status =
         runOnBridge(ctx, "could not register the item on the bridge", [&] { saved = engine.manager.addAction(item); });
     // Not stored: its bridge schedules were deleted again; main says why.
-    if (!saved) return exitFailed;
+    if (!saved)
+        return status != exitOk || engine.manager.problems().empty()
+                   ? exitFailed
+                   : reportProblems(ctx, engine.manager, "could not register the item on the bridge", mark);
     const Action& added = *engine.manager.collection().back();
     ctx.out << engine.manager.collection().size() << ". " << added.getDescription() << '\n';
     if (kind == Action::Listening)
@@ -228,6 +244,9 @@ int importItems(Context& ctx, const Command& self, const Args& args) {
     Engine engine(ctx);
     std::size_t before = engine.manager.collection().size();
     int status = runOnBridge(ctx, "could not import from the bridge", [&] { engine.manager.importFromBridge(); });
+    // A list no bridge could hold is refused without a failed request.
+    if (status == exitOk && !engine.manager.problems().empty())
+        status = reportProblems(ctx, engine.manager, "could not import from the bridge", ctx.log.mark());
     const auto& items = engine.manager.collection();
     ctx.out << "imported " << items.size() - before << " schedule" << (items.size() - before == 1 ? "" : "s") << '\n';
     for (std::size_t i = before; i < items.size(); ++i) ctx.out << i + 1 << ". " << items[i]->getDescription() << '\n';
@@ -241,6 +260,8 @@ int statusOfBridge(Context& ctx, const Command& self, const Args& args) {
     int status =
         runOnBridge(ctx, "could not read the bridge's schedules", [&] { engine.manager.windowDidBecomeKey(); });
     if (status != exitOk) return status;
+    if (!engine.manager.problems().empty())
+        return reportProblems(ctx, engine.manager, "could not read the bridge's schedules", ctx.log.mark());
     ctx.out << (engine.manager.managerStatus().empty() ? "every schedule on the bridge belongs to an item"
                                                        : engine.manager.managerStatus())
             << std::endl;
@@ -267,15 +288,19 @@ int deleteAll(Context& ctx, const Command& self, const Args& args) {
         }
     }
     Engine engine(ctx);
-    bool done = false;
-    int status = runOnBridge(ctx, "could not delete the bridge's schedules",
-                             [&] { done = engine.manager.deleteAllFromBridge(true); });
-    if (status == exitOk && !done) {
-        ctx.err << "glowmerectl: could not read the bridge's schedules" << std::endl;
-        return exitFailed;
+    const auto mark = ctx.log.mark();
+    if (!engine.manager.deleteAllFromBridge(true))
+        return reportProblems(ctx, engine.manager, "could not read the bridge's schedules", mark);
+    const auto& refused = engine.manager.refusedSchedules();
+    if (!refused.empty()) {
+        ctx.out << "the bridge kept " << refused.size() << " schedule" << (refused.size() == 1 ? "" : "s")
+                << "; their items stay enabled, every other item is disabled" << std::endl;
+        return reportProblems(ctx, engine.manager, "could not delete every schedule on the bridge", mark);
     }
-    if (status == exitOk) ctx.out << "deleted every schedule on the bridge; every item is disabled" << std::endl;
-    return status;
+    if (!engine.manager.problems().empty())
+        return reportProblems(ctx, engine.manager, "deleted every schedule on the bridge", mark);
+    ctx.out << "deleted every schedule on the bridge; every item is disabled" << std::endl;
+    return exitOk;
 }
 
 int sunTimes(Context& ctx, const Command& self, const Args& args) {

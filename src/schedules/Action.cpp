@@ -87,6 +87,37 @@ void Action::addScheduleID(const std::optional<std::string>& identifier) {
     dictionary_.set("bridgeID", std::move(list));
 }
 
+void Action::addScheduleID(const std::string& identifier, const Value& registered) {
+    addScheduleID(std::optional<std::string>(identifier));
+    Value records = dictionary_[registeredKey].isMap() ? dictionary_[registeredKey] : Value::emptyMap();
+    records.set(identifier, registered);
+    dictionary_.set(registeredKey, std::move(records));
+}
+
+void Action::removeScheduleID(const std::string& identifier) {
+    Value kept = Value::emptyList();
+    for (const std::string& id : scheduleIDs())
+        if (id != identifier) kept.append(id);
+    if (kept.empty())
+        dictionary_.erase("bridgeID");
+    else
+        dictionary_.set("bridgeID", std::move(kept));
+    if (dictionary_[registeredKey].isMap()) {
+        Value records = dictionary_[registeredKey];
+        records.erase(identifier);
+        if (records.empty())
+            dictionary_.erase(registeredKey);
+        else
+            dictionary_.set(registeredKey, std::move(records));
+    }
+}
+
+std::optional<Value> Action::registeredSchedule(const std::string& identifier) const {
+    const Value* record = dictionary_[registeredKey].find(identifier);
+    if (!record || !record->isMap()) return std::nullopt;
+    return *record;
+}
+
 std::optional<Value> Action::getScheduleIDArray() const {
     const Value* ids = dictionary_.find("bridgeID");
     if (!ids || ids->isNull()) return std::nullopt;

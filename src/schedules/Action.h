@@ -32,8 +32,22 @@ public:
     void setEnabled(bool enabled) { dictionary_.set("enabled", enabled); }
     int kind() const { return dictionary_["action"].intValue(); }
 
+    // Item key: for each bridge schedule id, the schedule's "name" and
+    // "command" as this item registered (or imported) it, so a schedule the
+    // bridge has since given to someone else is told from the item's own.
+    static constexpr const char* registeredKey = "bridgeRegistered";
+
     void addScheduleID(const std::optional<std::string>& identifier);
-    void removeAllScheduleIDs() { dictionary_.erase("bridgeID"); }
+    // The same, remembering what the schedule was registered as.
+    void addScheduleID(const std::string& identifier, const Value& registered);
+    void removeScheduleID(const std::string& identifier);
+    void removeAllScheduleIDs() {
+        dictionary_.erase("bridgeID");
+        dictionary_.erase(registeredKey);
+    }
+    // The schedule's name and command as registered; nothing for ids stored
+    // before these were kept.
+    std::optional<Value> registeredSchedule(const std::string& identifier) const;
     std::optional<Value> getScheduleIDArray() const;
     // The identifiers as texts (empty when there are none).
     std::vector<std::string> scheduleIDs() const;

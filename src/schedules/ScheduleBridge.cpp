@@ -1,5 +1,6 @@
 // Schedule items as schedules on the bridge: registering, deleting.
 #include <cstdio>
+#include <set>
 
 #include "platform/Log.h"
 #include "schedules/ScheduleManager.h"
@@ -16,6 +17,10 @@ std::string ScheduleManager::scheduleTime(const std::string& localTime, int mask
 }
 
 std::optional<std::string> ScheduleManager::registerNewActionWithHub(const Action& item) {
+    return registerSchedule(item, nullptr);
+}
+
+std::optional<std::string> ScheduleManager::registerSchedule(const Action& item, Value* registered, std::string* why) {
     long transition = 18000;
     if (defaults_.hasObject(transitionMinsKey))
         transition = static_cast<long>(defaults_.floatForKey(transitionMinsKey) * 600.0f);
@@ -72,18 +77,48 @@ std::optional<std::string> ScheduleManager::registerNewActionWithHub(const Actio
     schedule.set("command", std::move(command));
 
     auto reply = bridge_.sendPOSTRequestToUrl(schedule, "schedules");
-    if (!reply) return std::nullopt;
+    if (!reply) {
+        auto failure = bridge_.lastFailure();
+        if (why)
+            *why = failure && failure->method == "POST" && failure->path == "schedules" ? failure->describe()
+                                                                                        : "no answer";
+        return std::nullopt;
+    }
     Value success = BridgeBridge::dictionaryFromJSON(reply)["success"];
     Value id = BridgeBridge::dictionaryFromJSON(success.textValue())["id"];
-    if (id.isNull() || id.textValue().empty()) return std::nullopt;
+    if (id.isNull() || id.textValue().empty()) {
+        platform::log("the bridge's reply to a new schedule holds no schedule id");
+        if (why) *why = "its reply held no schedule id";
+        return std::nullopt;
+    }
+    if (registered) {
+        // As the bridge lists it: what was sent, read back as its reply would be.
+        *registered = Value::map({{"name", schedule["name"]},
+                                  {"command", BridgeBridge::dictionaryOfDictionariesFromJSON(
+                                                  BridgeBridge::JSONFromDictionary(schedule["command"]))}});
+    }
     return id.textValue();
 }
 
-void ScheduleManager::breakDownAndRegisterNewActionWithHub(Action& item) {
-    if (item.getScheduleIDArray()) deleteActionFromHub(item);
+bool ScheduleManager::breakDownAndRegisterNewActionWithHub(Action& item) {
+    const std::string name = item.objectForKey("name").textValue();
+    if (item.getScheduleIDArray() && !deleteActionFromHub(item)) return false;
+    std::vector<std::string> added;
+    bool complete = true;
+    std::string why;
+    auto add = [&](const Action& part) {
+        Value registered;
+        auto id = registerSchedule(part, &registered, &why);
+        if (!id) {
+            complete = false;
+            return;
+        }
+        item.addScheduleID(*id, registered);
+        added.push_back(*id);
+    };
     int kind = item.kind();
     if (kind == Action::On || kind == Action::Off || kind == Action::FalseDawn || kind == Action::FalseDusk) {
-        item.addScheduleID(registerNewActionWithHub(item));
+        add(item);
     } else if (kind == Action::OnAndOff) {
         Action on(item.getDictionary());
         on.setObjectForKey(static_cast<int>(Action::On), "action");
@@ -92,30 +127,126 @@ void ScheduleManager::breakDownAndRegisterNewActionWithHub(Action& item) {
         int onMinute = stringToNumber(item.objectForKey("ontime").textValue()).value_or(0);
         int offMinute = stringToNumber(item.objectForKey("offtime").textValue()).value_or(0);
         if (onMinute > offMinute) off.setEndTimeIsShifted(true);
-        item.addScheduleID(registerNewActionWithHub(on));
-        item.addScheduleID(registerNewActionWithHub(off));
+        add(on);
+        add(off);
     }
     if (kind == Action::ColourBrightness || item.objectForKey("colourbrightness").boolValue()) {
         Action colour(item.getDictionary());
         colour.setObjectForKey(static_cast<int>(Action::ColourBrightness), "action");
-        item.addScheduleID(registerNewActionWithHub(colour));
+        add(colour);
     }
     item.setObjectForKey(currentOffsetSeconds(), utcOffsetKey);
+    if (complete) return true;
+    // Half an item on the bridge runs half of what the user asked for: what
+    // did get registered is taken back, and the item is left disabled.
+    addProblem("the bridge did not register every schedule of \"" + name + "\": " + why);
+    for (const std::string& id : added)
+        if (deleteBridgeSchedule(id, name)) item.removeScheduleID(id);
+    if (item.scheduleIDs().empty()) item.setEnabled(false);
+    return false;
 }
 
-void ScheduleManager::deleteActionFromHub(Action& item) {
-    for (const std::string& id : item.scheduleIDs()) bridge_.sendDELETERequestToUrl("schedules/" + id);
-    item.removeAllScheduleIDs();
+std::optional<Value::Map> ScheduleManager::readBridgeSchedules() {
+    auto reply = bridge_.sendGETRequestToUrl("schedules");
+    if (!reply) return std::nullopt;
+    // The list is an object, "{}" when empty; anything else tells nothing
+    // about which schedules are gone.
+    auto start = reply->find_first_not_of(" \t\r\n");
+    if (start == std::string::npos || (*reply)[start] != '{') {
+        platform::log("the bridge's schedule list is not an object");
+        addProblem("the bridge's schedule list could not be read");
+        return std::nullopt;
+    }
+    Value list = BridgeBridge::dictionaryOfDictionariesFromJSON(reply);
+    if (!list.isMap()) return Value::Map{};
+    if (list.size() > BridgeBridge::maxListMembers) {
+        platform::log("schedules refused: the bridge listed " + std::to_string(list.size()) + " members");
+        addProblem("the bridge listed " + std::to_string(list.size()) + " schedules, more than any bridge holds");
+        return std::nullopt;
+    }
+    return list.asMap();
+}
+
+std::optional<Value> ScheduleManager::wholeRecord(const std::string& id, const Value& listed) {
+    if (listed.contains("command")) return listed;
+    auto reply = bridge_.sendGETRequestToUrl("schedules/" + id);
+    if (!reply) return std::nullopt;
+    Value record = BridgeBridge::dictionaryOfDictionariesFromJSON(reply);
+    if (!record.isMap() || !record.contains("name")) return std::nullopt;
+    return record;
+}
+
+bool ScheduleManager::isOwnSchedule(const Action& item, const std::string& id, const Value& record) const {
+    if (auto registered = item.registeredSchedule(id))
+        return record["name"] == (*registered)["name"] && record["command"] == (*registered)["command"];
+    // Registered before the commands were kept: the name the item gives its schedules.
+    return record["name"].textValue() == truncateStringCharacters(item.objectForKey("name").textValue(), 32);
+}
+
+bool ScheduleManager::deleteBridgeSchedule(const std::string& id, const std::string& owner) {
+    const std::string path = "schedules/" + id;
+    if (bridge_.sendDELETERequestToUrl(path)) return true;
+    auto failure = bridge_.lastFailure();
+    const bool thisRequest = failure && failure->method == "DELETE" && failure->path == path;
+    if (thisRequest && failure->kind == RequestFailure::Kind::BridgeError &&
+        failure->detail.find("not available") != std::string::npos) {
+        platform::log("schedule " + id + " was already gone from the bridge");
+        return true;
+    }
+    std::string line = "the bridge did not delete schedule " + id;
+    if (!owner.empty()) line += " of \"" + owner + "\"";
+    line += ": " + (thisRequest ? failure->describe() : std::string("no answer"));
+    platform::log(line);
+    addProblem(line);
+    return false;
+}
+
+bool ScheduleManager::deleteActionFromHub(Action& item) {
+    const auto ids = item.scheduleIDs();
+    if (ids.empty()) {
+        item.removeAllScheduleIDs();
+        return true;
+    }
+    const std::string name = item.objectForKey("name").textValue();
+    auto listed = readBridgeSchedules();
+    if (!listed) {
+        addProblem("the bridge's schedules could not be read; those of \"" + name + "\" are left as they are");
+        return false;
+    }
+    bool all = true;
+    for (const std::string& id : ids) {
+        auto at = listed->find(id);
+        if (at == listed->end()) {
+            platform::log("schedule " + id + " of " + name + " is no longer on the bridge");
+            item.removeScheduleID(id);
+            continue;
+        }
+        auto record = wholeRecord(id, at->second);
+        if (!record) {
+            addProblem("schedule " + id + " of \"" + name + "\" could not be read; it is left as it is");
+            all = false;
+            continue;
+        }
+        if (!isOwnSchedule(item, id, *record)) {
+            platform::log("schedule " + id + " on the bridge is no longer " + name + "'s own (it is \"" +
+                          (*record)["name"].textValue() + "\"); it is left alone and forgotten");
+            item.removeScheduleID(id);
+            continue;
+        }
+        if (deleteBridgeSchedule(id, name))
+            item.removeScheduleID(id);
+        else
+            all = false;
+    }
+    return all;
 }
 
 std::vector<std::string> ScheduleManager::bridgeScheduleKeys(bool* ok) {
     std::vector<std::string> keys;
-    auto reply = bridge_.sendGETRequestToUrl("schedules");
-    if (ok) *ok = reply.has_value();
-    if (!reply) return keys;
-    Value list = BridgeBridge::dictionaryOfDictionariesFromJSON(reply);
-    if (list.isMap())
-        for (const auto& [key, value] : list.asMap()) keys.push_back(key);
+    auto listed = readBridgeSchedules();
+    if (ok) *ok = listed.has_value();
+    if (listed)
+        for (const auto& [key, value] : *listed) keys.push_back(key);
     return keys;
 }
 
@@ -134,17 +265,48 @@ bool ScheduleManager::deleteAllFromBridge(bool confirmed) {
     if (!confirmed) {
         if (!alerts_ || alerts_->runModal(deleteAllAlert()) != platform::AlertResponse::Default) return false;
     }
-    bool ok = false;
-    auto keys = bridgeScheduleKeys(&ok);
-    if (!ok) return false;
-    for (const std::string& key : keys) bridge_.sendDELETERequestToUrl("schedules/" + key);
+    clearProblems();
+    refused_.clear();
+    auto listed = readBridgeSchedules();
+    if (!listed) return false;
+    std::set<std::string> refused;
+    for (const auto& [id, record] : *listed)
+        if (!deleteBridgeSchedule(id, record["name"].textValue())) refused.insert(id);
     for (auto& item : collection_) {
-        item->removeAllScheduleIDs();
-        item->setEnabled(false);
+        // An item whose schedule the bridge kept keeps that id, and runs on.
+        for (const std::string& id : item->scheduleIDs())
+            if (!refused.count(id)) item->removeScheduleID(id);
+        if (item->scheduleIDs().empty()) item->setEnabled(false);
     }
-    setStatus("");
-    saveActions();
+    refused_.assign(refused.begin(), refused.end());
+    if (refused.empty()) setStatus("");
+    saveAfterBridgeChange();
     return true;
+}
+
+bool ScheduleManager::saveAfterBridgeChange() {
+    if (saveActions() || saveActions()) return true;
+    std::string why = defaults_.lastSaveError();
+    std::string line = "the bridge's schedules changed, but the schedule items could not be saved" +
+                       (why.empty() ? std::string() : ": " + why) + "; they are kept while this program runs";
+    platform::log(line);
+    addProblem(line);
+    return false;
+}
+
+void ScheduleManager::clearProblems() {
+    std::lock_guard lock(problemsMutex_);
+    problems_.clear();
+}
+
+void ScheduleManager::addProblem(const std::string& text) {
+    std::lock_guard lock(problemsMutex_);
+    problems_.push_back(text);
+}
+
+std::vector<std::string> ScheduleManager::problems() const {
+    std::lock_guard lock(problemsMutex_);
+    return problems_;
 }
 
 }  // namespace glowmere

@@ -164,7 +164,12 @@ void ScheduleManager::dailyAdjustment() {
                 auto day = today();
                 work.setObjectForKey(movedTime(zone_, day, *stringToNumber(sunrise.text()), 3600s), "offtime");
                 work.setObjectForKey(movedTime(zone_, day, *stringToNumber(sunset.text()), -3600s), "ontime");
-                breakDownAndRegisterNewActionWithHub(work);
+                if (!breakDownAndRegisterNewActionWithHub(work)) {
+                    // The bridge keeps the old times (or, with a new schedule
+                    // refused, nothing: the item is then disabled).
+                    work.setObjectForKey(snapshot.dictionary["ontime"], "ontime");
+                    work.setObjectForKey(snapshot.dictionary["offtime"], "offtime");
+                }
                 touched = true;
             } else {
                 platform::log("no sunrise or sunset known; keeping the times of " +
@@ -179,7 +184,7 @@ void ScheduleManager::dailyAdjustment() {
             // An item edited or deleted meanwhile keeps what the user gave it.
             if (found == collection_.end() || (*found)->getDictionary()["bridgeID"] != snapshot.dictionary["bridgeID"])
                 return;
-            for (const char* key : {"ontime", "offtime", "bridgeID", utcOffsetKey}) {
+            for (const char* key : {"ontime", "offtime", "bridgeID", Action::registeredKey, "enabled", utcOffsetKey}) {
                 const Value& value = work.getDictionary()[key];
                 if (value.isNull())
                     (*found)->getDictionary().erase(key);

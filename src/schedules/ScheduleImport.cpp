@@ -48,6 +48,7 @@ void ScheduleManager::matchBridgeWithInternal() {
 }
 
 void ScheduleManager::windowDidBecomeKey() {
+    clearProblems();
     std::set<std::string> known;
     for (const auto& item : collection_)
         for (const std::string& id : item->scheduleIDs()) known.insert(id);
@@ -84,18 +85,20 @@ std::optional<std::string> ScheduleManager::bridgeName(const char* list, int id)
 }
 
 void ScheduleManager::importFromBridge() {
-    bool ok = false;
-    auto keys = bridgeScheduleKeys(&ok);
-    if (!ok) return;
+    clearProblems();
+    // One request: the list carries each schedule's record (older bridges
+    // list names only, and only those are read one by one).
+    auto listed = readBridgeSchedules();
+    if (!listed) return;
     std::map<std::string, Action*> known;
     for (const auto& item : collection_)
         for (const std::string& id : item->scheduleIDs()) known[id] = item.get();
 
-    for (const std::string& key : keys) {
+    for (const auto& [key, entry] : *listed) {
         if (known.count(key)) continue;
-        auto reply = bridge_.sendGETRequestToUrl("schedules/" + key);
-        if (!reply) continue;
-        Value schedule = BridgeBridge::dictionaryOfDictionariesFromJSON(reply);
+        auto whole = wholeRecord(key, entry);
+        if (!whole) continue;
+        const Value& schedule = *whole;
         const Value* command = schedule.find("command");
         if (!command) {
             platform::log("no command found in response from bridge");
@@ -176,6 +179,9 @@ void ScheduleManager::importFromBridge() {
         }
 
         item.set("bridgeID", Value::list({key}));
+        // The schedule is this item's as the bridge holds it, word for word.
+        item.set(Action::registeredKey,
+                 Value::map({{key, Value::map({{"name", schedule["name"]}, {"command", *command}})}}));
         item.set("enabled", true);
         platform::log("adding " + item["name"].textValue());
         auto added = std::make_shared<Action>(item);

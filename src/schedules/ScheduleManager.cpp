@@ -276,37 +276,50 @@ void ScheduleManager::withdrawUnsaved(Action& item) {
 }
 
 bool ScheduleManager::addAction(Action item) {
+    clearProblems();
     auto shared = std::make_shared<Action>(std::move(item));
-    if (shared->isEnabled()) breakDownAndRegisterNewActionWithHub(*shared);
+    bool registered = !shared->isEnabled() || breakDownAndRegisterNewActionWithHub(*shared);
     collection_.push_back(shared);
     bool saved = saveActions();
     if (!saved) withdrawUnsaved(*shared);
     constructList();
-    return saved;
+    return saved && registered;
 }
 
 bool ScheduleManager::setActionEnabled(std::size_t index, bool enabled) {
     if (index >= collection_.size()) return false;
+    clearProblems();
     auto item = collection_[index];
+    bool done;
     if (enabled) {
         item->setEnabled(true);
-        breakDownAndRegisterNewActionWithHub(*item);
+        done = breakDownAndRegisterNewActionWithHub(*item);
         platform::log("setting enabled");
     } else {
-        item->setEnabled(false);
-        deleteActionFromHub(*item);
+        done = deleteActionFromHub(*item);
         platform::log("unsetting enabled");
     }
-    if (saveActions()) return true;
-    if (enabled) withdrawUnsaved(*item);
-    return false;
+    // An item is enabled exactly while the bridge runs schedules of it.
+    if (!done || !enabled) item->setEnabled(enabled ? !item->scheduleIDs().empty() : !done);
+    if (enabled && done) {
+        if (saveActions()) return true;
+        withdrawUnsaved(*item);
+        return false;
+    }
+    return saveAfterBridgeChange() && done;
 }
 
 bool ScheduleManager::deleteAction(std::size_t index) {
     if (index >= collection_.size()) return false;
-    deleteActionFromHub(*collection_[index]);
+    clearProblems();
+    auto item = collection_[index];
+    if (!deleteActionFromHub(*item)) {
+        // The item stays, with the schedules the bridge still runs.
+        saveAfterBridgeChange();
+        return false;
+    }
     collection_.erase(collection_.begin() + static_cast<std::ptrdiff_t>(index));
-    bool saved = saveActions();
+    bool saved = saveAfterBridgeChange();
     constructList();
     return saved;
 }

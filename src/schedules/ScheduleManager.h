@@ -85,11 +85,25 @@ public:
     static std::string truncateStringCharacters(const std::string& text, std::size_t count);
 
     // ---- Schedules on the bridge ----
-    void breakDownAndRegisterNewActionWithHub(Action& item);
+    // Replaces the item's bridge schedules with new ones. False when its old
+    // schedules could not be deleted (the item is left as it was) or a new
+    // one got no id from the bridge (those registered are deleted again and
+    // the item is disabled); problems() says which and why.
+    bool breakDownAndRegisterNewActionWithHub(Action& item);
     std::optional<std::string> registerNewActionWithHub(const Action& item);
-    void deleteActionFromHub(Action& item);
-    // Asks first (through the alerts) unless `confirmed`. True when it ran.
+    // Deletes the item's bridge schedules. An id is forgotten once the bridge
+    // confirmed the delete, or no longer holds that schedule, or holds
+    // another one there (not the item's own name and command: left alone).
+    // False when any was refused or could not be read: those ids stay.
+    bool deleteActionFromHub(Action& item);
+    // Asks first (through the alerts) unless `confirmed`. True when it ran
+    // (the list could be read). Items whose schedules the bridge refused to
+    // delete keep them and stay enabled; refusedSchedules() lists those.
     bool deleteAllFromBridge(bool confirmed = false);
+    const std::vector<std::string>& refusedSchedules() const { return refused_; }
+    // What the last operation on the bridge's schedules or on the list could
+    // not do, one line each for a person (empty when all went through).
+    std::vector<std::string> problems() const;
     // The question asked before every schedule on the bridge is deleted.
     static platform::AlertSpec deleteAllAlert();
 
@@ -160,6 +174,26 @@ private:
     std::optional<int> localMinuteOfDayNow(int* second) const;
     std::string scheduleTime(const std::string& localTime, int mask, const char* seconds) const;
     void setStatus(const std::string& text);
+    // The bridge's schedules by id, each with the record the list carries
+    // (a name only, from older bridges). Nothing when the list could not be
+    // read or holds more members than any bridge has.
+    std::optional<Value::Map> readBridgeSchedules();
+    // A listed schedule's whole record: the list's own, or read on its own
+    // where the list carries names only. Nothing when it could not be read.
+    std::optional<Value> wholeRecord(const std::string& id, const Value& listed);
+    // registerNewActionWithHub, giving also the schedule's name and command
+    // as the bridge will list them.
+    // `why` gets the reason when no id came back.
+    std::optional<std::string> registerSchedule(const Action& item, Value* registered, std::string* why = nullptr);
+    bool isOwnSchedule(const Action& item, const std::string& id, const Value& record) const;
+    // DELETE of one schedule: true when the bridge confirmed it or answered
+    // that there is no such schedule.
+    bool deleteBridgeSchedule(const std::string& id, const std::string& owner);
+    // Stores the list after the bridge changed; a failure is tried once
+    // more, then told in problems(). The items stay as they are in memory.
+    bool saveAfterBridgeChange();
+    void clearProblems();
+    void addProblem(const std::string& text);
     // Makes the list `list`, keeping the items whose content is unchanged.
     void adoptList(const Value::List& list);
     // Undoes the bridge side of an item whose change could not be stored.
@@ -197,6 +231,9 @@ private:
     int timerEntry_ = 0;
     platform::Clock::Duration timerWait_{};
     std::string managerStatus_;
+    mutable std::mutex problemsMutex_;  // the daily adjustment registers on its own thread
+    std::vector<std::string> problems_;
+    std::vector<std::string> refused_;
     std::vector<std::string> missingOnBridge_;
     std::atomic<float> latitude_{0};
     std::atomic<float> longitude_{0};

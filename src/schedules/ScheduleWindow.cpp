@@ -1,6 +1,7 @@
 #include "schedules/ScheduleWindow.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 
@@ -142,6 +143,15 @@ std::optional<std::size_t> ScheduleWindow::editedRow() const {
     return currentItem_ ? indexOf(currentItem_.get()) : std::nullopt;
 }
 
+std::string ScheduleWindow::problemText() const {
+    std::string text;
+    for (std::string line : manager_.problems()) {
+        if (!line.empty()) line[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(line[0])));
+        text += (text.empty() ? "" : " ") + line + ".";
+    }
+    return text;
+}
+
 void ScheduleWindow::busy(const std::string& what, const std::function<void()>& work) {
     tfActivity_->setStringValue(what);
     if (progress_) progress_->startAnimation();
@@ -156,8 +166,10 @@ void ScheduleWindow::tableViewSetObjectValueForTableColumnRow(const std::string&
             const Action& item = *manager_.collection()[*index];
             const bool enable = !item.isEnabled();
             const std::string name = item.objectForKey("name").textValue();
+            bool done = true;
             busy(enable ? "Registering \"" + name + "\" on the bridge…" : "Deleting \"" + name + "\" from the bridge…",
-                 [&] { manager_.setActionEnabled(*index, enable); });
+                 [&] { done = manager_.setActionEnabled(*index, enable); });
+            if (!done) tfReport_->setStringValue(problemText());
         }
     }
     reloadData();
@@ -197,7 +209,9 @@ void ScheduleWindow::deleteItem(const void* key) {
     auto index = indexOf(key);
     if (!index) return;
     const std::string name = manager_.collection()[*index]->objectForKey("name").textValue();
-    busy("Deleting \"" + name + "\" from the bridge…", [&] { manager_.deleteAction(*index); });
+    bool done = true;
+    busy("Deleting \"" + name + "\" from the bridge…", [&] { done = manager_.deleteAction(*index); });
+    if (!done) tfReport_->setStringValue(problemText());
     if (selected_ == key) selected_ = nullptr;
     closeEditor();
     reloadData();
@@ -215,7 +229,16 @@ void ScheduleWindow::deleteAllFromBridge() {
         tfReport_->setStringValue("The bridge's schedules could not be read; nothing was deleted.");
         return;
     }
-    tfReport_->setStringValue("Every schedule on the bridge was deleted; every item is disabled.");
+    const auto& refused = manager_.refusedSchedules();
+    if (refused.empty()) {
+        tfReport_->setStringValue("Every schedule on the bridge was deleted; every item is disabled.");
+    } else {
+        std::string ids;
+        for (const auto& id : refused) ids += (ids.empty() ? "" : ", ") + id;
+        tfReport_->setStringValue("The bridge did not delete " + std::to_string(refused.size()) + " schedule" +
+                                  (refused.size() == 1 ? " (" : "s (") + ids +
+                                  "); their items stay enabled, the others are disabled. " + problemText());
+    }
     closeEditor();
     reloadData();
 }
@@ -285,6 +308,25 @@ void ScheduleWindow::setItem(Action& item) {
     auto kind = btnAction_->selectedItem();
     if (!kind || kind->tag != Action::ColourBrightness)
         actionWindowController_.handleControl(btnColourBrightness_.get());
+    shown_ = editorState();
+}
+
+Value ScheduleWindow::editorState() const {
+    Value state = Value::map({{"name", tfName_->stringValue()},
+                              {"on", tfOn_->stringValue()},
+                              {"off", tfOff_->stringValue()},
+                              {"link", btnLinkSunriseSunset_->state()},
+                              {"brightness", slBrightness_->doubleValue()},
+                              {"colour", slColour_->doubleValue()},
+                              {"saturation", slSaturation_->doubleValue()},
+                              {"vary", btnVary_->state()},
+                              {"colourbrightness", btnColourBrightness_->state()}});
+    for (std::size_t i = 0; i < days_.size(); ++i) state.set(dayKeys[i], days_[i]->state());
+    auto kind = btnAction_->selectedItem();
+    state.set("action", kind ? kind->tag : -1);
+    auto lamp = btnLamp_ ? btnLamp_->selectedItem() : std::nullopt;
+    state.set("lamp", lamp ? lamp->title : std::string());
+    return state;
 }
 
 void ScheduleWindow::finish() {
@@ -293,6 +335,13 @@ void ScheduleWindow::finish() {
     std::shared_ptr<Action> keep = currentItem_;
     Action& item = *keep;
     const bool noSchedules = item.scheduleIDs().empty();
+    const Value before = shown_;
+    if (!newItem_ && item.isEnabled() && !noSchedules && editorState() == before) {
+        // Nothing changed: the bridge keeps the item's schedules exactly as
+        // they are (an imported one keeps its own command).
+        closeEditor();
+        return;
+    }
     if (tfOn_->stringValue() == "00:00" && tfOff_->stringValue() == "00:00" && noSchedules &&
         btnLinkSunriseSunset_->state() == 1) {
         if (defaults_.hasObject(ScheduleManager::sunriseKey))
@@ -313,9 +362,15 @@ void ScheduleWindow::finish() {
     item.setObjectForKey(btnLinkSunriseSunset_->state() == 1, "linksunrisesunset");
     item.setObjectForKey(tfName_->stringValue(), "name");
     platform::log("name is " + tfName_->stringValue());
-    item.setObjectForKey(slBrightness_->doubleValue(), "brightness");
-    item.setObjectForKey(slColour_->doubleValue(), "colour");
-    item.setObjectForKey(255 - slSaturation_->doubleValue(), "saturation");
+    // A colour value the item never had (an imported schedule that sets
+    // brightness only) is not invented from a slider left where it was.
+    const std::pair<const char*, double> colours[] = {{"brightness", slBrightness_->doubleValue()},
+                                                      {"colour", slColour_->doubleValue()},
+                                                      {"saturation", 255 - slSaturation_->doubleValue()}};
+    for (const auto& [key, value] : colours) {
+        const bool moved = editorState()[key] != before[key];
+        if (moved || newItem_ || item.getDictionary().contains(key)) item.setObjectForKey(value, key);
+    }
     auto kind = btnAction_->selectedItem();
     item.setObjectForKey(kind ? kind->tag : 0, "action");
     for (std::size_t i = 0; i < days_.size(); ++i) item.setObjectForKey(days_[i]->state() == 1, dayKeys[i]);
@@ -337,8 +392,11 @@ void ScheduleWindow::finish() {
     }
     closeEditor();
     const std::string name = item.objectForKey("name").textValue();
-    busy("Registering \"" + name + "\" on the bridge…", [&] { manager_.breakDownAndRegisterNewActionWithHub(item); });
+    bool done = true;
+    busy("Registering \"" + name + "\" on the bridge…",
+         [&] { done = manager_.breakDownAndRegisterNewActionWithHub(item); });
     reloadData();
+    if (!done) tfReport_->setStringValue(problemText());
     manager_.saveActions();
     manager_.constructList();
 }

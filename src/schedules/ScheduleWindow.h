@@ -144,6 +144,10 @@ private:
     // Runs bridge work with the activity line and the indicator showing.
     void busy(const std::string& what, const std::function<void()>& work);
     void closeEditor();
+    // The manager's problems with the last operation, as sentences.
+    std::string problemText() const;
+    // What the editor's controls show, to tell whether Done changed anything.
+    Value editorState() const;
     std::string timeAround(const std::string& hhmm, int seconds) const;
 
     ScheduleManager& manager_;
@@ -158,6 +162,7 @@ private:
 
     std::shared_ptr<Action> currentItem_;
     bool newItem_ = false;  // made by create() and not yet finished
+    Value shown_;           // editorState() as setItem left it
     const void* selected_ = nullptr;
     qfKeyResponder keyResponder_;
 

@@ -394,6 +394,7 @@ void SimServer::route(const httplib::Request& request, httplib::Response& respon
         std::lock_guard lock(logMutex_);
         for (auto& fault : faults_) {
             if (!fault.pathContains.empty() && path.find(fault.pathContains) == std::string::npos) continue;
+            if (!fault.method.empty() && request.method != fault.method) continue;
             if (fault.remaining == 0) continue;
             if (fault.kind == "latency") {
                 latency += fault.millis;
@@ -438,6 +439,11 @@ void SimServer::route(const httplib::Request& request, httplib::Response& respon
         body += "}";
         response.status = 200;
         response.set_content(body, "application/json");
+        return;
+    }
+    if (kind == "reply") {
+        response.status = 200;
+        response.set_content(chosen.body, "application/json");
         return;
     }
     if (kind == "endless") {
@@ -522,7 +528,7 @@ Reply SimServer::controlFaultsAndLog(const std::string& method, const std::strin
             }
             if (kind != "latency" && kind != "close" && kind != "malformed" && kind != "error500" &&
                 kind != "nonascii" && kind != "status" && kind != "oversized" && kind != "endless" &&
-                kind != "members") {
+                kind != "members" && kind != "reply") {
                 return json(Json{{"error", "unknown fault " + kind}}, 400);
             }
             Fault fault;
@@ -532,6 +538,8 @@ Reply SimServer::controlFaultsAndLog(const std::string& method, const std::strin
             fault.code = request.value("code", 503);
             fault.members = request.value("members", 1001);
             fault.pathContains = request.value("path", "");
+            fault.method = request.value("method", "");
+            fault.body = request.value("body", "");
             if (fault.remaining == 0 || fault.millis < 0 || fault.millis > 120000) {
                 return json(Json{{"error", "\"count\" must not be 0 and \"ms\" must be 0 to 120000"}}, 400);
             }

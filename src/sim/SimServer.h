@@ -23,13 +23,16 @@ namespace glowmere::sim {
 struct Fault {
     // "latency", "close", "malformed", "error500", "nonascii", "status"
     // (an HTML page with `code`), "oversized" (a 9 MB reply), "endless" (a
-    // reply that never ends), "members" (a names-only list of `members`)
+    // reply that never ends), "members" (a names-only list of `members`),
+    // "reply" (200 with `body`, the request not carried out)
     std::string kind;
     int remaining = 1;
     int millis = 0;            // latency only
     int code = 0;              // status only
     int members = 0;           // members only
     std::string pathContains;  // only requests whose path holds this text
+    std::string method;        // only requests of this method ("": any)
+    std::string body;          // reply only
 };
 
 // Carries a SimBridge over HTTP: the request log, the faults, the state file

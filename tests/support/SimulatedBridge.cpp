@@ -244,6 +244,13 @@ void SimulatedBridge::endlessReply(int count, const std::string& pathContains) {
 void SimulatedBridge::longList(int members, int count, const std::string& pathContains) {
     addFault("members", count, 0, pathContains, 0, members);
 }
+void SimulatedBridge::fixedReply(const std::string& body, const std::string& method, int count,
+                                 const std::string& pathContains) {
+    control(
+        "POST", "/sim/faults",
+        nlohmann::json{{"kind", "reply"}, {"count", count}, {"body", body}, {"method", method}, {"path", pathContains}}
+            .dump());
+}
 void SimulatedBridge::makeUnauthorized(const std::string& user) {
     control("POST", "/sim/faults", nlohmann::json{{"kind", "unauthorized"}, {"user", user}}.dump());
 }

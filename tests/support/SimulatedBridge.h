@@ -91,6 +91,10 @@ public:
     void oversizedReply(int count = 1, const std::string& pathContains = "");         // 9 MB of JSON
     void endlessReply(int count = 1, const std::string& pathContains = "");           // a reply that never ends
     void longList(int members, int count = 1, const std::string& pathContains = "");  // a names-only list
+    // A reply of `body` (HTTP 200) to the next `count` requests of `method`
+    // ("" any) whose path holds `pathContains`; the request is not carried out.
+    void fixedReply(const std::string& body, const std::string& method, int count = 1,
+                    const std::string& pathContains = "");
     void makeUnauthorized(const std::string& user);  // the bridge no longer knows the name
     void clearFaults();
 

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "integration/schedules/SimScheduleFixture.h"
+#include "platform/Log.h"
 #include "support/FakeUi.h"
 
 namespace glowmere {
@@ -176,12 +179,100 @@ TEST_F(Registration, ReRegisteringReplacesAndFailuresRecordNothing) {
     EXPECT_TRUE(deletes[1].ends_with("/schedules/" + first[1]));
     EXPECT_EQ(a.scheduleIDs().size(), 2u);
 
-    // The deletions and the registrations all fail: the old schedules stay
-    // on the bridge (foreign from now on) and the item records nothing.
-    sim.errorPage(4, "schedules");
-    registerAt(a);
-    EXPECT_TRUE(a.scheduleIDs().empty());
+    // The bridge's schedules cannot be read: nothing is deleted or added,
+    // and the item keeps the ids of the schedules the bridge still runs.
+    sim.errorPage(1, "schedules");
+    sim.clearRequestLog();
+    auto second = a.scheduleIDs();
+    EXPECT_FALSE(manager.breakDownAndRegisterNewActionWithHub(a));
+    EXPECT_TRUE(postedSchedules().empty());
+    EXPECT_EQ(a.scheduleIDs(), second);
     EXPECT_EQ(bridgeSchedules().size(), 2u);
+}
+
+// Every delete looks at the bridge's answer for each schedule: a refused
+// one leaves the item as it was (a retry deletes the item's own schedule),
+// and a schedule at the item's id that is no longer the item's own is left
+// alone.
+TEST_F(Registration, DeletesFollowWhatTheBridgeAnswers) {
+    at("UTC", 2026, 12, 9, 12, 0);
+    Action first = item(Action::On, "1", "07:00", "00:00");
+    first.setObjectForKey("First", "name");
+    Action second = item(Action::Off, "2", "00:00", "23:00");
+    second.setObjectForKey("Second", "name");
+    ASSERT_TRUE(manager.addAction(first));
+    ASSERT_TRUE(manager.addAction(second));
+    const std::string firstId = manager.collection()[0]->scheduleIDs().at(0);
+    const std::string secondId = manager.collection()[1]->scheduleIDs().at(0);
+
+    struct Case {
+        const char* what;
+        std::function<void()> fault;
+        std::function<bool()> operation;
+        std::string problem;
+    };
+    const std::string refusal = "the bridge did not delete schedule " + firstId + " of \"First\": ";
+    const Case refused[] = {
+        {"disable, DELETE refused", [&] { sim.statusPage(500, 1, "schedules/" + firstId); },
+         [&] { return manager.setActionEnabled(0, false); }, refusal},
+        {"delete, DELETE refused", [&] { sim.statusPage(500, 1, "schedules/" + firstId); },
+         [&] { return manager.deleteAction(0); }, refusal},
+        {"delete, a list that is not an object", [&] { sim.fixedReply("[]", "GET", 1, "schedules"); },
+         [&] { return manager.deleteAction(0); }, "the bridge's schedule list could not be read"},
+    };
+    for (const Case& c : refused) {
+        c.fault();
+        EXPECT_FALSE(c.operation()) << c.what;
+        ASSERT_EQ(manager.collection().size(), 2u) << c.what;
+        EXPECT_TRUE(manager.collection()[0]->isEnabled()) << c.what;
+        EXPECT_EQ(manager.collection()[0]->scheduleIDs(), std::vector<std::string>{firstId}) << c.what;
+        EXPECT_TRUE(bridgeSchedules().contains(firstId)) << c.what;
+        ASSERT_FALSE(manager.problems().empty()) << c.what;
+        EXPECT_EQ(manager.problems()[0].rfind(c.problem, 0), 0u) << manager.problems()[0];
+        if (c.problem == refusal) {
+            EXPECT_NE(manager.problems()[0].find("HTTP 500"), std::string::npos) << "and why";
+        }
+    }
+    // The retry deletes the item's own schedule, and only that one.
+    Action stale(manager.collection()[0]->getDictionary());
+    EXPECT_TRUE(manager.deleteAction(0));
+    ASSERT_EQ(manager.collection().size(), 1u);
+    EXPECT_EQ(bridgeSchedules().size(), 1u);
+    EXPECT_TRUE(bridgeSchedules().contains(secondId));
+
+    // An old copy of the deleted item (a profile that could not be saved)
+    // still names its id, which the bridge has since given to another item's
+    // schedule: that one is left alone.
+    Action third = item(Action::On, "3", "08:00", "00:00");
+    third.setObjectForKey("Third", "name");
+    ASSERT_TRUE(manager.addAction(third));
+    ASSERT_EQ(manager.collection()[1]->scheduleIDs(), std::vector<std::string>{firstId}) << "the id is reused";
+    manager.collection().push_back(std::make_shared<Action>(stale));
+    platform::LogCapture log;
+    sim.clearRequestLog();
+    EXPECT_TRUE(manager.setActionEnabled(2, false));
+    EXPECT_TRUE(requests("DELETE").empty());
+    EXPECT_TRUE(log.containsSubstring("schedule " + firstId + " on the bridge is no longer First's own"));
+    EXPECT_FALSE(manager.collection()[2]->getScheduleIDArray());
+    EXPECT_FALSE(manager.collection()[2]->isEnabled());
+    EXPECT_EQ(bridgeSchedules()[firstId]["name"], "Third");
+}
+
+// An enable whose reply names no schedule leaves the item disabled and
+// takes back what it did register.
+TEST_F(Registration, EnableFailsWhenTheReplyHoldsNoId) {
+    at("UTC", 2026, 12, 9, 12, 0);
+    Action a = item(Action::OnAndOff, "1", "07:00", "08:00");
+    a.setEnabled(false);
+    ASSERT_TRUE(manager.addAction(a));
+    for (const char* reply : {"{}", "[]", R"([{"success":{}}])"}) {
+        sim.fixedReply(reply, "POST", 1, "schedules");
+        EXPECT_FALSE(manager.setActionEnabled(0, true)) << reply;
+        EXPECT_FALSE(manager.collection()[0]->isEnabled()) << reply;
+        EXPECT_FALSE(manager.collection()[0]->getScheduleIDArray()) << reply;
+        EXPECT_TRUE(bridgeSchedules().empty()) << reply << ": the off schedule is taken back";
+        EXPECT_FALSE(defaults.objectForKey(ScheduleManager::actionsKey).at(0)["enabled"].boolValue()) << reply;
+    }
 }
 
 TEST_F(Registration, DeleteAllAsksThenClearsTheBridgeAndDisablesEverything) {
@@ -208,6 +299,25 @@ TEST_F(Registration, DeleteAllAsksThenClearsTheBridgeAndDisablesEverything) {
     EXPECT_EQ(status.stringValue(), "");
     // Stored at once.
     EXPECT_FALSE(defaults.objectForKey(ScheduleManager::actionsKey).at(0)["enabled"].boolValue());
+
+    // One refused delete: its item keeps the schedule and stays enabled.
+    manager.setActionEnabled(0, true);
+    manager.addAction(item(Action::On, "2", "08:00", "00:00"));
+    const std::string kept = manager.collection()[1]->scheduleIDs().at(0);
+    sim.statusPage(500, 1, "schedules/" + kept);
+    EXPECT_TRUE(manager.deleteAllFromBridge(true));
+    EXPECT_EQ(manager.refusedSchedules(), std::vector<std::string>{kept});
+    EXPECT_EQ(bridgeSchedules().size(), 1u);
+    EXPECT_FALSE(manager.collection()[0]->isEnabled());
+    EXPECT_TRUE(manager.collection()[1]->isEnabled());
+    EXPECT_EQ(manager.collection()[1]->scheduleIDs(), std::vector<std::string>{kept});
+
+    // A list longer than any bridge's is refused without a request per member.
+    sim.longList(1001, 1, "schedules");
+    sim.clearRequestLog();
+    EXPECT_FALSE(manager.deleteAllFromBridge(true));
+    EXPECT_EQ(sim.requestLog().size(), 1u);
+    EXPECT_TRUE(manager.collection()[1]->isEnabled());
 
     sim.stop();
     manager.collection()[0]->setEnabled(true);

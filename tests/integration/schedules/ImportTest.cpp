@@ -86,6 +86,8 @@ TEST_F(Import, ReproducesWhatOtherClientsLeft) {
     EXPECT_EQ(defaults.objectForKey(ScheduleManager::actionsKey).size(), 5u);
     EXPECT_TRUE(requests("PUT").empty());
     EXPECT_TRUE(postedSchedules().size() == 5u);  // only the other client's
+    // The list carries each record: one request for all of them.
+    for (const auto& get : requests("GET")) EXPECT_EQ(get.find("/schedules/"), std::string::npos) << get;
 
     // Importing twice adds nothing.
     manager.importFromBridge();
@@ -119,9 +121,23 @@ TEST_F(Import, RegisteredItemsRoundTripThroughAnotherComputer) {
 TEST_F(Import, UnreachableBridgeOrUnreadableSchedulesChangeNothing) {
     at("UTC", 2026, 12, 9, 12, 0);
     leave("x", lamps() + "1/state", R"({"on":true})", "W127/T05:30:00");
+    // A list of names only: the schedule is read on its own, and skipped when
+    // that fails; a list longer than any bridge's is refused.
+    sim.longList(1, 1, "schedules");
     sim.errorPage(1, "schedules/");
     manager.importFromBridge();
     EXPECT_TRUE(manager.collection().empty()) << "a schedule that cannot be read is skipped";
+    sim.longList(1001, 1, "schedules");
+    sim.clearRequestLog();
+    manager.importFromBridge();
+    EXPECT_TRUE(manager.collection().empty());
+    EXPECT_EQ(sim.requestLog().size(), 1u);
+    EXPECT_FALSE(manager.problems().empty());
+    sim.longList(1, 1, "schedules");
+    manager.importFromBridge();
+    ASSERT_EQ(manager.collection().size(), 1u) << "read on its own";
+    EXPECT_EQ(manager.collection()[0]->objectForKey("name"), Value("x"));
+    manager.collection().clear();
     sim.stop();
     manager.importFromBridge();
     manager.windowDidBecomeKey();

@@ -174,6 +174,62 @@ TEST_F(ScheduleCommands, AReadOnlyProfileFailsAndLeavesNoSchedule) {
     EXPECT_EQ(platform::DefaultsStore(profile.path()).stringForKey("username"), sim.user());
 }
 
+// A refused DELETE leaves the item as it was and says which schedule and
+// why; the retry deletes that item's own schedule. An enable whose reply
+// names no schedule fails and leaves the item disabled.
+TEST_F(ScheduleCommands, ItemsFollowWhatTheBridgeAnswers) {
+    std::string out;
+    ASSERT_EQ(ctl("schedule-add --name First --kind on --lamp 1 --on 07:00", out), 0) << out;
+    ASSERT_EQ(ctl("schedule-add --name Second --kind on --lamp 2 --on 08:00", out), 0) << out;
+    for (const char* command : {"schedule-disable 1", "schedule-delete 1"}) {
+        sim.statusPage(500, 1, "schedules/1");
+        EXPECT_EQ(ctl(command, out), 1) << command;
+        EXPECT_NE(out.find("schedule 1 of \"First\""), std::string::npos) << out;
+        EXPECT_NE(out.find("500"), std::string::npos) << out;
+        EXPECT_EQ(bridgeSchedules().size(), 2u) << command;
+        ctl("schedules", out);
+        EXPECT_NE(out.find("1. [x] First"), std::string::npos) << command << "\n" << out;
+    }
+    ASSERT_EQ(ctl("schedule-delete 1", out), 0) << out;
+    EXPECT_EQ(bridgeSchedules().size(), 1u);
+    EXPECT_EQ(bridgeSchedules()["2"]["name"], "Second");
+
+    ASSERT_EQ(ctl("schedule-disable 1", out), 0) << out;
+    for (const char* reply : {"{}", "[]"}) {
+        sim.fixedReply(reply, "POST", 1, "schedules");
+        EXPECT_EQ(ctl("schedule-enable 1", out), 1) << reply;
+        EXPECT_NE(out.find("held no schedule id"), std::string::npos) << out;
+        ctl("schedules", out);
+        EXPECT_NE(out.find("1. [ ] Second"), std::string::npos) << reply << "\n" << out;
+    }
+    EXPECT_EQ(bridgeSchedules().size(), 0u);
+}
+
+// The bridge's schedule is deleted but the profile cannot be saved: the
+// run fails saying so. The profile still names the old id; once the bridge
+// gives that id to another item, disabling the old item leaves it alone.
+TEST_F(ScheduleCommands, AnUnsavedDeleteNeverReachesAReusedId) {
+    std::string out;
+    ASSERT_EQ(ctl("schedule-add --name First --kind on --lamp 1 --on 07:00", out), 0) << out;
+    const auto lock = profile.path() / "defaults.plist.lock";
+    // A directory where the lock file belongs stops every writer, root too.
+    std::filesystem::remove(lock);
+    std::filesystem::create_directory(lock);
+    EXPECT_EQ(ctl("schedule-disable 1", out), 1) << out;
+    EXPECT_NE(out.find("the bridge's schedules changed, but the schedule items could not be saved"), std::string::npos)
+        << out;
+    EXPECT_EQ(bridgeSchedules().size(), 0u);
+    std::filesystem::remove(lock);
+
+    ASSERT_EQ(ctl("schedule-add --name Second --kind on --lamp 2 --on 08:00", out), 0) << out;
+    ASSERT_EQ(bridgeSchedules()["1"]["name"], "Second") << "the bridge gives the id again";
+    EXPECT_EQ(ctl("schedule-disable 1", out), 0) << out;
+    EXPECT_EQ(bridgeSchedules()["1"]["name"], "Second");
+    ctl("schedules", out);
+    EXPECT_NE(out.find("1. [ ] First"), std::string::npos) << out;
+    EXPECT_NE(out.find("2. [x] Second"), std::string::npos) << out;
+}
+
 TEST_F(ScheduleCommands, ImportStatusAndDeleteAll) {
     sim.userRequest(
         "POST", "schedules",
@@ -190,6 +246,11 @@ TEST_F(ScheduleCommands, ImportStatusAndDeleteAll) {
 
     ASSERT_EQ(ctl("schedule-delete-all", out, "n\\n"), 0);
     EXPECT_EQ(bridgeSchedules().size(), 1u);
+    sim.statusPage(500, 1, "schedules/");
+    EXPECT_EQ(ctl("schedule-delete-all --yes", out), 1) << out;
+    EXPECT_NE(out.find("the bridge kept 1 schedule"), std::string::npos) << out;
+    ctl("schedules", out);
+    EXPECT_NE(out.find("1. [x] other"), std::string::npos) << out;
     ASSERT_EQ(ctl("schedule-delete-all --yes", out), 0) << out;
     EXPECT_EQ(bridgeSchedules().size(), 0u);
     ctl("schedules", out);

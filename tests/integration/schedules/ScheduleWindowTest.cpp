@@ -194,6 +194,19 @@ TEST_F(ScheduleWindowTest, ImportAndTheStatusLineSayWhatTheyFound) {
     EXPECT_TRUE(bridgeSchedules().empty());
     window.tableViewSetObjectValueForTableColumnRow(ScheduleWindow::enabledColumn, window.rows()[0].key);
     ASSERT_TRUE(window.rows()[0].enabled);
+    // A delete the bridge refuses is told, and its item stays enabled.
+    const std::string id = manager.collection()[0]->scheduleIDs().at(0);
+    sim.statusPage(500, 1, "schedules/" + id);
+    window.deleteAllFromBridge();
+    EXPECT_EQ(window.tfReport().stringValue().rfind("The bridge did not delete 1 schedule (" + id +
+                                                        "); their items "
+                                                        "stay enabled, the others are disabled. The bridge did not "
+                                                        "delete schedule " +
+                                                        id + " of \"Wake\": ",
+                                                    0),
+              0u)
+        << window.tfReport().stringValue();
+    EXPECT_TRUE(window.rows()[0].enabled);
 
     // The bridge lost the item's schedule.
     sim.userRequest("DELETE", "schedules/" + manager.collection()[0]->scheduleIDs()[0]);
@@ -201,6 +214,32 @@ TEST_F(ScheduleWindowTest, ImportAndTheStatusLineSayWhatTheyFound) {
     EXPECT_EQ(window.tfReport().stringValue(), "The bridge no longer holds the schedules of: Wake.");
     window.importFromBridge();
     EXPECT_EQ(window.tfReport().stringValue(), "Nothing to import: every schedule on the bridge belongs to an item.");
+}
+
+// An item imported from the bridge and closed in the editor without a
+// change keeps the bridge's schedule word for word; changing its time
+// registers it anew without colour values it never had.
+TEST_F(ScheduleWindowTest, AnImportedItemSavedUnchangedKeepsItsCommand) {
+    const std::string command =
+        R"({"method":"PUT","address":"/api/testuser/lights/1/state","body":{"on":true,"bri":200}})";
+    sim.userRequest("POST", "schedules", R"({"name":"Wake","time":"W127/T06:00:00","command":)" + command + "}");
+    window.importFromBridge();
+    ASSERT_EQ(window.rows().size(), 1u);
+    sim.clearRequestLog();
+    window.edit(window.rows()[0].key);
+    ASSERT_TRUE(window.popoverShouldClose());
+    EXPECT_TRUE(requests("POST").empty());
+    EXPECT_TRUE(requests("DELETE").empty());
+    ASSERT_EQ(bridgeSchedules().size(), 1u);
+    EXPECT_EQ(bridgeSchedules().begin().value()["command"], json::parse(command));
+
+    window.edit(window.rows()[0].key);
+    window.tfOn().setStringValue("06:30");
+    ASSERT_TRUE(window.popoverShouldClose());
+    auto posted = postedSchedules();
+    ASSERT_EQ(posted.size(), 2u);
+    EXPECT_EQ(posted[0]["command"]["body"], json::parse(R"({"on":true})"));
+    EXPECT_EQ(posted[1]["command"]["body"], json::parse(R"({"bri":200})"));
 }
 
 }  // namespace

@@ -114,6 +114,19 @@ TEST(ActionScheduleIDs, AppendInOrderAndIgnoreNothing) {
     EXPECT_EQ(a.scheduleIDs(), (std::vector<std::string>{"7", "7", "9"}));
     a.removeAllScheduleIDs();
     EXPECT_FALSE(a.getDictionary().contains("bridgeID"));
+
+    // Forgetting one id forgets what it was registered as; the last one
+    // takes both keys with it, so a stored item names no schedule.
+    const Value seven = Value::map({{"name", "Seven"}});
+    a.addScheduleID("7", seven);
+    a.addScheduleID("9", Value::map({{"name", "Nine"}}));
+    a.removeScheduleID("9");
+    EXPECT_EQ(a.scheduleIDs(), std::vector<std::string>{"7"});
+    EXPECT_EQ(a.registeredSchedule("7"), seven);
+    EXPECT_FALSE(a.registeredSchedule("9"));
+    a.removeScheduleID("7");
+    EXPECT_FALSE(a.getDictionary().contains("bridgeID"));
+    EXPECT_FALSE(a.getDictionary().contains(Action::registeredKey));
 }
 
 TEST(ActionRecord, CopiesAddNoDefaults) {

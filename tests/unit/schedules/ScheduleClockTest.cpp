@@ -168,6 +168,8 @@ TEST(DailyHandOff, AnItemEditedMeanwhileKeepsTheEdit) {
     });
     f.http.reply("POST", "/schedules", R"([{"success":{"id":"20"}}])");
     f.http.reply("DELETE", "/schedules/20", R"([{"success":"ok"}])");
+    // The schedule at the item's id is still the item's own.
+    f.http.reply("GET", "/schedules", R"({"1":{"name":"","command":{"method":"PUT"}}})");
 
     f.manager.hourlyCheck();
     f.loop.quit();
