@@ -1,8 +1,10 @@
 #include "gui/ToolWindows.h"
 
+#include <QLineEdit>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTimer>
+#include <QUrl>
 #include <cstdio>
 
 #include "bridge/bridgeExplorer.h"
@@ -20,6 +22,7 @@
 #include "schedules/LocationSettings.h"
 #include "schedules/ScheduleManager.h"
 #include "schedules/ScheduleWindow.h"
+#include "update/UpdateFiles.h"
 #include "update/UpdateWindowController.h"
 
 namespace glowmere::gui {
@@ -63,6 +66,14 @@ ToolWindows::ToolWindows(Parts parts)
     connect(updateWindow_.get(), &UpdateWindow::downloadRequested, this,
             [this] { runUpdateWork([this] { update_->loadUpdate(); }); });
     connect(updateWindow_.get(), &UpdateWindow::visitRequested, this, [this] { update_->visitUpdate(); });
+    connect(updateWindow_.get(), &UpdateWindow::notNowRequested, this, [this] { update_->notNow(); });
+    connect(updateWindow_.get(), &UpdateWindow::skipRequested, this, [this] { update_->skipThisVersion(); });
+    connect(updateWindow_.get(), &UpdateWindow::showFolderRequested, this, [this](const QString& folder) {
+        parts_.workspace.openURL(QUrl::fromLocalFile(folder).toString().toStdString());
+    });
+    std::error_code noLink;
+    update_->setInstalledFromPackage(
+        update::installedFromDebianPackage(std::filesystem::read_symlink("/proc/self/exe", noLink)));
 
     // Position for sun times: the settings section and the location service.
     locationSettings_ = std::make_unique<LocationSettings>(parts_.location, parts_.clock, parts_.schedules.timeZone());
@@ -151,8 +162,10 @@ void ToolWindows::saveScreenshots(const QStringList& names, const QString& base)
         ScheduleWindow* logic = scheduleWindow_.get();
         parts_.context.post([logic] { logic->create(); });
         shown = &schedulesWindow_->editor();
-    } else if (name == "explorer") {
+    } else if (name == "explorer" || name.startsWith("explorer=")) {
+        // "explorer=TEXT": with TEXT in the filter field.
         showExplorer();
+        explorerWindow_->filterField()->setText(name.section('=', 1));
         shown = explorerWindow_.get();
     } else if (name == "location") {
         parts_.settings.tabs()->setCurrentWidget(locationSection_);
@@ -163,7 +176,7 @@ void ToolWindows::saveScreenshots(const QStringList& names, const QString& base)
     }
     QPointer<QWidget> target(shown);
     QTimer::singleShot(2000, this, [this, target, names, base, name] {
-        const QString path = base + "-" + name + ".png";
+        const QString path = base + "-" + QString(name).replace('=', '-') + ".png";
         if (target && target->isVisible() && target->grab().save(path))
             std::printf("screenshot saved to %s\n", path.toLocal8Bit().constData());
         else
