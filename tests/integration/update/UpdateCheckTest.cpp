@@ -291,7 +291,7 @@ TEST_F(UpdateCheckTest, ATooLargeOrWrongChecksumDownloadIsRefusedAndLeavesNoFile
     }
 }
 
-TEST_F(UpdateCheckTest, ASkippedVersionIsNotOfferedAgainButALaterOneIs) {
+TEST_F(UpdateCheckTest, ASkippedVersionIsNotOfferedAgainAndAPackagedInstallDownloadsNothing) {
     serveList("2.1");
     ASSERT_EQ(controller.checkForUpdates(), UpdateWindowController::CheckResult::Newer);
     controller.skipThisVersion();
@@ -302,6 +302,12 @@ TEST_F(UpdateCheckTest, ASkippedVersionIsNotOfferedAgainButALaterOneIs) {
     serveList("2.2");
     controller.checkForUpdates();
     EXPECT_EQ(window.frontCount(), 2);
+
+    // Installed by the package manager: the window says so and nothing is fetched.
+    controller.setInstalledFromPackage(true);
+    EXPECT_NE(controller.state().packageHint.find("package manager"), std::string::npos);
+    EXPECT_FALSE(controller.loadUpdate());
+    EXPECT_EQ(server.hits("/files/App-2.1.tar.gz"), 0);
 }
 
 TEST_F(UpdateCheckTest, UnsafeNamesAndFailedDownloadsSaveNothing) {
