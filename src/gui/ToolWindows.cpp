@@ -1,5 +1,9 @@
 #include "gui/ToolWindows.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QStandardPaths>
 #include <QTabWidget>
@@ -68,8 +72,19 @@ ToolWindows::ToolWindows(Parts parts)
     connect(updateWindow_.get(), &UpdateWindow::visitRequested, this, [this] { update_->visitUpdate(); });
     connect(updateWindow_.get(), &UpdateWindow::notNowRequested, this, [this] { update_->notNow(); });
     connect(updateWindow_.get(), &UpdateWindow::skipRequested, this, [this] { update_->skipThisVersion(); });
-    connect(updateWindow_.get(), &UpdateWindow::showFolderRequested, this, [this](const QString& folder) {
-        parts_.workspace.openURL(QUrl::fromLocalFile(folder).toString().toStdString());
+    connect(updateWindow_.get(), &UpdateWindow::showInFolderRequested, this, [this](const QString& file) {
+        // The desktop's file manager with the file selected where it offers
+        // that on the session bus; the folder in the default handler otherwise.
+        const QString folder = QFileInfo(file).absolutePath();
+        QDBusMessage call =
+            QDBusMessage::createMethodCall("org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
+                                           "org.freedesktop.FileManager1", "ShowItems");
+        call << QStringList{QUrl::fromLocalFile(file).toString()} << QString();
+        auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
+        connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, folder] {
+            watcher->deleteLater();
+            if (watcher->isError()) parts_.workspace.openURL(QUrl::fromLocalFile(folder).toString().toStdString());
+        });
     });
     std::error_code noLink;
     update_->setInstalledFromPackage(

@@ -64,7 +64,7 @@ UpdateWindow::UpdateWindow(UpdateWindowController& controller)
     connect(skip_, &QPushButton::clicked, this, &UpdateWindow::skipRequested);
     connect(showInFolder_, &QPushButton::clicked, this, [this] {
         if (const auto saved = controller_.state().saved)
-            emit showFolderRequested(QString::fromStdString(saved->parent_path().string()));
+            emit showInFolderRequested(QString::fromStdString(saved->string()));
     });
 
     auto* form = new QFormLayout;

@@ -45,8 +45,8 @@ signals:
     void visitRequested();
     void notNowRequested();
     void skipRequested();
-    // Show in folder: the folder of the saved file.
-    void showFolderRequested(const QString& folder);
+    // Show in folder, for the saved file.
+    void showInFolderRequested(const QString& file);
 
 private:
     void refresh();
