@@ -91,4 +91,23 @@ std::vector<std::string> names(const Value& list) {
     return out;
 }
 
+std::optional<std::string> checkedName(std::string_view typed, const std::vector<std::string>& taken,
+                                       std::string* why) {
+    auto fail = [&](std::string reason) -> std::optional<std::string> {
+        if (why) *why = std::move(reason);
+        return std::nullopt;
+    };
+    constexpr std::string_view space = " \t\r\n\f\v";
+    const auto first = typed.find_first_not_of(space);
+    if (first == std::string_view::npos) return fail("A preset needs a name.");
+    const std::string name(typed.substr(first, typed.find_last_not_of(space) - first + 1));
+    // Characters, not bytes: UTF-8 continuation bytes do not count.
+    const auto characters = std::count_if(name.begin(), name.end(), [](char c) { return (c & 0xC0) != 0x80; });
+    if (static_cast<std::size_t>(characters) > maxNameLength)
+        return fail("A preset name has at most " + std::to_string(maxNameLength) + " characters.");
+    if (std::find(taken.begin(), taken.end(), name) != taken.end())
+        return fail("There is already a preset called \"" + name + "\".");
+    return name;
+}
+
 }  // namespace glowmere::presets

@@ -64,4 +64,12 @@ std::optional<std::size_t> indexOfName(const Value& list, std::string_view name)
 // Every preset's name, in list order.
 std::vector<std::string> names(const Value& list);
 
+// The most characters a preset name may have.
+inline constexpr std::size_t maxNameLength = 32;
+// A name as typed, without its leading and trailing white space; nothing,
+// with the reason for the user in `why`, when that is empty, longer than
+// maxNameLength characters, or one of `taken` (the other presets' names).
+std::optional<std::string> checkedName(std::string_view typed, const std::vector<std::string>& taken,
+                                       std::string* why = nullptr);
+
 }  // namespace glowmere::presets

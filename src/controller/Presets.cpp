@@ -1,5 +1,6 @@
 // The main controller's presets: saving, applying, renaming and deleting
 // them, and the management table.
+#include <algorithm>
 #include <cstdio>
 
 #include "controller/ManualController.h"
@@ -186,12 +187,20 @@ void ManualController::tableViewSetObjectValueForTableColumnRow(platform::TableV
     // The edit applies to the row being edited, which is the selected one.
     int row = table ? table->selectedRow() : -1;
     if (row < 0) return;
+    // A refused name keeps the old one; the reload that follows every change
+    // shows it again in the table.
     changePresetList([&](Value& list) {
         if (static_cast<std::size_t>(row) >= list.size()) return;
         Value& preset = list.asList()[static_cast<std::size_t>(row)];
         if (!preset.isMap()) return;
-        if (column == nameColumn) preset.set(presets::nameKey, value);
-        if (column == transitionColumn) preset.set(presets::transitionKey, static_cast<double>(leadingReal(value)));
+        if (column == nameColumn) {
+            std::vector<std::string> others = presets::names(list);
+            others.erase(others.begin() + row);
+            if (auto name = presets::checkedName(value, others)) preset.set(presets::nameKey, *name);
+        }
+        if (column == transitionColumn)
+            preset.set(presets::transitionKey,
+                       std::clamp(static_cast<double>(leadingReal(value)), 0.0, presets::maximumTransition));
     });
 }
 

@@ -7,8 +7,11 @@
 #include "gui/QtWindow.h"
 #include "platform/Value.h"
 
+class QAbstractItemModel;
 class QLabel;
+class QLineEdit;
 class QPushButton;
+class QSortFilterProxyModel;
 class QStandardItem;
 class QStandardItemModel;
 class QTreeView;
@@ -20,9 +23,12 @@ class bridgeExplorer;
 namespace glowmere::gui {
 
 // The bridge explorer's window: a read-only tree of everything the bridge
-// holds, Reload to read it again and Copy to take the selected row's value
-// (a whole subtree as indented text). Loading runs on the controller thread;
-// the window shows "Loading…" meanwhile and stays live.
+// holds, made for reading. Lamps, groups and schedules show their id and
+// name ("1 Hall"), plain values show beside their key ("bri: 137"), a filter
+// narrows the tree to the keys and values that match, Reload reads it again
+// and Copy takes the selected row's value (a subtree as JSON). Loading runs
+// on the controller thread; the window shows "Loading…" meanwhile and stays
+// live.
 class ExplorerWindow : public QWidget {
     Q_OBJECT
 public:
@@ -31,7 +37,9 @@ public:
 
     platform::Window& window() { return window_; }
     QTreeView* tree() const { return tree_; }
-    QStandardItemModel* model() const { return model_; }
+    // What the tree shows: the bridge's rows as the filter leaves them.
+    QAbstractItemModel* model() const;
+    QLineEdit* filterField() const { return filter_; }
     QPushButton* reloadButton() const { return reload_; }
     QPushButton* copyButton() const { return copy_; }
     bool isLoading() const { return loading_; }
@@ -39,12 +47,14 @@ public:
     // Shows the window and reads the bridge (the Explorer command).
     void showAndLoad();
     void reload();
-    // The text the Copy command puts on the clipboard for the selected row.
+    // The text the Copy command puts on the clipboard for the selected row:
+    // a plain value as it is, a record or list as indented JSON.
     QString selectedValueText() const;
     void copySelectedValue();
 
 private:
     void showTree();
+    void applyFilter(const QString& text);
     void addChildren(QStandardItem* into, const Value& root, const void* node, int depth);
 
     bridgeExplorer& explorer_;
@@ -52,6 +62,8 @@ private:
     QtWindow window_{this};
     QTreeView* tree_;
     QStandardItemModel* model_;
+    QSortFilterProxyModel* filtered_;
+    QLineEdit* filter_;
     QPushButton* reload_;
     QPushButton* copy_;
     QLabel* state_;

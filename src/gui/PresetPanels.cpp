@@ -2,13 +2,18 @@
 
 #include <QCloseEvent>
 #include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QPointer>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "controller/ManualController.h"
+#include "controller/PresetRecords.h"
 #include "gui/ControlWidgets.h"
 #include "gui/Icons.h"
 
@@ -34,6 +39,84 @@ QLabel* mirroredLabel(platform::TextField& field, QWidget* parent) {
     label->setText(QString::fromStdString(field.stringValue()));
     return label;
 }
+
+// A message under a field, shown only while there is something to say.
+QLabel* fieldMessage(const char* objectName) {
+    auto* label = new QLabel;
+    label->setObjectName(objectName);
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);
+    label->setForegroundRole(QPalette::LinkVisited);
+    label->hide();
+    return label;
+}
+
+void say(QLabel* label, const QString& text) {
+    label->setText(text);
+    label->setVisible(!text.isEmpty());
+}
+
+// The management table's cells: a name is trimmed, 1 to 32 characters and
+// unique (a refused one keeps the old name and the message says why); a
+// transition is seconds in a spin box with its unit.
+class PresetCellDelegate : public QStyledItemDelegate {
+public:
+    PresetCellDelegate(QTableWidget* table, QLabel* message)
+        : QStyledItemDelegate(table), table_(table), message_(message) {}
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        if (index.column() != 1) return QStyledItemDelegate::createEditor(parent, option, index);
+        auto* spin = new QDoubleSpinBox(parent);
+        spin->setRange(0, presets::maximumTransition);
+        spin->setDecimals(1);
+        spin->setSingleStep(0.5);
+        spin->setSuffix(tr(" s"));
+        spin->setAccessibleName(tr("Transition in seconds"));
+        return spin;
+    }
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override {
+        if (auto* spin = qobject_cast<QDoubleSpinBox*>(editor)) {
+            bool ok = false;
+            const double seconds = index.data().toString().toDouble(&ok);
+            spin->setValue(ok ? seconds : presets::defaultTransition);
+            return;
+        }
+        QStyledItemDelegate::setEditorData(editor, index);
+    }
+    void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override {
+        if (auto* spin = qobject_cast<QDoubleSpinBox*>(editor)) {
+            spin->interpretText();
+            model->setData(index, QString::number(spin->value(), 'g', 6));
+            return;
+        }
+        auto* line = qobject_cast<QLineEdit*>(editor);
+        if (!line || index.column() != 0) return QStyledItemDelegate::setModelData(editor, model, index);
+        std::vector<std::string> others;
+        for (int row = 0; row < table_->rowCount(); ++row)
+            if (row != index.row() && table_->item(row, 0))
+                others.push_back(table_->item(row, 0)->text().toStdString());
+        std::string why;
+        const auto name = presets::checkedName(line->text().toStdString(), others, &why);
+        if (!name) {
+            say(message_, QString::fromStdString(why) + " " + tr("The preset keeps its name."));
+            return;
+        }
+        say(message_, {});
+        model->setData(index, QString::fromStdString(*name));
+    }
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyleOptionViewItem shown(option);
+        initStyleOption(&shown, index);
+        // Seconds with their unit; an empty cell stays empty.
+        if (index.column() == 1 && !shown.text.isEmpty()) shown.text = tr("%1 s").arg(shown.text);
+        QStyledItemDelegate::paint(painter, shown, index);
+    }
+
+private:
+    QTableWidget* table_;
+    QLabel* message_;
+};
 
 }  // namespace
 
@@ -64,7 +147,10 @@ PresetPanels::PresetPanels(ManualController& controller, GuiContext& context, QW
     auto* nameEdit = new QLineEdit;
     nameEdit->setObjectName("presetName");
     nameEdit->setAccessibleName(tr("Preset name"));
+    nameEdit->setMaxLength(static_cast<int>(presets::maxNameLength) + 16);  // trimmed before it counts
     namingLayout->addWidget(nameEdit);
+    QLabel* namingMessage = namingMessage_ = fieldMessage("presetNameMessage");
+    namingLayout->addWidget(namingMessage);
     auto* namingButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     namingLayout->addWidget(namingButtons);
     platform::TextField& field = controller.presetNameEditingField();
@@ -72,9 +158,18 @@ PresetPanels::PresetPanels(ManualController& controller, GuiContext& context, QW
         const QString text = QString::fromStdString(field.stringValue());
         if (nameEdit->text() != text) nameEdit->setText(text);
     });
-    auto ok = [this, c, nameEdit] {
-        context_.post([c, name = nameEdit->text().toStdString()] {
-            c->presetNameEditingField().setStringValue(name);
+    // The name is checked against the stored list on the controller thread;
+    // a refused one leaves the panel open with the reason under the field.
+    QPointer<QLabel> messageGuard(namingMessage);
+    auto ok = [this, c, nameEdit, messageGuard] {
+        context_.post([c, typed = nameEdit->text().toStdString(), messageGuard] {
+            std::string why;
+            auto name = presets::checkedName(typed, presets::names(c->getPresetList(true)), &why);
+            postToGui([messageGuard, why] {
+                if (messageGuard) say(messageGuard, QString::fromStdString(why));
+            });
+            if (!name) return;
+            c->presetNameEditingField().setStringValue(*name);
             c->presetNamingPanelOK();
         });
     };
@@ -91,10 +186,13 @@ PresetPanels::PresetPanels(ManualController& controller, GuiContext& context, QW
     tableWidget_->setObjectName("presetManagementTable");
     tableWidget_->setAccessibleName(tr("Presets"));
     table_ = std::make_unique<QtTableView>(tableWidget_, std::vector<std::string>{"name", "transition"}, context);
-    tableWidget_->setHorizontalHeaderLabels({tr("Name"), tr("Transition (s)")});
+    tableWidget_->setHorizontalHeaderLabels({tr("Name"), tr("Transition")});
     tableWidget_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     tableWidget_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     managementLayout->addWidget(tableWidget_);
+    QLabel* tableMessage = fieldMessage("presetMessage");
+    tableWidget_->setItemDelegate(new PresetCellDelegate(tableWidget_, tableMessage));
+    managementLayout->addWidget(tableMessage);
     auto* hint = new QLabel(tr("An empty transition uses the one in Settings."));
     hint->setEnabled(false);
     managementLayout->addWidget(hint);
@@ -130,6 +228,8 @@ PresetPanels::~PresetPanels() {
 }
 
 bool PresetPanels::eventFilter(QObject* watched, QEvent* event) {
+    // A panel opened again starts without the last time's message.
+    if (event->type() == QEvent::Show && watched == naming_) say(namingMessage_, {});
     if (event->type() == QEvent::Close) {
         // Closed by the window manager: as if the panel's own way out was taken.
         if (watched == naming_) {

@@ -46,6 +46,7 @@ private:
     QWidget* naming_;
     QWidget* management_;
     QTableWidget* tableWidget_;
+    QLabel* namingMessage_ = nullptr;
     std::unique_ptr<QtWindow> questionWindow_, namingWindow_, managementWindow_;
     std::unique_ptr<QtTableView> table_;
 };

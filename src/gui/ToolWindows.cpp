@@ -1,8 +1,14 @@
 #include "gui/ToolWindows.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTimer>
+#include <QUrl>
 #include <cstdio>
 
 #include "bridge/bridgeExplorer.h"
@@ -20,6 +26,7 @@
 #include "schedules/LocationSettings.h"
 #include "schedules/ScheduleManager.h"
 #include "schedules/ScheduleWindow.h"
+#include "update/UpdateFiles.h"
 #include "update/UpdateWindowController.h"
 
 namespace glowmere::gui {
@@ -63,6 +70,25 @@ ToolWindows::ToolWindows(Parts parts)
     connect(updateWindow_.get(), &UpdateWindow::downloadRequested, this,
             [this] { runUpdateWork([this] { update_->loadUpdate(); }); });
     connect(updateWindow_.get(), &UpdateWindow::visitRequested, this, [this] { update_->visitUpdate(); });
+    connect(updateWindow_.get(), &UpdateWindow::notNowRequested, this, [this] { update_->notNow(); });
+    connect(updateWindow_.get(), &UpdateWindow::skipRequested, this, [this] { update_->skipThisVersion(); });
+    connect(updateWindow_.get(), &UpdateWindow::showInFolderRequested, this, [this](const QString& file) {
+        // The desktop's file manager with the file selected where it offers
+        // that on the session bus; the folder in the default handler otherwise.
+        const QString folder = QFileInfo(file).absolutePath();
+        QDBusMessage call =
+            QDBusMessage::createMethodCall("org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
+                                           "org.freedesktop.FileManager1", "ShowItems");
+        call << QStringList{QUrl::fromLocalFile(file).toString()} << QString();
+        auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
+        connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, folder] {
+            watcher->deleteLater();
+            if (watcher->isError()) parts_.workspace.openURL(QUrl::fromLocalFile(folder).toString().toStdString());
+        });
+    });
+    std::error_code noLink;
+    update_->setInstalledFromPackage(
+        update::installedFromDebianPackage(std::filesystem::read_symlink("/proc/self/exe", noLink)));
 
     // Position for sun times: the settings section and the location service.
     locationSettings_ = std::make_unique<LocationSettings>(parts_.location, parts_.clock, parts_.schedules.timeZone());
@@ -151,8 +177,10 @@ void ToolWindows::saveScreenshots(const QStringList& names, const QString& base)
         ScheduleWindow* logic = scheduleWindow_.get();
         parts_.context.post([logic] { logic->create(); });
         shown = &schedulesWindow_->editor();
-    } else if (name == "explorer") {
+    } else if (name == "explorer" || name.startsWith("explorer=")) {
+        // "explorer=TEXT": with TEXT in the filter field.
         showExplorer();
+        explorerWindow_->filterField()->setText(name.section('=', 1));
         shown = explorerWindow_.get();
     } else if (name == "location") {
         parts_.settings.tabs()->setCurrentWidget(locationSection_);
@@ -163,7 +191,7 @@ void ToolWindows::saveScreenshots(const QStringList& names, const QString& base)
     }
     QPointer<QWidget> target(shown);
     QTimer::singleShot(2000, this, [this, target, names, base, name] {
-        const QString path = base + "-" + name + ".png";
+        const QString path = base + "-" + QString(name).replace('=', '-') + ".png";
         if (target && target->isVisible() && target->grab().save(path))
             std::printf("screenshot saved to %s\n", path.toLocal8Bit().constData());
         else

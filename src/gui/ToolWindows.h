@@ -81,8 +81,8 @@ public:
     // The command bar's Schedules and Explorer open the two windows.
     void connectCommandBar(CommandBar& bar);
     // For the demo (GLOWMERE_SCREENSHOT_WINDOWS): opens each named window in
-    // turn ("schedules", "editor", "explorer", "location", "update") and
-    // saves a picture of it as BASE-NAME.png.
+    // turn ("schedules", "editor", "explorer", "explorer=FILTER", "location",
+    // "update") and saves a picture of it as BASE-NAME.png ("=" as "-").
     void saveScreenshots(const QStringList& names, const QString& base);
 
     SchedulesWindow& schedulesWindow() { return *schedulesWindow_; }

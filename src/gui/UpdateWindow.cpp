@@ -28,7 +28,11 @@ UpdateWindow::UpdateWindow(UpdateWindowController& controller)
       message_(new QLabel(this)),
       progress_(new QProgressBar(this)),
       download_(new QPushButton(tr("Download"), this)),
-      visit_(new QPushButton(tr("Web page"), this)) {
+      visit_(new QPushButton(tr("Web page"), this)),
+      notNow_(new QPushButton(tr("Not now"), this)),
+      skip_(new QPushButton(tr("Skip this version"), this)),
+      showInFolder_(new QPushButton(tr("Show in folder"), this)) {
+    packageHint_ = new QLabel(this);
     setWindowTitle(tr("A new version of Glowmere"));
     setWindowIcon(icons::application());
     setObjectName("updateWindow");
@@ -40,26 +44,47 @@ UpdateWindow::UpdateWindow(UpdateWindowController& controller)
     releaseDate_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     message_->setWordWrap(true);
     message_->setTextFormat(Qt::PlainText);
+    message_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    packageHint_->setWordWrap(true);
+    packageHint_->setTextFormat(Qt::PlainText);
+    packageHint_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    packageHint_->hide();
+    showInFolder_->hide();
     progress_->setRange(0, 1000);
     progress_->hide();
     download_->setAccessibleName(tr("Download"));
     visit_->setAccessibleName(tr("Web page"));
+    notNow_->setAccessibleName(tr("Not now"));
+    skip_->setAccessibleName(tr("Skip this version"));
+    showInFolder_->setAccessibleName(tr("Show in folder"));
     download_->setDefault(true);
     connect(download_, &QPushButton::clicked, this, &UpdateWindow::downloadRequested);
     connect(visit_, &QPushButton::clicked, this, &UpdateWindow::visitRequested);
+    connect(notNow_, &QPushButton::clicked, this, &UpdateWindow::notNowRequested);
+    connect(skip_, &QPushButton::clicked, this, &UpdateWindow::skipRequested);
+    connect(showInFolder_, &QPushButton::clicked, this, [this] {
+        if (const auto saved = controller_.state().saved)
+            emit showInFolderRequested(QString::fromStdString(saved->string()));
+    });
 
     auto* form = new QFormLayout;
     form->addRow(tr("Version:"), version_);
     form->addRow(tr("Released:"), releaseDate_);
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(skip_);
+    buttons->addWidget(visit_);
     buttons->addWidget(progress_, 1);
     buttons->addStretch();
-    buttons->addWidget(visit_);
+    buttons->addWidget(notNow_);
     buttons->addWidget(download_);
+    auto* saved = new QHBoxLayout;
+    saved->addWidget(message_, 1);
+    saved->addWidget(showInFolder_, 0, Qt::AlignTop);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(news_, 1);
-    layout->addWidget(message_);
+    layout->addWidget(packageHint_);
+    layout->addLayout(saved);
     layout->addLayout(buttons);
     resize(520, 420);
 
@@ -92,6 +117,10 @@ QString UpdateWindow::messageText() const {
     return message_->text();
 }
 
+QString UpdateWindow::packageHintText() const {
+    return packageHint_->text();
+}
+
 void UpdateWindow::refresh() {
     const auto state = controller_.state();
     version_->setText(qs(state.version));
@@ -121,6 +150,11 @@ void UpdateWindow::refresh() {
         progress_->setRange(0, 0);  // the size is not known: busy
     }
     download_->setEnabled(!state.downloading);
+    // Installed by the package manager: it updates Glowmere, not a download.
+    download_->setVisible(!state.fromPackage);
+    packageHint_->setText(qs(state.packageHint));
+    packageHint_->setVisible(state.fromPackage);
+    showInFolder_->setVisible(state.saved.has_value());
 }
 
 }  // namespace glowmere::gui

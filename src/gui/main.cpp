@@ -19,6 +19,8 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "controller/ManualController.h"
 #include "gui/DBusService.h"
@@ -43,12 +45,66 @@ void onSignal(int) {
 
 void usage(std::FILE* out) {
     std::fputs(
-        "usage: glowmere [--profile DIR] [--hidden]\n"
+        "usage: glowmere [--profile DIR] [--hidden] [Qt options]\n"
         "       glowmere --help | --version\n"
         "  --profile DIR  keep the settings in DIR/defaults.plist instead of the usual place\n"
         "  --hidden       start in the tray without opening the main window (as at login)\n"
-        "  --version      print the version and exit\n",
+        "  --version      print the version and exit\n"
+        "Qt's standard options (-style NAME, -stylesheet FILE, -platform NAME, -reverse, ...) go to Qt.\n",
         out);
+}
+
+// Qt's own command-line options, which QApplication takes out of the
+// arguments itself; `takesValue`: the next argument (or "=VALUE") belongs to
+// it. Qt accepts each with one dash or two.
+bool isQtOption(const char* argument, bool* takesValue) {
+    static constexpr std::pair<const char*, bool> options[] = {
+        {"platform", true},
+        {"platformpluginpath", true},
+        {"platformtheme", true},
+        {"plugin", true},
+        {"qwindowgeometry", true},
+        {"qwindowicon", true},
+        {"qwindowtitle", true},
+        {"reverse", false},
+        {"session", true},
+        {"style", true},
+        {"stylesheet", true},
+        {"widgetcount", false},
+        {"display", true},
+        {"name", true},
+        {"title", true},
+        {"geometry", true},
+        {"nograb", false},
+        {"dograb", false},
+        {"sync", false},
+        {"visual", true},
+        {"fn", true},
+        {"font", true},
+        {"bg", true},
+        {"background", true},
+        {"fg", true},
+        {"foreground", true},
+        {"btn", true},
+        {"button", true},
+        {"ncols", true},
+        {"cmap", false},
+        {"graphicssystem", true},
+        {"qmljsdebugger", true},
+        {"testability", false},
+    };
+    if (argument[0] != '-' || argument[1] == '\0') return false;
+    std::string_view name(argument + (argument[1] == '-' ? 2 : 1));
+    const auto equals = name.find('=');
+    const bool valueAttached = equals != std::string_view::npos;
+    name = name.substr(0, equals);
+    for (const auto& [option, value] : options) {
+        if (name != option) continue;
+        if (valueAttached && !value) return false;
+        *takesValue = value && !valueAttached;
+        return true;
+    }
+    return false;
 }
 
 // On a real display: the main window with its frame and the tray menu open
@@ -122,6 +178,13 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[i], "--version") == 0) {
             std::printf("glowmere %s\n", std::string(glowmere::platform::version()).c_str());
             return 0;
+        } else if (bool takesValue = false; isQtOption(argv[i], &takesValue)) {
+            // Left for QApplication, which reads and removes it.
+            if (takesValue && ++i >= argc) {
+                std::fprintf(stderr, "glowmere: %s needs a value\n", argv[i - 1]);
+                usage(stderr);
+                return 2;
+            }
         } else {
             std::fprintf(stderr, "glowmere: unknown option %s\n", argv[i]);
             usage(stderr);

@@ -10,7 +10,10 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <fstream>
 #include <vector>
+
+#include <openssl/evp.h>
 
 #include "platform/PropertyList.h"
 #include "platform/Value.h"
@@ -38,7 +41,31 @@ std::optional<VersionList> parseVersionList(std::string_view xml, std::string* w
         if (value.text().size() > maxVersionListText) return fail(std::string("\"") + key + "\" is too long");
         *target = value.text();
     }
+    // The size: a positive integer, or a text of digits only.
+    const Value& size = (*root)["downloadsize"];
+    if (size.isInteger() && size.integerValue() > 0) {
+        list.downloadsize = static_cast<std::uint64_t>(size.integerValue());
+    } else if (size.isText() && !size.text().empty() && size.text().size() <= 15 &&
+               size.text().find_first_not_of("0123456789") == std::string::npos && leadingInteger(size.text()) > 0) {
+        list.downloadsize = static_cast<std::uint64_t>(leadingInteger(size.text()));
+    } else if (!size.isNull()) {
+        return fail("\"downloadsize\" is not a positive number of bytes");
+    }
+    const Value& sha = (*root)["downloadsha256"];
+    if (!sha.isNull()) {
+        if (!sha.isText() || sha.text().size() != 64 ||
+            sha.text().find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            return fail("\"downloadsha256\" is not 64 hexadecimal digits");
+        for (char c : sha.text())
+            list.downloadsha256.push_back(static_cast<char>(c >= 'A' && c <= 'F' ? c - 'A' + 'a' : c));
+    }
     return list;
+}
+
+std::uint64_t downloadLimit(const VersionList& list) {
+    if (!list.downloadsize) return maxUnsizedDownload;
+    // Twice the announced size, without wrapping.
+    return *list.downloadsize > UINT64_MAX / 2 ? UINT64_MAX : *list.downloadsize * 2;
 }
 
 namespace {
@@ -118,8 +145,10 @@ std::optional<std::string> downloadFileName(std::string_view url, std::string* w
 
 std::string numberedFileName(const std::string& name, int n) {
     if (n <= 0) return name;
-    // "App-2.1.dmg" becomes "App-2.1 (1).dmg"; a leading dot is no extension.
+    // "App-2.1.deb" becomes "App-2.1 (1).deb" and "App-2.1.tar.gz"
+    // "App-2.1 (1).tar.gz"; a leading dot is no extension.
     auto dot = name.rfind('.');
+    if (dot != std::string::npos && dot >= 4 && name.compare(dot - 4, 4, ".tar") == 0) dot -= 4;
     std::string suffix = " (" + std::to_string(n) + ")";
     if (dot == std::string::npos || dot == 0) return name + suffix;
     return name.substr(0, dot) + suffix + name.substr(dot);
@@ -153,6 +182,65 @@ std::optional<std::filesystem::path> publishWithoutReplacing(const std::filesyst
     }
     if (why) *why = "every numbered name for \"" + name + "\" is taken";
     return std::nullopt;
+}
+
+bool isOpenableDownload(std::string_view fileName) {
+    static constexpr std::string_view endings[] = {".deb",     ".rpm",    ".appimage", ".flatpak", ".zip",
+                                                   ".7z",      ".tar.gz", ".tgz",      ".tar.xz",  ".txz",
+                                                   ".tar.bz2", ".tbz2",   ".tar.zst"};
+    std::string lower;
+    for (char c : fileName) lower.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c));
+    for (std::string_view ending : endings)
+        if (lower.size() > ending.size() && lower.ends_with(ending)) return true;
+    return false;
+}
+
+bool installedFromDebianPackage(const std::filesystem::path& program, const std::string& package,
+                                const std::filesystem::path& dpkgInfo) {
+    std::error_code error;
+    const std::filesystem::path real = std::filesystem::weakly_canonical(program, error);
+    if (error || real.string().rfind("/usr/", 0) != 0) return false;
+    std::vector<std::filesystem::path> lists{dpkgInfo / (package + ".list")};
+    for (const auto& entry : std::filesystem::directory_iterator(dpkgInfo, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(package + ":", 0) == 0 && name.ends_with(".list")) lists.push_back(entry.path());
+    }
+    for (const auto& list : lists) {
+        std::ifstream in(list);
+        // dpkg lists the path as installed, which may differ from the real
+        // one by a symbolic link (/usr/bin against /bin): compare both ways.
+        for (std::string line; std::getline(in, line);)
+            if (line == program.string() || line == real.string()) return true;
+    }
+    return false;
+}
+
+struct Sha256::State {
+    EVP_MD_CTX* context = EVP_MD_CTX_new();
+    ~State() { EVP_MD_CTX_free(context); }
+};
+
+Sha256::Sha256() : state_(std::make_unique<State>()) {
+    EVP_DigestInit_ex(state_->context, EVP_sha256(), nullptr);
+}
+
+Sha256::~Sha256() = default;
+
+void Sha256::add(std::string_view bytes) {
+    EVP_DigestUpdate(state_->context, bytes.data(), bytes.size());
+}
+
+std::string Sha256::hexDigest() {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_DigestFinal_ex(state_->context, digest, &length);
+    static constexpr char hex[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned int i = 0; i < length; ++i) {
+        out.push_back(hex[digest[i] >> 4]);
+        out.push_back(hex[digest[i] & 15]);
+    }
+    return out;
 }
 
 }  // namespace glowmere::update

@@ -79,6 +79,15 @@ void UpdateWindowController::setObserver(std::function<void()> observer) {
     observer_ = std::move(observer);
 }
 
+void UpdateWindowController::setInstalledFromPackage(bool fromPackage) {
+    change([&](State& s) {
+        s.fromPackage = fromPackage;
+        s.packageHint = fromPackage ? "Glowmere was installed from its Debian package. Update it with your system's "
+                                      "package manager (for example: sudo apt update && sudo apt upgrade)."
+                                    : "";
+    });
+}
+
 std::string UpdateWindowController::updateServer() const {
     std::string base = defaults_.stringForKey(updateServerKey);
     while (!base.empty() && base.back() == '/') base.pop_back();
@@ -146,6 +155,8 @@ UpdateWindowController::CheckResult UpdateWindowController::checkForUpdates() {
     CheckResult result = readVersionList();
     if (result != CheckResult::Newer) return result;
     auto list = *currentVersionDictionary();
+    // The version the user skipped is not offered again; a later one is.
+    if (!list.currentversion.empty() && defaults_.stringForKey(skippedVersionKey) == list.currentversion) return result;
     fetchNews(list.newinthisversionurl);
     change([&](State& s) {
         s.version = platform::sanitizeUtf8(list.currentversion);
@@ -186,7 +197,7 @@ void UpdateWindowController::fetchNews(const std::string& url) {
 
 std::optional<std::filesystem::path> UpdateWindowController::loadUpdate() {
     auto list = currentVersionDictionary();
-    if (!list) return std::nullopt;
+    if (!list || state().fromPackage) return std::nullopt;
     if (downloadRunning_.exchange(true)) return std::nullopt;
     struct Done {
         std::atomic<bool>& flag;
@@ -229,36 +240,82 @@ std::optional<std::filesystem::path> UpdateWindowController::loadUpdate() {
         s.message.clear();
         s.saved.reset();
     });
-    bool writeFailed = false;
     std::string error;
+    // Refused as soon as the file says (or proves) it is bigger than allowed.
+    const std::uint64_t limit = update::downloadLimit(*list);
+    std::uint64_t received = 0;
+    std::optional<std::uint64_t> announced;
+    std::string tooBig;
+    auto refuseSize = [&] {
+        tooBig = "The download was refused: it is larger than " + std::to_string(limit) + " bytes, " +
+                 (list->downloadsize ? "twice the size the version list gives"
+                                     : "the most a download without a size in the version list may have") +
+                 ". Nothing was saved.";
+    };
+    update::Sha256 checksum;
     const bool ok = http_.download(
         platform::HttpDownloader::Request{list->downloadurl, std::chrono::milliseconds(30000),
                                           std::chrono::milliseconds(30000), &cancelled_},
         [&](std::string_view piece) {
+            received += piece.size();
+            if (received > limit || (announced && *announced > limit)) {
+                refuseSize();
+                return false;
+            }
+            checksum.add(piece);
             if (part.write(piece)) return true;
-            writeFailed = true;
             error = std::strerror(errno);
             return false;
         },
-        [&](const platform::HttpDownloader::Progress& progress) { change([&](State& s) { s.progress = progress; }); },
+        [&](const platform::HttpDownloader::Progress& progress) {
+            announced = progress.total;
+            change([&](State& s) { s.progress = progress; });
+        },
         &error);
+    // The size the server announced is known after the first piece only.
+    if (tooBig.empty() && announced && *announced > limit) refuseSize();
+    if (!tooBig.empty()) {
+        platform::log("update connection failed");
+        return refuse(tooBig);
+    }
     if (!ok) {
         platform::log("update connection failed");
         return refuse("The download failed: " + error + ". Nothing was saved.");
     }
+    if (!list->downloadsha256.empty() && checksum.hexDigest() != list->downloadsha256)
+        return refuse(
+            "The download was refused: its SHA-256 checksum differs from the one in the version list. "
+            "Nothing was saved.");
     if (!part.finish())
         return refuse("The download could not be saved in " + folder.string() + ": " + std::strerror(errno) + ".");
     auto saved = update::publishWithoutReplacing(part.path(), folder, *name, &why);
     if (!saved) return refuse("The download could not be saved in " + folder.string() + ": " + why + ".");
     part.keep();
+    // Only a package or an archive goes to the opener, and the application
+    // ends only when the opener took it: otherwise the window stays and says
+    // where the file is.
+    std::string message = "Saved as " + saved->string();
+    bool opened = false;
+    if (!update::isOpenableDownload(saved->filename().string()))
+        message += ". Glowmere does not open files of this type; open it from its folder.";
+    else if (!workspace_ || !(opened = workspace_->openFile(saved->string())))
+        message += ". No program could open it; open it from its folder.";
     change([&](State& s) {
         s.downloading = false;
         s.saved = *saved;
-        s.message = "Saved as " + saved->string();
+        s.message = message;
     });
-    if (workspace_) workspace_->openFile(saved->string());
-    if (terminate_) terminate_();
+    if (opened && terminate_) terminate_();
     return saved;
+}
+
+void UpdateWindowController::skipThisVersion() {
+    if (auto list = currentVersionDictionary()) defaults_.setObject(skippedVersionKey, list->currentversion);
+    if (updateWindow_) updateWindow_->orderOut();
+}
+
+void UpdateWindowController::notNow() {
+    if (updateWindow_) updateWindow_->orderOut();
 }
 
 void UpdateWindowController::visitUpdate() {

@@ -17,10 +17,14 @@ namespace glowmere {
 
 // The update check: at start-up it reads the version list from the update
 // server ("updateServer"; empty means no check and no request at all), and
-// when the server's version is higher than the running one it fills the
-// update window and shows it. Download saves the new version in the user's
-// download folder under a checked name, opens it with the desktop's handler
-// and asks the application to quit.
+// when the server's version is higher than the running one (and not the
+// version the user chose to skip) it fills the update window and shows it.
+// Download saves the new version in the user's download folder under a
+// checked name, refusing a file larger than the version list allows or whose
+// SHA-256 differs from the list's; a package or archive is then handed to the
+// desktop's opener, and only when the opener started is the application asked
+// to quit. Where Glowmere came from its Debian package, the window points to
+// the package manager instead of offering the download.
 //
 // The check and the download block their thread for their requests; the
 // desktop application runs them on threads of their own, never on the window
@@ -32,6 +36,8 @@ public:
     static constexpr const char* versionListPath = "/glowmere/updates/currentversion.plist";
     static constexpr std::size_t maxVersionListBytes = 64 * 1024;
     static constexpr std::size_t maxNewsBytes = 2 * 1024 * 1024;
+    // The version the user chose to skip: a later check does not offer it.
+    static constexpr const char* skippedVersionKey = "skippedVersion";
 
     enum class NewsFormat { Plain, Html, Markdown };
 
@@ -45,6 +51,10 @@ public:
         platform::HttpDownloader::Progress progress;
         std::string message;  // a line under the buttons: what went wrong, where the file went
         std::optional<std::filesystem::path> saved;
+        // Installed by the package manager: no download is offered, and
+        // `packageHint` says how to update instead.
+        bool fromPackage = false;
+        std::string packageHint;
     };
 
     enum class CheckResult { NoServer, Unreadable, NotNewer, Newer };
@@ -58,6 +68,9 @@ public:
     // Asked to end the application after a download was opened.
     void setTerminate(std::function<void()> terminate) { terminate_ = std::move(terminate); }
     void setDownloadFolder(std::filesystem::path folder);
+    // The running program came from the Debian package (the composition root
+    // decides, see update::installedFromDebianPackage).
+    void setInstalledFromPackage(bool fromPackage);
     // Told after every change of the state, on the changing thread.
     void setObserver(std::function<void()> observer);
 
@@ -78,6 +91,10 @@ public:
     std::optional<std::filesystem::path> loadUpdate();
     // Opens the application's page on the update server in the browser.
     void visitUpdate();
+    // Skip this version: remembered in the defaults, the window closes.
+    void skipThisVersion();
+    // Not now: the window closes; the next start checks again.
+    void notNow();
     // Ends a check or download under way soon, and any later one at once (the
     // application is quitting).
     void cancel() { cancelled_ = true; }

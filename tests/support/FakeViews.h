@@ -181,9 +181,10 @@ public:
     }
     bool openFile(const std::string& path) override {
         files.push_back(path);
-        return true;
+        return opens;
     }
     std::vector<std::string> urls, files;
+    bool opens = true;  // false: no program took the file
 };
 
 }  // namespace glowmere::testing

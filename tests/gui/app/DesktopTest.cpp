@@ -1,7 +1,11 @@
-// Glowmere as a desktop program: start at login and the hidden start.
+// Glowmere as a desktop program: start at login, the hidden start and its
+// command line.
+#include <sys/wait.h>
 #include <QCheckBox>
 #include <QLabel>
 #include <QMainWindow>
+
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -74,6 +78,29 @@ TEST_F(DesktopTest, AHiddenStartWithoutATrayOpensTheWindowOnlyAfterWaitingForOne
     QMainWindow* window = t.app().mainWindow().widget();
     EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(pumpUntil([&] { return window->isVisible(); }, 5000));
+}
+
+TEST_F(DesktopTest, QtsOwnOptionsAreLeftToQtAndOnlyUnknownOnesAreRefused) {
+    struct Case {
+        const char* arguments;
+        int status;  // --version answers 0 once every option before it was accepted
+    };
+    const Case cases[] = {
+        {"-style fusion --version", 0},
+        {"--stylesheet=/nonexistent.qss -platform offscreen -reverse --version", 0},
+        {"-qwindowgeometry 640x480+0+0 --hidden --version", 0},
+        {"-bogus --version", 2},
+        {"-reverse=1 --version", 2},  // takes no value
+        {"--version -style", 0},      // --version answers first
+        {"-style", 2},                // a value is missing
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const std::string command = std::string(GLOWMERE_GUI_PATH) + " " + c.arguments + " >/dev/null 2>&1";
+        const int status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), c.status);
+    }
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -81,10 +82,39 @@ TEST_F(PresetsTest, SavedFromThePresetsMenuAppliedFromItAndRetimedInTheTable) {
     EXPECT_EQ(table->item(0, 0)->text(), "Evening");
     EXPECT_EQ(table->item(0, 1)->text(), "");
     table->selectRow(0);
-    table->item(0, 1)->setText("2.5");  // what finishing an edit of the cell does
+    // The transition is seconds in a spin box: letters cannot go in.
+    table->editItem(table->item(0, 1));
+    auto* seconds = qobject_cast<QDoubleSpinBox*>(table->indexWidget(table->model()->index(0, 1)));
+    ASSERT_TRUE(seconds);
+    EXPECT_EQ(seconds->suffix(), " s");
+    seconds->selectAll();
+    QTest::keyClicks(seconds, "abc2.5");
+    QTest::keyClick(seconds, Qt::Key_Return);
+    ASSERT_TRUE(pumpUntil([&] { return !table->indexWidget(table->model()->index(0, 1)); }));
     ASSERT_TRUE(
         pumpUntil([&] { return t.app().defaults().objectForKey("presets").at(0)["transition"].doubleValue() == 2.5; }));
     EXPECT_TRUE(pumpUntil([&] { return table->item(0, 1)->text() == "2.5"; }));
+
+    // A name is trimmed; an empty one is refused at the field and the old one kept.
+    auto* message = panels.managementWidget()->findChild<QLabel*>("presetMessage");
+    auto rename = [&](const QString& typed) {
+        table->editItem(table->item(0, 0));
+        auto* field = qobject_cast<QLineEdit*>(table->indexWidget(table->model()->index(0, 0)));
+        ASSERT_TRUE(field);
+        field->selectAll();
+        QTest::keyClicks(field, typed);
+        QTest::keyClick(field, Qt::Key_Return);
+        // The delegate commits and closes its editor on the next turn of the loop.
+        ASSERT_TRUE(pumpUntil([&] { return !table->indexWidget(table->model()->index(0, 0)); }));
+    };
+    rename("   ");
+    EXPECT_TRUE(message->isVisible());
+    EXPECT_EQ(message->text(), "A preset needs a name. The preset keeps its name.");
+    EXPECT_EQ(table->item(0, 0)->text(), "Evening");
+    rename("  Late evening ");
+    ASSERT_TRUE(pumpUntil(
+        [&] { return t.app().defaults().objectForKey("presets").at(0)["name"].textValue() == "Late evening"; }));
+    EXPECT_FALSE(message->isVisible());
     keepPicture(panels.managementWidget(), "preset-management");
 }
 
@@ -160,6 +190,14 @@ TEST_F(PresetsTest, APresetSavedByGlowmerectlAppearsInTheRunningApplicationsMenu
     gui::PresetPanels& panels = t.app().listening().presetPanels();
     ASSERT_TRUE(pumpUntil([&] { return panels.namingWidget()->isVisible(); }));
     auto* name = panels.namingWidget()->findChild<QLineEdit*>("presetName");
+    // Another program's name is taken: the panel stays open and says so.
+    QTest::keyClicks(name, " From a script");
+    QTest::keyClick(name, Qt::Key_Return);
+    auto* taken = panels.namingWidget()->findChild<QLabel*>("presetNameMessage");
+    ASSERT_TRUE(pumpUntil([&] { return taken->isVisible(); }));
+    EXPECT_EQ(taken->text(), "There is already a preset called \"From a script\".");
+    EXPECT_TRUE(panels.namingWidget()->isVisible());
+    name->clear();
     QTest::keyClicks(name, "From the window");
     QTest::keyClick(name, Qt::Key_Return);
     ASSERT_TRUE(pumpUntil([&] { return actionTitled(menu, "From the window") != nullptr; }));

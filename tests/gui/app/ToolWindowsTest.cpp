@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QGeoPositionInfoSource>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStandardItemModel>
@@ -15,6 +17,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QUrl>
+#include <atomic>
 #include <fstream>
 #include <thread>
 
@@ -29,21 +32,23 @@
 #include "gui/UpdateWindow.h"
 #include "schedules/ScheduleManager.h"
 #include "schedules/SunTimes.h"
+#include "update/UpdateFiles.h"
 
 namespace glowmere::testing {
 namespace {
 
 using ToolWindowsTest = GuiTest;
 
-QModelIndex childNamed(QStandardItemModel* model, const QModelIndex& parent, const QString& text) {
+QModelIndex childNamed(QAbstractItemModel* model, const QModelIndex& parent, const QString& text) {
     for (int i = 0; i < model->rowCount(parent); ++i)
         if (model->index(i, 0, parent).data().toString() == text) return model->index(i, 0, parent);
     return {};
 }
 
-TEST_F(ToolWindowsTest, TheExplorerShowsTheBridgesTreeAndCopiesAValue) {
+TEST_F(ToolWindowsTest, TheExplorerReadsAsRecordsFiltersAndCopiesJson) {
     AppUnderTest t(house(2, 1));
     ASSERT_TRUE(t.waitForStrips(3));
+    t.sim().changeLamp("2", R"({"bri":137})");
     auto& explorer = t.app().tools().explorerWindow();
     t.app().mainWindow().commandBar().action(gui::CommandBar::Command::Explorer)->trigger();
     ASSERT_TRUE(pumpUntil([&] { return explorer.isVisible() && !explorer.isLoading(); }));
@@ -51,17 +56,33 @@ TEST_F(ToolWindowsTest, TheExplorerShowsTheBridgesTreeAndCopiesAValue) {
     QStringList top;
     for (int i = 0; i < model->rowCount(); ++i) top << model->index(i, 0).data().toString();
     EXPECT_EQ(top, (QStringList{"Config", "Groups", "Lights", "Schedules"}));
-    const QModelIndex lamp = childNamed(model, childNamed(model, {}, "Lights"), "2");
-    const QModelIndex name = childNamed(model, lamp, "name");
+    const QModelIndex lights = childNamed(model, {}, "Lights");
+    ASSERT_TRUE(childNamed(model, lights, "1 Hall").isValid());  // lamps by id and name
+    const QModelIndex lamp = childNamed(model, lights, "2 Küche");
+    ASSERT_TRUE(lamp.isValid());
+    const QModelIndex name = childNamed(model, lamp, "name: Küche");  // values beside their keys
     ASSERT_TRUE(name.isValid());
-    EXPECT_EQ(model->index(0, 0, name).data().toString(), "Küche");  // a value unfolds into its text
+    EXPECT_EQ(model->rowCount(name), 0);
+    const QModelIndex state = childNamed(model, lamp, "state");
+    EXPECT_TRUE(childNamed(model, state, "bri: 137").isValid());
 
     explorer.tree()->setCurrentIndex(name);
     QTest::mouseClick(explorer.copyButton(), Qt::LeftButton);
     EXPECT_EQ(QApplication::clipboard()->text(), "Küche");
-    explorer.tree()->setCurrentIndex(childNamed(model, lamp, "state"));
+    explorer.tree()->setCurrentIndex(state);
     explorer.copySelectedValue();
-    EXPECT_TRUE(QApplication::clipboard()->text().contains("bri\n  "));
+    const auto copied = QJsonDocument::fromJson(QApplication::clipboard()->text().toUtf8());
+    EXPECT_EQ(copied["bri"].toInt(-1), 137);
+    EXPECT_TRUE(copied["on"].isBool());
+
+    // The filter keeps what matches, in keys and values, and what leads to it.
+    QTest::keyClicks(explorer.filterField(), "KÜCHE");
+    QStringList left;
+    for (int i = 0; i < model->rowCount(); ++i) left << model->index(i, 0).data().toString();
+    EXPECT_EQ(left, QStringList{"Lights"});
+    EXPECT_EQ(model->rowCount(childNamed(model, {}, "Lights")), 1);
+    explorer.filterField()->clear();
+    EXPECT_EQ(model->rowCount(), 4);
 
     // Reload reads the bridge again: a list it refuses now drops its section.
     t.sim().closeWithoutReply(-1, "/groups");
@@ -182,7 +203,11 @@ TEST_F(ToolWindowsTest, AnItemThatFollowsTheSunAsksTheLocationServiceOnceAndUses
     EXPECT_EQ(section->sunsetText().toStdString(), expected->sunset);
 }
 
-TEST_F(ToolWindowsTest, ANewerVersionIsAnnouncedDownloadedOpenedAndTheApplicationQuits) {
+TEST_F(ToolWindowsTest, AnUpdateIsCheckedKeptWhenNoProgramOpensItSkippedAndQuitsOnlyWhenOpened) {
+    const std::string file(200000, 'g');
+    update::Sha256 sha;
+    sha.add(file);
+    const std::string fileSha = sha.hexDigest();
     httplib::Server server;
     const int port = server.bind_to_any_port("127.0.0.1");
     const std::string base = "http://127.0.0.1:" + std::to_string(port);
@@ -193,8 +218,8 @@ TEST_F(ToolWindowsTest, ANewerVersionIsAnnouncedDownloadedOpenedAndTheApplicatio
                 base +
                 "/news.html</string>"
                 "<key>releasedate</key><string>21 June 2026</string>"
-                "<key>downloadurl</key><string>" +
-                base +
+                "<key>downloadsha256</key><string>" +
+                fileSha + "</string><key>downloadurl</key><string>" + base +
                 "/files/Glowmere-99.1.tar.gz</string>"
                 "</dict></plist>",
             "application/xml");
@@ -202,9 +227,10 @@ TEST_F(ToolWindowsTest, ANewerVersionIsAnnouncedDownloadedOpenedAndTheApplicatio
     server.Get("/news.html", [](const httplib::Request&, httplib::Response& res) {
         res.set_content("<h2>Glowmere 99.1</h2><p>Lamps fade more smoothly.</p>", "text/html");
     });
-    const std::string file(200000, 'g');
-    server.Get("/files/Glowmere-99.1.tar.gz",
-               [&](const httplib::Request&, httplib::Response& res) { res.set_content(file, "application/gzip"); });
+    std::atomic<bool> tampered{true};
+    server.Get("/files/Glowmere-99.1.tar.gz", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content(tampered ? file.substr(1) + "x" : file, "application/gzip");
+    });
     std::thread serving([&] { server.listen_after_bind(); });
 
     TempDir downloads;
@@ -213,18 +239,43 @@ TEST_F(ToolWindowsTest, ANewerVersionIsAnnouncedDownloadedOpenedAndTheApplicatio
     options.adjust = [&](gui::GlowmereApp::Options& app) { app.downloadFolder = downloads.path(); };
     {
         AppUnderTest t(options);
+        std::atomic<bool> opens{false};
+        t.app().workspace().setFileOpener([&](const QUrl&) { return opens.load(); });
         auto& window = t.app().tools().updateWindow();
         ASSERT_TRUE(pumpUntil([&] { return window.isVisible() && window.versionText() == "99.1"; }));
         EXPECT_EQ(window.releaseDateText(), "21 June 2026");
         ASSERT_TRUE(pumpUntil([&] { return window.news()->toPlainText().contains("Lamps fade more smoothly."); }));
+        EXPECT_TRUE(window.notNowButton()->isVisible());
+        EXPECT_FALSE(window.showInFolderButton()->isVisible());
 
+        // A file that is not the one the list describes is refused, nothing kept.
         QTest::mouseClick(window.downloadButton(), Qt::LeftButton);
+        ASSERT_TRUE(pumpUntil([&] { return window.messageText().contains("SHA-256"); }));
+        EXPECT_TRUE(std::filesystem::is_empty(downloads.path()));
+
+        // No program opens the right file: Glowmere stays and says where it is.
+        tampered = false;
         const auto saved = downloads.path() / "Glowmere-99.1.tar.gz";
-        ASSERT_TRUE(pumpUntil([&] { return t.app().quitRequested(); }));
+        ASSERT_TRUE(pumpUntil([&] { return !t.app().tools().updateWorkRunning(); }));
+        QTest::mouseClick(window.downloadButton(), Qt::LeftButton);
+        ASSERT_TRUE(pumpUntil([&] { return window.showInFolderButton()->isVisible(); }));
+        EXPECT_TRUE(window.messageText().contains(QString::fromStdString(saved.string())));
         EXPECT_EQ(std::filesystem::file_size(saved), file.size());
         EXPECT_EQ(t.app().workspace().lastOpened(),
                   QUrl::fromLocalFile(QString::fromStdString(saved.string())).toString().toStdString());
-        EXPECT_TRUE(window.messageText().contains("Glowmere-99.1.tar.gz"));
+        EXPECT_FALSE(t.app().quitRequested());
+        EXPECT_TRUE(window.isVisible());
+
+        // Skip this version is remembered and closes the window.
+        QTest::mouseClick(window.skipButton(), Qt::LeftButton);
+        EXPECT_TRUE(pumpUntil([&] { return !window.isVisible(); }));
+        EXPECT_EQ(platform::DefaultsStore(t.profile()).stringForKey("skippedVersion"), "99.1");
+
+        // When the opener starts, the application quits the orderly way.
+        opens = true;
+        ASSERT_TRUE(pumpUntil([&] { return !t.app().tools().updateWorkRunning(); }));
+        window.downloadButton()->click();
+        ASSERT_TRUE(pumpUntil([&] { return t.app().quitRequested(); }));
         ASSERT_TRUE(pumpUntil([&] { return t.app().settingsSaved(); }));
     }
     server.stop();

@@ -92,10 +92,10 @@ private:
     std::map<std::string, int> hits_;
 };
 
-std::string versionList(const std::string& version, const std::string& downloadURL, const std::string& newsURL = "") {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-           "<key>currentversion</key><string>" +
-           version +
+std::string versionList(const std::string& version, const std::string& downloadURL, const std::string& newsURL = "",
+                        const std::string& extraMembers = "") {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>" + extraMembers +
+           "<key>currentversion</key><string>" + version +
            "</string>"
            "<key>newinthisversionurl</key><string>" +
            newsURL +
@@ -128,9 +128,10 @@ protected:
         controller.setTerminate([this] { ++terminations; });
         controller.setDownloadFolder(downloads.path());
     }
-    void serveList(const std::string& version, const std::string& file = "/files/App-2.1.dmg") {
+    void serveList(const std::string& version, const std::string& file = "/files/App-2.1.tar.gz",
+                   const std::string& extraMembers = "") {
         server.serve(UpdateWindowController::versionListPath,
-                     {200, versionList(version, server.base() + file, server.base() + "/news.html")});
+                     {200, versionList(version, server.base() + file, server.base() + "/news.html", extraMembers)});
     }
 
     UpdateServer server;
@@ -205,7 +206,7 @@ TEST_F(UpdateCheckTest, AHostileVersionListShowsNothingAndLogsOneLine) {
          "<plist><dict><key>currentversion</key><integer>9</integer><key>newinthisversionurl</key><string/>"
          "<key>releasedate</key><string/><key>downloadurl</key><string/></dict></plist>"},
         {"a member missing", "<plist><dict><key>currentversion</key><string>9.0</string></dict></plist>"},
-        {"a huge text", versionList(std::string(5000, '9'), "http://x/a.dmg")},
+        {"a huge text", versionList(std::string(5000, '9'), "http://x/a.deb")},
         {"a huge reply", huge},
     };
     for (const auto& [what, body] : cases) {
@@ -220,26 +221,93 @@ TEST_F(UpdateCheckTest, AHostileVersionListShowsNothingAndLogsOneLine) {
 
 TEST_F(UpdateCheckTest, ADownloadIsSavedUnderItsNameOpenedAndEndsTheApplication) {
     serveList("2.1");
-    server.serve("/files/App-2.1.dmg", {200, "first download, the longer one"});
+    server.serve("/files/App-2.1.tar.gz", {200, "first download, the longer one"});
     ASSERT_EQ(controller.checkForUpdates(), UpdateWindowController::CheckResult::Newer);
 
     auto saved = controller.loadUpdate();
     ASSERT_TRUE(saved);
-    EXPECT_EQ(*saved, downloads.path() / "App-2.1.dmg");
+    EXPECT_EQ(*saved, downloads.path() / "App-2.1.tar.gz");
     EXPECT_EQ(slurp(*saved), "first download, the longer one");
     ASSERT_EQ(workspace.files.size(), 1u);
     EXPECT_EQ(workspace.files[0], saved->string());
     EXPECT_EQ(terminations, 1);
     EXPECT_FALSE(controller.state().downloading);
 
-    // A second download in the same run starts afresh and keeps the first file.
-    server.serve("/files/App-2.1.dmg", {200, "second"});
+    // A second download in the same run starts afresh and keeps the first
+    // file; when no program takes it the application goes on and says where
+    // it is.
+    server.serve("/files/App-2.1.tar.gz", {200, "second"});
+    workspace.opens = false;
     auto again = controller.loadUpdate();
     ASSERT_TRUE(again);
-    EXPECT_EQ(*again, downloads.path() / "App-2.1 (1).dmg");
+    EXPECT_EQ(*again, downloads.path() / "App-2.1 (1).tar.gz");
     EXPECT_EQ(slurp(*again), "second");
-    EXPECT_EQ(slurp(downloads.path() / "App-2.1.dmg"), "first download, the longer one");
-    EXPECT_EQ(filesIn(downloads.path()), (std::vector<std::string>{"App-2.1 (1).dmg", "App-2.1.dmg"}));
+    EXPECT_EQ(slurp(downloads.path() / "App-2.1.tar.gz"), "first download, the longer one");
+    EXPECT_EQ(filesIn(downloads.path()), (std::vector<std::string>{"App-2.1 (1).tar.gz", "App-2.1.tar.gz"}));
+    EXPECT_EQ(terminations, 1);
+    EXPECT_NE(controller.state().message.find(again->string()), std::string::npos);
+
+    // A file that is no package or archive is saved but never opened.
+    serveList("2.1", "/files/notes.html");
+    server.serve("/files/notes.html", {200, "<script>"});
+    ASSERT_EQ(controller.checkForUpdates(), UpdateWindowController::CheckResult::Newer);
+    ASSERT_TRUE(controller.loadUpdate());
+    EXPECT_EQ(workspace.files.size(), 2u);
+    EXPECT_EQ(terminations, 1);
+}
+
+TEST_F(UpdateCheckTest, ATooLargeOrWrongChecksumDownloadIsRefusedAndLeavesNoFile) {
+    const std::string body = "twenty bytes of data";  // 20 bytes
+    // Its SHA-256 with the last digit changed.
+    const std::string wrongSha = "49536ab056d146518b2280c4412038953f0c7f5c86c128c6d51c95d3547a1675";
+    struct Case {
+        const char* what;
+        std::string members;   // extra version list members
+        std::size_t promised;  // > body: the server announces more than it sends
+        bool saved;
+    };
+    const Case cases[] = {
+        {"more than twice the given size", "<key>downloadsize</key><integer>9</integer>", 0, false},
+        {"just twice the given size", "<key>downloadsize</key><string>10</string>", 0, true},
+        {"no size, 300 MB announced", "", 300u * 1024 * 1024, false},
+        {"a wrong SHA-256", "<key>downloadsha256</key><string>" + wrongSha + "</string>", 0, false},
+        {"the right SHA-256 in capitals",
+         "<key>downloadsha256</key><string>"
+         "49536AB056D146518B2280C4412038953F0C7F5C86C128C6D51C95D3547A1674</string>",
+         0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        server.serve("/files/App-2.1.tar.gz", {200, body, c.promised});
+        serveList("2.1", "/files/App-2.1.tar.gz", c.members);
+        ASSERT_EQ(controller.checkForUpdates(), UpdateWindowController::CheckResult::Newer);
+        EXPECT_EQ(controller.loadUpdate().has_value(), c.saved);
+        EXPECT_EQ(filesIn(downloads.path()).size(), c.saved ? 1u : 0u);
+        if (!c.saved) {
+            EXPECT_NE(controller.state().message.find("refused"), std::string::npos) << controller.state().message;
+        }
+        std::filesystem::remove_all(downloads.path());
+        std::filesystem::create_directories(downloads.path());
+    }
+}
+
+TEST_F(UpdateCheckTest, ASkippedVersionIsNotOfferedAgainAndAPackagedInstallDownloadsNothing) {
+    serveList("2.1");
+    ASSERT_EQ(controller.checkForUpdates(), UpdateWindowController::CheckResult::Newer);
+    controller.skipThisVersion();
+    EXPECT_EQ(window.orderOutCount(), 1);
+    EXPECT_EQ(defaults.stringForKey(UpdateWindowController::skippedVersionKey), "2.1");
+    controller.checkForUpdates();
+    EXPECT_EQ(window.frontCount(), 1);
+    serveList("2.2");
+    controller.checkForUpdates();
+    EXPECT_EQ(window.frontCount(), 2);
+
+    // Installed by the package manager: the window says so and nothing is fetched.
+    controller.setInstalledFromPackage(true);
+    EXPECT_NE(controller.state().packageHint.find("package manager"), std::string::npos);
+    EXPECT_FALSE(controller.loadUpdate());
+    EXPECT_EQ(server.hits("/files/App-2.1.tar.gz"), 0);
 }
 
 TEST_F(UpdateCheckTest, UnsafeNamesAndFailedDownloadsSaveNothing) {
@@ -252,12 +320,12 @@ TEST_F(UpdateCheckTest, UnsafeNamesAndFailedDownloadsSaveNothing) {
         {"dot dot", "/files/..", false},
         {"an encoded slash", "/files/a%2Fb", false},
         {"no name", "/files/", false},
-        {"a control character", "/files/a%0Ab.dmg", false},
+        {"a control character", "/files/a%0Ab.deb", false},
         {"an encoded dot dot", "/files/%2E%2E", false},
-        {"not found", "/files/missing.dmg", true},
-        {"cut short", "/files/short.dmg", true},
+        {"not found", "/files/missing.deb", true},
+        {"cut short", "/files/short.deb", true},
     };
-    server.serve("/files/short.dmg", {200, "only the start", 4096});
+    server.serve("/files/short.deb", {200, "only the start", 4096});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         serveList("2.1", c.path);
@@ -275,8 +343,8 @@ TEST_F(UpdateCheckTest, UnsafeNamesAndFailedDownloadsSaveNothing) {
 
 TEST(UpdateFilesTest, NamesComeFromTheLastPathComponent) {
     const std::pair<const char*, const char*> cases[] = {
-        {"http://h/files/App-2.1.dmg", "App-2.1.dmg"},
-        {"http://h/files/App%202.1.dmg?token=1#x", "App 2.1.dmg"},
+        {"http://h/files/App-2.1.deb", "App-2.1.deb"},
+        {"http://h/files/App%202.1.deb?token=1#x", "App 2.1.deb"},
         {"https://h/a/b/c.tar.gz", "c.tar.gz"},
         {"http://h", nullptr},
         {"http://h/a%2", nullptr},
@@ -290,8 +358,27 @@ TEST(UpdateFilesTest, NamesComeFromTheLastPathComponent) {
             EXPECT_EQ(*got, name);
         }
     }
-    EXPECT_EQ(update::numberedFileName("App-2.1.dmg", 2), "App-2.1 (2).dmg");
+    EXPECT_EQ(update::numberedFileName("App-2.1.deb", 2), "App-2.1 (2).deb");
+    EXPECT_EQ(update::numberedFileName("App-2.1.tar.xz", 1), "App-2.1 (1).tar.xz");
     EXPECT_EQ(update::numberedFileName(".profile", 1), ".profile (1)");
+    EXPECT_EQ(update::numberedFileName(".tar.gz", 1), ".tar.gz (1)");
+    // Only packages and archives go to the desktop's opener.
+    for (const char* name : {"a.deb", "a.TAR.GZ", "a.tar.xz", "a.zip", "Glowmere-2.AppImage"})
+        EXPECT_TRUE(update::isOpenableDownload(name)) << name;
+    for (const char* name : {"a.html", "a.sh", "a.desktop", "a.gz.exe", "deb", ".zip", "a.tar"})
+        EXPECT_FALSE(update::isOpenableDownload(name)) << name;
+}
+
+TEST(UpdateFilesTest, TheDebianPackageIsRecognisedByItsFileListOnly) {
+    TempDir info;
+    const std::filesystem::path program = "/usr/bin/env";  // under /usr on every Debian system
+    EXPECT_FALSE(update::installedFromDebianPackage(program, "glowmere", info.path()));
+    std::ofstream(info.path() / "glowmere:amd64.list") << "/.\n/usr\n/usr/bin\n/usr/bin/env\n";
+    EXPECT_TRUE(update::installedFromDebianPackage(program, "glowmere", info.path()));
+    EXPECT_FALSE(update::installedFromDebianPackage(program, "glowmere-other", info.path()));
+    // Outside /usr (a build tree, a home folder) it never counts.
+    std::ofstream(info.path() / "glowmere.list") << info.path().string() << "\n";
+    EXPECT_FALSE(update::installedFromDebianPackage(info.path(), "glowmere", info.path()));
 }
 
 }  // namespace
