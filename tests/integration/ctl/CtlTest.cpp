@@ -325,6 +325,10 @@ TEST_F(CtlTest, PresetsAreSavedAppliedRenamedAndDeletedOnTheSharedList) {
     EXPECT_FALSE(stored.at(0)["strips"].at(3).contains("colour")) << "lamp 4 is white only";
     for (const auto& r : sim.requestLog()) EXPECT_EQ(r.method, "GET") << "saving reads only";
 
+    // The application's presets also hold a colour lamp's warmth; a lamp in
+    // colour mode gets its colour only, as a bridge would take ct over it.
+    stored.asList()[0].asMap()["strips"].asList()[0].set("ct", 250.0);
+    ASSERT_TRUE(platform::DefaultsStore(profile.path()).setObject("presets", stored));
     sim.changeLamp("1", R"({"on":false})");
     sim.changeLamp("3", R"({"bri":7})");
     sim.clearRequestLog();
