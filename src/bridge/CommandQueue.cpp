@@ -68,7 +68,7 @@ CommandQueue::~CommandQueue() {
         stopping_ = true;
         changed_.notify_all();
         // A command being sent on a caller's thread finishes first.
-        changed_.wait(lock, [this] { return !inFlight_; });
+        changed_.wait(lock, [this] { return !inFlight_ && reporting_ == 0; });
         left.swap(waiting_);
     }
     if (worker_.joinable()) worker_.join();
@@ -172,7 +172,9 @@ void CommandQueue::sendNow(Entry entry, std::unique_lock<std::mutex>& lock) {
     } else {
         pausedUntil_.reset();
     }
-    changed_.notify_all();
+    // Until every ticket and observer has heard of the outcome the queue is
+    // not idle: whoever waits for it must find a failure already recorded.
+    ++reporting_;
 
     // Tickets and observers hear of it with no lock held.
     lock.unlock();
@@ -188,6 +190,8 @@ void CommandQueue::sendNow(Entry entry, std::unique_lock<std::mutex>& lock) {
         }
     }
     lock.lock();
+    --reporting_;
+    changed_.notify_all();
 }
 
 void CommandQueue::run() {
@@ -220,7 +224,7 @@ void CommandQueue::run() {
 
 void CommandQueue::waitUntilIdle() {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return stopping_ || (waiting_.empty() && !inFlight_); });
+    changed_.wait(lock, [this] { return stopping_ || (waiting_.empty() && !inFlight_ && reporting_ == 0); });
 }
 
 std::size_t CommandQueue::waitingCount() const {

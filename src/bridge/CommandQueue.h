@@ -82,8 +82,9 @@ public:
     CommandQueue& operator=(const CommandQueue&) = delete;
 
     std::shared_ptr<CommandTicket> enqueue(BridgeCommand command);
-    // Waits (real time) until nothing waits and nothing is being sent. With
-    // a fake clock, something must move the time on meanwhile.
+    // Waits (real time) until nothing waits, nothing is being sent and every
+    // outcome has been told (tickets finished, failures reported). With a
+    // fake clock, something must move the time on meanwhile.
     void waitUntilIdle();
     std::size_t waitingCount() const;
 
@@ -118,6 +119,7 @@ private:
     std::condition_variable changed_;
     std::deque<Entry> waiting_;
     bool inFlight_ = false;
+    int reporting_ = 0;  // sends whose outcome tickets and observers are still hearing of
     bool stopping_ = false;
     std::optional<TimePoint> lastSent_;
     std::optional<TimePoint> lastGroupSent_;

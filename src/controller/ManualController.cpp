@@ -416,6 +416,7 @@ void ManualController::buildLampStrip(const Value& record, int position) {
     strip->setObjectForKey(255.0 - record["saturation"].doubleValue(), LampControlStrip::saturationKey);
     strip->setObjectForKey(record["label"], LampControlStrip::labelKey);
     strip->setCapabilities(record.contains("colour"), record.contains("ct"));
+    strip->setColourMode(record["state"][LampControlStrip::colourModeKey].textValue());
     if (record.contains("ct")) strip->setObjectForKey(record["ct"], LampControlStrip::colourTemperatureKey);
     strip->setReNamePopover(reNamePopover_.get());
     strip->setReNameEditingField(reNameEditingField_);
@@ -636,6 +637,8 @@ Value ManualController::syncRecord(const Value& record, bool withLabel) {
     if (record.contains("saturation"))
         sync.set(LampControlStrip::saturationKey, 255.0 - record["saturation"].doubleValue());
     if (record.contains("ct")) sync.set(LampControlStrip::colourTemperatureKey, record["ct"].doubleValue());
+    if (const Value mode = record["state"][LampControlStrip::colourModeKey]; !mode.isNull())
+        sync.set(LampControlStrip::colourModeKey, mode);
     return sync;
 }
 

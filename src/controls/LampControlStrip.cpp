@@ -66,6 +66,14 @@ Value LampControlStrip::fitToLamp(Value settings) const {
         settings.erase(saturationKey);
     }
     if (!hasColourTemperature_) settings.erase(colourTemperatureKey);
+    if (hasColour_ && hasColourTemperature_) {
+        if (colourTemperatureMode_) {
+            settings.erase(colourKey);
+            settings.erase(saturationKey);
+        } else {
+            settings.erase(colourTemperatureKey);
+        }
+    }
     return settings;
 }
 
@@ -80,6 +88,11 @@ void LampControlStrip::setCapabilities(bool colour, bool colourTemperature) {
 
 void LampControlStrip::handleControl(platform::Control* sender) {
     if (owner_) owner_->setPollingEnabled(false);
+    // A colour or warmth slider the user moves puts the lamp in its mode.
+    if (sender && !group_ && !applyingRecord_) {
+        if (sender == ctSlider_) colourTemperatureMode_ = true;
+        if (sender == colourSlider_ || sender == satSlider_) colourTemperatureMode_ = false;
+    }
     Value allValues = allValuesRequest();
 
     if (bridgeBridge_ && sender) {
@@ -356,6 +369,7 @@ Value LampControlStrip::getDictionary() const {
 void LampControlStrip::implementSettingsFromDictionary(const Value& record) {
     if (!record.isMap()) return;
     applyingRecord_ = true;
+    if (const Value* mode = record.find(colourModeKey)) setColourMode(mode->textValue());
 
     if (const Value* v = record.find(brightnessKey); v && brightnessSlider_) {
         auto n = wholeValue(v->doubleValue());
@@ -432,6 +446,7 @@ Value LampControlStrip::timedRequest(const Value& record, double transition, boo
 void LampControlStrip::implementSettingsFromDictionaryWithTransitionTime(const Value& record) {
     double t = record[transitionKey].doubleValue();
     if (!std::isfinite(t) || t < 0) t = 0;
+    if (const Value* mode = record.find(colourModeKey)) setColourMode(mode->textValue());
     embargo_ = true;
     sendToLampOrGroup(timedRequest(record, t, onoffButton_ && onoffButton_->state() == 1));
     if (t < 1.0) implementSettingsFromDictionaryWithoutActing(record);

@@ -35,6 +35,8 @@ public:
     static constexpr double coolestMireds = 153;
     static constexpr double warmestMireds = 500;
     static constexpr const char* transitionMinsKey = "transitionMins";
+    // The lamp's colour mode as its state reports it: "hs", "ct" or "xy".
+    static constexpr const char* colourModeKey = "colormode";
 
     static constexpr double foldedHeight = 34;
     static constexpr double unfoldedHeight = 438;
@@ -62,6 +64,11 @@ public:
     // Group strips keep every slider (the bridge hands a group's keys only to
     // the members that take them).
     void setCapabilities(bool colour, bool colourTemperature);
+    // A colour lamp that can also be white of a given warmth is in one mode
+    // at a time: hue and saturation ("hs", also for "xy"), or colour
+    // temperature ("ct"). The strip sends it the keys of its mode only, as a
+    // bridge given both takes the temperature and whitens the lamp.
+    void setColourMode(const std::string& mode) { colourTemperatureMode_ = mode == "ct"; }
     bool hasColour() const { return hasColour_; }
     bool hasColourTemperature() const { return hasColourTemperature_; }
     // Where "transitionMins" is read from (the dusk popover and its start).
@@ -166,6 +173,7 @@ private:
     bool applyingRecord_ = false;  // a record, not the user, moves the controls
     bool hasColour_ = true;
     bool hasColourTemperature_ = false;
+    bool colourTemperatureMode_ = false;
     const platform::DefaultsStore* defaults_ = nullptr;
 };
 

@@ -1,6 +1,8 @@
 #include "ctl/BridgeCommands.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <iomanip>
 #include <mutex>
@@ -24,15 +26,60 @@ std::string wholeNumber(const Value& v) {
     return std::to_string(static_cast<long long>(v.doubleValue()));
 }
 
+// The record's reader keeps the bridge's numbers, booleans and lists as
+// texts; these members are given back as the JSON types they were.
+bool isNumberKey(std::string_view key) {
+    for (const char* k : {"brightness", "colour", "saturation", "ct", "bri", "hue", "sat", "transitiontime"})
+        if (key == k) return true;
+    return false;
+}
+bool isBooleanKey(std::string_view key) {
+    for (const char* k : {"onoff", "on", "reachable", "all_on", "any_on"})
+        if (key == k) return true;
+    return false;
+}
+
+std::optional<std::string> jsonNumber(std::string_view text) {
+    if (text.empty() || text.find_first_not_of("0123456789.-+eE") != std::string_view::npos) return std::nullopt;
+    double d = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), d);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(d)) return std::nullopt;
+    return formatNumber(d);
+}
+
+std::string jsonOf(const Value& v, std::string_view key = {});
+
+// "[0.3,0.4]" as a JSON list of numbers; "[\"1\",\"2\"]" as one of texts.
+std::optional<std::string> jsonList(const std::string& text, std::string_view key) {
+    if (text.size() < 2 || text.front() != '[' || text.back() != ']') return std::nullopt;
+    std::string out = "[";
+    if (key == "lights") {
+        for (const auto& id : BridgeBridge::memberIdentifiers(text))
+            out += (out.size() > 1 ? "," : "") + jsonOf(Value(id));
+        return out + "]";
+    }
+    std::string_view rest = std::string_view(text).substr(1, text.size() - 2);
+    while (!rest.empty()) {
+        auto comma = rest.find(',');
+        auto number = jsonNumber(rest.substr(0, comma));
+        if (!number) return std::nullopt;
+        out += (out.size() > 1 ? "," : "") + *number;
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    }
+    return out + "]";
+}
+
 // Standard JSON of a record as read: every text a JSON string, escaped, so
 // the output is valid JSON holding every character the bridge sent (the
-// bridge writer's own rules would write a name "true" as a boolean).
-std::string jsonOf(const Value& v) {
+// bridge writer's own rules would write a name "true" as a boolean); only
+// the members known to be numbers, booleans or lists are given as those.
+std::string jsonOf(const Value& v, std::string_view key) {
     switch (v.type()) {
         case Value::Type::Map: {
             std::string out = "{";
-            for (const auto& [key, member] : v.asMap())
-                out += (out.size() > 1 ? "," : "") + ("\"" + jsontext::escapeJSONText(key) + "\":") + jsonOf(member);
+            for (const auto& [name, member] : v.asMap())
+                out += (out.size() > 1 ? "," : "") + ("\"" + jsontext::escapeJSONText(name) + "\":") +
+                       jsonOf(member, name);
             return out + "}";
         }
         case Value::Type::List: {
@@ -47,8 +94,15 @@ std::string jsonOf(const Value& v) {
         case Value::Type::Integer:
         case Value::Type::Real:
             return formatNumber(v.doubleValue());
-        default:
-            return "\"" + jsontext::escapeJSONText(v.textValue()) + "\"";
+        default: {
+            const std::string text = v.textValue();
+            if (isBooleanKey(key) && (text == "true" || text == "false")) return text;
+            if (isNumberKey(key))
+                if (auto number = jsonNumber(text)) return *number;
+            if (key == "lights" || key == "xy")
+                if (auto list = jsonList(text, key)) return *list;
+            return "\"" + jsontext::escapeJSONText(text) + "\"";
+        }
     }
 }
 
@@ -120,6 +174,13 @@ std::optional<Value> settingsFromArguments(Context& ctx, const Command& self, co
         auto eq = arg.find('=');
         std::string_view name = std::string_view(arg).substr(0, eq);
         std::string_view given = eq == std::string::npos ? std::string_view() : std::string_view(arg).substr(eq + 1);
+        // A setting given twice is a slip, not a choice of the last one.
+        for (std::size_t j = from; j < i && eq != std::string::npos; ++j) {
+            if (std::string_view(args[j]).substr(0, args[j].find('=')) == name) {
+                status = usageError(ctx, self, std::string(name) + " is given twice");
+                return std::nullopt;
+            }
+        }
         if (eq != std::string::npos && name == "transition") {
             auto t = platform::tenths(given, 65535);
             if (!t) {

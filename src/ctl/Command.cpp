@@ -40,7 +40,8 @@ void LogRecorder::setEcho(std::ostream* stream) {
 }
 
 int usageError(Context& ctx, const Command& command, std::string_view message) {
-    ctx.err << "glowmerectl: " << message << "\nusage: glowmerectl " << command.name
+    // The message may quote an argument as given: escaped, like any text from outside.
+    ctx.err << "glowmerectl: " << platform::printable(message) << "\nusage: glowmerectl " << command.name
             << (command.arguments.empty() ? "" : " ") << command.arguments << std::endl;
     return exitUsage;
 }
@@ -101,12 +102,26 @@ bool isHostAndPort(std::string_view text) {
     auto colon = text.rfind(':');
     std::string_view host = text.substr(0, colon);
     if (host.empty() || host.size() > 253) return false;
-    for (char c : host)
-        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-')) return false;
+    // Dot-separated labels of letters, digits and inner hyphens: nothing an
+    // option ("-x") or a URL could be mistaken for.
+    for (std::size_t from = 0; from <= host.size();) {
+        auto dot = host.find('.', from);
+        std::string_view label = host.substr(from, dot == std::string_view::npos ? std::string_view::npos : dot - from);
+        if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-') return false;
+        for (char c : label)
+            if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '-')) return false;
+        if (dot == std::string_view::npos) break;
+        from = dot + 1;
+    }
     if (colon == std::string_view::npos) return true;
-    auto port = parseNumber(text.substr(colon + 1), 1, 65535);
-    return port && *port == std::floor(*port) &&
-           text.substr(colon + 1).find_first_not_of("0123456789") == std::string_view::npos;
+    // A port as written in an address: digits, no leading zero ("080" could be
+    // meant as octal or as a slip).
+    std::string_view port = text.substr(colon + 1);
+    if (port.empty() || port.size() > 5 || port.front() == '0' ||
+        port.find_first_not_of("0123456789") != std::string_view::npos)
+        return false;
+    auto value = parseNumber(port, 1, 65535);
+    return value.has_value();
 }
 
 }  // namespace glowmere::ctl

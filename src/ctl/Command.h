@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <iosfwd>
@@ -47,7 +48,8 @@ struct Context {
     std::ostream& err;
     bool json = false;
     bool verbose = false;
-    std::optional<std::string> bridgeOverride;  // --bridge for this call only
+    std::optional<std::string> bridgeOverride;              // --bridge for this call only
+    std::optional<std::chrono::milliseconds> replyTimeout;  // --timeout
 };
 
 struct Command {

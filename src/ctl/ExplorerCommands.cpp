@@ -1,5 +1,8 @@
 #include "ctl/ExplorerCommands.h"
 
+#include <algorithm>
+#include <chrono>
+#include <optional>
 #include <ostream>
 
 #include "bridge/JsonText.h"
@@ -73,9 +76,40 @@ int explore(Context& ctx, const Command& self, const Args& args) {
     return exitOk;
 }
 
+// A downloader held to --timeout: connecting, any stall and the whole
+// transfer each end within it.
+class TimedDownloader final : public platform::HttpDownloader {
+public:
+    TimedDownloader(platform::HttpDownloader& inner, std::optional<std::chrono::milliseconds> limit)
+        : inner_(inner), limit_(limit) {}
+    bool download(const Request& request, const Sink& sink, const ProgressObserver& progress,
+                  std::string* error) override {
+        if (!limit_) return inner_.download(request, sink, progress, error);
+        Request held = request;
+        held.connectTimeout = std::min(held.connectTimeout, *limit_);
+        held.stallTimeout = std::min(held.stallTimeout, *limit_);
+        const auto deadline = std::chrono::steady_clock::now() + *limit_;
+        bool late = false;
+        const bool ok = inner_.download(
+            held,
+            [&](std::string_view piece) {
+                late = std::chrono::steady_clock::now() > deadline;
+                return !late && sink(piece);
+            },
+            progress, error);
+        if (late && error) *error = "no whole reply within the time-out";
+        return ok && !late;
+    }
+
+private:
+    platform::HttpDownloader& inner_;
+    std::optional<std::chrono::milliseconds> limit_;
+};
+
 int updateCheck(Context& ctx, const Command& self, const Args& args) {
     if (!args.empty()) return usageError(ctx, self, "unexpected argument '" + args[0] + "'");
-    platform::CurlHttpDownloader http;
+    platform::CurlHttpDownloader curl;
+    TimedDownloader http(curl, ctx.replyTimeout);
     UpdateWindowController update(http, ctx.defaults, std::string(platform::version()));
     std::string problem;
     switch (update.readVersionList(&problem)) {

@@ -132,7 +132,11 @@ int applyPreset(Context& ctx, const Command& self, const Args& given) {
     auto lamps = ctx.bridge.lightsArray();
     if (!lamps || !lamps->isList()) return reportFailure(ctx, "could not read the lamps", mark);
     std::map<std::string, bool> switchedOn;
-    for (const Value& lamp : lamps->asList()) switchedOn[lamp["id"].textValue()] = lamp["onoff"].boolValue();
+    std::map<std::string, std::string> colourMode;
+    for (const Value& lamp : lamps->asList()) {
+        switchedOn[lamp["id"].textValue()] = lamp["onoff"].boolValue();
+        colourMode[lamp["id"].textValue()] = lamp["state"]["colormode"].textValue();
+    }
 
     int applied = 0;
     const Value& strips = preset[presets::stripsKey];
@@ -143,7 +147,19 @@ int applyPreset(Context& ctx, const Command& self, const Args& given) {
             const std::string id = presets::stripIdentifier(record);
             auto lamp = switchedOn.find(id);
             if (lamp == switchedOn.end()) continue;
-            ctx.bridge.sendSettingsToLamp(LampControlStrip::timedRequest(record, seconds, lamp->second), id);
+            Value request = LampControlStrip::timedRequest(record, seconds, lamp->second);
+            // One colour mode per request, the lamp's own: a bridge given
+            // colour temperature with hue or saturation takes the temperature.
+            if (request.contains(LampControlStrip::colourTemperatureKey) &&
+                (request.contains(LampControlStrip::colourKey) || request.contains(LampControlStrip::saturationKey))) {
+                if (colourMode[id] == "ct") {
+                    request.erase(LampControlStrip::colourKey);
+                    request.erase(LampControlStrip::saturationKey);
+                } else {
+                    request.erase(LampControlStrip::colourTemperatureKey);
+                }
+            }
+            ctx.bridge.sendSettingsToLamp(request, id);
             ++applied;
         }
     });

@@ -169,6 +169,8 @@ int addItem(Context& ctx, const Command& self, const Args& args) {
         while (std::getline(list, day, ',')) {
             if (!days.count(day))
                 return usageError(ctx, self, "unknown day '" + platform::printable(day) + "' (mo,tu,we,th,fr,sa,su)");
+            if (item.objectForKey(days.at(day)).boolValue())
+                return usageError(ctx, self, "--days names '" + day + "' twice");
             item.setObjectForKey(true, days.at(day));
             any = true;
         }

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -108,7 +109,8 @@ int main(int argc, char** argv) {
                 profile = value;
             } else {
                 if (!isHostAndPort(value)) {
-                    std::cerr << "glowmerectl: '" << value << "' is not HOST or HOST:PORT" << std::endl;
+                    std::cerr << "glowmerectl: '" << platform::printable(value) << "' is not HOST or HOST:PORT"
+                              << std::endl;
                     return exitUsage;
                 }
                 bridgeOverride = value;
@@ -135,14 +137,15 @@ int main(int argc, char** argv) {
     for (const auto& c : table)
         if (c.name == rest[0]) command = &c;
     if (!command) {
-        std::cerr << "glowmerectl: unknown command '" << rest[0] << "' (see glowmerectl --help)" << std::endl;
+        std::cerr << "glowmerectl: unknown command '" << platform::printable(rest[0]) << "' (see glowmerectl --help)"
+                  << std::endl;
         return exitUsage;
     }
     for (std::size_t i = 1; i < rest.size(); ++i) {
         // Options of a command itself (--group, or any its usage names) are
         // left to it; others are mistakes.
         if (rest[i].rfind("--", 0) == 0 && rest[i] != "--group" && !namesOption(command->arguments, rest[i])) {
-            std::cerr << "glowmerectl: unknown option '" << rest[i] << "'" << std::endl;
+            std::cerr << "glowmerectl: unknown option '" << platform::printable(rest[i]) << "'" << std::endl;
             return exitUsage;
         }
     }
@@ -152,6 +155,16 @@ int main(int argc, char** argv) {
     platform::setLogSink([&log](std::string_view line) { log.take(line); });
 
     platform::DefaultsStore defaults(profile ? *profile : platform::DefaultsStore::defaultDirectory());
+    // Settings that could not be read are set aside, not lost: say where, once.
+    std::optional<std::filesystem::path> toldAside;
+    auto tellSetAside = [&] {
+        auto aside = defaults.movedAsideFile();
+        if (!aside || aside == toldAside) return;
+        toldAside = aside;
+        std::cerr << "glowmerectl: the settings file could not be read; it was kept as "
+                  << platform::printable(aside->string()) << " and the settings start empty" << std::endl;
+    };
+    tellSetAside();
     platform::CurlHttpClient http;
     platform::SsdpSearch localSearch;
     BridgeBridge bridge(http, defaults, platform::SystemClock::shared());
@@ -172,7 +185,9 @@ int main(int argc, char** argv) {
             progress << "attempt " << attempt << " of 30" << std::endl;
     });
 
-    Context ctx{defaults, bridge, log, std::cout, std::cerr, json, verbose, bridgeOverride};
+    std::optional<std::chrono::milliseconds> timeout;
+    if (replyTimeout) timeout = std::chrono::milliseconds(static_cast<long long>(*replyTimeout * 1000));
+    Context ctx{defaults, bridge, log, std::cout, std::cerr, json, verbose, bridgeOverride, timeout};
     std::vector<std::string> args(rest.begin() + 1, rest.end());
     std::string saveFailure;
     defaults.setSaveFailureObserver([&](const std::string& reason) {
@@ -180,6 +195,7 @@ int main(int argc, char** argv) {
     });
     int status = command->run(ctx, args);
     platform::setLogSink({});
+    tellSetAside();
     // A change that did not reach the profile is a failure, whatever the
     // bridge said: the next run would not know about it.
     if (!saveFailure.empty() && status != exitUsage) {

@@ -185,6 +185,20 @@ GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
             box->show();
         });
     });
+    // A settings file that could not be read was set aside: the user is told
+    // where, in a window that waits for nobody, rather than finding the
+    // settings gone.
+    if (auto aside = defaults_->movedAsideFile()) {
+        postToGui([path = aside->string()] {
+            auto* box = new QMessageBox(QMessageBox::Warning, QObject::tr("Glowmere"),
+                                        QObject::tr("Glowmere could not read its settings"));
+            box->setObjectName("settingsSetAside");
+            box->setInformativeText(
+                QObject::tr("The file was kept as %1 and Glowmere starts with empty settings.").arg(qs(path)));
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->show();
+        });
+    }
 }
 
 GlowmereApp::~GlowmereApp() {

@@ -107,6 +107,14 @@ bool processIsGone(pid_t pid) {
     return ::kill(pid, 0) != 0 && errno == ESRCH;
 }
 
+// Makes the missing folders of `dir`, each open to its owner only: the
+// profile holds the bridge's user name.
+void createPrivateDirectories(const fs::path& dir, std::error_code& ec) {
+    if (dir.empty() || dir.parent_path() == dir || fs::exists(dir, ec)) return;
+    createPrivateDirectories(dir.parent_path(), ec);
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) ec = std::error_code(errno, std::generic_category());
+}
+
 }  // namespace
 
 bool writeFileAtomically(const fs::path& path, std::string_view contents, unsigned mode, std::string* error) {
@@ -115,7 +123,7 @@ bool writeFileAtomically(const fs::path& path, std::string_view contents, unsign
         return false;
     };
     std::error_code ec;
-    fs::create_directories(path.parent_path(), ec);
+    createPrivateDirectories(path.parent_path(), ec);
     // The pid in the name tells others whether the writer is still there.
     std::string tmpl =
         (path.parent_path() / (path.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-XXXXXX")).string();
@@ -165,6 +173,11 @@ DefaultsStore::DefaultsStore(fs::path directory) : directory_(std::move(director
 }
 
 DefaultsStore::DefaultsStore() : persistent_(false) {}
+
+std::optional<fs::path> DefaultsStore::movedAsideFile() const {
+    std::lock_guard lock(mutex_);
+    return movedAside_;
+}
 
 fs::path DefaultsStore::filePath() const {
     return directory_ / fileName;
@@ -246,6 +259,9 @@ void DefaultsStore::moveAside(const std::string& why) const {
             "); settings will not be saved");
         return;
     }
+    // The copy keeps the user name it may hold as private as the profile.
+    fs::permissions(aside, fs::perms::owner_read | fs::perms::owner_write, ec);
+    movedAside_ = aside;
     log("defaults file " + path.string() + " cannot be read (" + why + "); kept as " + aside.string() +
         ", starting with empty settings");
 }
@@ -336,7 +352,7 @@ void DefaultsStore::refreshLocked() const {
 
 bool DefaultsStore::commitLocked(const std::function<void()>& apply, std::string& error) {
     std::error_code ec;
-    fs::create_directories(directory_, ec);
+    createPrivateDirectories(directory_, ec);
     FileLock lock(lockPath());
     if (!lock.held()) {
         error = lock.error();

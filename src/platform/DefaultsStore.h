@@ -101,6 +101,10 @@ public:
     ObserverId addChangeObserver(ChangeObserver observer);
     void removeChangeObserver(ObserverId id);
 
+    // Where this store last moved an unreadable file aside, if it did: the
+    // settings it held are not in use, which the user is told.
+    std::optional<std::filesystem::path> movedAsideFile() const;
+
     // ---- Failed saves ----
     // Called (on the saving thread, without the store locked) with the
     // reason whenever a save fails.
@@ -149,6 +153,7 @@ private:
     mutable FileIdentity identity_;
     mutable std::set<std::string> changedKeys_;  // not yet told to observers
     mutable std::set<std::string> unsaved_;      // changed here, not yet written
+    mutable std::optional<std::filesystem::path> movedAside_;
     std::string lastSaveError_;
     std::atomic<std::size_t> failedSaves_{0};
     Value::Map registered_;

@@ -36,6 +36,21 @@ void writeToStandardError(std::string_view line) {
     std::fflush(stderr);
 }
 
+// The length of the valid UTF-8 sequence `text` starts with (shortest form,
+// no surrogates, at most U+10FFFF), or 0.
+std::size_t utf8SequenceLength(std::string_view text) {
+    auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+    if (lead < 0xC2 || lead > 0xF4 || text.size() < length) return 0;
+    for (std::size_t i = 1; i < length; ++i)
+        if ((byte(i) & 0xC0) != 0x80) return 0;
+    if ((lead == 0xE0 && byte(1) < 0xA0) || (lead == 0xED && byte(1) > 0x9F) || (lead == 0xF0 && byte(1) < 0x90) ||
+        (lead == 0xF4 && byte(1) > 0x8F))
+        return 0;
+    return length;
+}
+
 }  // namespace
 
 std::string printable(std::string_view text, std::size_t limit) {
@@ -56,7 +71,15 @@ std::string printable(std::string_view text, std::size_t limit) {
             out.push_back(hex[c1 & 0xF]);
             continue;
         }
-        if (c >= 0x20 && c != 0x7F) {
+        if (c >= 0x80) {
+            // A whole UTF-8 sequence is kept; a byte that is not part of one
+            // is escaped like a control character.
+            if (std::size_t length = utf8SequenceLength(text.substr(i, kept - i))) {
+                out.append(text.substr(i, length));
+                i += length - 1;
+                continue;
+            }
+        } else if (c >= 0x20 && c != 0x7F) {
             out.push_back(static_cast<char>(c));
             continue;
         }

@@ -15,10 +15,9 @@ void log(std::string_view line);
 
 // Text from outside (a bridge's reply, a name) made safe to show on a
 // terminal or in a log line: control characters (C0, DEL and the C1 range)
-// are written as escapes (\n, \t, \x1b, \u009b), everything else stays as
-// it is. With a `limit`, at most that many bytes of the text are kept and
-// the rest is summed up as "... (N bytes)", so a huge reply never makes a
-// huge line.
+// are written as escapes (\n, \t, \x1b, \u009b), and so is every byte that
+// is not part of valid UTF-8 (\xff); everything else stays as it is. With a `limit`, at most that many bytes of the
+// text are kept and the rest is summed up as "... (N bytes)", so a huge reply never makes a huge line.
 std::string printable(std::string_view text, std::size_t limit = 0);
 
 // The limit for bridge text quoted in log lines.

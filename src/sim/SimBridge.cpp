@@ -482,7 +482,7 @@ Json SimBridge::lampStateJson(const Lamp& lamp) const {
     if (lamp.hasColour()) {
         state["hue"] = levels.hue;
         state["sat"] = levels.sat;
-        state["xy"] = xyFor(levels);
+        state["xy"] = lamp.colormode == "xy" ? Json::array({lamp.xy[0], lamp.xy[1]}) : xyFor(levels);
     }
     if (lamp.hasColourTemperature()) state["ct"] = lamp.ct;
     state["alert"] = lamp.alert;
@@ -563,6 +563,9 @@ Json SimBridge::applyStateLocked(Lamp& lamp, const Json& body, const std::string
             valid = intInRange(value, 0, 65535);
         } else if (key == "ct") {
             valid = intInRange(value, 153, 500);
+        } else if (key == "xy") {
+            valid = value.is_array() && value.size() == 2 && value[0].is_number() && value[1].is_number() &&
+                    value[0] >= 0 && value[0] <= 1 && value[1] >= 0 && value[1] <= 1;
         } else if (key == "alert") {
             valid = value.is_string() && (value == "none" || value == "flash" || value == "flashlong");
         } else if (key == "effect") {
@@ -575,7 +578,7 @@ Json SimBridge::applyStateLocked(Lamp& lamp, const Json& body, const std::string
             results.push_back(invalidValue(keyAddress, key, value));
             continue;
         }
-        if (strict && (key == "hue" || key == "sat" || key == "effect") && !lamp.hasColour()) {
+        if (strict && (key == "hue" || key == "sat" || key == "xy" || key == "effect") && !lamp.hasColour()) {
             results.push_back(errorObject(6, keyAddress, "parameter, " + key + ", not available"));
             continue;
         }
@@ -593,7 +596,7 @@ Json SimBridge::applyStateLocked(Lamp& lamp, const Json& body, const std::string
     // A lamp that is off takes no colour or brightness unless the same
     // request switches it on.
     if (!wasOn && !switchOn) {
-        for (const char* key : {"bri", "hue", "sat", "ct", "effect"}) {
+        for (const char* key : {"bri", "hue", "sat", "xy", "ct", "effect"}) {
             if (!accepted.count(key)) continue;
             accepted.erase(key);
             if (!strict) continue;
@@ -607,7 +610,8 @@ Json SimBridge::applyStateLocked(Lamp& lamp, const Json& body, const std::string
         }
     }
     if (!strict) {
-        if (!lamp.hasColour()) accepted.erase("hue"), accepted.erase("sat"), accepted.erase("effect");
+        if (!lamp.hasColour())
+            accepted.erase("hue"), accepted.erase("sat"), accepted.erase("xy"), accepted.erase("effect");
         if (!lamp.hasColourTemperature()) accepted.erase("ct");
     }
 
@@ -624,10 +628,20 @@ Json SimBridge::applyStateLocked(Lamp& lamp, const Json& body, const std::string
     LampLevels to = lamp.levels;
     if (owedBri && switchOff) to.bri = *owedBri;
     if (accepted.count("bri")) to.bri = accepted["bri"].get<int>();
-    if (accepted.count("hue")) to.hue = accepted["hue"].get<int>();
-    if (accepted.count("sat")) to.sat = accepted["sat"].get<int>();
-    if (accepted.count("ct")) lamp.ct = accepted["ct"].get<int>(), lamp.colormode = "ct";
-    if (accepted.count("hue") || accepted.count("sat")) lamp.colormode = "hs";
+    // Of several colour modes in one request the bridge takes xy over colour
+    // temperature over hue and saturation; the keys of a mode that lost are
+    // acknowledged but leave the lamp as it was.
+    if (accepted.count("xy")) {
+        lamp.xy = {accepted["xy"][0].get<double>(), accepted["xy"][1].get<double>()};
+        lamp.colormode = "xy";
+    } else if (accepted.count("ct")) {
+        lamp.ct = accepted["ct"].get<int>();
+        lamp.colormode = "ct";
+    } else if (accepted.count("hue") || accepted.count("sat")) {
+        if (accepted.count("hue")) to.hue = accepted["hue"].get<int>();
+        if (accepted.count("sat")) to.sat = accepted["sat"].get<int>();
+        lamp.colormode = "hs";
+    }
     if (accepted.count("alert")) lamp.alert = accepted["alert"].get<std::string>();
     if (accepted.count("effect")) lamp.effect = accepted["effect"].get<std::string>();
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -48,6 +49,7 @@ struct Lamp {
     bool on = false;
     LampLevels levels;
     int ct = 366;
+    std::array<double, 2> xy{0.3227, 0.329};  // as last set by "xy" (mode "xy")
     std::string alert = "none";
     std::string effect = "none";
     std::string colormode = "hs";

@@ -171,6 +171,11 @@ Reply SimBridge::controlUnchecked(const std::string& method, const std::string& 
         if (request.contains("hue")) lamp.levels.hue = request["hue"].get<int>();
         if (request.contains("sat")) lamp.levels.sat = request["sat"].get<int>();
         if (request.contains("ct")) lamp.ct = request["ct"].get<int>();
+        // The lamp ends in the mode a bridge would give it for the same keys.
+        if (lamp.hasColour() && request.contains("ct"))
+            lamp.colormode = "ct";
+        else if (lamp.hasColour() && (request.contains("hue") || request.contains("sat")))
+            lamp.colormode = "hs";
         if (request.contains("name")) lamp.name = request["name"].get<std::string>();
         changed();
         return jsonReply(lampJson(lamp));

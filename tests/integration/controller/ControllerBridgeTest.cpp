@@ -286,9 +286,27 @@ TEST_F(ControllerOnBridge, MovingAColourSliderSendsOneRequestWithAllThreeValues)
     EXPECT_EQ(body["bri"], 150);
     EXPECT_EQ(body["hue"], 40000);
     EXPECT_EQ(body["sat"], 200);
+    EXPECT_FALSE(body.contains("ct")) << "a bridge takes ct over hue and saturation";
     json state = lampState("1");
     EXPECT_EQ(state["hue"], 40000);
     EXPECT_EQ(state["sat"], 200);
+    EXPECT_EQ(state["colormode"], "hs");
+
+    // A lamp made white elsewhere stays white while its brightness is dragged.
+    sim.changeLamp("3", R"({"ct":250})");
+    advance(12s);
+    sim.clearRequestLog();
+    onLoop([this] {
+        lampStrip("3")->brightnessSlider()->setDoubleValue(90);
+        lampStrip("3")->brightnessSlider()->sendAction();
+    });
+    sendPaced();
+    puts = requests("PUT");
+    ASSERT_EQ(puts.size(), 1u);
+    body = json::parse(puts[0].body);
+    EXPECT_EQ(body["bri"], 90);
+    EXPECT_FALSE(body.contains("hue") || body.contains("sat")) << body;
+    EXPECT_EQ(lampState("3")["colormode"], "ct");
 }
 
 TEST_F(ControllerOnBridge, SwitchingALampOnSendsTheSwitchThenAllValues) {

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
@@ -166,6 +167,8 @@ TEST_F(CtlTest, UsageErrorsExitTwoAndSendNothing) {
         {"set", "1", "bri=9", "transition=0.25"},
         {"set", "1", "bri=9", "transition=6553.6"},
         {"set", "1", "colour=3"},
+        {"set", "1", "bri=200", "bri=100"},  // the same setting twice
+        {"schedule-add", "--name", "Morning", "--kind", "on", "--lamp", "1", "--on", "07:00", "--days", "mo,mo"},
         {"dusk", "1", "-3"},
         {"dusk", "1", "110"},  // more than 65535 tenths of a second
         {"rename", "1", ""},   // names: 1-32 characters after trimming
@@ -182,6 +185,10 @@ TEST_F(CtlTest, UsageErrorsExitTwoAndSendNothing) {
         {"get", "lights/1/"},
         {"get", ""},
         {"--bridge", "bad host!", "lights"},
+        {"--bridge", "-x", "lights"},  // an option, not a host
+        {"--bridge", "host:080", "lights"},
+        {"lights", "\xff\xfe"},  // not UTF-8: shown escaped
+        {"\xc3("},
         {"lights", "--frob"},
         {"preset-save"},
         {"preset-rename", "A", ""},
@@ -193,6 +200,7 @@ TEST_F(CtlTest, UsageErrorsExitTwoAndSendNothing) {
         for (const auto& a : args) joined += a + " ";
         EXPECT_EQ(run.status, 2) << joined;
         EXPECT_NE(run.err.find("glowmerectl"), std::string::npos) << joined;
+        EXPECT_EQ(run.err.find_first_of("\xff\xc3"), std::string::npos) << joined;
     }
     EXPECT_TRUE(sim.requestLog().empty());
     EXPECT_EQ(ctl({"--help"}).status, 0);
@@ -285,6 +293,31 @@ TEST_F(CtlTest, AUserNameTheBridgeNoLongerKnowsIsKeptAndTheUserToldToPair) {
     }
 }
 
+// An unreadable settings file is set aside, kept private and said once; a
+// new profile folder is private too.
+TEST_F(CtlTest, AnUnreadableProfileIsSetAsidePrivatelyAndSaidOnce) {
+    const auto file = profile.path() / "defaults.plist";
+    std::ofstream(file) << "<plist><dict><key>username";
+    std::filesystem::permissions(file, std::filesystem::perms(0644));
+    auto run = ctl({"presets"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_EQ(run.err.rfind("glowmerectl: the settings file could not be read; it was kept as " + file.string(), 0), 0u)
+        << run.err;
+    int asideFiles = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(profile.path())) {
+        if (entry.path().filename().string().rfind("defaults.plist.corrupt-", 0) != 0) continue;
+        ++asideFiles;
+        EXPECT_EQ(entry.status().permissions() & std::filesystem::perms::all, std::filesystem::perms(0600));
+    }
+    EXPECT_EQ(asideFiles, 1);
+    EXPECT_EQ(ctl({"presets"}).err, "") << "said once";
+
+    const auto fresh = scratch.path() / "new" / "glowmere";
+    ASSERT_TRUE(platform::DefaultsStore(fresh).setObject("x", 1));
+    EXPECT_EQ(std::filesystem::status(fresh).permissions() & std::filesystem::perms::all, std::filesystem::perms(0700));
+}
+
 TEST_F(CtlTest, BridgeOptionIsUsedForOneCallAndNotStored) {
     SimulatedBridge other;
     sim.stop();
@@ -307,6 +340,10 @@ TEST_F(CtlTest, PresetsAreSavedAppliedRenamedAndDeletedOnTheSharedList) {
     EXPECT_FALSE(stored.at(0)["strips"].at(3).contains("colour")) << "lamp 4 is white only";
     for (const auto& r : sim.requestLog()) EXPECT_EQ(r.method, "GET") << "saving reads only";
 
+    // The application's presets also hold a colour lamp's warmth; a lamp in
+    // colour mode gets its colour only, as a bridge would take ct over it.
+    stored.asList()[0].asMap()["strips"].asList()[0].set("ct", 250.0);
+    ASSERT_TRUE(platform::DefaultsStore(profile.path()).setObject("presets", stored));
     sim.changeLamp("1", R"({"on":false})");
     sim.changeLamp("3", R"({"bri":7})");
     sim.clearRequestLog();
@@ -337,6 +374,7 @@ TEST_F(CtlTest, PresetsAreSavedAppliedRenamedAndDeletedOnTheSharedList) {
 TEST_F(CtlTest, BridgeTextIsShownEscapedAndGivenExactlyAsJson) {
     const std::string name = "Desk | left \x1b[2J\x07";
     sim.changeLamp("1", nlohmann::json{{"name", name}}.dump());
+    sim.changeLamp("2", R"({"name":"254"})");
     auto table = ctl({"lights"});
     ASSERT_EQ(table.status, 0) << table.err;
     EXPECT_EQ(table.out.find('\x1b'), std::string::npos);
@@ -345,6 +383,17 @@ TEST_F(CtlTest, BridgeTextIsShownEscapedAndGivenExactlyAsJson) {
     ASSERT_EQ(json.status, 0) << json.err;
     auto parsed = nlohmann::json::parse(json.out);
     EXPECT_EQ(parsed.at(0).at("label").get<std::string>(), name);
+    // Numbers, booleans and lists as their JSON types; names stay texts.
+    EXPECT_EQ(parsed.at(1).at("label"), "254");
+    EXPECT_TRUE(parsed.at(0).at("onoff").is_boolean());
+    EXPECT_TRUE(parsed.at(0).at("brightness").is_number());
+    EXPECT_TRUE(parsed.at(0).at("state").at("on").is_boolean());
+    EXPECT_TRUE(parsed.at(0).at("state").at("hue").is_number());
+    EXPECT_TRUE(parsed.at(0).at("state").at("xy").at(0).is_number());
+    auto groups = nlohmann::json::parse(ctl({"groups", "--json"}).out);
+    EXPECT_EQ(groups.at(0).at("lights"), nlohmann::json::parse(R"(["1","2"])"));
+    EXPECT_TRUE(groups.at(0).at("state").at("any_on").is_boolean());
+    EXPECT_TRUE(groups.at(0).at("action").at("bri").is_number());
     auto raw = ctl({"get", "lights/1"});
     ASSERT_EQ(raw.status, 0) << raw.err;
     EXPECT_EQ(raw.out.find('\x1b'), std::string::npos);
@@ -390,8 +439,11 @@ TEST_F(CtlTest, ExplorePrintsTheBridgesTreeAndUpdateCheckComparesVersions) {
         version = text;
     };
     httplib::Server server;
+    std::condition_variable released;
+    bool stalled = false;  // the server holds its reply until the test lets go
     server.Get("/glowmere/updates/currentversion.plist", [&](const httplib::Request&, httplib::Response& res) {
-        std::lock_guard lock(versionLock);
+        std::unique_lock lock(versionLock);
+        released.wait_for(lock, std::chrono::seconds(10), [&] { return !stalled; });
         res.set_content("<plist><dict><key>currentversion</key><string>" + version +
                             "</string><key>newinthisversionurl</key><string>http://x/n</string>"
                             "<key>releasedate</key><string>today</string>"
@@ -410,6 +462,18 @@ TEST_F(CtlTest, ExplorePrintsTheBridgesTreeAndUpdateCheckComparesVersions) {
     EXPECT_EQ(older.out.rfind("0.0.0.1 is not newer than ", 0), 0u) << older.out;
     setVersion("<broken");
     EXPECT_EQ(ctl({"update-check"}).status, 1);
+    {
+        std::lock_guard lock(versionLock);
+        stalled = true;
+    }
+    auto late = ctl({"--timeout", "0.5", "update-check"});
+    EXPECT_EQ(late.status, 1) << late.out;
+    EXPECT_LT(late.seconds, 5) << "--timeout holds for the update server too";
+    {
+        std::lock_guard lock(versionLock);
+        stalled = false;
+    }
+    released.notify_all();
     server.stop();
     serving.join();
 }
@@ -476,8 +540,8 @@ TEST_F(CtlOlderBridgeTest, ABridgeThatListsNamesOnlyIsReadLampByLamp) {
     EXPECT_EQ(wire().size(), 6u) << "the list, then each lamp";
     auto hall = nlohmann::json::parse(*sim.userRequest("GET", "lights/1"))["state"];
     EXPECT_EQ(lamps[0]["label"], "Hall");
-    EXPECT_EQ(lamps[0]["brightness"], std::to_string(hall["bri"].get<int>()) + ".00");
-    EXPECT_EQ(lamps[0]["colour"], std::to_string(hall["hue"].get<int>()) + ".00");
+    EXPECT_EQ(lamps[0]["brightness"], hall["bri"]);
+    EXPECT_EQ(lamps[0]["colour"], hall["hue"]);
     EXPECT_EQ(lamps[1]["onoff"], false);
     auto groups = ctl({"groups", "--json"});
     EXPECT_EQ(nlohmann::json::parse(groups.out).size(), 2u);

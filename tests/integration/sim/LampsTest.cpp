@@ -53,12 +53,30 @@ TEST_F(SimLamps, TakesStateKeysAndAnswersOneSuccessPerKey) {
     EXPECT_EQ(reply,
               json::parse(R"([{"success":{"/lights/1/state/on":true}},{"success":{"/lights/1/state/bri":200}},)"
                           R"({"success":{"/lights/1/state/hue":40000}},{"success":{"/lights/1/state/sat":30}}])"));
-    json state = get("lights/1")["state"];
-    EXPECT_EQ(state["on"], true);
-    EXPECT_EQ(state["bri"], 200);
-    EXPECT_EQ(state["hue"], 40000);
-    EXPECT_EQ(state["sat"], 30);
-    EXPECT_EQ(state["colormode"], "hs");
+    EXPECT_EQ(get("lights/1")["state"]["on"], true);
+
+    // Of several colour modes in one request, xy wins over ct over hue and
+    // saturation: the lamp ends in that mode, the others' values untaken.
+    struct Case {
+        const char* body;
+        const char* mode;
+        int hue, sat, ct;
+    };
+    const Case cases[] = {
+        {R"({"bri":200,"hue":40000,"sat":30})", "hs", 40000, 30, 366},
+        {R"({"bri":150,"ct":250,"hue":14380,"sat":129})", "ct", 40000, 30, 250},
+        {R"({"hue":20000})", "hs", 20000, 30, 250},
+        {R"({"xy":[0.5,0.4],"ct":300,"sat":90})", "xy", 20000, 30, 250},
+    };
+    for (const auto& c : cases) {
+        for (const auto& result : put("lights/1/state", c.body)) EXPECT_TRUE(result.contains("success")) << c.body;
+        json state = get("lights/1")["state"];
+        EXPECT_EQ(state["colormode"], c.mode) << c.body;
+        EXPECT_EQ(state["hue"], c.hue) << c.body;
+        EXPECT_EQ(state["sat"], c.sat) << c.body;
+        EXPECT_EQ(state["ct"], c.ct) << c.body;
+    }
+    EXPECT_EQ(get("lights/1")["state"]["xy"], json::parse("[0.5,0.4]"));
 }
 
 TEST_F(SimLamps, ALampThatIsOffRefusesColourAndBrightnessUnlessSwitchedOnByTheSameRequest) {

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <deque>
 #include <mutex>
+#include <thread>
 
 #include "bridge/JsonText.h"
 #include "platform/Log.h"
@@ -36,8 +38,12 @@ protected:
                 return RequestFailure{Kind::HttpStatus, "PUT", c.path(), "bridge", status, {}};
             },
             [this](const RequestFailure& f) {
+                // An observer takes a moment (a log line, a lock): long
+                // enough for a waiter told "idle" too early to look first.
+                for (int i = 0; i < 50; ++i) std::this_thread::yield();
                 std::lock_guard lock(mutex);
                 reported.push_back(f.path);
+                ++failuresSeen;
             });
     }
     ~CommandQueueTest() override { queue.reset(); }
@@ -65,6 +71,7 @@ protected:
     std::vector<std::string> sent;
     std::vector<std::string> reported;
     std::deque<int> script;
+    std::atomic<int> failuresSeen{0};
     std::unique_ptr<CommandQueue> queue;
 };
 
@@ -154,6 +161,29 @@ TEST_F(CommandQueueTest, ATimeOutFailsTheCommandsWaitingBehindItUnsent) {
     auto later = lamp("4", Value::map({{"on", "true"}}));
     advance(1s);
     EXPECT_TRUE(later->done() && !later->failure());
+}
+
+TEST_F(CommandQueueTest, AFailureIsRecordedBeforeTheQueueIsIdle) {
+    // What a command-line call does: queue one to three commands, wait
+    // until the queue is idle, then look whether anything failed. The last
+    // command fails (the one the queue's own thread sends, when there are
+    // several), by an error status or by giving up after busy replies.
+    clock.setAutoAdvance(true);
+    for (int run = 0; run < 200; ++run) {
+        const int commands = run % 3 + 1;
+        {
+            std::lock_guard lock(mutex);
+            script.assign(commands - 1, 200);
+            if (run % 2)
+                script.push_back(500);
+            else
+                script.insert(script.end(), {503, 503, 503});
+        }
+        const int before = failuresSeen;
+        for (int i = 1; i <= commands; ++i) lamp(std::to_string(i).c_str(), Value::map({{"on", "true"}}));
+        queue->waitUntilIdle();
+        ASSERT_EQ(failuresSeen, before + 1) << "run " << run << " with " << commands << " commands";
+    }
 }
 
 }  // namespace

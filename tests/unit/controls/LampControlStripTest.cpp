@@ -105,19 +105,28 @@ TEST_F(StripTest, WhatALampSliderSendsFitsTheLamp) {
     struct Case {
         const char* what;
         bool colour, warmth, on;
+        const char* mode;  // the state's "colormode"
         platform::Slider* moved;
         Value expected;
     };
     const Case cases[] = {
-        {"colour lamp, on", true, false, true, colour.get(), allValues(150, 200, 40000)},
-        {"colour lamp, off: switched on first", true, false, false, brightness.get(),
+        {"colour lamp, on", true, false, true, "hs", colour.get(), allValues(150, 200, 40000)},
+        {"colour lamp, off: switched on first", true, false, false, "hs", brightness.get(),
          Value::map({{"brightness", 150.0}, {"saturation", 200.0}, {"colour", 40000.0}, {"onoff", true}})},
-        {"white lamp: brightness only", false, false, true, brightness.get(), Value::map({{"brightness", 150.0}})},
-        {"warmth lamp: brightness and ct", false, true, true, ct.get(),
+        {"white lamp: brightness only", false, false, true, "", brightness.get(), Value::map({{"brightness", 150.0}})},
+        {"warmth lamp: brightness and ct", false, true, true, "ct", ct.get(),
          Value::map({{"brightness", 150.0}, {"ct", 300.0}})},
+        // A bridge given ct with hue and saturation takes ct: one mode only.
+        {"colour and warmth lamp in hs mode: brightness keeps its colour", true, true, true, "hs", brightness.get(),
+         allValues(150, 200, 40000)},
+        {"colour and warmth lamp in ct mode: brightness keeps it white", true, true, true, "ct", brightness.get(),
+         Value::map({{"brightness", 150.0}, {"ct", 300.0}})},
+        {"colour and warmth lamp in ct mode: the colour slider makes it hs", true, true, true, "ct", colour.get(),
+         allValues(150, 200, 40000)},
     };
     for (const Case& c : cases) {
         strip.setCapabilities(c.colour, c.warmth);
+        strip.setColourMode(c.mode);
         onoff->setState(c.on ? 1 : 0);
         brightness->setDoubleValue(150);
         saturation->setDoubleValue(55);
