@@ -63,11 +63,11 @@ void ManualController::stopBackgroundThreads() {
     pollingThread_.requestStop();
     adjustTimesThread_.requestStop();
     countdownThread_.requestStop();
-    for (auto& search : bulbSearches_) search.requestStop();
+    for (auto& search : bulbSearches_) search.thread.requestStop();
     pollingThread_.join();
     adjustTimesThread_.join();
     countdownThread_.join();
-    for (auto& search : bulbSearches_) search.join();
+    for (auto& search : bulbSearches_) search.thread.join();
 }
 
 // ---------------------------------------------------------------------------
