@@ -56,7 +56,7 @@ QLineEdit* visibleLineEdit() {
     return nullptr;
 }
 
-// A modal alert runs its own event loop: it is answered from inside it.
+// A question is answered from a timer once its alert shows.
 void answerNextAlert(const QString& button) {
     auto* timer = new QTimer(qApp);
     timer->setInterval(20);
