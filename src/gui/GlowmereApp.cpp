@@ -200,6 +200,10 @@ GlowmereApp::~GlowmereApp() {
     manual_->lampsMenu().setObserver(nullptr);
     manual_.reset();
     statusItem_.reset();
+    // The widgets let go of with deleteLater() refer to the context and the
+    // windows: they go now, while those are alive, not in whatever event
+    // loop runs next.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 void GlowmereApp::start() {
