@@ -28,9 +28,10 @@ public:
     // whose every answer is harmless: a quit answers it with its default.
     virtual AlertResponse runModal(const AlertSpec& alert) = 0;
     // Asks a question without waiting: `answered` runs later with the
-    // user's answer, on the controller thread, as a task of its own. An alert dismissed because the application quits
-    // is never answered, so nothing the question guards is carried out. The plain form answers at once (fakes and tools
-    // without windows).
+    // user's answer, on the controller thread, as a task of its own. An
+    // alert dismissed because the application quits is never answered, so
+    // nothing the question guards is carried out. The plain form answers at
+    // once (fakes and tools without windows).
     virtual void ask(const AlertSpec& alert, std::function<void(AlertResponse)> answered) { answered(runModal(alert)); }
     virtual void beep() = 0;
 };
