@@ -64,7 +64,7 @@ TEST_F(QuitTest, TheMenusQuitStoresTheSettingsOnce) {
     EXPECT_TRUE(titles.contains("Show manual control"));
 
     t.app().requestQuit();
-    t.app().requestQuit();  // a second signal while quitting changes nothing
+    t.app().requestQuit();  // a second request quits at once, storing nothing twice
     ASSERT_TRUE(pumpUntil([&] { return t.app().settingsSaved(); }));
     platform::DefaultsStore stored(t.profile());
     for (const char* key : fiveSettings) EXPECT_TRUE(stored.hasStoredObject(key)) << key;
