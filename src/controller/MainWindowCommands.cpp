@@ -135,23 +135,36 @@ void ManualController::removeGroup(const Value& tags) {
 // The search for new bulbs
 
 void ManualController::discoverNewBulbs() {
-    if (alerts_) {
-        platform::AlertSpec alert;
-        alert.message = "Search for new bulbs";
-        alert.defaultButton = "OK";
-        alert.alternateButton = "Cancel";
-        alert.informativeText =
-            "Looking for new bulbs. If new ones are found, they'll be added here. This may take up to a minute";
-        if (alerts_->runModal(alert) != platform::AlertResponse::Default) return;
-    }
-    // Searches that ended leave their threads behind; they are joined here.
-    bulbSearches_.erase(std::remove_if(bulbSearches_.begin(), bulbSearches_.end(),
-                                       [](const platform::BackgroundThread& t) { return !t.joinable(); }),
-                        bulbSearches_.end());
+    if (!alerts_) return startBulbSearch();
+    platform::AlertSpec alert;
+    alert.message = "Search for new bulbs";
+    alert.defaultButton = "OK";
+    alert.alternateButton = "Cancel";
+    alert.informativeText =
+        "Looking for new bulbs. If new ones are found, they'll be added here. This may take up to a minute";
+    alerts_->ask(alert, [this, alive = std::weak_ptr<void>(lifetime_)](platform::AlertResponse answer) {
+        if (answer == platform::AlertResponse::Default && !alive.expired()) startBulbSearch();
+    });
+}
+
+void ManualController::startBulbSearch() {
+    joinFinishedBulbSearches();
     ++bulbSearchesRunning_;
-    bulbSearches_.emplace_back(loop_.clock(), [this](std::stop_token stop) {
-        discoverNewBulbsLoop(stop);
-        --bulbSearchesRunning_;
+    auto finished = std::make_shared<std::atomic<bool>>(false);
+    bulbSearches_.push_back(
+        {finished, platform::BackgroundThread(loop_.clock(), [this, finished](std::stop_token stop) {
+             discoverNewBulbsLoop(stop);
+             --bulbSearchesRunning_;
+             finished->store(true);
+             postToController([this] { joinFinishedBulbSearches(); });
+         })});
+}
+
+void ManualController::joinFinishedBulbSearches() {
+    std::erase_if(bulbSearches_, [](BulbSearch& search) {
+        if (!search.finished->load()) return false;
+        search.thread.join();
+        return true;
     });
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "controller/PresetRecords.h"
 #include "platform/Log.h"
 
 namespace glowmere {
@@ -38,6 +39,9 @@ ManualController::ManualController(platform::RunLoop& loop, platform::DefaultsSt
       controlPanel_(controlPanel),
       templates_(templates),
       settings_(settings) {
+    // The bus may ask for the names before the controller thread has built
+    // its menus (start-up waits on the bridge): the stored list answers then.
+    knownPresetNames_ = presets::names(presets::storedList(defaults_));
     // A list another process (glowmerectl) stored shows in the menus and
     // the table once the store notices it.
     presetsObserver_ = defaults_.addChangeObserver([this](const std::set<std::string>& keys) {
@@ -63,11 +67,11 @@ void ManualController::stopBackgroundThreads() {
     pollingThread_.requestStop();
     adjustTimesThread_.requestStop();
     countdownThread_.requestStop();
-    for (auto& search : bulbSearches_) search.requestStop();
+    for (auto& search : bulbSearches_) search.thread.requestStop();
     pollingThread_.join();
     adjustTimesThread_.join();
     countdownThread_.join();
-    for (auto& search : bulbSearches_) search.join();
+    for (auto& search : bulbSearches_) search.thread.join();
 }
 
 // ---------------------------------------------------------------------------
@@ -98,10 +102,7 @@ void ManualController::awakeFromNib() {
     settings_.bindToDefaults(defaults_);
     // The sound trigger's preset is stored when chosen, so rebuilding the
     // menus (which selects the stored one) keeps the user's choice.
-    settings_.soundTriggerPreset.setAction([this](platform::Control* sender) {
-        if (auto item = static_cast<platform::PopUpButton*>(sender)->selectedItem())
-            defaults_.setObject(soundTriggerPresetKey, item->tag);
-    });
+    settings_.soundTriggerPreset.setAction([this](platform::Control*) { storeSoundTriggerPreset(); });
 
     using Behavior = platform::Popover::Behavior;
     reNamePopover_ = makePopover("reNameView", {130, 87}, Behavior::Transient);
@@ -155,8 +156,7 @@ void ManualController::loadSettingsFromDefaults() {
         settings_.soundOnPeriod.setStringValue(defaults_.objectForKey(listenerOnPeriodKey).textValue());
     if (defaults_.hasStoredObject(soundTriggerDelayKey))
         settings_.soundTriggerDelay.setStringValue(defaults_.objectForKey(soundTriggerDelayKey).textValue());
-    std::int64_t preset = defaults_.integerForKey(soundTriggerPresetKey);
-    if (preset != 0) settings_.soundTriggerPreset.selectItemWithTag(static_cast<int>(preset));
+    selectStoredSoundTriggerPreset();
     // Only ever switched on here; the user's unticking is kept until quit.
     if (defaults_.boolForKey(makeAllGroupKey)) settings_.makeAllGroup.setState(1);
 }
@@ -256,13 +256,27 @@ bool ManualController::applicationShouldTerminate() {
     defaults_.setObject(listenerSensitivityKey, settings_.slSoundSensitivity.floatValue());
     defaults_.setObject(listenerOnPeriodKey, settings_.soundOnPeriod.stringValue());
     defaults_.setObject(soundTriggerDelayKey, settings_.soundTriggerDelay.stringValue());
-    auto selected = settings_.soundTriggerPreset.selectedItem();
-    defaults_.setObject(soundTriggerPresetKey, selected ? selected->tag : 0);
+    storeSoundTriggerPreset();
     defaults_.setObject(makeAllGroupKey, settings_.makeAllGroup.state() == 1);
     if (scheduleManager_) scheduleManager_->saveActions();
     // The process ends right after this; the values must be on disk by then.
     defaults_.synchronize();
     return true;
+}
+
+void ManualController::selectStoredSoundTriggerPreset() {
+    const Value stored = defaults_.objectForKey(soundTriggerPresetKey);
+    if (stored.isText())
+        settings_.soundTriggerPreset.selectItemWithTitle(stored.textValue());
+    else if (stored.isNumber() && stored.intValue() != 0 &&
+             settings_.soundTriggerPreset.selectItemWithTag(static_cast<int>(stored.intValue())))
+        storeSoundTriggerPreset();  // from now on by name
+}
+
+void ManualController::storeSoundTriggerPreset() {
+    auto selected = settings_.soundTriggerPreset.selectedItem();
+    const bool aPreset = selected && !getPresetList(false).empty();
+    defaults_.setObject(soundTriggerPresetKey, aPreset ? selected->title : std::string());
 }
 
 void ManualController::showManualControl() {
@@ -288,6 +302,10 @@ void ManualController::populatePresetPullDown() {
     statusMenu_.addSeparator();
 
     Value presets = getPresetList(true);
+    {
+        std::lock_guard lock(knownPresetNamesMutex_);
+        knownPresetNames_ = presets::names(presets);
+    }
     int index = 0;
     for (const Value& preset : presets.asList()) {
         std::string name = preset["name"].textValue();
@@ -298,7 +316,7 @@ void ManualController::populatePresetPullDown() {
         ++index;
     }
     if (index > 0) {
-        chooser.selectItemWithTag(static_cast<int>(defaults_.integerForKey(soundTriggerPresetKey)));
+        selectStoredSoundTriggerPreset();
     } else {
         presetPullDown_.addItem(noPresetsTitle, 0, {});
         chooser.addItem(noPresetsTitle, 0);

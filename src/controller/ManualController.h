@@ -175,6 +175,9 @@ public:
     // name (false when there is none): the desktop bus interface's view.
     std::vector<std::string> presetNames();
     bool implementPresetNamed(const std::string& name);
+    // The names as the menus last showed them, from any thread at once: the
+    // bus answers from them without waiting for the controller thread.
+    std::vector<std::string> lastKnownPresetNames() const;
     // Another process changed the stored list: menus and table show it.
     void presetsChangedElsewhere();
 
@@ -217,10 +220,13 @@ public:
     void showRemoveGroupPopover();
     void removeGroupPopoverClose(platform::Control* sender);
     void removeGroup(const Value& tags);
-    // Asks, then searches on a thread of its own.
+    // Asks, then searches on a thread of its own (once answered: the
+    // controller thread never waits for the user).
     void discoverNewBulbs();
     void discoverNewBulbsLoop(std::stop_token stop);
     int bulbSearchesRunning() const { return bulbSearchesRunning_; }
+    // Search threads not yet joined (controller thread).
+    std::size_t bulbSearchThreads() const { return bulbSearches_.size(); }
     // Rebuilds of the strips so far (tests count them).
     int rebuildCount() const { return rebuilds_; }
     // The tray's "Lamps" submenu: a check item per lamp, group and the All
@@ -255,6 +261,11 @@ private:
     void buildSelectionViews();
     void discardStrips();
     void loadSettingsFromDefaults();
+    // The sound trigger's preset is kept by name, so deleting or reordering
+    // presets does not change which one fires; a profile from before holds
+    // its position, read as such.
+    void selectStoredSoundTriggerPreset();
+    void storeSoundTriggerPreset();
     void dressStatusItem();
     std::unique_ptr<platform::Popover> makePopover(const std::string& viewName, platform::Size size,
                                                    platform::Popover::Behavior behavior);
@@ -333,7 +344,16 @@ private:
     std::mutex bridgeStateMutex_;
     std::atomic<int> rebuilds_{0};
     std::atomic<int> bulbSearchesRunning_{0};
-    std::vector<platform::BackgroundThread> bulbSearches_;
+    struct BulbSearch {
+        std::shared_ptr<std::atomic<bool>> finished;
+        platform::BackgroundThread thread;
+    };
+    // Joins the searches that ended (controller thread).
+    void joinFinishedBulbSearches();
+    void startBulbSearch();
+    std::vector<BulbSearch> bulbSearches_;
+    mutable std::mutex knownPresetNamesMutex_;
+    std::vector<std::string> knownPresetNames_;
     std::atomic<int> pollingLoopsStarted_{0};
     platform::BackgroundThread pollingThread_;
     platform::BackgroundThread adjustTimesThread_;

@@ -132,6 +132,11 @@ std::vector<std::string> ManualController::presetNames() {
     return presets::names(getPresetList(true));
 }
 
+std::vector<std::string> ManualController::lastKnownPresetNames() const {
+    std::lock_guard lock(knownPresetNamesMutex_);
+    return knownPresetNames_;
+}
+
 bool ManualController::implementPresetNamed(const std::string& name) {
     auto index = presets::indexOfName(getPresetList(true), name);
     if (!index) return false;
@@ -156,15 +161,23 @@ void ManualController::deletePreset() {
     int row = presetManagementTable_->selectedRow();
     if (row < 0) return;
     Value cached = getPresetList(false);
+    if (static_cast<std::size_t>(row) >= cached.size()) return;
+    const std::string name = cached.at(static_cast<std::size_t>(row))[presets::nameKey].textValue();
     platform::AlertSpec alert;
     alert.message = "Delete Preset";
     alert.defaultButton = "OK";
     alert.alternateButton = "Cancel";
-    alert.informativeText = "are you sure you want to remove the preset " +
-                            cached.at(static_cast<std::size_t>(row))[presets::nameKey].textValue();
-    if (!alerts_ || alerts_->runModal(alert) != platform::AlertResponse::Default) return;
-    changePresetList([&](Value& list) {
-        if (static_cast<std::size_t>(row) < list.size()) list.asList().erase(list.asList().begin() + row);
+    alert.informativeText = "are you sure you want to remove the preset " + name;
+    if (!alerts_) return;
+    alerts_->ask(alert, [this, row, name, alive = std::weak_ptr<void>(lifetime_)](platform::AlertResponse answer) {
+        if (answer != platform::AlertResponse::Default || alive.expired()) return;
+        // The list may have changed while the question was open: the preset
+        // asked about goes, or none.
+        changePresetList([&](Value& list) {
+            const auto at = static_cast<std::size_t>(row);
+            if (at < list.size() && list.at(at)[presets::nameKey].textValue() == name)
+                list.asList().erase(list.asList().begin() + row);
+        });
     });
 }
 

@@ -43,13 +43,26 @@ QString qs(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+// More than two lines of a strip ever show; the rest is only in the tooltip.
+constexpr int readableNameLength = 256;
+
 // A lamp's name in at most two lines of `width`: broken between words where
 // it can be, else anywhere; what still does not fit ends in an ellipsis.
-QString fitInTwoLines(const QString& text, const QFontMetrics& metrics, int width) {
+// Bounded work whatever the name's length: a readable head of it is
+// measured, and the line break found by halving.
+QString fitInTwoLines(const QString& whole, const QFontMetrics& metrics, int width) {
+    const QString text = whole.size() > readableNameLength ? whole.left(readableNameLength) + QChar(0x2026) : whole;
     if (metrics.horizontalAdvance(text) <= width) return text;
-    int cut = 0;
-    for (int i = 1; i <= text.size(); ++i)
-        if (metrics.horizontalAdvance(text.left(i)) <= width) cut = i;
+    // The longest head that fits: a longer head is never narrower.
+    int fits = 0, tooWide = static_cast<int>(text.size());
+    while (tooWide - fits > 1) {
+        const int middle = (fits + tooWide) / 2;
+        if (metrics.horizontalAdvance(text.left(middle)) <= width)
+            fits = middle;
+        else
+            tooWide = middle;
+    }
+    int cut = fits;
     // Prefer the last space within the first line.
     const int space = text.left(cut + 1).lastIndexOf(' ');
     if (space > 0) cut = space;

@@ -98,19 +98,4 @@ void DBusService::onController(std::function<void()> work) {
     app_.onController(std::move(work));
 }
 
-void DBusService::replyFromController(std::function<QVariant()> work) {
-    if (!calledFromDBus()) return;
-    setDelayedReply(true);
-    QDBusMessage request = message();
-    QDBusConnection bus = connection();
-    app_.onController([work = std::move(work), request, bus]() mutable {
-        QVariant value = work();
-        postToGui([request, bus, value]() mutable {
-            QDBusMessage reply = request.createReply();
-            if (value.isValid()) reply << value;
-            bus.send(reply);
-        });
-    });
-}
-
 }  // namespace glowmere::gui

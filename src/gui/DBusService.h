@@ -21,10 +21,10 @@ class GlowmereApp;
 // with another profile runs beside it.
 //
 // Lives on the Qt thread; the bus calls its methods there. A method that
-// needs the controller hands its work over with onController() or, when the
-// caller waits for an answer, replyFromController(), and never blocks the Qt
-// thread. To add a method: declare a `Q_SCRIPTABLE` public slot (its name is
-// the bus method's name) and implement it in its own source file or here.
+// needs the controller queues its work with onController(); one with an
+// answer gives it at once from the controller's last known state (never
+// from the controller thread, which a slow bridge may hold up for a while). To add a method: declare a `Q_SCRIPTABLE`
+// public slot (its name is the bus method's name) and implement it in its own source file or here.
 class DBusService : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.glowmere.Glowmere")
@@ -73,10 +73,6 @@ signals:
     Q_SCRIPTABLE void GlowmereSoundDetected(const QString& object);
 
 protected:
-    // For a method whose answer comes from the controller thread: call it
-    // inside the slot, return any placeholder from the slot; `work` runs on
-    // the controller thread and its value goes back to the caller.
-    void replyFromController(std::function<QVariant()> work);
     // Runs `work` on the controller thread without waiting.
     void onController(std::function<void()> work);
 

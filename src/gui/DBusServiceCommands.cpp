@@ -1,6 +1,9 @@
-// The bus methods that run the main controller's commands. Each waits for
-// nothing on the Qt thread: the work is handed to the controller thread, and
-// a method with an answer replies from there.
+// The bus methods that run the main controller's commands. None waits: the
+// work is queued for the controller thread, and a method with an answer
+// gives it from the controller's last known state, so a slow bridge holding
+// the controller thread up never holds up a caller on the bus.
+#include <algorithm>
+
 #include "controller/ManualController.h"
 #include "gui/DBusService.h"
 #include "gui/GlowmereApp.h"
@@ -18,19 +21,19 @@ void DBusService::AllOff() {
 }
 
 QStringList DBusService::Presets() {
-    ManualController& manual = app_.manualController();
-    replyFromController([&manual] {
-        QStringList names;
-        for (const std::string& name : manual.presetNames()) names << QString::fromStdString(name);
-        return QVariant(names);
-    });
-    return {};
+    QStringList names;
+    for (const std::string& name : app_.manualController().lastKnownPresetNames())
+        names << QString::fromStdString(name);
+    return names;
 }
 
 bool DBusService::ApplyPreset(const QString& name) {
+    const std::string wanted = name.toStdString();
+    const auto known = app_.manualController().lastKnownPresetNames();
+    if (std::find(known.begin(), known.end(), wanted) == known.end()) return false;
     ManualController& manual = app_.manualController();
-    replyFromController([&manual, name = name.toStdString()] { return QVariant(manual.implementPresetNamed(name)); });
-    return false;
+    onController([&manual, wanted] { manual.implementPresetNamed(wanted); });
+    return true;
 }
 
 void DBusService::StartListening() {

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileSystemWatcher>
@@ -10,6 +11,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSystemTrayIcon>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
@@ -93,7 +95,7 @@ GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
 
     controller_ = std::make_unique<ControllerThread>(*clock_);
     context_ = std::make_unique<GuiContext>(controller_->loop(), *clock_);
-    alerts_ = std::make_unique<QtAlerts>();
+    alerts_ = std::make_unique<QtAlerts>(controller_->loop());
     workspace_ = std::make_unique<QtWorkspace>();
     templates_ = std::make_unique<QtViewTemplates>(*context_);
     mainWindow_ = std::make_unique<QtMainWindow>(*context_);
@@ -214,6 +216,10 @@ GlowmereApp::~GlowmereApp() {
     manual_->lampsMenu().setObserver(nullptr);
     manual_.reset();
     statusItem_.reset();
+    // The widgets let go of with deleteLater() refer to the context and the
+    // windows: they go now, while those are alive, not in whatever event
+    // loop runs next.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 void GlowmereApp::start() {
@@ -398,11 +404,23 @@ void GlowmereApp::saveSettingsOnce() {
 }
 
 void GlowmereApp::requestQuit() {
-    if (quitRequested_.exchange(true)) return;
+    // An open question closes unanswered: a quit never carries out what it asked.
     alerts_->shutDown();
+    // exit(), not quit(): quit() first closes every window, and one that
+    // refuses (an editor that decides for itself) would keep the run going.
+    if (quitRequested_.exchange(true)) {
+        // A second request always ends the run, whatever holds the first up.
+        platform::log("quit requested again; quitting now");
+        // A save the controller began is let finish (it takes milliseconds).
+        QDeadlineTimer deadline(500);
+        while (saving_ && !settingsSaved_ && !deadline.hasExpired()) QThread::msleep(5);
+        saveSettingsOnce();
+        QCoreApplication::exit(0);
+        return;
+    }
     context_->post([this] {
         saveSettingsOnce();
-        postToGui([] { QCoreApplication::quit(); });
+        postToGui([] { QCoreApplication::exit(0); });
     });
     // A controller thread stuck in a request would hold the quit up; after a
     // grace period the settings are saved from here instead. The store and
@@ -411,7 +429,7 @@ void GlowmereApp::requestQuit() {
         if (settingsSaved_) return;
         platform::log("controller busy at quit; saving the settings from the window thread");
         saveSettingsOnce();
-        QCoreApplication::quit();
+        QCoreApplication::exit(0);
     });
 }
 

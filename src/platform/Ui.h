@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace glowmere::platform {
@@ -8,13 +9,12 @@ namespace glowmere::platform {
 // implements them on Qt (marshalling to its own thread); tests use fakes.
 // Every method may be called from any thread.
 
-// A modal alert. The calling thread waits for the answer; the windows stay
-// live (the desktop application shows the alert on its own thread).
+// A modal alert: its texts and buttons.
 struct AlertSpec {
     std::string message;
     std::string defaultButton = "OK";
     std::string alternateButton;  // empty: none
-    std::string otherButton;       // empty: none
+    std::string otherButton;      // empty: none
     std::string informativeText;
 };
 
@@ -23,7 +23,16 @@ enum class AlertResponse { Default, Alternate, Other };
 class Alerts {
 public:
     virtual ~Alerts() = default;
+    // Shows the alert and waits for the answer; the windows stay live (the
+    // desktop application shows it on its own thread). Only for notices
+    // whose every answer is harmless: a quit answers it with its default.
     virtual AlertResponse runModal(const AlertSpec& alert) = 0;
+    // Asks a question without waiting: `answered` runs later with the
+    // user's answer, on the controller thread, as a task of its own. An
+    // alert dismissed because the application quits is never answered, so
+    // nothing the question guards is carried out. The plain form answers at
+    // once (fakes and tools without windows).
+    virtual void ask(const AlertSpec& alert, std::function<void(AlertResponse)> answered) { answered(runModal(alert)); }
     virtual void beep() = 0;
 };
 

@@ -222,7 +222,15 @@ void ScheduleWindow::deleteKey(qfKeyResponder*) {
 }
 
 void ScheduleWindow::deleteAllFromBridge() {
-    if (!alerts_ || alerts_->runModal(ScheduleManager::deleteAllAlert()) != platform::AlertResponse::Default) return;
+    // Asked without waiting: the work follows the answer, and a question
+    // closed by quitting is never answered.
+    if (!alerts_) return;
+    alerts_->ask(ScheduleManager::deleteAllAlert(), [this](platform::AlertResponse answer) {
+        if (answer == platform::AlertResponse::Default) deleteAllConfirmed();
+    });
+}
+
+void ScheduleWindow::deleteAllConfirmed() {
     bool done = false;
     busy("Deleting every schedule on the bridge…", [&] { done = manager_.deleteAllFromBridge(true); });
     if (!done) {

@@ -85,6 +85,7 @@ public:
     qfKeyResponder& keyResponder() { return keyResponder_; }
     // After its confirmation: every bridge schedule deleted, every item disabled.
     void deleteAllFromBridge();
+    void deleteAllConfirmed();
     // The bridge's foreign schedules become items; what came in is shown.
     void importFromBridge();
     // The status line: foreign schedules, and items whose schedules are gone.

@@ -56,7 +56,7 @@ QLineEdit* visibleLineEdit() {
     return nullptr;
 }
 
-// A modal alert runs its own event loop: it is answered from inside it.
+// A question is answered from a timer once its alert shows.
 void answerNextAlert(const QString& button) {
     auto* timer = new QTimer(qApp);
     timer->setInterval(20);
@@ -259,8 +259,12 @@ TEST_F(MainWindowTest, TheBulbSearchFindsALampThatArrivesDuringItAndOtherwiseGiv
         t.fakeClock().advance(3s);
         ASSERT_TRUE(pumpUntil([&] {
             int running = 1;
-            t.onController([&] { running = t.app().manualController().bulbSearchesRunning(); });
-            return running == 0;
+            std::size_t threads = 1;
+            t.onController([&] {
+                running = t.app().manualController().bulbSearchesRunning();
+                threads = t.app().manualController().bulbSearchThreads();
+            });
+            return running == 0 && threads == 0;  // ended, and its thread joined
         })) <<
             [&] {
                 std::string all;

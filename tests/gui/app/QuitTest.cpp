@@ -4,6 +4,10 @@
 
 #include <QApplication>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +19,8 @@
 #include "GuiHarness.h"
 #include "controller/ManualController.h"
 #include "gui/QtStatusItem.h"
+#include "gui/SchedulesWindow.h"
+#include "gui/ToolWindows.h"
 #include "platform/DefaultsStore.h"
 
 namespace glowmere::testing {
@@ -58,7 +64,7 @@ TEST_F(QuitTest, TheMenusQuitStoresTheSettingsOnce) {
     EXPECT_TRUE(titles.contains("Show manual control"));
 
     t.app().requestQuit();
-    t.app().requestQuit();  // a second signal while quitting changes nothing
+    t.app().requestQuit();  // a second request quits at once, storing nothing twice
     ASSERT_TRUE(pumpUntil([&] { return t.app().settingsSaved(); }));
     platform::DefaultsStore stored(t.profile());
     for (const char* key : fiveSettings) EXPECT_TRUE(stored.hasStoredObject(key)) << key;
@@ -121,6 +127,41 @@ TEST_F(QuitTest, AnItemGlowmerectlAddedWhileRunningSurvivesTheQuit) {
     ASSERT_EQ(items.size(), 1u);
     EXPECT_EQ(items.at(0)["name"].textValue(), "FromCtl");
     EXPECT_EQ(items.at(0)["bridgeID"].size(), 1u);
+}
+
+// Runs the application's event loop until it ends, as main() does: its exit
+// code, or -1 when it was still running after five seconds.
+int runQtLoopAfter(const std::function<void()>& start) {
+    QTimer::singleShot(0, start);
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(-1); });
+    watchdog.start(5000);
+    return QCoreApplication::exec();
+}
+
+// Quitting with Delete All's question open closes it unanswered: nothing is
+// deleted, and the quit ends the run. A second quit ends it too.
+TEST_F(QuitTest, QuittingWithAQuestionOpenCarriesOutNothing) {
+    AppUnderTest t(house(1, 0, true));
+    ASSERT_TRUE(t.waitForStrips(1));
+    t.sim().userRequest("POST", "schedules",
+                        R"({"name":"Wake","time":"W127/T06:30:00","command":{"method":"PUT",)"
+                        R"("address":"/api/testuser/lights/1/state","body":{"on":true}}})");
+    auto& window = t.app().tools().schedulesWindow();
+    window.showWindow();
+    ASSERT_TRUE(pumpUntil([&] { return window.isVisible(); }));
+    QTest::mouseClick(window.button("Delete All…"), Qt::LeftButton);
+    auto question = [] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); };
+    ASSERT_TRUE(pumpUntil([&] { return question() != nullptr; }));
+    EXPECT_EQ(question()->text(), "Delete all schedules from bridge");
+
+    EXPECT_EQ(runQtLoopAfter([&] { t.app().requestQuit(); }), 0) << "the quit did not end the run";
+    EXPECT_EQ(runQtLoopAfter([&] { t.app().requestQuit(); }), 0) << "a second quit did not end the run";
+    EXPECT_TRUE(pumpUntil([&] { return !question(); }));
+    EXPECT_TRUE(t.app().shutDown());
+    EXPECT_TRUE(requestsTo(t.sim(), "DELETE", "/schedules").empty());
+    EXPECT_NE(t.sim().state().find("Wake"), std::string::npos);
 }
 
 // A profile that cannot be written: the application says so once, in a

@@ -135,7 +135,7 @@ TEST_F(SchedulesTest, DeleteAllAsksFirstThenEmptiesTheBridgeAndTheEditor) {
     ASSERT_TRUE(pumpUntil([&] { return rows() == 2 && !editor().isVisible(); }));
     ASSERT_EQ(bridgeSchedules().size(), 4u);
 
-    // The alert runs its own event loop: it is answered from a timer inside it.
+    // The alert is answered from a timer once it shows.
     QString shownText;
     auto answerNextAlert = [&](const QString& button) {
         auto* timer = new QTimer(&window());

@@ -375,7 +375,7 @@ TEST_F(ControllerTest, QuitStoresTheFiveSettingsOnDisk) {
     EXPECT_EQ(reread.doubleForKey("listenerSensitivity"), -7.25);
     EXPECT_EQ(reread.objectForKey("listenerOnPeriod"), Value("5"));
     EXPECT_EQ(reread.objectForKey("soundTriggerDelay"), Value("1"));
-    EXPECT_EQ(reread.objectForKey("soundTriggerPreset"), Value(0));
+    EXPECT_EQ(reread.objectForKey("soundTriggerPreset"), Value("")) << "no preset to keep";
     EXPECT_EQ(reread.objectForKey("makeAllGroup"), Value(false));
     onLoop([&] { quitting.reset(); });
 }
@@ -729,7 +729,9 @@ TEST_F(PresetTest, ManagementTableRenamesRetimesAndDeletes) {
     onLoop([this] { controller->deletePreset(); });
     EXPECT_EQ(table.rows, (std::vector<std::string>{"B|", "C|"}));
     EXPECT_EQ(menu(), (std::vector<std::string>{"Presets", "Manage presets...", "-", "B", "C"}));
-    EXPECT_EQ(settings.soundTriggerPreset.selectedItem()->title, "C") << "the stored index, now another preset";
+    // An older profile's index is read once and kept as the name from then on.
+    EXPECT_EQ(settings.soundTriggerPreset.selectedItem()->title, "B") << "kept by name, not by position";
+    EXPECT_EQ(defaults.objectForKey("soundTriggerPreset"), Value("B"));
     EXPECT_EQ(controller->lastSelectedPreset(), 2) << "an index: deleting does not move it";
     table.selected = -1;
     onLoop([this] { controller->deletePreset(); });
