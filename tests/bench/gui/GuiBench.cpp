@@ -17,13 +17,13 @@
 #include "GuiHarness.h"
 #include "StallMeter.h"
 
-#include "gui/ActionEditor.h"
-#include "gui/CommandBar.h"
-#include "gui/ControlWidgets.h"
-#include "gui/MainWindowWidget.h"
-#include "gui/QtMainWindow.h"
-#include "gui/SchedulesWindow.h"
-#include "gui/ToolWindows.h"
+#include "gui/adapters/QtMainWindow.h"
+#include "gui/app/ToolWindows.h"
+#include "gui/widgets/ControlWidgets.h"
+#include "gui/windows/ActionEditor.h"
+#include "gui/windows/CommandBar.h"
+#include "gui/windows/MainWindowWidget.h"
+#include "gui/windows/SchedulesWindow.h"
 #include "support/ProcessStats.h"
 
 namespace glowmere::testing {

@@ -13,9 +13,9 @@
 #include "GuiHarness.h"
 #include "StallMeter.h"
 #include "controller/ManualController.h"
-#include "gui/ControllerThread.h"
-#include "gui/GuiContext.h"
-#include "gui/ViewWidgets.h"
+#include "gui/app/ControllerThread.h"
+#include "gui/app/GuiContext.h"
+#include "gui/widgets/ViewWidgets.h"
 
 namespace glowmere::testing {
 

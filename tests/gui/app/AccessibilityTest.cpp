@@ -6,9 +6,9 @@
 #include <QToolBar>
 
 #include "GuiHarness.h"
-#include "gui/CommandBar.h"
-#include "gui/QtMainWindow.h"
-#include "gui/ViewWidgets.h"
+#include "gui/adapters/QtMainWindow.h"
+#include "gui/widgets/ViewWidgets.h"
+#include "gui/windows/CommandBar.h"
 
 namespace glowmere::testing {
 namespace {

@@ -10,8 +10,8 @@
 #include <sstream>
 
 #include "GuiHarness.h"
-#include "gui/QtMainWindow.h"
-#include "gui/SettingsWindow.h"
+#include "gui/adapters/QtMainWindow.h"
+#include "gui/windows/SettingsWindow.h"
 
 namespace glowmere::testing {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <QRect>
 
-#include "gui/SettingsWindow.h"
-#include "gui/ViewWidgets.h"
+#include "gui/widgets/ViewWidgets.h"
+#include "gui/windows/SettingsWindow.h"
 
 namespace glowmere::gui {
 namespace {

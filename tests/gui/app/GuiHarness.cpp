@@ -16,10 +16,10 @@
 
 #include "controller/ManualController.h"
 #include "controls/LampControlStrip.h"
-#include "gui/ControlWidgets.h"
-#include "gui/ControllerThread.h"
-#include "gui/GuiContext.h"
-#include "gui/ViewWidgets.h"
+#include "gui/app/ControllerThread.h"
+#include "gui/app/GuiContext.h"
+#include "gui/widgets/ControlWidgets.h"
+#include "gui/widgets/ViewWidgets.h"
 
 namespace glowmere::testing {
 

@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "gui/GlowmereApp.h"
+#include "gui/app/GlowmereApp.h"
 #include "platform/Clock.h"
 #include "support/SimulatedBridge.h"
 #include "support/TempDir.h"

@@ -1,6 +1,6 @@
 #include "GuiHarness.h"
 #include "controller/ManualController.h"
-#include "gui/ControlWidgets.h"
+#include "gui/widgets/ControlWidgets.h"
 #include "platform/Log.h"
 
 namespace glowmere::testing {

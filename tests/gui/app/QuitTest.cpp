@@ -18,9 +18,9 @@
 
 #include "GuiHarness.h"
 #include "controller/ManualController.h"
-#include "gui/QtStatusItem.h"
-#include "gui/SchedulesWindow.h"
-#include "gui/ToolWindows.h"
+#include "gui/adapters/QtStatusItem.h"
+#include "gui/app/ToolWindows.h"
+#include "gui/windows/SchedulesWindow.h"
 #include "platform/DefaultsStore.h"
 
 namespace glowmere::testing {

@@ -12,11 +12,11 @@
 #include <nlohmann/json.hpp>
 
 #include "GuiHarness.h"
-#include "gui/ActionEditor.h"
-#include "gui/CommandBar.h"
-#include "gui/QtMainWindow.h"
-#include "gui/SchedulesWindow.h"
-#include "gui/ToolWindows.h"
+#include "gui/adapters/QtMainWindow.h"
+#include "gui/app/ToolWindows.h"
+#include "gui/windows/ActionEditor.h"
+#include "gui/windows/CommandBar.h"
+#include "gui/windows/SchedulesWindow.h"
 #include "schedules/ScheduleManager.h"
 #include "schedules/ScheduleWindow.h"
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "gui/SendRate.h"
+#include "gui/adapters/SendRate.h"
 #include "platform/Clock.h"
 #include "platform/Controls.h"
 #include "platform/RunLoop.h"

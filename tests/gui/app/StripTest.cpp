@@ -4,8 +4,8 @@
 #include "GuiHarness.h"
 #include "controller/ManualController.h"
 #include "controls/LampControlStrip.h"
-#include "gui/ControlWidgets.h"
-#include "gui/ViewWidgets.h"
+#include "gui/widgets/ControlWidgets.h"
+#include "gui/widgets/ViewWidgets.h"
 
 namespace glowmere::testing {
 namespace {

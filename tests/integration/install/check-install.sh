@@ -36,6 +36,7 @@ expected=(
     share/bash-completion/completions/glowmerectl
     share/zsh/vendor-completions/_glowmerectl
     share/glowmere/support.html share/glowmere/lightbulb_trans_Template.svg
+    share/doc/glowmere/copyright
 )
 sizes=(16 22 24 32 48 64 128 256)
 for size in "${sizes[@]}"; do expected+=("share/icons/hicolor/${size}x${size}/apps/org.glowmere.Glowmere.png"); done

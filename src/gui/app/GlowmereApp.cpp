@@ -1,0 +1,446 @@
+#include "gui/app/GlowmereApp.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileSystemWatcher>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+#include <algorithm>
+
+#include "bridge/BridgeBridge.h"
+#include "controller/ControllerSettings.h"
+#include "controller/ManualController.h"
+#include "controls/BridgeBridgeClient.h"
+#include "gui/adapters/QtAlerts.h"
+#include "gui/adapters/QtApplication.h"
+#include "gui/adapters/QtMainWindow.h"
+#include "gui/adapters/QtStatusItem.h"
+#include "gui/adapters/QtText.h"
+#include "gui/adapters/QtViewTemplates.h"
+#include "gui/adapters/QtWorkspace.h"
+#include "gui/app/ControllerThread.h"
+#include "gui/app/DBusService.h"
+#include "gui/app/GuiContext.h"
+#include "gui/app/GuiPart.h"
+#include "gui/app/ListeningAndPresets.h"
+#include "gui/app/ToolWindows.h"
+#include "gui/widgets/WindowPlacement.h"
+#include "gui/windows/CommandBar.h"
+#include "gui/windows/MainWindowWidget.h"
+#include "gui/windows/PushLinkWindow.h"
+#include "gui/windows/SettingsWindow.h"
+#include "platform/DataFiles.h"
+#include "platform/LocalSearch.h"
+#include "platform/Log.h"
+
+namespace glowmere::gui {
+
+namespace {
+// The controller gets this long to save the settings at quit; a controller
+// thread held up by a slow bridge must not keep the application open.
+constexpr int quitSaveGraceMs = 2000;
+
+// A bridge's error reply to a change, in plain words for the status line.
+QString plainBridgeError(const std::string& path, const std::string& description) {
+    const QString text = QString::fromStdString(description);
+    QString what = QObject::tr("the bridge");
+    const auto parts = QString::fromStdString(path).split('/');
+    if (parts.size() >= 2 && parts[0] == "lights") what = QObject::tr("lamp %1").arg(parts[1]);
+    if (parts.size() >= 2 && parts[0] == "groups") what = QObject::tr("group %1").arg(parts[1]);
+    if (text.contains("set to off", Qt::CaseInsensitive))
+        return QObject::tr("The change did not reach %1: it is switched off. Switch it on first.").arg(what);
+    if (text.contains("not available", Qt::CaseInsensitive))
+        return QObject::tr("The change did not reach %1: it cannot take that setting.").arg(what);
+    if (text.contains("unauthorized", Qt::CaseInsensitive))
+        return QObject::tr("The bridge no longer knows Glowmere: pair again in Settings → Bridge.");
+    return QObject::tr("The bridge refused a change to %1: %2").arg(what, text.left(160));
+}
+QString plainChangeFailure(const RequestFailure& failure) {
+    QString what = QObject::tr("the bridge");
+    const auto parts = QString::fromStdString(failure.path).split('/');
+    if (parts.size() >= 2 && parts[0] == "lights") what = QObject::tr("lamp %1").arg(parts[1]);
+    if (parts.size() >= 2 && parts[0] == "groups") what = QObject::tr("group %1").arg(parts[1]);
+    return QObject::tr("The change did not reach %1: %2").arg(what, QString::fromStdString(failure.describe()));
+}
+}  // namespace
+
+std::string GlowmereApp::supportPageURL() {
+    auto page = platform::findDataFile("support.html", platform::runningProgramDirectory());
+#ifdef GLOWMERE_SOURCE_RESOURCES
+    // Test programs live elsewhere in the build tree: take the source's copy.
+    const std::filesystem::path source = std::filesystem::path(GLOWMERE_SOURCE_RESOURCES) / "support.html";
+    if (!page && std::filesystem::is_regular_file(source)) page = source;
+#endif
+    if (!page) return {};
+    return QUrl::fromLocalFile(QString::fromStdString(page->string())).toString().toStdString();
+}
+
+GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
+    if (!options_.clock) ownClock_ = std::make_unique<platform::SystemClock>();
+    clock_ = options_.clock ? options_.clock : ownClock_.get();
+    if (!options_.http) ownHttp_ = std::make_unique<platform::CurlHttpClient>();
+    http_ = options_.http ? options_.http : ownHttp_.get();
+    defaults_ = options_.profile.empty()
+                    ? std::make_unique<platform::DefaultsStore>(platform::DefaultsStore::defaultDirectory())
+                    : std::make_unique<platform::DefaultsStore>(options_.profile);
+
+    controller_ = std::make_unique<ControllerThread>(*clock_);
+    context_ = std::make_unique<GuiContext>(controller_->loop(), *clock_);
+    alerts_ = std::make_unique<QtAlerts>(controller_->loop());
+    workspace_ = std::make_unique<QtWorkspace>();
+    templates_ = std::make_unique<QtViewTemplates>(*context_);
+    mainWindow_ = std::make_unique<QtMainWindow>(*context_);
+    settings_ = std::make_unique<ControllerSettings>();
+    bridge_ = std::make_unique<BridgeBridge>(*http_, *defaults_, *clock_);
+    // With no portal and no stored address, the bridge is looked for on the
+    // local network.
+    if (!options_.localSearch) ownSearch_ = std::make_unique<platform::SsdpSearch>();
+    bridge_->setLocalSearch(options_.localSearch ? options_.localSearch : ownSearch_.get());
+    bridgeClient_ = std::make_unique<BridgeBridgeClient>(*bridge_);
+    // Start at login runs this program hidden, on the same profile.
+    std::vector<std::string> loginArguments{"--hidden"};
+    if (!options_.profile.empty())
+        loginArguments.insert(loginArguments.end(), {"--profile", std::filesystem::absolute(options_.profile)});
+    autostart_ = std::make_unique<platform::Autostart>(
+        options_.autostartDirectory.empty() ? platform::Autostart::defaultDirectory() : options_.autostartDirectory,
+        platform::Autostart::runningProgram(), std::move(loginArguments));
+    settingsWindow_ = std::make_unique<SettingsWindow>(*context_, *settings_, *bridge_, *http_, autostart_.get());
+    pushLinkWindow_ = std::make_unique<PushLinkWindow>();
+
+    bridge_->setPushButtonWindow(&pushLinkWindow_->window());
+    bridge_->setThrobber(&pushLinkWindow_->throbber());
+    bridge_->setPrefsWindow(&settingsWindow_->window());
+    bridge_->setPrefsTabView(&settingsWindow_->tabView());
+    bridge_->setAlerts(alerts_.get());
+
+    QtStatusItem::Extras extras;
+    extras.showSettings = [this] { showSettings(); };
+    extras.showHelp = [this] { context_->post([this] { manual_->visitHelp(); }); };
+    extras.quit = [this] { requestQuit(); };
+    extras.toggleMainWindow = [this] { toggleMainWindow(); };
+    QMainWindow* main = mainWindow_->widget();
+    application_ = std::make_unique<QtApplication>([main] { return static_cast<QWidget*>(main); },
+                                                   [this, main, extras]() -> platform::StatusItem* {
+                                                       // Called once, by the controller at launch.
+                                                       if (!statusItem_) {
+                                                           auto withLamps = extras;
+                                                           withLamps.lampsMenu = &manual_->lampsMenu();
+                                                           statusItem_ = std::make_unique<QtStatusItem>(*context_, main,
+                                                                                                        withLamps);
+                                                           postToGui([self = QPointer<GlowmereApp>(this)] {
+                                                               if (self) self->showBridgeProblem();
+                                                           });
+                                                       }
+                                                       return statusItem_.get();
+                                                   });
+    lampsPopUp_ = std::make_unique<platform::PopUpButton>();
+
+    manual_ = std::make_unique<ManualController>(controller_->loop(), *defaults_, *bridgeClient_, *mainWindow_,
+                                                 *templates_, *settings_);
+    manual_->setApplication(application_.get());
+    manual_->setWorkspace(workspace_.get());
+    manual_->setHelpPageURL(supportPageURL());
+    manual_->setLampsPopUp(lampsPopUp_.get());
+    manual_->setAlerts(alerts_.get());
+    connectMainWindow();
+
+    // The schedule engine: items, their bridge schedules and the daily work.
+    location_ = std::make_unique<DefaultsLocation>(*defaults_, platform::TimeZone::local().name());
+    schedules_ =
+        std::make_unique<ScheduleManager>(*bridge_, *defaults_, controller_->loop(), platform::TimeZone::local());
+    schedules_->setLocation(location_.get());
+    schedules_->setAlerts(alerts_.get());
+    schedules_->setSunServiceClient(http_);
+    scheduleEngine_ = std::make_unique<ScheduleManagerEngine>(*schedules_);
+    manual_->setScheduleManager(scheduleEngine_.get());
+    listening_ = std::make_unique<ListeningAndPresets>(*context_, *manual_, *schedules_, *settings_, *alerts_,
+                                                       mainWindow_->widget(), *settingsWindow_);
+    listening_->connectCommandBar(mainWindow_->commandBar());
+    tools_ = std::make_unique<ToolWindows>(ToolWindows::Parts{
+        *context_, *clock_, *defaults_, *bridge_, *schedules_, *location_, *lampsPopUp_, *manual_, *alerts_,
+        *workspace_, *settingsWindow_, [this] { requestQuit(); }, options_.downloadFolder, options_.positionSource});
+    tools_->connectCommandBar(mainWindow_->commandBar());
+
+    if (options_.sessionBus) dbus_ = std::make_unique<DBusService>(*this, options_.profile);
+
+    // Settings that cannot be written are said once, in a window that waits
+    // for nobody; the log has every failure.
+    defaults_->setSaveFailureObserver([this](const std::string& reason) {
+        if (saveFailureShown_.exchange(true)) return;
+        postToGui([reason] {
+            auto* box = new QMessageBox(QMessageBox::Warning, QObject::tr("Glowmere"),
+                                        QObject::tr("Glowmere could not save its settings"));
+            box->setObjectName("saveFailure");
+            box->setInformativeText(qs(reason) + "\n\n" +
+                                    QObject::tr("What you change is kept while Glowmere runs, and saved as soon as "
+                                                "the settings folder can be written again."));
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->show();
+        });
+    });
+    // A settings file that could not be read was set aside: the user is told
+    // where, in a window that waits for nobody, rather than finding the
+    // settings gone.
+    if (auto aside = defaults_->movedAsideFile()) {
+        postToGui([path = aside->string()] {
+            auto* box = new QMessageBox(QMessageBox::Warning, QObject::tr("Glowmere"),
+                                        QObject::tr("Glowmere could not read its settings"));
+            box->setObjectName("settingsSetAside");
+            box->setInformativeText(
+                QObject::tr("The file was kept as %1 and Glowmere starts with empty settings.").arg(qs(path)));
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->show();
+        });
+    }
+}
+
+GlowmereApp::~GlowmereApp() {
+    profileWatcher_.reset();
+    if (!shutDown()) {
+        platform::log("controller thread did not stop; ending the process");
+        std::_Exit(0);
+    }
+    // The logic goes first: its strips' views are shown by widgets that are
+    // still alive and let go of them when they are deleted below.
+    dbus_.reset();
+    listening_.reset();
+    manual_->lampsMenu().setObserver(nullptr);
+    manual_.reset();
+    statusItem_.reset();
+    // The widgets let go of with deleteLater() refer to the context and the
+    // windows: they go now, while those are alive, not in whatever event
+    // loop runs next.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void GlowmereApp::start() {
+    context_->post([this] {
+        schedules_->awakeFromNib();
+        listening_->awakeFromNib();
+        manual_->awakeFromNib();
+        manual_->applicationDidFinishLaunching();
+    });
+    watchProfile();
+    tools_->start();
+    // The main window opens at the first start (not yet paired), and where
+    // no tray holds the menu.
+    const bool firstStart = !defaults_->hasStoredObject(BridgeBridge::usernameKey);
+    if (options_.showMainWindow || (firstStart && !options_.startHidden)) {
+        mainWindow_->makeKeyAndOrderFront();
+    } else if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        if (options_.startHidden)
+            waitForTray();
+        else
+            mainWindow_->makeKeyAndOrderFront();
+    }
+}
+
+void GlowmereApp::watchProfile() {
+    // What other processes (glowmerectl) store reaches the running
+    // application: the profile folder is watched (inotify; the file is
+    // replaced by a rename, which changes the folder), the store looks at its
+    // file when something there changed, and its observers (the schedule
+    // list, the presets) take the new values. Nothing wakes while nothing
+    // changes.
+    profileWatcher_ = std::make_unique<QFileSystemWatcher>();
+    const QString folder = QString::fromStdString(defaults_->directory().string());
+    if (!profileWatcher_->addPath(folder)) platform::log("cannot watch " + defaults_->directory().string());
+    connect(profileWatcher_.get(), &QFileSystemWatcher::directoryChanged, this,
+            [this] { context_->post([this] { defaults_->checkForChanges(); }); });
+}
+
+void GlowmereApp::waitForTray() {
+    // At login the panel that hosts the tray may start after us. Should none
+    // come, the window opens, so Glowmere is never running out of reach.
+    auto* timer = new QTimer(this);
+    auto waited = std::make_shared<QElapsedTimer>();
+    waited->start();
+    connect(timer, &QTimer::timeout, this, [this, timer, waited] {
+        const bool tray = QSystemTrayIcon::isSystemTrayAvailable();
+        if (!tray && waited->elapsed() < options_.trayWaitMs) return;
+        timer->deleteLater();
+        timer->stop();
+        if (tray) return;
+        platform::log("no system tray came up; opening the main window");
+        mainWindow_->makeKeyAndOrderFront();
+    });
+    timer->start(std::min(500, options_.trayWaitMs));
+}
+
+void GlowmereApp::showSettings() {
+    // The first time in the middle of the screen; fully on it always.
+    if (!settingsShown_) centerOnScreen(settingsWindow_.get());
+    settingsShown_ = true;
+    bringToFront(settingsWindow_.get());
+}
+
+void GlowmereApp::toggleMainWindow() {
+    QMainWindow* window = mainWindow_->widget();
+    if (window->isVisible() && !window->isMinimized() && window->isActiveWindow())
+        mainWindow_->orderOut();
+    else
+        mainWindow_->makeKeyAndOrderFront();
+}
+
+void GlowmereApp::connectMainWindow() {
+    using Command = CommandBar::Command;
+    CommandBar& bar = mainWindow_->commandBar();
+    bar.connect(Command::Settings, [this] { showSettings(); });
+    bar.connect(Command::MakeGroup, [this] { context_->post([this] { manual_->makeGroupStep1(); }); });
+    bar.connect(Command::RemoveGroup, [this] { context_->post([this] { manual_->removeGroupStep1(); }); });
+    auto search = [this] { context_->post([this] { manual_->discoverNewBulbs(); }); };
+    bar.connect(Command::SearchForNewBulbs, search);
+
+    MainWindowWidget* window = mainWindow_->windowWidget();
+    QObject::connect(window->emptySearchButton, &QPushButton::clicked, window, search);
+    // Retry and pairing again are the user's asking: pairing may start again.
+    auto retry = [this] {
+        pairingCancelled_ = false;
+        bridge_->allowLogin();
+        context_->post([this] { manual_->retryBridge(); });
+    };
+    QObject::connect(window->retryButton, &QPushButton::clicked, window, retry);
+    QObject::connect(window->emptyPairButton, &QPushButton::clicked, window, retry);
+    QObject::connect(window->bridgeSettingsButton, &QPushButton::clicked, window, [this] {
+        showSettings();
+        settingsWindow_->showBridgeTab();
+    });
+
+    manual_->setBridgeStateObserver([this](ManualController::BridgeState state, const std::string& address) {
+        postToGui([this, self = QPointer<GlowmereApp>(this), state, address = QString::fromStdString(address)] {
+            if (!self) return;
+            mainWindow_->windowWidget()->showBridgeState(static_cast<MainWindowWidget::BridgeState>(state), address);
+            bridgeProblem_ = state == ManualController::BridgeState::NotReachable
+                                 ? QObject::tr("Bridge not reachable at %1").arg(address)
+                                 : QString();
+            showBridgeProblem();
+        });
+    });
+
+    // An error reply to a change shows in the status line for a while.
+    bridge_->setErrorObserver([self = QPointer<GlowmereApp>(this)](const std::string& method, const std::string& path,
+                                                                   const std::string& description) {
+        if (method == "GET") return;
+        postToGui([self, message = plainBridgeError(path, description)] {
+            if (self) self->mainWindow_->windowWidget()->showStatusMessage(message);
+        });
+    });
+
+    // Any other failed change (an HTTP error page, no reply in time, a busy
+    // bridge), and a reply to a reading that no bridge gives, also shows
+    // there with its reason; a bridge that does not answer at all gets the
+    // banner instead.
+    bridge_->observeFailures([self = QPointer<GlowmereApp>(this)](const RequestFailure& failure) {
+        using Kind = RequestFailure::Kind;
+        if (failure.kind == Kind::BridgeError || failure.kind == Kind::NotPaired || failure.kind == Kind::NoAddress)
+            return;
+        QString message;
+        if (failure.method != "GET") {
+            message = plainChangeFailure(failure);
+        } else if (failure.kind == Kind::HttpStatus || failure.kind == Kind::NotJson ||
+                   failure.kind == Kind::TooLarge || failure.kind == Kind::TooManyMembers) {
+            const QString what = failure.path == "lights"   ? QObject::tr("the lamps")
+                                 : failure.path == "groups" ? QObject::tr("the groups")
+                                                            : QString::fromStdString(failure.path);
+            message = QObject::tr("Could not read %1: %2").arg(what, QString::fromStdString(failure.describe()));
+        } else {
+            return;
+        }
+        postToGui([self, message] {
+            if (self) self->mainWindow_->windowWidget()->showStatusMessage(message);
+        });
+    });
+
+    // Pairing: Cancel stops it (and nothing pairs again until the user asks);
+    // when the attempts ran out the window says so and offers Try again.
+    pushLinkWindow_->onCancel = [this] {
+        pairingCancelled_ = true;
+        bridge_->cancelLogin();
+    };
+    pushLinkWindow_->onTryAgain = retry;
+    // A new address (or pairing again) rebuilds against the bridge at once.
+    settingsWindow_->setBridgeChangedHandler([this] { manual_->refreshSetUp(); });
+    bridge_->setLoginObserver([this](int attempt) {
+        if (attempt == 0)
+            postToGui([self = QPointer<GlowmereApp>(this)] {
+                if (self) self->pushLinkWindow_->showWaiting();
+            });
+    });
+    bridge_->setLoginEndObserver([this](bool paired) {
+        postToGui([this, self = QPointer<GlowmereApp>(this), paired] {
+            if (!self) return;
+            if (paired) {
+                pushLinkWindow_->hide();
+                // The strips come next: the main window shows them.
+                mainWindow_->makeKeyAndOrderFront();
+            } else if (!pairingCancelled_) {
+                pushLinkWindow_->showFailed();
+            }
+        });
+    });
+}
+
+void GlowmereApp::showBridgeProblem() {
+    if (statusItem_) statusItem_->showProblem(bridgeProblem_);
+}
+
+void GlowmereApp::onController(std::function<void()> work) {
+    context_->post(std::move(work));
+}
+
+void GlowmereApp::saveSettingsOnce() {
+    if (saving_.exchange(true)) return;
+    manual_->applicationShouldTerminate();
+    settingsSaved_ = true;
+}
+
+void GlowmereApp::requestQuit() {
+    // An open question closes unanswered: a quit never carries out what it asked.
+    alerts_->shutDown();
+    // exit(), not quit(): quit() first closes every window, and one that
+    // refuses (an editor that decides for itself) would keep the run going.
+    if (quitRequested_.exchange(true)) {
+        // A second request always ends the run, whatever holds the first up.
+        platform::log("quit requested again; quitting now");
+        // A save the controller began is let finish (it takes milliseconds).
+        QDeadlineTimer deadline(500);
+        while (saving_ && !settingsSaved_ && !deadline.hasExpired()) QThread::msleep(5);
+        saveSettingsOnce();
+        QCoreApplication::exit(0);
+        return;
+    }
+    context_->post([this] {
+        saveSettingsOnce();
+        postToGui([] { QCoreApplication::exit(0); });
+    });
+    // A controller thread stuck in a request would hold the quit up; after a
+    // grace period the settings are saved from here instead. The store and
+    // the settings controls are safe to use from any thread.
+    QTimer::singleShot(quitSaveGraceMs, this, [this] {
+        if (settingsSaved_) return;
+        platform::log("controller busy at quit; saving the settings from the window thread");
+        saveSettingsOnce();
+        QCoreApplication::exit(0);
+    });
+}
+
+bool GlowmereApp::shutDown() {
+    if (shutDown_) return true;
+    alerts_->shutDown();
+    tools_->shutDown();
+    if (!controller_->stop()) return false;
+    manual_->stopBackgroundThreads();
+    shutDown_ = true;
+    return true;
+}
+
+}  // namespace glowmere::gui

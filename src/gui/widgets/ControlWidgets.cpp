@@ -1,0 +1,431 @@
+#include "gui/widgets/ControlWidgets.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPointer>
+#include <QPushButton>
+#include <QStyleOptionSlider>
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+
+#include "gui/widgets/Icons.h"
+
+namespace glowmere::gui {
+
+using platform::Button;
+using platform::Control;
+using platform::PopUpButton;
+using platform::Slider;
+using platform::TextField;
+
+void mirrorControl(QObject* owner, Control& control, std::function<void()> refresh) {
+    auto waiting = std::make_shared<std::atomic<bool>>(false);
+    QPointer<QObject> guard(owner);
+    control.setObserver([waiting, guard, refresh = std::move(refresh)](Control*) {
+        // Polling may change hundreds of values in a burst; one refresh reads
+        // them all, so a second request while one waits adds nothing.
+        if (waiting->exchange(true)) return;
+        postToGui([waiting, guard, refresh] {
+            waiting->store(false);
+            if (guard) refresh();
+        });
+    });
+}
+
+namespace {
+
+QString qs(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// More than two lines of a strip ever show; the rest is only in the tooltip.
+constexpr int readableNameLength = 256;
+
+// A lamp's name in at most two lines of `width`: broken between words where
+// it can be, else anywhere; what still does not fit ends in an ellipsis.
+// Bounded work whatever the name's length: a readable head of it is
+// measured, and the line break found by halving.
+QString fitInTwoLines(const QString& whole, const QFontMetrics& metrics, int width) {
+    const QString text = whole.size() > readableNameLength ? whole.left(readableNameLength) + QChar(0x2026) : whole;
+    if (metrics.horizontalAdvance(text) <= width) return text;
+    // The longest head that fits: a longer head is never narrower.
+    int fits = 0, tooWide = static_cast<int>(text.size());
+    while (tooWide - fits > 1) {
+        const int middle = (fits + tooWide) / 2;
+        if (metrics.horizontalAdvance(text.left(middle)) <= width)
+            fits = middle;
+        else
+            tooWide = middle;
+    }
+    int cut = fits;
+    // Prefer the last space within the first line.
+    const int space = text.left(cut + 1).lastIndexOf(' ');
+    if (space > 0) cut = space;
+    const QString first = text.left(cut).trimmed();
+    const QString rest = text.mid(cut).trimmed();
+    return first + "\n" + metrics.elidedText(rest, Qt::ElideRight, width);
+}
+
+void refreshCommon(QWidget* widget, const Control& control) {
+    widget->setEnabled(control.isEnabled());
+    setHiddenBy(widget, HiddenBy::Control, control.isHidden());
+}
+
+}  // namespace
+
+// ---- slider ----
+
+StripSlider::StripSlider(std::shared_ptr<Slider> slider, Look look, GuiContext& context, Qt::Orientation orientation,
+                         QWidget* parent)
+    : QSlider(orientation, parent), slider_(std::move(slider)), look_(look), context_(context) {
+    // Narrow ranges (decibels, say) get tenths so the slider does not jump.
+    const double span = slider_->maxValue() - slider_->minValue();
+    scale_ = span > 0 && span < 200 ? 10 : 1;
+    setRange(toPosition(slider_->minValue()), toPosition(slider_->maxValue()));
+    setTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setMinimumSize(orientation == Qt::Vertical ? QSize(22, 60) : QSize(60, 22));
+    setPageStep(std::max(1, (maximum() - minimum()) / 16));
+    setSingleStep(std::max(1, (maximum() - minimum()) / 255));
+    trailing_.setSingleShot(true);
+    connect(&trailing_, &QTimer::timeout, this, [this] {
+        if (isSliderDown() && throttle_.takeDue(context_.clock().now())) send(value());
+    });
+    connect(this, &QSlider::sliderMoved, this, &StripSlider::userMoved);
+    connect(this, &QSlider::sliderReleased, this, [this] {
+        trailing_.stop();
+        throttle_.released(context_.clock().now());
+        // Where it was let go is always sent, unless that was sent already.
+        if (value() != lastSent_) send(value());
+    });
+    connect(this, &QSlider::valueChanged, this, [this](int position) {
+        // Clicks on the groove, the wheel and the keyboard: one change, one send.
+        if (!updating_ && !isSliderDown()) send(position);
+    });
+    mirrorControl(this, *slider_, [this] { refreshFromModel(); });
+    refreshFromModel();
+}
+
+int StripSlider::toPosition(double value) const {
+    return static_cast<int>(std::lround(value * scale_));
+}
+
+void StripSlider::refreshFromModel() {
+    refreshCommon(this, *slider_);
+    // Never pull the knob from under the user's pointer; the release sends
+    // the user's value, and the next change after it shows the model's.
+    if (isSliderDown()) return;
+    updating_ = true;
+    setValue(toPosition(slider_->doubleValue()));
+    updating_ = false;
+    update();
+}
+
+void StripSlider::userMoved(int position) {
+    if (throttle_.moved(context_.clock().now())) {
+        trailing_.stop();
+        send(position);
+        return;
+    }
+    if (auto due = throttle_.dueIn(context_.clock().now())) {
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(*due).count();
+        if (!trailing_.isActive()) trailing_.start(static_cast<int>(std::max<long long>(1, ms)));
+    }
+}
+
+void StripSlider::send(int position) {
+    lastSent_ = position;
+    const double value = toModel(position);
+    context_.forwarder().forward(slider_, [value](Control& c) { static_cast<Slider&>(c).setDoubleValue(value); });
+}
+
+QColor StripSlider::colourAt(double f) const {
+    const double hue = hueSource_ ? std::fmod(std::max(0.0, hueSource_()), 1.0) : 0.11;
+    switch (look_) {
+        case Look::Hue:
+            return QColor::fromHsvF(static_cast<float>(std::min(0.999, f)), 0.85f, 1.0f);
+        case Look::Saturation:
+            // The slider shows saturation inverted: the top is white.
+            return QColor::fromHsvF(static_cast<float>(hue), static_cast<float>(1.0 - f), 1.0f);
+        case Look::Brightness:
+            return QColor::fromHsvF(static_cast<float>(hue), 0.25f, static_cast<float>(0.12 + 0.88 * f));
+        case Look::Warmth: {
+            // Low mireds (the bottom) are cool blue-white, high ones warm amber.
+            const QColor cool(200, 222, 255), warm(255, 160, 60);
+            return QColor::fromRgbF(static_cast<float>(cool.redF() + (warm.redF() - cool.redF()) * f),
+                                    static_cast<float>(cool.greenF() + (warm.greenF() - cool.greenF()) * f),
+                                    static_cast<float>(cool.blueF() + (warm.blueF() - cool.blueF()) * f));
+        }
+        case Look::Plain:
+            break;
+    }
+    return palette().color(QPalette::Highlight);
+}
+
+void StripSlider::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    // The strip of a lamp that is off is shown dimmed.
+    if (parentWidget() && parentWidget()->property("lampOff").toBool()) p.setOpacity(0.45);
+    QStyleOptionSlider opt;
+    initStyleOption(&opt);
+    const QRect handle = style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, this);
+    const bool vertical = orientation() == Qt::Vertical;
+    const double grooveWidth = look_ == Look::Plain ? 4 : 10;
+    QRectF groove;
+    if (vertical)
+        groove = QRectF((width() - grooveWidth) / 2, 4, grooveWidth, height() - 8);
+    else
+        groove = QRectF(4, (height() - grooveWidth) / 2, width() - 8, grooveWidth);
+
+    QLinearGradient gradient(vertical ? groove.bottomLeft() : groove.topLeft(),
+                             vertical ? groove.topLeft() : groove.topRight());
+    if (look_ == Look::Plain) {
+        gradient.setColorAt(0, palette().color(QPalette::Mid));
+        gradient.setColorAt(1, palette().color(QPalette::Mid));
+    } else {
+        const int stops = look_ == Look::Hue ? 12 : 4;
+        for (int i = 0; i <= stops; ++i) gradient.setColorAt(double(i) / stops, colourAt(double(i) / stops));
+    }
+    p.setPen(QPen(QColor(0, 0, 0, 90), 1));
+    p.setBrush(gradient);
+    p.drawRoundedRect(groove, grooveWidth / 2, grooveWidth / 2);
+
+    // The knob: a round cap filled with the colour under it.
+    const double range = std::max(1, maximum() - minimum());
+    const double fraction = (value() - minimum()) / range;
+    const double radius = 8;
+    // Kept inside the widget so the cap and its shadow are never clipped.
+    QPointF centre = handle.center();
+    if (vertical)
+        centre.setY(std::clamp(centre.y(), radius + 1.5, height() - radius - 2.5));
+    else
+        centre.setX(std::clamp(centre.x(), radius + 1.5, width() - radius - 1.5));
+    QColor fill = look_ == Look::Plain ? palette().color(QPalette::Button) : colourAt(fraction);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0, 0, 0, 70));
+    p.drawEllipse(centre + QPointF(0, 1.2), radius + 0.5, radius + 0.5);
+    p.setBrush(QColor(250, 250, 250));
+    p.drawEllipse(centre, radius, radius);
+    p.setBrush(fill);
+    p.drawEllipse(centre, radius - 3, radius - 3);
+    if (hasFocus()) {
+        p.setPen(QPen(palette().color(QPalette::Highlight), 1.5));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(centre, radius + 1.5, radius + 1.5);
+    }
+}
+
+// ---- switch ----
+
+ToggleSwitch::ToggleSwitch(QWidget* parent) : QAbstractButton(parent) {
+    setCheckable(true);
+    setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void ToggleSwitch::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF track = QRectF(rect()).adjusted(1, 1, -1, -1);
+    const double r = track.height() / 2;
+    const bool on = isChecked();
+    p.setPen(QPen(on ? QColor(38, 150, 70) : QColor(0, 0, 0, 60), 1));
+    p.setBrush(on ? QColor(52, 199, 89) : QColor(120, 124, 132));
+    if (!isEnabled()) p.setOpacity(0.45);
+    p.drawRoundedRect(track, r, r);
+    // "I" / "O" marks in the track, as on a power switch.
+    p.setPen(QPen(QColor(255, 255, 255, 200), 1.6));
+    if (on) {
+        const double x = track.left() + r;
+        p.drawLine(QPointF(x, track.center().y() - 4), QPointF(x, track.center().y() + 4));
+    } else {
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(QPointF(track.right() - r, track.center().y()), 3.5, 3.5);
+    }
+    const QPointF knob(on ? track.right() - r : track.left() + r, track.center().y());
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0, 0, 0, 60));
+    p.drawEllipse(knob + QPointF(0, 1), r - 1.5, r - 1.5);
+    p.setBrush(Qt::white);
+    p.drawEllipse(knob, r - 2, r - 2);
+    if (hasFocus()) {
+        p.setOpacity(1);
+        p.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), r + 1, r + 1);
+    }
+}
+
+// ---- the factory ----
+
+namespace {
+
+QWidget* makeSlider(const std::shared_ptr<platform::View>& view, const std::shared_ptr<Slider>& slider,
+                    GuiContext& context, QWidget* parent) {
+    const std::string hint = view->identifier();
+    auto look = StripSlider::Look::Plain;
+    if (hint == style::hueSlider) look = StripSlider::Look::Hue;
+    if (hint == style::saturationSlider) look = StripSlider::Look::Saturation;
+    if (hint == style::brightnessSlider) look = StripSlider::Look::Brightness;
+    if (hint == style::colourTemperatureSlider) look = StripSlider::Look::Warmth;
+    const auto frame = view->frame();
+    const auto orientation =
+        hint == style::horizontalSlider || frame.size.width > frame.size.height ? Qt::Horizontal : Qt::Vertical;
+    return new StripSlider(slider, look, context, orientation, parent);
+}
+
+QWidget* makeButton(const std::shared_ptr<platform::View>& view, const std::shared_ptr<Button>& button,
+                    GuiContext& context, QWidget* parent) {
+    const std::string hint = view->identifier();
+    if (hint == style::onOffSwitch || hint == style::checkbox) {
+        QAbstractButton* toggle = hint == style::onOffSwitch ? static_cast<QAbstractButton*>(new ToggleSwitch(parent))
+                                                             : new QCheckBox(parent);
+        if (auto* box = qobject_cast<QCheckBox*>(toggle)) box->setText(qs(button->title()));
+        if (hint == style::onOffSwitch) toggle->setToolTip(QObject::tr("Switch on or off"));
+        QObject::connect(toggle, &QAbstractButton::clicked, toggle, [&context, button](bool checked) {
+            context.forwarder().forward(button, [checked](Control& c) { static_cast<Button&>(c).setState(checked); });
+        });
+        mirrorControl(toggle, *button, [toggle, button] {
+            refreshCommon(toggle, *button);
+            toggle->setChecked(button->state() == 1);
+            if (auto* box = qobject_cast<QCheckBox*>(toggle)) box->setText(qs(button->title()));
+        });
+        toggle->setChecked(button->state() == 1);
+        return toggle;
+    }
+    auto* push = new QPushButton(parent);
+    if (hint == style::renameButton || hint == style::duskButton) {
+        push->setIcon(hint == style::renameButton ? icons::pencil() : icons::moon());
+        push->setIconSize(QSize(14, 14));
+        push->setFlat(true);
+        push->setCursor(Qt::PointingHandCursor);
+        push->setToolTip(hint == style::renameButton ? QObject::tr("Rename") : QObject::tr("Fade out slowly"));
+        push->setObjectName(QString::fromUtf8(hint.c_str()));
+    }
+    QObject::connect(push, &QPushButton::clicked, push,
+                     [&context, button] { context.forwarder().forward(button, nullptr); });
+    const bool iconOnly = !push->icon().isNull();
+    mirrorControl(push, *button, [push, button, iconOnly] {
+        refreshCommon(push, *button);
+        if (!iconOnly) push->setText(qs(button->title()));
+    });
+    if (!iconOnly) push->setText(qs(button->title()));
+    return push;
+}
+
+Qt::Alignment alignmentOf(TextField::Alignment a) {
+    switch (a) {
+        case TextField::Alignment::Left:
+            return Qt::AlignLeft | Qt::AlignVCenter;
+        case TextField::Alignment::Right:
+            return Qt::AlignRight | Qt::AlignVCenter;
+        case TextField::Alignment::Center:
+            break;
+    }
+    return Qt::AlignCenter;
+}
+
+QWidget* makeTextField(const std::shared_ptr<platform::View>& view, const std::shared_ptr<TextField>& field,
+                       GuiContext& context, QWidget* parent) {
+    const std::string hint = view->identifier();
+    if (hint == style::editField || hint.empty()) {
+        auto* edit = new QLineEdit(parent);
+        edit->setText(qs(field->stringValue()));
+        // Typing updates the value without acting; Return acts.
+        QObject::connect(edit, &QLineEdit::textEdited, edit, [&context, field](const QString& text) {
+            context.forwarder().forward(
+                field, [t = text.toStdString()](Control& c) { static_cast<TextField&>(c).setStringValue(t); }, false);
+        });
+        QObject::connect(edit, &QLineEdit::returnPressed, edit, [&context, field, edit] {
+            context.forwarder().forward(
+                field, [t = edit->text().toStdString()](Control& c) { static_cast<TextField&>(c).setStringValue(t); });
+        });
+        mirrorControl(edit, *field, [edit, field] {
+            refreshCommon(edit, *field);
+            const QString text = qs(field->stringValue());
+            if (edit->text() != text && !edit->hasFocus()) edit->setText(text);
+            if (edit->text() != text && edit->hasFocus() && text.isEmpty()) edit->clear();
+        });
+        return edit;
+    }
+    auto* label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
+    if (hint == style::stripLabel) {
+        QFont f = label->font();
+        f.setBold(true);
+        label->setFont(f);
+        label->setObjectName("stripLabel");
+        label->setWordWrap(true);
+    } else if (hint == style::caption) {
+        QFont f = label->font();
+        f.setPointSizeF(f.pointSizeF() * 0.85);
+        label->setFont(f);
+        label->setObjectName("stripCaption");
+    } else if (hint == style::message) {
+        label->setWordWrap(true);
+    }
+    const int elideWidth = std::max(20, static_cast<int>(view->frame().size.width) - 4);
+    auto refresh = [label, field, hint, elideWidth] {
+        refreshCommon(label, *field);
+        const QString text = qs(field->stringValue());
+        // Long lamp names take two lines in the narrow strip; the tooltip
+        // and the controls' accessible names have all of it.
+        const bool strip = hint == style::stripLabel;
+        label->setText(strip ? fitInTwoLines(text, label->fontMetrics(), elideWidth) : text);
+        label->setToolTip(strip ? text : QString());
+        if (strip) {
+            label->setAccessibleName(text);
+            // The strip names its controls after it (once it is built).
+            QWidget* owner = label->parentWidget();
+            if (owner && owner->metaObject()->indexOfMethod("nameControls()") >= 0)
+                QMetaObject::invokeMethod(owner, "nameControls", Qt::QueuedConnection);
+        }
+        label->setAlignment(hint == style::message ? Qt::AlignLeft | Qt::AlignTop : alignmentOf(field->alignment()));
+    };
+    mirrorControl(label, *field, refresh);
+    refresh();
+    return label;
+}
+
+QWidget* makePopUp(const std::shared_ptr<PopUpButton>& popUp, GuiContext& context, QWidget* parent) {
+    auto* combo = new QComboBox(parent);
+    auto refresh = [combo, popUp] {
+        refreshCommon(combo, *popUp);
+        QSignalBlocker block(combo);
+        combo->clear();
+        for (const auto& item : popUp->items()) {
+            if (item.separator)
+                combo->insertSeparator(combo->count());
+            else
+                combo->addItem(qs(item.title), item.tag);
+        }
+        if (auto index = popUp->indexOfSelectedItem()) combo->setCurrentIndex(static_cast<int>(*index));
+    };
+    QObject::connect(combo, &QComboBox::activated, combo, [&context, popUp](int index) {
+        context.forwarder().forward(popUp, [index](Control& c) {
+            static_cast<PopUpButton&>(c).selectItemAtIndex(static_cast<std::size_t>(index));
+        });
+    });
+    mirrorControl(combo, *popUp, refresh);
+    refresh();
+    return combo;
+}
+
+}  // namespace
+
+QWidget* makeControlWidget(const std::shared_ptr<platform::View>& view, GuiContext& context, QWidget* parent) {
+    auto control = view->sharedControl();
+    if (auto slider = std::dynamic_pointer_cast<Slider>(control)) return makeSlider(view, slider, context, parent);
+    if (auto button = std::dynamic_pointer_cast<Button>(control)) return makeButton(view, button, context, parent);
+    if (auto field = std::dynamic_pointer_cast<TextField>(control)) return makeTextField(view, field, context, parent);
+    if (auto popUp = std::dynamic_pointer_cast<PopUpButton>(control)) return makePopUp(popUp, context, parent);
+    return new QWidget(parent);
+}
+
+}  // namespace glowmere::gui

@@ -1,0 +1,129 @@
+#include "gui/widgets/SoundIndicators.h"
+
+#include <QEvent>
+#include <QFormLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <memory>
+
+#include "controls/SettingsWindowController.h"
+#include "gui/widgets/ControlWidgets.h"
+
+namespace glowmere::gui {
+
+LevelMeterWidget::LevelMeterWidget(platform::LevelIndicator& indicator, QWidget* parent)
+    : QWidget(parent), indicator_(indicator) {
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    mirrorControl(this, indicator_, [this] {
+        setEnabled(indicator_.isEnabled());
+        update();
+    });
+}
+
+void LevelMeterWidget::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF frame = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    const double lo = indicator_.minValue(), hi = indicator_.maxValue();
+    auto x = [&](double v) { return frame.left() + frame.width() * std::clamp((v - lo) / (hi - lo), 0.0, 1.0); };
+    const double value = indicator_.doubleValue();
+    const double warning = indicator_.warningValue();
+    const double critical = indicator_.criticalValue();
+
+    p.setPen(palette().color(QPalette::Mid));
+    p.setBrush(palette().color(QPalette::Base));
+    p.drawRoundedRect(frame, 3, 3);
+    if (isEnabled() && value > lo) {
+        struct Band {
+            double from, to;
+            QColor colour;
+        } bands[] = {{lo, std::min(value, warning), QColor(0x3c, 0xb3, 0x4a)},
+                     {std::max(lo, warning), std::min(value, critical), QColor(0xf0, 0xb4, 0x29)},
+                     {std::max(lo, critical), value, QColor(0xe0, 0x4b, 0x3a)}};
+        p.setPen(Qt::NoPen);
+        for (const auto& band : bands) {
+            if (band.to <= band.from) continue;
+            p.setBrush(band.colour);
+            p.drawRect(QRectF(QPointF(x(band.from), frame.top() + 2), QPointF(x(band.to), frame.bottom() - 2)));
+        }
+    }
+    if (critical > lo && critical < hi) {
+        p.setPen(QPen(palette().color(QPalette::WindowText), 1.5));
+        p.drawLine(QPointF(x(critical), frame.top()), QPointF(x(critical), frame.bottom()));
+    }
+}
+
+namespace {
+template <class T>
+std::shared_ptr<platform::Control> borrowed(T& control) {
+    // The settings window controller owns these controls and outlives the widgets.
+    return std::shared_ptr<platform::Control>(&control, [](platform::Control*) {});
+}
+}  // namespace
+
+SoundIndicators::SoundIndicators(SettingsWindowController& controller, GuiContext& context, QWidget* parent)
+    : QWidget(parent), controller_(controller), context_(context) {
+    auto* form = new QFormLayout(this);
+    form->setContentsMargins(0, 0, 0, 0);
+    auto* sound = new LevelMeterWidget(controller.soundIndicator);
+    sound->setObjectName("soundIndicator");
+    sound->setAccessibleName(tr("Sound level"));
+    sound->setToolTip(tr("What the microphone hears; a sound past the line sets off the trigger"));
+    form->addRow(tr("Sound level:"), sound);
+
+    auto statusView = std::make_shared<platform::View>("control", platform::Rect{{0, 0}, {220, 20}},
+                                                       borrowed(controller.tfSoundStatus));
+    statusView->setIdentifier(style::message);
+    QWidget* status = makeControlWidget(statusView, context, this);
+    views_.push_back(statusView);
+    form->addRow(QString(), status);
+
+    auto* light = new LevelMeterWidget(controller.sightIndicator);
+    light->setObjectName("sightIndicator");
+    light->setAccessibleName(tr("Light level"));
+    light->setToolTip(tr("No light sensor reports to Glowmere"));
+    form->addRow(tr("Light level:"), light);
+    auto sliderView = std::make_shared<platform::View>("control", platform::Rect{{0, 0}, {220, 24}},
+                                                       borrowed(controller.slSensitivity));
+    sliderView->setIdentifier(style::horizontalSlider);
+    QWidget* slider = makeControlWidget(sliderView, context, this);
+    slider->setAccessibleName(tr("Light sensitivity"));
+    views_.push_back(sliderView);
+    form->addRow(tr("Light sensitivity:"), slider);
+}
+
+void SoundIndicators::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    watchWindow();
+}
+
+void SoundIndicators::watchWindow() {
+    QWidget* top = window();
+    if (top == watchedWindow_) return;
+    if (watchedWindow_) watchedWindow_->removeEventFilter(this);
+    watchedWindow_ = top;
+    top->installEventFilter(this);
+    if (top->isActiveWindow() && !active_) {
+        active_ = true;
+        context_.post([c = &controller_] { c->windowDidBecomeMain(); });
+    }
+}
+
+bool SoundIndicators::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == watchedWindow_ && (event->type() == QEvent::WindowActivate ||
+                                      event->type() == QEvent::WindowDeactivate || event->type() == QEvent::Hide)) {
+        const bool active = event->type() == QEvent::WindowActivate;
+        if (active != active_) {
+            active_ = active;
+            if (active)
+                context_.post([c = &controller_] { c->windowDidBecomeMain(); });
+            else
+                context_.post([c = &controller_] { c->windowDidResignMain(); });
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace glowmere::gui

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <memory>
+#include <vector>
+
+#include "gui/app/GuiContext.h"
+#include "platform/LevelIndicator.h"
+#include "platform/Views.h"
+
+namespace glowmere {
+class SettingsWindowController;
+}
+
+namespace glowmere::gui {
+
+// A horizontal level meter mirroring a platform::LevelIndicator: the part up
+// to the value filled, green below the warning mark, amber up to the
+// critical mark, red beyond; the critical mark drawn as a line.
+class LevelMeterWidget : public QWidget {
+    Q_OBJECT
+public:
+    LevelMeterWidget(platform::LevelIndicator& indicator, QWidget* parent = nullptr);
+    QSize sizeHint() const override { return {220, 16}; }
+    QSize minimumSizeHint() const override { return {80, 12}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    platform::LevelIndicator& indicator_;
+};
+
+// The settings window's indicators: the live sound level under the
+// sensitivity slider (measured while the window is the active one), a line
+// when there is no microphone, and the ambient light indicator with its
+// sensitivity slider.
+class SoundIndicators : public QWidget {
+    Q_OBJECT
+public:
+    SoundIndicators(SettingsWindowController& controller, GuiContext& context, QWidget* parent = nullptr);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void watchWindow();
+
+    SettingsWindowController& controller_;
+    GuiContext& context_;
+    QPointer<QWidget> watchedWindow_;
+    bool active_ = false;
+    std::vector<std::shared_ptr<platform::View>> views_;  // carriers of the controls' widgets
+};
+
+}  // namespace glowmere::gui

@@ -1,0 +1,226 @@
+#include "gui/windows/MainWindowWidget.h"
+
+#include <QEvent>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QMenuBar>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "gui/widgets/Icons.h"
+#include "gui/widgets/WindowPlacement.h"
+
+namespace glowmere::gui {
+
+MainWindowWidget::MainWindowWidget(GuiContext& context, std::shared_ptr<platform::View> content, QSize contentSize)
+    : contentSize_(contentSize) {
+    setWindowTitle(tr("Glowmere"));
+    setWindowIcon(icons::application());
+    setObjectName("mainWindow");
+    commandBar = new CommandBar(this);
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    // The banner: the bridge does not answer.
+    banner = new QFrame(central);
+    banner->setObjectName("bridgeBanner");
+    banner->setAutoFillBackground(true);
+    QPalette warning = banner->palette();
+    warning.setColor(QPalette::Window, QColor(196, 60, 52));
+    warning.setColor(QPalette::WindowText, Qt::white);
+    banner->setPalette(warning);
+    auto* bannerLayout = new QHBoxLayout(banner);
+    bannerLayout->setContentsMargins(10, 6, 10, 6);
+    bannerText = new QLabel(banner);
+    bannerText->setObjectName("bridgeBannerText");
+    bannerText->setWordWrap(true);
+    QFont bold = bannerText->font();
+    bold.setBold(true);
+    bannerText->setFont(bold);
+    retryButton = new QPushButton(tr("Retry"), banner);
+    bridgeSettingsButton = new QPushButton(tr("Bridge settings"), banner);
+    for (QPushButton* b : {retryButton, bridgeSettingsButton}) b->setAccessibleName(b->text());
+    bannerLayout->addWidget(bannerText, 1);
+    bannerLayout->addWidget(retryButton);
+    bannerLayout->addWidget(bridgeSettingsButton);
+    banner->hide();
+    layout->addWidget(banner);
+
+    scrollArea = new QScrollArea(central);
+    scrollArea->setObjectName("stripScroller");
+    scrollArea->setFrameShape(QFrame::NoFrame);
+    scrollArea->setWidgetResizable(false);
+    scrollArea->setFocusPolicy(Qt::NoFocus);
+    layout->addWidget(scrollArea, 1);
+
+    // The surface takes the desktop's palette (light or dark); the strips
+    // keep their own dark panels.
+    surface = new QWidget;
+    surface->setObjectName("stripSurface");
+    contentWidget = new ViewWidget(std::move(content), context, surface);
+    shade = new QWidget(surface);
+    shade->setObjectName("stripShade");
+    shade->setAutoFillBackground(true);
+    QPalette veil = shade->palette();
+    QColor tint = veil.color(QPalette::Window);
+    tint.setAlpha(170);
+    veil.setColor(QPalette::Window, tint);
+    shade->setPalette(veil);
+    shade->hide();
+    scrollArea->setWidget(surface);
+    scrollArea->viewport()->installEventFilter(this);
+
+    // Over the viewport, so they stay in view while the strips scroll.
+    throbber = new Throbber(scrollArea->viewport());
+    throbber->resize(36, 36);
+    emptyState = new QWidget(scrollArea->viewport());
+    emptyState->setObjectName("emptyState");
+    auto* emptyLayout = new QVBoxLayout(emptyState);
+    emptyText = new QLabel(tr("Looking for your bridge…"), emptyState);
+    emptyText->setObjectName("emptyStateText");
+    emptyText->setAlignment(Qt::AlignCenter);
+    emptyText->setWordWrap(true);
+    emptySearchButton = new QPushButton(CommandBar::label(CommandBar::Command::SearchForNewBulbs), emptyState);
+    emptySearchButton->setAccessibleName(emptySearchButton->text());
+    emptySearchButton->hide();
+    emptyPairButton = new QPushButton(tr("Pair with the bridge"), emptyState);
+    emptyPairButton->setAccessibleName(emptyPairButton->text());
+    emptyPairButton->hide();
+    emptyLayout->addWidget(emptyText);
+    emptyLayout->addWidget(emptySearchButton, 0, Qt::AlignHCenter);
+    emptyLayout->addWidget(emptyPairButton, 0, Qt::AlignHCenter);
+    setCentralWidget(central);
+
+    // The status line: error replies to the user's changes, for a while.
+    statusBar()->setObjectName("statusLine");
+    statusBar()->setSizeGripEnabled(true);
+
+    showBridgeState(BridgeState::LookingForBridge, {});
+    setContentSize(contentSize_);
+    resize(preferredSize());
+}
+
+QSize MainWindowWidget::preferredSize() const {
+    int height = contentSize_.height();
+    if (menuWidget() && !menuWidget()->isHidden()) height += menuWidget()->sizeHint().height();
+    if (commandBar->toolBar() && !commandBar->toolBar()->isHidden())
+        height += commandBar->toolBar()->sizeHint().height();
+    if (!banner->isHidden()) height += banner->sizeHint().height();
+    if (QStatusBar* bar = findChild<QStatusBar*>(); bar && !bar->isHidden()) height += bar->sizeHint().height();
+    // Never narrower than the command bar, so no command hides behind its
+    // overflow arrow while there are only a few strips.
+    int width = contentSize_.width();
+    if (commandBar->toolBar() && !commandBar->toolBar()->isHidden())
+        width = std::max(width, commandBar->toolBar()->sizeHint().width());
+    return {width, height};
+}
+
+void MainWindowWidget::setContentSize(QSize size) {
+    const bool changed = size != contentSize_;
+    contentSize_ = size;
+    contentWidget->setGeometry(0, 0, size.width(), size.height());
+    fitSurface();
+    if (changed) fitWindow();
+}
+
+void MainWindowWidget::fitWindow() {
+    // Follow the strips, as far as the screen allows; the rest scrolls.
+    QSize want = preferredSize();
+    if (QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen()) {
+        const QSize decoration = frameGeometry().size() - this->size();
+        const QRect area = s->availableGeometry();
+        want = want.boundedTo(area.size() - decoration);
+    }
+    resize(want.expandedTo(minimumSizeHint()));
+    if (isVisible()) keepOnScreen(this);
+}
+
+void MainWindowWidget::fitSurface() {
+    const QSize viewport = scrollArea->viewport()->size();
+    surface->resize(contentSize_.expandedTo(viewport));
+    shade->setGeometry(surface->rect());
+    placeOverlays();
+}
+
+void MainWindowWidget::placeOverlays() {
+    QWidget* v = scrollArea->viewport();
+    throbber->move((v->width() - throbber->width()) / 2, v->height() / 2 - 48);
+    const int width = std::min(v->width() - 20, 420);
+    const int height = emptyState->sizeHint().height();
+    emptyState->setGeometry((v->width() - width) / 2, v->height() / 2 - 4, width, height);
+    throbber->raise();
+    emptyState->raise();
+}
+
+void MainWindowWidget::showBridgeState(BridgeState state, const QString& address) {
+    state_ = state;
+    const bool unreachable = state == BridgeState::NotReachable;
+    bannerText->setText(tr("Bridge not reachable at %1").arg(address.isEmpty() ? tr("(no address)") : address));
+    if (banner->isHidden() == unreachable) {
+        // The banner comes and goes above the strips: the window grows and
+        // shrinks with it, so the strips are never cut off by it.
+        banner->setVisible(unreachable);
+        if (!isMaximized() && !isFullScreen()) fitWindow();
+    }
+    // With strips on the surface they stay, greyed and out of reach, until
+    // the bridge answers again; a change made meanwhile would be lost.
+    // A veil over the surface greys them and keeps the pointer off them.
+    const bool greyed = state != BridgeState::Ready;
+    contentWidget->setEnabled(!greyed);
+    shade->setVisible(greyed);
+    shade->raise();
+    // The empty states, when no strips are there to grey.
+    const bool empty = contentWidget->findChildren<StripViewWidget*>().isEmpty();
+    switch (state) {
+        case BridgeState::LookingForBridge:
+            emptyText->setText(tr("Looking for your bridge…"));
+            break;
+        case BridgeState::NotReachable:
+            emptyText->setText(tr("Bridge not reachable at %1.\nGlowmere keeps trying.").arg(address));
+            break;
+        case BridgeState::NotPaired:
+            emptyText->setText(tr("Glowmere is not paired with your bridge yet."));
+            break;
+        case BridgeState::NoLamps:
+            emptyText->setText(
+                tr("Your bridge has no lamps yet.\nNew lamps show up here once the bridge has found "
+                   "them."));
+            break;
+        case BridgeState::Ready:
+            break;
+    }
+    emptySearchButton->setVisible(state == BridgeState::NoLamps);
+    emptyPairButton->setVisible(state == BridgeState::NotPaired);
+    emptyState->setVisible(state != BridgeState::Ready && (empty || state == BridgeState::NoLamps));
+    placeOverlays();
+}
+
+void MainWindowWidget::showStatusMessage(const QString& message, int milliseconds) {
+    statusBar()->showMessage(message, milliseconds);
+}
+
+void MainWindowWidget::resizeEvent(QResizeEvent* e) {
+    QMainWindow::resizeEvent(e);
+    fitSurface();
+}
+
+bool MainWindowWidget::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == scrollArea->viewport() && e->type() == QEvent::Resize) fitSurface();
+    return QMainWindow::eventFilter(watched, e);
+}
+
+bool MainWindowWidget::event(QEvent* e) {
+    if ((e->type() == QEvent::Show || e->type() == QEvent::Hide) && visibilityChanged)
+        visibilityChanged(e->type() == QEvent::Show);
+    return QMainWindow::event(e);
+}
+
+}  // namespace glowmere::gui

@@ -1,0 +1,283 @@
+#include "gui/windows/PresetPanels.h"
+
+#include <QCloseEvent>
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPointer>
+#include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "controller/ManualController.h"
+#include "controller/PresetRecords.h"
+#include "gui/widgets/ControlWidgets.h"
+#include "gui/widgets/Icons.h"
+
+namespace glowmere::gui {
+
+namespace {
+
+QWidget* panel(QWidget* mainWindow, const QString& title) {
+    // Modal to the main window, the way a sheet is.
+    auto* w = new QWidget(mainWindow, Qt::Dialog);
+    w->setWindowTitle(title);
+    w->setWindowIcon(icons::application());
+    w->setWindowModality(Qt::WindowModal);
+    return w;
+}
+
+// A label that shows a text field of the logic.
+QLabel* mirroredLabel(platform::TextField& field, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);
+    mirrorControl(label, field, [label, &field] { label->setText(QString::fromStdString(field.stringValue())); });
+    label->setText(QString::fromStdString(field.stringValue()));
+    return label;
+}
+
+// A message under a field, shown only while there is something to say.
+QLabel* fieldMessage(const char* objectName) {
+    auto* label = new QLabel;
+    label->setObjectName(objectName);
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);
+    label->setForegroundRole(QPalette::LinkVisited);
+    label->hide();
+    return label;
+}
+
+void say(QLabel* label, const QString& text) {
+    label->setText(text);
+    label->setVisible(!text.isEmpty());
+}
+
+// The management table's cells: a name is trimmed, 1 to 32 characters and
+// unique (a refused one keeps the old name and the message says why); a
+// transition is seconds in a spin box with its unit.
+class PresetCellDelegate : public QStyledItemDelegate {
+public:
+    PresetCellDelegate(QTableWidget* table, QLabel* message)
+        : QStyledItemDelegate(table), table_(table), message_(message) {}
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        if (index.column() != 1) return QStyledItemDelegate::createEditor(parent, option, index);
+        auto* spin = new QDoubleSpinBox(parent);
+        spin->setRange(0, presets::maximumTransition);
+        spin->setDecimals(1);
+        spin->setSingleStep(0.5);
+        spin->setSuffix(tr(" s"));
+        spin->setAccessibleName(tr("Transition in seconds"));
+        return spin;
+    }
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override {
+        if (auto* spin = qobject_cast<QDoubleSpinBox*>(editor)) {
+            bool ok = false;
+            const double seconds = index.data().toString().toDouble(&ok);
+            spin->setValue(ok ? seconds : presets::defaultTransition);
+            return;
+        }
+        QStyledItemDelegate::setEditorData(editor, index);
+    }
+    void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override {
+        if (auto* spin = qobject_cast<QDoubleSpinBox*>(editor)) {
+            spin->interpretText();
+            model->setData(index, QString::number(spin->value(), 'g', 6));
+            return;
+        }
+        auto* line = qobject_cast<QLineEdit*>(editor);
+        if (!line || index.column() != 0) return QStyledItemDelegate::setModelData(editor, model, index);
+        std::vector<std::string> others;
+        for (int row = 0; row < table_->rowCount(); ++row)
+            if (row != index.row() && table_->item(row, 0))
+                others.push_back(table_->item(row, 0)->text().toStdString());
+        std::string why;
+        const auto name = presets::checkedName(line->text().toStdString(), others, &why);
+        if (!name) {
+            say(message_, QString::fromStdString(why) + " " + tr("The preset keeps its name."));
+            return;
+        }
+        say(message_, {});
+        model->setData(index, QString::fromStdString(*name));
+    }
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyleOptionViewItem shown(option);
+        initStyleOption(&shown, index);
+        // Seconds with their unit; an empty cell stays empty.
+        if (index.column() == 1 && !shown.text.isEmpty()) shown.text = tr("%1 s").arg(shown.text);
+        QStyledItemDelegate::paint(painter, shown, index);
+    }
+
+private:
+    QTableWidget* table_;
+    QLabel* message_;
+};
+
+}  // namespace
+
+PresetPanels::PresetPanels(ManualController& controller, GuiContext& context, QWidget* mainWindow)
+    : controller_(controller),
+      context_(context),
+      question_(panel(mainWindow, tr("Save preset"))),
+      naming_(panel(mainWindow, tr("Name the preset"))),
+      management_(new QWidget(nullptr, Qt::Window)),
+      tableWidget_(new QTableWidget) {
+    ManualController* c = &controller;
+
+    // The question: update the preset applied last, or make a new one.
+    auto* questionLayout = new QVBoxLayout(question_);
+    questionLayout->addWidget(mirroredLabel(controller.presetOption1Text(), question_));
+    auto* questionButtons = new QDialogButtonBox;
+    auto* update = questionButtons->addButton(tr("Update"), QDialogButtonBox::AcceptRole);
+    auto* makeNew = questionButtons->addButton(tr("New preset"), QDialogButtonBox::ActionRole);
+    update->setDefault(true);
+    questionLayout->addWidget(questionButtons);
+    connect(update, &QPushButton::clicked, this, [this, c] { context_.post([c] { c->presetStep1PanelOK(); }); });
+    connect(makeNew, &QPushButton::clicked, this, [this, c] { context_.post([c] { c->savePresetStep1CreateNew(); }); });
+    question_->resize(420, 120);
+
+    // The naming panel.
+    auto* namingLayout = new QVBoxLayout(naming_);
+    namingLayout->addWidget(new QLabel(tr("A name for the lamps as they are now:")));
+    auto* nameEdit = new QLineEdit;
+    nameEdit->setObjectName("presetName");
+    nameEdit->setAccessibleName(tr("Preset name"));
+    nameEdit->setMaxLength(static_cast<int>(presets::maxNameLength) + 16);  // trimmed before it counts
+    namingLayout->addWidget(nameEdit);
+    QLabel* namingMessage = namingMessage_ = fieldMessage("presetNameMessage");
+    namingLayout->addWidget(namingMessage);
+    auto* namingButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    namingLayout->addWidget(namingButtons);
+    platform::TextField& field = controller.presetNameEditingField();
+    mirrorControl(nameEdit, field, [nameEdit, &field] {
+        const QString text = QString::fromStdString(field.stringValue());
+        if (nameEdit->text() != text) nameEdit->setText(text);
+    });
+    // The name is checked against the stored list on the controller thread;
+    // a refused one leaves the panel open with the reason under the field.
+    QPointer<QLabel> messageGuard(namingMessage);
+    auto ok = [this, c, nameEdit, messageGuard] {
+        context_.post([c, typed = nameEdit->text().toStdString(), messageGuard] {
+            std::string why;
+            auto name = presets::checkedName(typed, presets::names(c->getPresetList(true)), &why);
+            postToGui([messageGuard, why] {
+                if (messageGuard) say(messageGuard, QString::fromStdString(why));
+            });
+            if (!name) return;
+            c->presetNameEditingField().setStringValue(*name);
+            c->presetNamingPanelOK();
+        });
+    };
+    connect(namingButtons, &QDialogButtonBox::accepted, this, ok);
+    connect(nameEdit, &QLineEdit::returnPressed, this, ok);
+    connect(namingButtons, &QDialogButtonBox::rejected, this,
+            [this, c] { context_.post([c] { c->presetNamingPanelCancel(); }); });
+    naming_->resize(360, 110);
+
+    // The management panel: names and transitions, rename and delete.
+    management_->setWindowTitle(tr("Presets"));
+    management_->setWindowIcon(icons::application());
+    auto* managementLayout = new QVBoxLayout(management_);
+    tableWidget_->setObjectName("presetManagementTable");
+    tableWidget_->setAccessibleName(tr("Presets"));
+    table_ = std::make_unique<QtTableView>(tableWidget_, std::vector<std::string>{"name", "transition"}, context);
+    tableWidget_->setHorizontalHeaderLabels({tr("Name"), tr("Transition")});
+    tableWidget_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    tableWidget_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    managementLayout->addWidget(tableWidget_);
+    QLabel* tableMessage = fieldMessage("presetMessage");
+    tableWidget_->setItemDelegate(new PresetCellDelegate(tableWidget_, tableMessage));
+    managementLayout->addWidget(tableMessage);
+    auto* hint = new QLabel(tr("An empty transition uses the one in Settings."));
+    hint->setEnabled(false);
+    managementLayout->addWidget(hint);
+    auto* row = new QHBoxLayout;
+    auto* save = new QPushButton(tr("Save current lamps…"));
+    auto* rename = new QPushButton(tr("Rename"));
+    auto* remove = new QPushButton(tr("Delete"));
+    auto* close = new QPushButton(tr("Close"));
+    row->addWidget(save);
+    row->addStretch();
+    row->addWidget(rename);
+    row->addWidget(remove);
+    row->addWidget(close);
+    managementLayout->addLayout(row);
+    connect(save, &QPushButton::clicked, this, [this, c] { context_.post([c] { c->savePresetStep1(); }); });
+    connect(rename, &QPushButton::clicked, this, [this, c] { context_.post([c] { c->renamePreset(); }); });
+    connect(remove, &QPushButton::clicked, this, [this, c] { context_.post([c] { c->deletePreset(); }); });
+    management_->resize(420, 320);
+
+    questionWindow_ = std::make_unique<QtWindow>(question_);
+    namingWindow_ = std::make_unique<QtWindow>(naming_);
+    managementWindow_ = std::make_unique<QtWindow>(management_);
+    connect(close, &QPushButton::clicked, this, [this] { managementWindow_->orderOut(); });
+    for (QWidget* w : {question_, naming_, management_}) w->installEventFilter(this);
+}
+
+PresetPanels::~PresetPanels() {
+    // Not left to the main window: their labels show the controller's
+    // fields, and the controller goes before the window.
+    delete question_;
+    delete naming_;
+    delete management_;
+}
+
+bool PresetPanels::eventFilter(QObject* watched, QEvent* event) {
+    // A panel opened again starts without the last time's message.
+    if (event->type() == QEvent::Show && watched == naming_) say(namingMessage_, {});
+    if (event->type() == QEvent::Close) {
+        // Closed by the window manager: as if the panel's own way out was taken.
+        if (watched == naming_) {
+            ManualController* c = &controller_;
+            context_.post([c] { c->presetNamingPanelCancel(); });
+        } else if (watched == question_) {
+            questionWindow_->orderOut();
+        } else if (watched == management_) {
+            managementWindow_->orderOut();
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+ListenCountdownPanel::ListenCountdownPanel(ManualController& controller, GuiContext& context, QWidget* parent)
+    : QWidget(parent, Qt::Dialog), controller_(controller), context_(context) {
+    setWindowTitle(tr("Listening"));
+    setWindowIcon(icons::application());
+    auto* layout = new QVBoxLayout(this);
+    label_ = mirroredLabel(controller.listenOption1Text(), this);
+    label_->setObjectName("countdownText");
+    layout->addWidget(label_);
+    auto* detail = new QLabel(tr("Time to leave the room; a sound after that switches to the chosen preset."));
+    detail->setWordWrap(true);
+    detail->setEnabled(false);
+    layout->addWidget(detail);
+    auto* buttons = new QDialogButtonBox;
+    auto* skip = buttons->addButton(tr("Skip"), QDialogButtonBox::AcceptRole);
+    auto* cancel = buttons->addButton(tr("Cancel"), QDialogButtonBox::RejectRole);
+    layout->addWidget(buttons);
+    ManualController* c = &controller;
+    connect(skip, &QPushButton::clicked, this, [this, c] { context_.post([c] { c->ListenStep1Skip(); }); });
+    connect(cancel, &QPushButton::clicked, this, [this, c] { context_.post([c] { c->ListenStep1Cancel(); }); });
+    resize(340, 120);
+}
+
+QString ListenCountdownPanel::text() const {
+    return label_->text();
+}
+
+void ListenCountdownPanel::closeEvent(QCloseEvent* event) {
+    // Closing the panel is cancelling; once it was closed by the logic
+    // (skip, cancel, the end of the count) there is nothing to cancel.
+    if (window_.isVisible()) {
+        ManualController* c = &controller_;
+        context_.post([c] { c->ListenStep1Cancel(); });
+    }
+    QWidget::closeEvent(event);
+}
+
+}  // namespace glowmere::gui

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableWidget>
+#include <QWidget>
+#include <memory>
+
+#include "gui/adapters/QtTableView.h"
+#include "gui/adapters/QtWindow.h"
+#include "gui/app/GuiContext.h"
+
+namespace glowmere {
+class ManualController;
+}
+
+namespace glowmere::gui {
+
+// The three preset panels of the main controller: the question whether to
+// update the preset applied last or make a new one, the naming panel, and
+// the management panel with its table of names and transitions. Made on the
+// Qt thread; their controls' values live in the controller.
+class PresetPanels : public QObject {
+    Q_OBJECT
+public:
+    PresetPanels(ManualController& controller, GuiContext& context, QWidget* mainWindow);
+    ~PresetPanels() override;
+
+    platform::Window& questionPanel() { return *questionWindow_; }
+    platform::Window& namingPanel() { return *namingWindow_; }
+    platform::Window& managementPanel() { return *managementWindow_; }
+    platform::TableView& managementTable() { return *table_; }
+
+    QWidget* questionWidget() const { return question_; }
+    QWidget* namingWidget() const { return naming_; }
+    QWidget* managementWidget() const { return management_; }
+    QTableWidget* tableWidget() const { return tableWidget_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    ManualController& controller_;
+    GuiContext& context_;
+    QWidget* question_;
+    QWidget* naming_;
+    QWidget* management_;
+    QTableWidget* tableWidget_;
+    QLabel* namingMessage_ = nullptr;
+    std::unique_ptr<QtWindow> questionWindow_, namingWindow_, managementWindow_;
+    std::unique_ptr<QtTableView> table_;
+};
+
+// The panel that counts down before listening starts, with Skip and Cancel.
+class ListenCountdownPanel : public QWidget {
+    Q_OBJECT
+public:
+    ListenCountdownPanel(ManualController& controller, GuiContext& context, QWidget* parent = nullptr);
+    platform::Window& window() { return window_; }
+    QString text() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    ManualController& controller_;
+    GuiContext& context_;
+    QLabel* label_;
+    QtWindow window_{this};
+};
+
+}  // namespace glowmere::gui

@@ -1,0 +1,292 @@
+#include "gui/windows/SchedulesWindow.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "gui/adapters/QtText.h"
+#include "gui/widgets/ControlWidgets.h"
+#include "gui/widgets/Icons.h"
+#include "gui/widgets/Throbber.h"
+#include "gui/widgets/WindowPlacement.h"
+#include "gui/windows/ActionEditor.h"
+
+namespace glowmere::gui {
+
+// ---- the model ----
+
+ScheduleTableModel::ScheduleTableModel(ScheduleWindow& logic, GuiContext& context, QObject* parent)
+    : QAbstractTableModel(parent), logic_(logic), context_(context) {}
+
+void ScheduleTableModel::setRows(std::vector<ScheduleWindow::Row> rows) {
+    if (rows.size() == rows_.size()) {
+        rows_ = std::move(rows);
+        if (!rows_.empty()) emit dataChanged(index(0, 0), index(static_cast<int>(rows_.size()) - 1, 2));
+        return;
+    }
+    beginResetModel();
+    rows_ = std::move(rows);
+    endResetModel();
+}
+
+const void* ScheduleTableModel::keyAt(int row) const {
+    return row >= 0 && row < static_cast<int>(rows_.size()) ? rows_[static_cast<std::size_t>(row)].key : nullptr;
+}
+
+int ScheduleTableModel::rowOf(const void* key) const {
+    for (std::size_t i = 0; i < rows_.size(); ++i)
+        if (rows_[i].key == key) return static_cast<int>(i);
+    return -1;
+}
+
+int ScheduleTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int ScheduleTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 3;
+}
+
+QVariant ScheduleTableModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) return {};
+    const auto& row = rows_[static_cast<std::size_t>(index.row())];
+    if (index.column() == 0 && role == Qt::CheckStateRole) return row.enabled ? Qt::Checked : Qt::Unchecked;
+    if (index.column() == 0 && role == Qt::AccessibleTextRole) return row.enabled ? tr("enabled") : tr("disabled");
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
+        if (index.column() == 1) return qs(row.description);
+        if (index.column() == 2) return qs(row.name);
+    }
+    return {};
+}
+
+QVariant ScheduleTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    switch (section) {
+        case 0:
+            return tr("On");
+        case 1:
+            return tr("Description");
+        case 2:
+            return tr("Name");
+    }
+    return {};
+}
+
+Qt::ItemFlags ScheduleTableModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (index.column() == 0) f |= Qt::ItemIsUserCheckable;
+    return f;
+}
+
+bool ScheduleTableModel::setData(const QModelIndex& index, const QVariant&, int role) {
+    if (index.column() != 0 || role != Qt::CheckStateRole) return false;
+    // Whatever state arrives, the item's is toggled; the row follows when
+    // the logic has registered or deleted its bridge schedules.
+    const void* key = keyAt(index.row());
+    ScheduleWindow* logic = &logic_;
+    context_.post(
+        [logic, key] { logic->tableViewSetObjectValueForTableColumnRow(ScheduleWindow::enabledColumn, key); });
+    return true;
+}
+
+// ---- the window ----
+
+SchedulesWindow::SchedulesWindow(ScheduleWindow& logic, GuiContext& context)
+    : QWidget(nullptr, Qt::Window),
+      logic_(logic),
+      context_(context),
+      model_(new ScheduleTableModel(logic, context, this)),
+      table_(new QTableView(this)),
+      editor_(new ActionEditor(logic, context, this)),
+      status_(new QLabel(this)),
+      report_(new QLabel(this)),
+      activity_(new QLabel(this)),
+      throbber_(new Throbber(this)),
+      indicator_(throbber_) {
+    setWindowTitle(tr("Glowmere Schedules"));
+    setWindowIcon(icons::application());
+    setObjectName("schedulesWindow");
+
+    auto* bar = new QHBoxLayout;
+    auto addButton = [&](const QString& label, std::function<void(ScheduleWindow&, const void*)> command) {
+        auto* b = new QPushButton(label, this);
+        b->setAccessibleName(label);
+        connect(b, &QPushButton::clicked, this, [this, command] {
+            const void* key = selectedKey();
+            post([command, key](ScheduleWindow& w) { command(w, key); });
+        });
+        bar->addWidget(b);
+        buttons_.push_back(b);
+    };
+    addButton(tr("New"), [](ScheduleWindow& w, const void*) { w.create(); });
+    addButton(tr("Edit"), [](ScheduleWindow& w, const void* key) { w.edit(key); });
+    addButton(tr("Delete"), [](ScheduleWindow& w, const void* key) { w.deleteItem(key); });
+    bar->addSpacing(12);
+    addButton(tr("Import"), [](ScheduleWindow& w, const void*) { w.importFromBridge(); });
+    addButton(tr("Check"), [](ScheduleWindow& w, const void*) { w.windowDidBecomeKey(); });
+    bar->addStretch();
+    addButton(tr("Delete All…"), [](ScheduleWindow& w, const void*) { w.deleteAllFromBridge(); });
+    buttons_.back()->setAccessibleName(tr("Delete All"));
+
+    table_->setModel(model_);
+    table_->setAccessibleName(tr("Schedules"));
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setSortingEnabled(false);
+    table_->verticalHeader()->hide();
+    table_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    table_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    table_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Interactive);
+    table_->setWordWrap(false);
+    table_->installEventFilter(this);
+    connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.column() == 0) return;  // the check box
+        const void* key = model_->keyAt(index.row());
+        post([key](ScheduleWindow& w) { w.edit(key); });
+    });
+    connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex& index) {
+        const void* key = model_->keyAt(index.row());
+        post([key](ScheduleWindow& w) { w.setSelectedRow(key); });
+    });
+    editor_->setAnchor([this]() -> QRect {
+        const int row = table_->currentIndex().row();
+        const QRect cell = row >= 0 ? table_->visualRect(model_->index(row, 2)) : QRect();
+        const QRect local = cell.isValid() ? cell : QRect(table_->viewport()->width() - 1, 0, 1, 1);
+        return QRect(table_->viewport()->mapToGlobal(local.topLeft()), local.size());
+    });
+
+    for (QLabel* line : {status_, report_, activity_}) {
+        line->setWordWrap(true);
+        line->setTextFormat(Qt::PlainText);
+    }
+    status_->setObjectName("managerStatus");
+    report_->setObjectName("report");
+    activity_->setObjectName("activity");
+    throbber_->setFixedSize(20, 20);
+    auto* activityRow = new QHBoxLayout;
+    activityRow->addWidget(throbber_);
+    activityRow->addWidget(activity_, 1);
+    throbber_->hide();
+    activity_->hide();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(bar);
+    layout->addWidget(table_, 1);
+    layout->addWidget(status_);
+    layout->addWidget(report_);
+    layout->addLayout(activityRow);
+    resize(640, 380);
+
+    mirrorControl(status_, logic.tfManagerStatus(),
+                  [this] { status_->setText(qs(logic_.tfManagerStatus().stringValue())); });
+    mirrorControl(report_, logic.tfReport(), [this] { report_->setText(qs(logic_.tfReport().stringValue())); });
+    // Work the bridge answers at once is not worth a flash of progress; a
+    // registration or import that takes longer shows what it is doing.
+    auto* delay = new QTimer(this);
+    delay->setSingleShot(true);
+    delay->setInterval(300);
+    connect(delay, &QTimer::timeout, this, [this] {
+        const bool busy = !activity_->text().isEmpty();
+        activity_->setVisible(busy);
+        throbber_->setVisible(busy);
+    });
+    mirrorControl(activity_, logic.tfActivity(), [this, delay] {
+        const QString text = qs(logic_.tfActivity().stringValue());
+        activity_->setText(text);
+        if (text.isEmpty()) {
+            delay->stop();
+            activity_->hide();
+            throbber_->hide();
+        } else if (!activity_->isVisible() && !delay->isActive()) {
+            delay->start();
+        }
+    });
+    QPointer<SchedulesWindow> guard(this);
+    logic.setRowsObserver([guard] {
+        postToGui([guard] {
+            if (guard) guard->refreshRows();
+        });
+    });
+    refreshRows();
+}
+
+SchedulesWindow::~SchedulesWindow() {
+    logic_.setRowsObserver(nullptr);
+}
+
+QPushButton* SchedulesWindow::button(const QString& label) const {
+    for (QPushButton* b : buttons_)
+        if (b->text() == label || b->accessibleName() == label) return b;
+    return nullptr;
+}
+
+QString SchedulesWindow::statusText() const {
+    return status_->text();
+}
+
+QString SchedulesWindow::reportText() const {
+    return report_->text();
+}
+
+QString SchedulesWindow::activityText() const {
+    return activity_->text();
+}
+
+bool SchedulesWindow::activityShown() const {
+    return activity_->isVisible();
+}
+
+const void* SchedulesWindow::selectedKey() const {
+    const auto selected = table_->selectionModel()->selectedRows();
+    return selected.isEmpty() ? nullptr : model_->keyAt(selected.front().row());
+}
+
+void SchedulesWindow::post(std::function<void(ScheduleWindow&)> command) {
+    ScheduleWindow* logic = &logic_;
+    context_.post([logic, command = std::move(command)] { command(*logic); });
+}
+
+void SchedulesWindow::refreshRows() {
+    const void* selected = selectedKey();
+    model_->setRows(logic_.rows());
+    const int row = model_->rowOf(selected);
+    if (row >= 0 && table_->currentIndex().row() != row) table_->selectRow(row);
+}
+
+void SchedulesWindow::showWindow() {
+    bringToFront(this);
+}
+
+bool SchedulesWindow::event(QEvent* event) {
+    // The status line is brought up to date whenever the window becomes active.
+    if (event->type() == QEvent::WindowActivate) post([](ScheduleWindow& w) { w.windowDidBecomeKey(); });
+    return QWidget::event(event);
+}
+
+bool SchedulesWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == table_ && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        // Backspace gives the delete character, Delete the forward-delete key.
+        std::u32string characters;
+        if (key->key() == Qt::Key_Backspace) characters = std::u32string(1, qfKeyResponder::deleteCharacter);
+        if (key->key() == Qt::Key_Delete) characters = std::u32string(1, qfKeyResponder::forwardDeleteFunctionKey);
+        if (!characters.empty()) {
+            const void* selected = selectedKey();
+            post([selected, characters](ScheduleWindow& w) {
+                w.setSelectedRow(selected);
+                w.keyResponder().keyDown(characters);
+            });
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace glowmere::gui

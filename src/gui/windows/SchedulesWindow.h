@@ -1,0 +1,96 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QWidget>
+#include <memory>
+#include <vector>
+
+#include "gui/adapters/QtProgressIndicator.h"
+#include "gui/adapters/QtWindow.h"
+#include "gui/app/GuiContext.h"
+#include "schedules/ScheduleWindow.h"
+
+class QLabel;
+class QPushButton;
+class QTableView;
+
+namespace glowmere::gui {
+
+class ActionEditor;
+class Throbber;
+
+// The rows of the schedule list as the logic last published them: the
+// "enabled" check box, the description and the name. Ticking the check box
+// asks the logic to toggle the item; the row changes when the logic says so.
+class ScheduleTableModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    ScheduleTableModel(ScheduleWindow& logic, GuiContext& context, QObject* parent);
+
+    void setRows(std::vector<ScheduleWindow::Row> rows);
+    const void* keyAt(int row) const;
+    int rowOf(const void* key) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+
+private:
+    ScheduleWindow& logic_;
+    GuiContext& context_;
+    std::vector<ScheduleWindow::Row> rows_;
+};
+
+// The schedule window: the list of schedule items with its commands (new,
+// edit, delete, delete all, import, check), the status line and a progress
+// line while the bridge is being asked. Every command is posted to the
+// controller thread; the window never waits for the bridge.
+class SchedulesWindow : public QWidget {
+    Q_OBJECT
+public:
+    SchedulesWindow(ScheduleWindow& logic, GuiContext& context);
+    ~SchedulesWindow() override;
+
+    platform::Window& window() { return window_; }
+    platform::ProgressIndicator& progress() { return indicator_; }
+    ActionEditor& editor() { return *editor_; }
+    QTableView* table() const { return table_; }
+    ScheduleTableModel& model() { return *model_; }
+    QPushButton* button(const QString& label) const;
+    // The status, report and activity lines as shown.
+    QString statusText() const;
+    QString reportText() const;
+    QString activityText() const;
+    bool activityShown() const;
+
+    // Shows the window, as the Schedules command does.
+    void showWindow();
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    const void* selectedKey() const;
+    void post(std::function<void(ScheduleWindow&)> command);
+    void refreshRows();
+
+    ScheduleWindow& logic_;
+    GuiContext& context_;
+    QtWindow window_{this};
+    ScheduleTableModel* model_;
+    QTableView* table_;
+    ActionEditor* editor_;
+    QLabel* status_;
+    QLabel* report_;
+    QLabel* activity_;
+    Throbber* throbber_;
+    QtProgressIndicator indicator_;
+    std::vector<QPushButton*> buttons_;
+    std::vector<std::shared_ptr<platform::View>> views_;
+};
+
+}  // namespace glowmere::gui
