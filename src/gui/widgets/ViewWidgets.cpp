@@ -10,6 +10,8 @@
 #include <QPropertyAnimation>
 #include <QResizeEvent>
 #include <cmath>
+#include <memory>
+#include <vector>
 
 #include "gui/widgets/ControlWidgets.h"
 
@@ -34,6 +36,20 @@ namespace {
 
 // How long one pass may spend making the widgets of new subviews.
 constexpr qint64 buildSliceMs = 4;
+
+// Deletes hidden widgets a few milliseconds' worth at a time (all the strips
+// of a big house at a rebuild), the rest after Qt had its turn. A widget
+// whose parent went first is gone already.
+void deleteInSlices(std::shared_ptr<std::vector<QPointer<QWidget>>> widgets) {
+    QElapsedTimer budget;
+    budget.start();
+    while (!widgets->empty() && budget.elapsed() < buildSliceMs) {
+        QPointer<QWidget> widget = widgets->back();
+        widgets->pop_back();
+        delete widget.data();
+    }
+    if (!widgets->empty()) postToGui([widgets] { deleteInSlices(widgets); });
+}
 
 // Attaches the view's observer so its changes reach `widget` on the Qt thread.
 template <class Handler>
@@ -145,18 +161,20 @@ void ViewWidget::syncSubviews() {
     const auto current = view_->subviews();
     std::map<const View*, std::shared_ptr<View>> wanted;
     for (const auto& v : current) wanted[v.get()] = v;
+    auto retired = std::make_shared<std::vector<QPointer<QWidget>>>();
     for (auto it = children_.begin(); it != children_.end();) {
         if (!wanted.count(it->first)) {
             // Removed from the logic's tree: the widget goes, and the view's
             // observer with it (the logic may keep the view).
             if (it->second.first->superview() == nullptr) it->second.first->setObserver(nullptr);
             it->second.second->hide();
-            it->second.second->deleteLater();
+            retired->push_back(it->second.second);
             it = children_.erase(it);
         } else {
             ++it;
         }
     }
+    if (!retired->empty()) deleteInSlices(retired);
     // Many new subviews (every strip of a big house) are made a few
     // milliseconds' worth at a time; the rest follow after Qt had its turn,
     // so the window paints and answers input in between. A widget made later
