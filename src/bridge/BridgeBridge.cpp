@@ -465,16 +465,20 @@ bool BridgeBridge::logIn() {
     if (!bridgeIP()) discoverBridge();
     auto address = bridgeIP();
     if (!address) {
-        if (alerts_) {
+        // Asked without waiting: the thread looking for the bridge goes on
+        // (and retries) while the question is open, and never asks twice.
+        if (alerts_ && !unableToFindAsked_.exchange(true)) {
             platform::AlertSpec alert;
             alert.message = unableToFindMessage;
             alert.defaultButton = "OK";
             alert.alternateButton = "Settings";
             alert.informativeText = unableToFindInformative;
-            if (alerts_->runModal(alert) == platform::AlertResponse::Alternate) {
+            alerts_->ask(alert, [this](platform::AlertResponse response) {
+                unableToFindAsked_ = false;
+                if (response != platform::AlertResponse::Alternate) return;
                 if (prefsWindow_) prefsWindow_->makeKeyAndOrderFront();
                 if (prefsTabView_) prefsTabView_->selectTabViewItemWithIdentifier("bridge");
-            }
+            });
         }
         return false;
     }

@@ -248,6 +248,7 @@ private:
     std::function<void(const std::string&, const std::string&, const std::string&)> errorObserver_;
     std::atomic<bool> loginPaused_{false};
     std::atomic<bool> pairingNeeded_{false};
+    std::atomic<bool> unableToFindAsked_{false};  // the "unable to find" question is open
     std::atomic<bool> pairsOnDemand_{true};
 
     mutable std::mutex addressMutex_;
