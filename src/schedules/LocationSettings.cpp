@@ -33,20 +33,20 @@ std::string LocationSettings::formatPosition(const GeoPosition& p) {
 void LocationSettings::refresh() {
     auto chosen = location_.chosenPosition();
     shown_.reset();
-    if (!chosen) {
-        position_->setStringValue("none known: enter one");
-        source_->setStringValue("");
-        sunrise_->setStringValue("");
-        sunset_->setStringValue("");
-        forget_->setEnabled(false);
-        return;
+    GeoPosition position = fallback_ ? fallback_() : GeoPosition{0, 0, 0};
+    if (chosen) {
+        position = chosen->position;
+        std::string source = DefaultsLocation::describe(chosen->source);
+        if (chosen->source == PositionSource::ZoneCity) source += " (" + location_.zoneName() + ")";
+        source_->setStringValue(source);
+    } else {
+        // Sun-linked schedules still run, at the engine's fallback: say so
+        // rather than show nothing.
+        source_->setStringValue("no position known: the schedules use this fallback until you enter one");
     }
-    position_->setStringValue(formatPosition(chosen->position));
-    std::string source = DefaultsLocation::describe(chosen->source);
-    if (chosen->source == PositionSource::ZoneCity) source += " (" + location_.zoneName() + ")";
-    source_->setStringValue(source);
-    forget_->setEnabled(chosen->source == PositionSource::Entered);
-    if (chosen->source == PositionSource::Entered && latitude_->stringValue().empty() &&
+    position_->setStringValue(formatPosition(position));
+    forget_->setEnabled(chosen && chosen->source == PositionSource::Entered);
+    if (chosen && chosen->source == PositionSource::Entered && latitude_->stringValue().empty() &&
         longitude_->stringValue().empty()) {
         char lat[32], lon[32];
         std::snprintf(lat, sizeof lat, "%.4f", chosen->position.latitude);
@@ -56,7 +56,7 @@ void LocationSettings::refresh() {
     }
     auto today =
         std::chrono::floor<std::chrono::days>(zone_.toLocal(std::chrono::floor<std::chrono::seconds>(clock_.now())));
-    shown_ = computeSunTimes(chosen->position, today, zone_);
+    shown_ = computeSunTimes(position, today, zone_);
     sunrise_->setStringValue(shown_ ? shown_->sunrise : "the sun does not rise today");
     sunset_->setStringValue(shown_ ? shown_->sunset : "the sun does not set today");
 }

@@ -26,6 +26,10 @@ public:
         positionChanged_ = std::move(handler);
     }
 
+    // The position the schedules fall back on when none is known (the
+    // schedule engine's own); shown, and said to be a fallback, until one is.
+    void setFallbackPosition(std::function<GeoPosition()> fallback) { fallback_ = std::move(fallback); }
+
     // Shows the position in use, its source and today's sun times again.
     void refresh();
     // Keeps the position typed into the two fields, when it is sound.
@@ -57,6 +61,7 @@ private:
     platform::Clock& clock_;
     platform::TimeZone zone_;
     std::function<void(const ChosenPosition&)> positionChanged_;
+    std::function<GeoPosition()> fallback_;
     std::optional<SunTimes> shown_;
 
     std::shared_ptr<platform::TextField> latitude_ = std::make_shared<platform::TextField>();

@@ -93,6 +93,9 @@ ToolWindows::ToolWindows(Parts parts)
     // Position for sun times: the settings section and the location service.
     locationSettings_ = std::make_unique<LocationSettings>(parts_.location, parts_.clock, parts_.schedules.timeZone());
     ScheduleManager* schedules = &parts_.schedules;
+    locationSettings_->setFallbackPosition([schedules] {
+        return GeoPosition{schedules->latitude(), schedules->longitude(), 0};
+    });
     auto last = lastPosition_;
     locationSettings_->setPositionChangedHandler([schedules, last](const ChosenPosition& chosen) {
         schedules->locationManagerDidUpdateToLocationFromLocation(chosen.position, *last);

@@ -146,6 +146,24 @@ std::optional<SunTimes> berlinSunTimes(const GeoPosition& position) {
                            *platform::TimeZone::named("Europe/Berlin"));
 }
 
+// A zone without a city and nothing entered: the section shows the position
+// the schedules fall back on, says so, and its sun times.
+TEST_F(ToolWindowsTest, WithNoPositionKnownTheLocationSectionShowsTheSchedulesFallback) {
+    ZoneForTest zone("UTC");
+    int sourcesMade = 0;
+    AppUnderTest t(berlin(false, &sourcesMade));
+    ASSERT_TRUE(t.waitForStrips(1));
+    auto* section = openLocationSection(t);
+    auto expected = computeSunTimes({0, 0, 0}, std::chrono::local_days(std::chrono::year{2026} / 6 / 21),
+                                    *platform::TimeZone::named("UTC"));
+    ASSERT_TRUE(expected);
+    ASSERT_TRUE(pumpUntil([&] { return section->sunriseText().toStdString() == expected->sunrise; }))
+        << section->sunriseText().toStdString();
+    EXPECT_EQ(section->positionText(), "0.0000° N, 0.0000° E");
+    EXPECT_TRUE(section->sourceText().startsWith("no position known")) << section->sourceText().toStdString();
+    EXPECT_EQ(section->sunsetText().toStdString(), expected->sunset);
+}
+
 TEST_F(ToolWindowsTest, TheLocationSectionShowsTheZonesCityThenAnEnteredPositionWithItsSunTimes) {
     ZoneForTest zone("Europe/Berlin");
     int sourcesMade = 0;
