@@ -578,6 +578,15 @@ bool BridgeBridge::logIn() {
     return loggedIn_;
 }
 
+bool BridgeBridge::pairAgain() {
+    const bool wasLoggedIn = loggedIn_.exchange(false);
+    allowLogin();
+    if (logIn()) return true;
+    // The old name still works unless the bridge said otherwise meanwhile.
+    if (wasLoggedIn && getUsername() && !pairingNeeded_) loggedIn_ = true;
+    return false;
+}
+
 // ---------------------------------------------------------------------------
 // Lamps and groups
 

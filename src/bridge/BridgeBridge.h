@@ -129,6 +129,10 @@ public:
     // ---- Discovery and login ----
     void discoverBridge();
     bool logIn();
+    // Pairs once more even with a working pairing: waits for the link button
+    // and stores the name the bridge then issues. Without a new pairing the
+    // name in use stays in use.
+    bool pairAgain();
     std::optional<std::string> bridgeIP() const;
     void setBridgeIP(std::optional<std::string> address);  // e.g. the settings window's "find bridge"
     // "HOST" or "HOST:PORT" and nothing else: letters, digits, "." and "-"

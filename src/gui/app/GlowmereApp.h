@@ -103,6 +103,7 @@ public:
     void onController(std::function<void()> work);
 
     ManualController& manualController() { return *manual_; }
+    ControllerSettings& controllerSettings() { return *settings_; }
     ScheduleManager& scheduleManager() { return *schedules_; }
     BridgeBridge& bridge() { return *bridge_; }
     platform::DefaultsStore& defaults() { return *defaults_; }

@@ -92,6 +92,10 @@ SoundIndicators::SoundIndicators(SettingsWindowController& controller, GuiContex
     slider->setAccessibleName(tr("Light sensitivity"));
     views_.push_back(sliderView);
     form->addRow(tr("Light sensitivity:"), slider);
+    // Nothing on this computer reports light: the two stay built (the
+    // controller keeps their values) but out of sight.
+    form->setRowVisible(light, false);
+    form->setRowVisible(slider, false);
 }
 
 void SoundIndicators::showEvent(QShowEvent* event) {

@@ -4,6 +4,8 @@
 #include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QVBoxLayout>
@@ -133,8 +135,22 @@ SettingsWindow::SettingsWindow(GuiContext& context, ControllerSettings& settings
     auto* sound = new QWidget;
     sound->setObjectName("sound");
     auto* soundForm = soundForm_ = new QFormLayout(sound);
-    soundForm->addRow(tr("Sensitivity (dB):"),
-                      widgetFor(borrowed(settings.slSoundSensitivity), style::horizontalSlider));
+    // The slider alone says nothing of where it stands: its value, in dB, sits beside it.
+    auto* sensitivity = new QWidget;
+    auto* sensitivityRow = new QHBoxLayout(sensitivity);
+    sensitivityRow->setContentsMargins(0, 0, 0, 0);
+    sensitivityRow->addWidget(widgetFor(borrowed(settings.slSoundSensitivity), style::horizontalSlider), 1);
+    sensitivityValue_ = new QLabel;
+    sensitivityValue_->setObjectName("sensitivityValue");
+    sensitivityValue_->setMinimumWidth(sensitivityValue_->fontMetrics().horizontalAdvance("-160 dB"));
+    sensitivityValue_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    sensitivityRow->addWidget(sensitivityValue_);
+    auto showSensitivity = [this, &slider = settings.slSoundSensitivity] {
+        sensitivityValue_->setText(tr("%1 dB").arg(QString::number(slider.doubleValue(), 'f', 0)));
+    };
+    mirrorControl(sensitivityValue_, settings.slSoundSensitivity, showSensitivity);
+    showSensitivity();
+    soundForm->addRow(tr("Sensitivity:"), sensitivity);
     soundForm->addRow(tr("Lamps stay on:"), spinBoxFor(settings.soundOnPeriod, 0, 1440, 1, 1, tr("min")));
     soundForm->addRow(tr("Trigger delay:"), spinBoxFor(settings.soundTriggerDelay, 0, 3600, 0.5, 1, tr("s")));
     soundForm->addRow(tr("Preset to apply:"), widgetFor(borrowed(settings.soundTriggerPreset), nullptr));
@@ -195,13 +211,19 @@ SettingsWindow::SettingsWindow(GuiContext& context, ControllerSettings& settings
         takeBridge(chosen->title);
     });
     pairAgain_->setAction([this](platform::Control*) {
+        const auto before = bridge_.bridgeIP();
+        // Paired: a stored name the bridge has not refused.
+        const bool wasPaired = bridge_.getUsername() && !bridge_.pairingNeeded();
         if (!storeBridgeSettings()) return;
         bridgeStatus_->setStringValue("Press the link button on the bridge…");
-        bridge_.allowLogin();
-        const bool paired = bridge_.logIn();
-        bridgeStatus_->setStringValue(paired ? "Paired with the bridge"
-                                             : "Not paired: the link button was not pressed");
-        if (paired && bridgeChanged_) bridgeChanged_();
+        const bool paired = bridge_.pairAgain();
+        bridgeStatus_->setStringValue(paired ? "Paired with the bridge again"
+                                             : "Not paired again: the link button was not pressed");
+        // A new name for the same bridge changes no lamp: the strips stay.
+        // Only a pairing that starts working (or a new bridge, already
+        // handled when its address was stored) builds them again.
+        const bool sameBridge = before == bridge_.bridgeIP();
+        if (paired && sameBridge && !wasPaired && bridgeChanged_) bridgeChanged_();
     });
     context_.post([this] { showStoredBridgeSettings(); });
 }
@@ -213,6 +235,16 @@ void SettingsWindow::showEvent(QShowEvent* event) {
         startAtLogin_->setChecked(autostart_->isEnabled());
     }
     QWidget::showEvent(event);
+}
+
+void SettingsWindow::keyPressEvent(QKeyEvent* event) {
+    // Escape and the desktop's Close keys close the window, as in any dialog
+    // (a field that wants one of these keys takes it first).
+    if (event->key() == Qt::Key_Escape || event->matches(QKeySequence::Close)) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void SettingsWindow::setStartAtLogin(bool on) {
@@ -261,6 +293,7 @@ bool SettingsWindow::storeBridgeSettings() {
     auto address = normalizedBridgeAddress(text);
     if (!address) {
         bridgeStatus_->setStringValue("\"" + text + "\" is not a host name or host:port");
+        if (auto current = bridge_.bridgeIP()) manualAddress_->setStringValue(*current);
         return false;
     }
     manualAddress_->setStringValue(*address);
@@ -272,6 +305,8 @@ bool SettingsWindow::storeBridgeSettings() {
         if (!answersAt(*address)) {
             bridgeStatus_->setStringValue("No bridge answers at " + *address +
                                           (current ? "; Glowmere keeps using " + *current : std::string()));
+            // The field shows the address in use, not the one refused.
+            manualAddress_->setStringValue(current ? *current : std::string());
             return false;
         }
     }

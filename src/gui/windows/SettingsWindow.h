@@ -78,6 +78,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     // The start-at-login switch writes or removes the autostart entry on
@@ -102,6 +103,7 @@ private:
     QLabel* startAtLoginError_ = nullptr;
     QTabWidget* tabs_;
     QFormLayout* soundForm_ = nullptr;
+    QLabel* sensitivityValue_ = nullptr;
     QtWindow window_{this};
     QtTabView tabView_;
     std::shared_ptr<platform::TextField> manualAddress_ = std::make_shared<platform::TextField>();

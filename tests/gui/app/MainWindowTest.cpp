@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "GuiHarness.h"
+#include "controller/ControllerSettings.h"
 #include "controller/ManualController.h"
 #include "controls/LampControlStrip.h"
 #include "gui/adapters/QtMainWindow.h"
@@ -450,7 +451,17 @@ TEST_F(MainWindowTest, SettingsTakeEffectAtOnceAndANewAddressOnlyWhenABridgeAnsw
         });
         return status;
     };
+    auto shown = [&] {
+        std::string address;
+        t.onController([&] { address = settings.manualAddress().stringValue(); });
+        return address;
+    };
+    // A refused address (no bridge there, or no address at all) leaves the
+    // field showing the one in use.
     EXPECT_EQ(enter("127.0.0.1:1"), "No bridge answers at 127.0.0.1:1; Glowmere keeps using " + t.sim().address());
+    EXPECT_EQ(shown(), t.sim().address());
+    EXPECT_EQ(enter("a b"), "\"a b\" is not a host name or host:port");
+    EXPECT_EQ(shown(), t.sim().address());
     EXPECT_EQ(t.stripCount(), 2u);
     EXPECT_EQ(enter(other.address()), "Glowmere now uses the bridge at " + other.address());
     ASSERT_TRUE(t.waitForStrips(3));
@@ -472,6 +483,61 @@ TEST_F(MainWindowTest, SettingsTakeEffectAtOnceAndANewAddressOnlyWhenABridgeAnsw
     all->click();
     ASSERT_TRUE(t.waitForStrips(3));
     EXPECT_FALSE(stored("makeAllGroup").boolValue());
+
+    // The sensitivity shows its value; nothing reports light, so no light
+    // controls show.
+    auto* sensitivity = settings.findChild<QLabel*>("sensitivityValue");
+    ASSERT_TRUE(sensitivity);
+    t.onController([&] { t.app().controllerSettings().slSoundSensitivity.setDoubleValue(-42); });
+    EXPECT_TRUE(pumpUntil([&] { return sensitivity->text() == "-42 dB"; })) << sensitivity->text().toStdString();
+    settings.show();
+    settings.tabs()->setCurrentWidget(settings.findChild<QWidget*>("sound"));
+    EXPECT_TRUE(sensitivity->isVisible());
+    for (auto* widget : settings.findChildren<QWidget*>()) {
+        if (widget->accessibleName().startsWith("Light")) {
+            EXPECT_FALSE(widget->isVisible()) << widget->accessibleName().toStdString();
+        }
+    }
+
+    // Escape and Ctrl+W close the window.
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(QKeySequence::Close)}) {
+        settings.show();
+        QTest::keySequence(&settings, keys);
+        EXPECT_FALSE(settings.isVisible()) << keys.toString().toStdString();
+    }
+}
+
+// Pairing again with a working pairing waits for the link button and keeps
+// the name the bridge then issues; the bridge and its lamps are the same, so
+// the strips stay as they are.
+TEST_F(MainWindowTest, PairAgainWaitsForTheLinkButtonAndKeepsTheStrips) {
+    AppUnderTest t(house(2, 0, true));
+    ASSERT_TRUE(t.waitForStrips(2));
+    gui::PushLinkWindow& pairing = t.app().pushLinkWindow();
+    gui::SettingsWindow& settings = t.app().settingsWindow();
+    const int before = rebuilds(t);
+    QPushButton* pairAgain = nullptr;
+    for (auto* button : settings.findChildren<QPushButton*>())
+        if (button->text() == "Pair again") pairAgain = button;
+    ASSERT_TRUE(pairAgain);
+    pairAgain->click();
+    ASSERT_TRUE(pumpUntil([&] { return pairing.isVisible(); }));
+    t.sim().pressLinkButton();
+    for (int i = 0; i < 20 && pairing.isVisible(); ++i) {
+        t.fakeClock().advance(2500ms);
+        pumpUntil([&] { return !pairing.isVisible(); }, 50);
+    }
+    EXPECT_FALSE(pairing.isVisible());
+    std::string user, status;
+    t.onController([&] {
+        user = t.app().defaults().stringForKey("username");
+        status = settings.bridgeStatus().stringValue();
+    });
+    EXPECT_NE(user, t.sim().user());
+    EXPECT_FALSE(user.empty());
+    EXPECT_EQ(status, "Paired with the bridge again");
+    EXPECT_EQ(rebuilds(t), before);
+    EXPECT_EQ(t.stripCount(), 2u);
 }
 
 TEST_F(MainWindowTest, TwentyLampsScrollInsideAWindowThatFitsTheScreen) {
