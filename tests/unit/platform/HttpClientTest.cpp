@@ -42,6 +42,9 @@ public:
             res.status = 500;
             res.set_content("<html>oops</html>", "text/html");
         });
+        // The client keeps its connection open; stopping waits out the
+        // server's keep-alive, so keep it short.
+        server.set_keep_alive_timeout(1);
         port = server.bind_to_any_port("127.0.0.1");
         thread = std::thread([this] { server.listen_after_bind(); });
         while (!server.is_running()) std::this_thread::sleep_for(1ms);
@@ -113,8 +116,11 @@ TEST(CurlHttpClient, KeepsOneConnectionPerThreadAndCutsOffAnEndlessReply) {
 
 TEST(Utf8, InvalidBytesAreReplacedAndValidTextIsKept) {
     EXPECT_EQ(sanitizeUtf8("Küche 客厅 💡"), "Küche 客厅 💡");
-    EXPECT_EQ(sanitizeUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
-    EXPECT_EQ(sanitizeUtf8("\xC3"), "\xEF\xBF\xBD");          // cut short
+    EXPECT_EQ(sanitizeUtf8("a\xFF"
+                           "b"),
+              "a\xEF\xBF\xBD"
+              "b");
+    EXPECT_EQ(sanitizeUtf8("\xC3"), "\xEF\xBF\xBD");                  // cut short
     EXPECT_EQ(sanitizeUtf8("\xC0\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD");  // overlong
 }
 
