@@ -124,7 +124,6 @@ public:
     // How a user name is shown anywhere a person or a log may see it: its
     // first four characters and an ellipsis.
     static std::string shortenedUsername(std::string_view name);
-    void controllerHasAddedLamps() {}
 
     // ---- Discovery and login ----
     void discoverBridge();

@@ -262,7 +262,7 @@ public:
     virtual bool isWindowLoaded() const = 0;
 };
 
-// A plain window, the ground a qfPopover is built on.
+// A plain window.
 class PlainWindow : public Window {
 public:
     virtual void setContentView(std::shared_ptr<View> view) = 0;
@@ -413,7 +413,7 @@ public:
     virtual std::shared_ptr<View> loadView(const std::string& name) = 0;
     // A popover of the platform, shown next to a view.
     virtual std::unique_ptr<Popover> makePopover() = 0;
-    // A plain window with the platform's default settings (a qfPopover's).
+    // A plain window with the platform's default settings.
     virtual std::unique_ptr<PlainWindow> makePlainWindow() = 0;
 };
 

@@ -3,7 +3,6 @@
 #include "controls/LampSelectionView.h"
 #include "controls/SettingsWindowController.h"
 #include "controls/qfKeyResponder.h"
-#include "controls/qfPopover.h"
 #include "platform/Log.h"
 #include "support/FakeViews.h"
 
@@ -68,74 +67,6 @@ TEST(qfKeyResponderTest, OnlyDeleteKeysReachTheOwner) {
     }
     qfKeyResponder ownerless;
     EXPECT_NO_FATAL_FAILURE(ownerless.keyDown(U"\x7f"));
-}
-
-// ---- Popover on a plain window ----
-
-class RefusingDelegate final : public platform::PopoverDelegate {
-public:
-    bool popoverShouldClose(platform::Popover*) override {
-        ++asked;
-        return false;
-    }
-    int asked = 0;
-};
-
-TEST(qfPopoverTest, OpensAtTheLowerRightCornerOfTheView) {
-    auto window = std::make_unique<FakePlainWindow>();
-    FakePlainWindow* w = window.get();
-    w->screenOffset = platform::Point{1000, 200};
-    qfPopover popover(std::move(window));
-    EXPECT_FALSE(w->resizable);
-    EXPECT_FALSE(w->showsResizeIndicator);
-
-    platform::View strip("SingleControl", {{100, 50}, {95, 438}});
-    platform::LogCapture log;
-    popover.showRelativeToRectOfViewPreferredEdge({}, &strip, platform::RectEdge::MaxY);
-    EXPECT_EQ(w->frameOrigin, (platform::Point{1195, 250}));
-    EXPECT_TRUE(popover.isShown());
-    EXPECT_TRUE(log.contains("setting max edge to 1195.000000, 250.000000"));
-}
-
-TEST(qfPopoverTest, WithoutScreenOrViewItOpensAtZero) {
-    auto window = std::make_unique<FakePlainWindow>();
-    FakePlainWindow* w = window.get();
-    w->screenOffset.reset();
-    qfPopover popover(std::move(window));
-    platform::View strip("SingleControl", {{100, 50}, {95, 438}});
-    popover.showRelativeToRectOfViewPreferredEdge({}, &strip, platform::RectEdge::MaxY);
-    EXPECT_EQ(w->frameOrigin, (platform::Point{0, 0}));
-    w->screenOffset = platform::Point{5, 5};
-    popover.showRelativeToRectOfViewPreferredEdge({}, nullptr, platform::RectEdge::MaxY);
-    EXPECT_EQ(w->frameOrigin, (platform::Point{5, 5}));
-}
-
-TEST(qfPopoverTest, ClosesWhateverTheDelegateSaysAndOnLosingKey) {
-    auto window = std::make_unique<FakePlainWindow>();
-    FakePlainWindow* w = window.get();
-    qfPopover popover(std::move(window));
-    RefusingDelegate delegate;
-    popover.setDelegate(&delegate);
-    popover.showRelativeToRectOfViewPreferredEdge({}, nullptr, platform::RectEdge::MaxY);
-    popover.performClose();
-    EXPECT_EQ(delegate.asked, 1);
-    EXPECT_FALSE(popover.isShown());
-
-    popover.showRelativeToRectOfViewPreferredEdge({}, nullptr, platform::RectEdge::MaxY);
-    w->resignKey();
-    EXPECT_EQ(delegate.asked, 2);
-    EXPECT_FALSE(popover.isShown());
-}
-
-TEST(qfPopoverTest, AnimationStyleStaysOnceSet) {
-    auto window = std::make_unique<FakePlainWindow>();
-    FakePlainWindow* w = window.get();
-    qfPopover popover(std::move(window));
-    popover.setAnimates(false);
-    EXPECT_EQ(w->animationBehavior, 0);
-    popover.setAnimates(true);
-    popover.setAnimates(false);
-    EXPECT_EQ(w->animationBehavior, qfPopover::utilityWindowAnimation);
 }
 
 // ---- Settings window indicators ----
