@@ -64,6 +64,14 @@ QString plainBridgeError(const std::string& path, const std::string& description
         return QObject::tr("The bridge no longer knows Glowmere: pair again in Settings → Bridge.");
     return QObject::tr("The bridge refused a change to %1: %2").arg(what, text.left(160));
 }
+// A warning in a window that waits for nobody (the tests find it by name).
+void showNotice(const char* objectName, const QString& text, const QString& informative) {
+    auto* box = new QMessageBox(QMessageBox::Warning, QObject::tr("Glowmere"), text);
+    box->setObjectName(objectName);
+    box->setInformativeText(informative);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
+}
 QString plainChangeFailure(const RequestFailure& failure) {
     QString what = QObject::tr("the bridge");
     const auto parts = QString::fromStdString(failure.path).split('/');
@@ -177,14 +185,10 @@ GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
     defaults_->setSaveFailureObserver([this](const std::string& reason) {
         if (saveFailureShown_.exchange(true)) return;
         postToGui([reason] {
-            auto* box = new QMessageBox(QMessageBox::Warning, QObject::tr("Glowmere"),
-                                        QObject::tr("Glowmere could not save its settings"));
-            box->setObjectName("saveFailure");
-            box->setInformativeText(qs(reason) + "\n\n" +
-                                    QObject::tr("What you change is kept while Glowmere runs, and saved as soon as "
-                                                "the settings folder can be written again."));
-            box->setAttribute(Qt::WA_DeleteOnClose);
-            box->show();
+            showNotice("saveFailure", QObject::tr("Glowmere could not save its settings"),
+                       qs(reason) + "\n\n" +
+                           QObject::tr("What you change is kept while Glowmere runs, and saved as soon as "
+                                       "the settings folder can be written again."));
         });
     });
     // A settings file that could not be read was set aside: the user is told
@@ -192,13 +196,8 @@ GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
     // settings gone.
     if (auto aside = defaults_->movedAsideFile()) {
         postToGui([path = aside->string()] {
-            auto* box = new QMessageBox(QMessageBox::Warning, QObject::tr("Glowmere"),
-                                        QObject::tr("Glowmere could not read its settings"));
-            box->setObjectName("settingsSetAside");
-            box->setInformativeText(
-                QObject::tr("The file was kept as %1 and Glowmere starts with empty settings.").arg(qs(path)));
-            box->setAttribute(Qt::WA_DeleteOnClose);
-            box->show();
+            showNotice("settingsSetAside", QObject::tr("Glowmere could not read its settings"),
+                       QObject::tr("The file was kept as %1 and Glowmere starts with empty settings.").arg(qs(path)));
         });
     }
 }
