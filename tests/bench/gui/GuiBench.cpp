@@ -44,7 +44,7 @@ TEST_F(GuiBench, StartUpAgainstABridgeThatAnswersAfterTwoSeconds) {
     runFor(8000);  // several requests of two seconds each
     std::printf("start-up with 2 s per request: longest stall of the window thread %lld ms\n",
                 static_cast<long long>(meter.worstMs()));
-    EXPECT_LT(meter.worstMs(), 50);
+    expectWithinAim("longest stall of the window thread (ms)", meter.worstMs(), 50);
 }
 
 TEST_F(GuiBench, WaitingForTheLinkButton) {
@@ -54,7 +54,7 @@ TEST_F(GuiBench, WaitingForTheLinkButton) {
     AppUnderTest t(options);
     runFor(6000);  // login asks every 2.5 s; the button is never pressed here
     std::printf("login wait: longest stall of the window thread %lld ms\n", static_cast<long long>(meter.worstMs()));
-    EXPECT_LT(meter.worstMs(), 50);
+    expectWithinAim("longest stall of the window thread (ms)", meter.worstMs(), 50);
     // Let login finish, so the controller thread is free to stop.
     t.sim().pressLinkButton();
     EXPECT_TRUE(pumpUntil([&] { return !requestsTo(t.sim(), "GET", "/lights").empty(); }, 10000));
@@ -93,7 +93,7 @@ TEST_F(GuiBench, ThreeSecondsOfDraggingAgainstA300MillisecondBridge) {
         "drag for 3 s at 300 ms latency: longest stall %lld ms, %zu requests (%.1f a second), "
         "released value %s the bridge\n",
         static_cast<long long>(meter.worstMs()), puts.size(), perSecond, arrived ? "reached" : "did NOT reach");
-    EXPECT_LT(meter.worstMs(), 50);
+    expectWithinAim("longest stall of the window thread (ms)", meter.worstMs(), 50);
     EXPECT_LE(perSecond, 10.0 + 1.0 / 3);  // the release may add one
     EXPECT_TRUE(arrived);
 }
@@ -141,7 +141,7 @@ TEST_F(GuiBench, TheScheduleWindowRegistersTwentyItemsAgainstA300MillisecondBrid
         "schedule window, 20 On & Off items at 300 ms latency: %.1f s, longest stall of the window thread "
         "%lld ms, progress line %s\n",
         elapsed.elapsed() / 1000.0, static_cast<long long>(meter.worstMs()), progressShown ? "shown" : "NOT shown");
-    EXPECT_LT(meter.worstMs(), 50);
+    expectWithinAim("longest stall of the window thread (ms)", meter.worstMs(), 50);
     EXPECT_TRUE(progressShown);
 }
 
@@ -167,7 +167,7 @@ TEST_F(GuiBench, SearchingForNewBulbsAndThenLosingTheBridge) {
         runFor(7000);  // the search asks the bridge every 3 s
         std::printf("bulb search: longest stall of the window thread %lld ms\n",
                     static_cast<long long>(meter.worstMs()));
-        EXPECT_LT(meter.worstMs(), 50);
+        expectWithinAim("longest stall of the window thread (ms)", meter.worstMs(), 50);
     }
     {
         t.sim().stop();  // waits for the simulator's process: not the window's time
@@ -178,7 +178,7 @@ TEST_F(GuiBench, SearchingForNewBulbsAndThenLosingTheBridge) {
                     t.app().mainWindow().windowWidget()->banner->isVisibleTo(t.app().mainWindow().widget())
                         ? "shown"
                         : "NOT shown");
-        EXPECT_LT(meter.worstMs(), 50);
+        expectWithinAim("longest stall of the window thread (ms)", meter.worstMs(), 50);
     }
 }
 
@@ -196,7 +196,7 @@ TEST_F(GuiBench, ALampRenamedWithSixtyFourKilobytes) {
     runFor(3000);  // more polling cycles show it again
     std::printf("a lamp renamed with %zu KB: longest stall of the window thread %lld ms\n", name.size() / 1024,
                 static_cast<long long>(meter.worstMs()));
-    EXPECT_LT(meter.worstMs(), 50);
+    expectWithinAim("longest stall of the window thread (ms)", meter.worstMs(), 50);
 }
 
 TEST_F(GuiBench, ResidentMemoryWithFiftyLampsAndTenGroups) {

@@ -5,6 +5,8 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "../BenchAim.h"
+
 namespace glowmere::testing {
 
 // The longest lateness of a 10 ms timer: how long the window thread's event

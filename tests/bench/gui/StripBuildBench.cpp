@@ -63,7 +63,7 @@ TEST_F(StripBuildBench, TwoHundredLampsReachTheScreenInSlicesAndRestQuietly) {
     ASSERT_TRUE(pumpUntil([&] { return paints.stripMs >= 0; }));
     std::printf("%d lamps: first window paint after %lld ms, first strip painted after %lld ms\n", lamps,
                 static_cast<long long>(paints.windowMs), static_cast<long long>(paints.stripMs));
-    EXPECT_LE(paints.stripMs, 2 * std::max<qint64>(paints.windowMs, 50));
+    expectWithinAim("first strip painted (ms)", paints.stripMs, 2 * std::max<qint64>(paints.windowMs, 50) + 1);
 
     // Every strip built again, as when the bridge reports a new lamp.
     auto& manual = t.app().manualController();
@@ -82,8 +82,8 @@ TEST_F(StripBuildBench, TwoHundredLampsReachTheScreenInSlicesAndRestQuietly) {
     std::printf("%d lamps: full rebuild, longest stall of the window thread %lld ms\n", lamps,
                 static_cast<long long>(stall));
     // The aim is one frame (16 ms); what is left is Qt relaying out the main
-    // window after each slice. The limit is the other benchmarks' 50 ms.
-    EXPECT_LT(stall, 50);
+    // window after each slice. The aim here is the other benchmarks' 50 ms.
+    expectWithinAim("longest stall of the window thread during a rebuild (ms)", stall, 50);
 
     // A minute of polling (ten cycles) with nothing changed on the bridge.
     // The harness's own pumping costs CPU too: measured alone first, then
@@ -108,7 +108,7 @@ TEST_F(StripBuildBench, TwoHundredLampsReachTheScreenInSlicesAndRestQuietly) {
         lamps, reads, static_cast<unsigned long long>(posts), cpuMs);
     EXPECT_GE(reads, 9u);
     EXPECT_EQ(posts, 0u);
-    EXPECT_LE(cpuMs, 80.0);
+    expectWithinAim("CPU of a quiet minute (ms)", cpuMs, 80.0);
 }
 
 }  // namespace
