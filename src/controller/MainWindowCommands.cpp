@@ -137,11 +137,11 @@ void ManualController::removeGroup(const Value& tags) {
 void ManualController::discoverNewBulbs() {
     if (!alerts_) return startBulbSearch();
     platform::AlertSpec alert;
-    alert.message = "Search for new bulbs";
-    alert.defaultButton = "OK";
+    alert.message = "Search for new bulbs?";
+    alert.defaultButton = "Search";
     alert.alternateButton = "Cancel";
-    alert.informativeText =
-        "Looking for new bulbs. If new ones are found, they'll be added here. This may take up to a minute";
+    alert.informativeText = "If new ones are found, they'll be added here. This may take up to a minute.";
+    alert.icon = platform::AlertIcon::Question;
     alerts_->ask(alert, [this, alive = std::weak_ptr<void>(lifetime_)](platform::AlertResponse answer) {
         if (answer == platform::AlertResponse::Default && !alive.expired()) startBulbSearch();
     });

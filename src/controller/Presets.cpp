@@ -164,10 +164,11 @@ void ManualController::deletePreset() {
     if (static_cast<std::size_t>(row) >= cached.size()) return;
     const std::string name = cached.at(static_cast<std::size_t>(row))[presets::nameKey].textValue();
     platform::AlertSpec alert;
-    alert.message = "Delete Preset";
-    alert.defaultButton = "OK";
+    alert.message = "Delete the preset " + name + "?";
+    alert.defaultButton = "Delete";
     alert.alternateButton = "Cancel";
-    alert.informativeText = "are you sure you want to remove the preset " + name;
+    alert.icon = platform::AlertIcon::Question;
+    alert.informativeText = "The preset is removed from this computer; the lamps stay as they are.";
     if (!alerts_) return;
     alerts_->ask(alert, [this, row, name, alive = std::weak_ptr<void>(lifetime_)](platform::AlertResponse answer) {
         if (answer != platform::AlertResponse::Default || alive.expired()) return;

@@ -10,12 +10,17 @@ namespace glowmere::platform {
 // Every method may be called from any thread.
 
 // A modal alert: its texts and buttons.
+// The icon beside an alert's text: a question that asks for a decision, a
+// warning of something that cannot be undone, or plain information.
+enum class AlertIcon { Question, Warning, Information };
+
 struct AlertSpec {
     std::string message;
     std::string defaultButton = "OK";
     std::string alternateButton;  // empty: none
     std::string otherButton;      // empty: none
     std::string informativeText;
+    AlertIcon icon = AlertIcon::Warning;
 };
 
 enum class AlertResponse { Default, Alternate, Other };

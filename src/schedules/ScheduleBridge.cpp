@@ -252,12 +252,10 @@ std::vector<std::string> ScheduleManager::bridgeScheduleKeys(bool* ok) {
 
 platform::AlertSpec ScheduleManager::deleteAllAlert() {
     platform::AlertSpec alert;
-    alert.message = "Delete all schedules from bridge";
-    alert.defaultButton = "OK";
+    alert.message = "Delete all schedules from the bridge?";
+    alert.defaultButton = "Delete All";
     alert.alternateButton = "Cancel";
-    alert.informativeText =
-        "Are you sure that you want to delete all schedules from your bridge? (Schedules won't be deleted from "
-        "Glowmere, just disabled)";
+    alert.informativeText = "Schedules won't be deleted from Glowmere, just disabled.";
     return alert;
 }
 

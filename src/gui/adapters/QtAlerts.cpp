@@ -23,7 +23,17 @@ void QtAlerts::show(const platform::AlertSpec& alert, std::function<void(platfor
     auto* box = new QMessageBox;
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::ApplicationModal);
-    box->setIcon(QMessageBox::Warning);
+    switch (alert.icon) {
+        case platform::AlertIcon::Question:
+            box->setIcon(QMessageBox::Question);
+            break;
+        case platform::AlertIcon::Warning:
+            box->setIcon(QMessageBox::Warning);
+            break;
+        case platform::AlertIcon::Information:
+            box->setIcon(QMessageBox::Information);
+            break;
+    }
     box->setWindowTitle(QObject::tr("Glowmere"));
     box->setText(qs(alert.message));
     box->setInformativeText(qs(alert.informativeText));

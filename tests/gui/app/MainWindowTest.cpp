@@ -240,7 +240,7 @@ TEST_F(MainWindowTest, TheBulbSearchFindsALampThatArrivesDuringItAndOtherwiseGiv
         t.sim().setClock("2026-12-08T06:00:00Z");
         if (arrives) t.sim().queueNewLamps(1, 2, {"Porch"});  // after the first try
         const int before = rebuilds(t);
-        answerNextAlert("OK");
+        answerNextAlert("Search");
         click(CommandBar::Command::SearchForNewBulbs, t);
         const char* tried = "tried lights response, result is ";
         auto tries = [&] {

@@ -154,7 +154,7 @@ TEST_F(QuitTest, QuittingWithAQuestionOpenCarriesOutNothing) {
     QTest::mouseClick(window.button("Delete All…"), Qt::LeftButton);
     auto question = [] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); };
     ASSERT_TRUE(pumpUntil([&] { return question() != nullptr; }));
-    EXPECT_EQ(question()->text(), "Delete all schedules from bridge");
+    EXPECT_EQ(question()->text(), "Delete all schedules from the bridge?");
 
     EXPECT_EQ(runQtLoopAfter([&] { t.app().requestQuit(); }), 0) << "the quit did not end the run";
     EXPECT_EQ(runQtLoopAfter([&] { t.app().requestQuit(); }), 0) << "a second quit did not end the run";

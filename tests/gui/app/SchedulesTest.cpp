@@ -153,11 +153,11 @@ TEST_F(SchedulesTest, DeleteAllAsksFirstThenEmptiesTheBridgeAndTheEditor) {
     answerNextAlert("Cancel");
     click("Delete All");
     ASSERT_TRUE(pumpUntil([&] { return !shownText.isEmpty(); }));
-    EXPECT_EQ(shownText, "Delete all schedules from bridge");
+    EXPECT_EQ(shownText, "Delete all schedules from the bridge?");
     pumpUntil([] { return false; }, 200);
     EXPECT_EQ(bridgeSchedules().size(), 4u);
 
-    answerNextAlert("OK");
+    answerNextAlert("Delete All");
     click("Delete All");
     ASSERT_TRUE(pumpUntil([&] { return bridgeSchedules().empty(); }));
     // The items stay, disabled.

@@ -290,7 +290,7 @@ TEST_F(Registration, DeleteAllAsksThenClearsTheBridgeAndDisablesEverything) {
     alerts.queueAnswer(platform::AlertResponse::Alternate);
     EXPECT_FALSE(manager.deleteAllFromBridge());
     EXPECT_EQ(bridgeSchedules().size(), 2u);
-    EXPECT_EQ(alerts.shown().at(0).message, "Delete all schedules from bridge");
+    EXPECT_EQ(alerts.shown().at(0).message, "Delete all schedules from the bridge?");
 
     EXPECT_TRUE(manager.deleteAllFromBridge());
     EXPECT_EQ(bridgeSchedules().size(), 0u);

@@ -723,8 +723,8 @@ TEST_F(PresetTest, ManagementTableRenamesRetimesAndDeletes) {
     alerts.queueAnswer(platform::AlertResponse::Alternate);
     onLoop([this] { controller->deletePreset(); });
     ASSERT_EQ(alerts.shown().size(), 1u);
-    EXPECT_EQ(alerts.shown()[0].message, "Delete Preset");
-    EXPECT_EQ(alerts.shown()[0].informativeText, "are you sure you want to remove the preset Dawn");
+    EXPECT_EQ(alerts.shown()[0].message, "Delete the preset Dawn?");
+    EXPECT_EQ(alerts.shown()[0].defaultButton, "Delete");
     EXPECT_EQ(stored().size(), 3u) << "cancelled";
     onLoop([this] { controller->deletePreset(); });
     EXPECT_EQ(table.rows, (std::vector<std::string>{"B|", "C|"}));
