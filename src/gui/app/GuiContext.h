@@ -9,7 +9,7 @@
 #include <map>
 #include <memory>
 
-#include "gui/adapters/SendRate.h"
+#include "gui/adapters/ActionForwarder.h"
 #include "platform/Clock.h"
 #include "platform/RunLoop.h"
 #include "platform/ThreadCheck.h"

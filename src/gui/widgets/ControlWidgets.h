@@ -7,7 +7,7 @@
 #include <memory>
 #include <optional>
 
-#include "gui/adapters/SendRate.h"
+#include "gui/adapters/SendThrottle.h"
 #include "gui/app/GuiContext.h"
 #include "platform/Controls.h"
 #include "platform/Views.h"

@@ -4,7 +4,8 @@
 #include <memory>
 #include <vector>
 
-#include "gui/adapters/SendRate.h"
+#include "gui/adapters/ActionForwarder.h"
+#include "gui/adapters/SendThrottle.h"
 #include "platform/Clock.h"
 #include "platform/Controls.h"
 #include "platform/RunLoop.h"

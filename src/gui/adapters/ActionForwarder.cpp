@@ -1,4 +1,4 @@
-#include "gui/adapters/SendRate.h"
+#include "gui/adapters/ActionForwarder.h"
 
 namespace glowmere::gui {
 
@@ -41,36 +41,6 @@ std::size_t ActionForwarder::postedCount() const {
 std::size_t ActionForwarder::mergedCount() const {
     std::lock_guard g(mutex_);
     return merged_;
-}
-
-bool SendThrottle::moved(TimePoint now) {
-    if (!lastSent_ || now - *lastSent_ >= interval_) {
-        lastSent_ = now;
-        pending_ = false;
-        return true;
-    }
-    pending_ = true;
-    return false;
-}
-
-std::optional<SendThrottle::Duration> SendThrottle::dueIn(TimePoint now) const {
-    if (!pending_) return std::nullopt;
-    if (!lastSent_) return Duration::zero();
-    auto left = *lastSent_ + interval_ - now;
-    return left > Duration::zero() ? left : Duration::zero();
-}
-
-bool SendThrottle::takeDue(TimePoint now) {
-    if (!pending_) return false;
-    if (lastSent_ && now - *lastSent_ < interval_) return false;
-    lastSent_ = now;
-    pending_ = false;
-    return true;
-}
-
-void SendThrottle::released(TimePoint now) {
-    lastSent_ = now;
-    pending_ = false;
 }
 
 }  // namespace glowmere::gui
