@@ -185,15 +185,19 @@ void BridgeBridge::noteAnswering(bool answering, const std::string& address) {
 
 std::optional<std::string> BridgeBridge::request(const std::string& method, const std::string& path,
                                                  const Value* settings) {
-    Outcome outcome = perform(method, path, settings);
-    if (outcome.failure) noteFailure(*outcome.failure);
-    return outcome.text;
+    return sendRequest(method, path, settings).text;
 }
 
-BridgeBridge::Outcome BridgeBridge::perform(const std::string& method, const std::string& path, const Value* settings) {
+BridgeBridge::Reply BridgeBridge::sendRequest(const std::string& method, const std::string& path, const Value* body) {
+    Reply reply = perform(method, path, body);
+    if (reply.failure) noteFailure(*reply.failure);
+    return reply;
+}
+
+BridgeBridge::Reply BridgeBridge::perform(const std::string& method, const std::string& path, const Value* settings) {
     using Kind = RequestFailure::Kind;
     auto failed = [&](Kind kind, std::string address = {}, int status = 0, std::string detail = {}) {
-        return Outcome{std::nullopt, RequestFailure{kind, method, path, std::move(address), status, std::move(detail)}};
+        return Reply{std::nullopt, RequestFailure{kind, method, path, std::move(address), status, std::move(detail)}};
     };
     if (!bridgeIP()) {
         // Several threads may find the address missing at once; only the
@@ -207,7 +211,7 @@ BridgeBridge::Outcome BridgeBridge::perform(const std::string& method, const std
         if (!getUsername()) {
             platform::log("we don't have a username");
             if (!logIn()) {
-                Outcome outcome = failed(Kind::NotPaired, bridgeIP().value_or(""));
+                Reply outcome = failed(Kind::NotPaired, bridgeIP().value_or(""));
                 // Login that could not reach the bridge says so.
                 if (loginFailure_) outcome.failure = *loginFailure_;
                 outcome.failure->method = method;
@@ -222,7 +226,7 @@ BridgeBridge::Outcome BridgeBridge::perform(const std::string& method, const std
             // The stored name is not sent again: the bridge has said it
             // does not know it.
             if (!pairsOnDemand_ || !logIn()) {
-                Outcome outcome = failed(Kind::NotPaired, bridgeIP().value_or(""), 0, pairingNeededDetail);
+                Reply outcome = failed(Kind::NotPaired, bridgeIP().value_or(""), 0, pairingNeededDetail);
                 if (pairsOnDemand_ && loginFailure_) {
                     outcome.failure = *loginFailure_;
                     outcome.failure->method = method;
@@ -300,7 +304,7 @@ BridgeBridge::Outcome BridgeBridge::perform(const std::string& method, const std
         return failed(Kind::NotJson, *address, status);
     }
     if (description) return failed(Kind::BridgeError, *address, status, *description);
-    return Outcome{std::move(text), std::nullopt};
+    return Reply{std::move(text), std::nullopt};
 }
 
 bool BridgeBridge::sendPUTRequestToUrl(const Value& settings, const std::string& path) {
@@ -603,7 +607,7 @@ bool worthRepeating(const RequestFailure& failure) {
 
 std::optional<Value> BridgeBridge::readList(const ListReading& how) {
     const std::string listPath = how.listPath;
-    Outcome listReply = perform("GET", listPath, nullptr);
+    Reply listReply = perform("GET", listPath, nullptr);
     if (!listReply.text && worthRepeating(*listReply.failure)) listReply = perform("GET", listPath, nullptr);
     if (!listReply.text) {
         noteFailure(*listReply.failure);
@@ -623,7 +627,7 @@ std::optional<Value> BridgeBridge::readList(const ListReading& how) {
         std::string itemText;
         const bool whole = record[how.stateKey].isMap() && (!how.needsMembers || record.contains("lights"));
         if (!whole) {
-            Outcome item = perform("GET", listPath + "/" + id, nullptr);
+            Reply item = perform("GET", listPath + "/" + id, nullptr);
             if (!item.text) {
                 noteFailure(*item.failure);
                 // A bridge that just timed out is not asked again.

@@ -113,6 +113,15 @@ public:
     }
 
     // ---- Request layer ----
+    // A request's reply text, or why there was none.
+    struct Reply {
+        std::optional<std::string> text;
+        std::optional<RequestFailure> failure;
+        explicit operator bool() const { return text.has_value(); }
+    };
+    // One request; a failure is reported as every request's is, and also
+    // returned, for callers that act on why it failed.
+    Reply sendRequest(const std::string& method, const std::string& path, const Value* body = nullptr);
     bool sendPUTRequestToUrl(const Value& settings, const std::string& path);
     std::optional<std::string> sendPOSTRequestToUrl(const Value& settings, const std::string& path);
     std::optional<std::string> sendDELETERequestToUrl(const std::string& path);
@@ -214,12 +223,8 @@ public:
     static std::vector<std::string> memberIdentifiers(const std::string& lightsText);
 
 private:
-    struct Outcome {
-        std::optional<std::string> text;
-        std::optional<RequestFailure> failure;
-    };
     // One request with the request layer's steps; reports nothing.
-    Outcome perform(const std::string& method, const std::string& path, const Value* settings);
+    Reply perform(const std::string& method, const std::string& path, const Value* settings);
     // The same, with a failure reported.
     std::optional<std::string> request(const std::string& method, const std::string& path, const Value* settings);
     void noteFailure(const RequestFailure& failure);

@@ -76,15 +76,12 @@ std::optional<std::string> ScheduleManager::registerSchedule(const Action& item,
     command.set("body", std::move(body));
     schedule.set("command", std::move(command));
 
-    auto reply = bridge_.sendPOSTRequestToUrl(schedule, "schedules");
+    auto reply = bridge_.sendRequest("POST", "schedules", &schedule);
     if (!reply) {
-        auto failure = bridge_.lastFailure();
-        if (why)
-            *why = failure && failure->method == "POST" && failure->path == "schedules" ? failure->describe()
-                                                                                        : "no answer";
+        if (why) *why = reply.failure ? reply.failure->describe() : "no answer";
         return std::nullopt;
     }
-    Value success = BridgeBridge::dictionaryFromJSON(reply)["success"];
+    Value success = BridgeBridge::dictionaryFromJSON(reply.text)["success"];
     Value id = BridgeBridge::dictionaryFromJSON(success.textValue())["id"];
     if (id.isNull() || id.textValue().empty()) {
         platform::log("the bridge's reply to a new schedule holds no schedule id");
@@ -185,17 +182,17 @@ bool ScheduleManager::isOwnSchedule(const Action& item, const std::string& id, c
 
 bool ScheduleManager::deleteBridgeSchedule(const std::string& id, const std::string& owner) {
     const std::string path = "schedules/" + id;
-    if (bridge_.sendDELETERequestToUrl(path)) return true;
-    auto failure = bridge_.lastFailure();
-    const bool thisRequest = failure && failure->method == "DELETE" && failure->path == path;
-    if (thisRequest && failure->kind == RequestFailure::Kind::BridgeError &&
+    auto reply = bridge_.sendRequest("DELETE", path);
+    if (reply) return true;
+    const auto& failure = reply.failure;
+    if (failure && failure->kind == RequestFailure::Kind::BridgeError &&
         failure->detail.find("not available") != std::string::npos) {
         platform::log("schedule " + id + " was already gone from the bridge");
         return true;
     }
     std::string line = "the bridge did not delete schedule " + id;
     if (!owner.empty()) line += " of \"" + owner + "\"";
-    line += ": " + (thisRequest ? failure->describe() : std::string("no answer"));
+    line += ": " + (failure ? failure->describe() : std::string("no answer"));
     platform::log(line);
     addProblem(line);
     return false;

@@ -84,12 +84,12 @@ std::optional<std::string> ScheduleManager::bridgeName(const char* list, int id)
     return name.textValue();
 }
 
-void ScheduleManager::importFromBridge() {
+bool ScheduleManager::importFromBridge() {
     clearProblems();
     // One request: the list carries each schedule's record (older bridges
     // list names only, and only those are read one by one).
     auto listed = readBridgeSchedules();
-    if (!listed) return;
+    if (!listed) return false;
     std::map<std::string, Action*> known;
     for (const auto& item : collection_)
         for (const std::string& id : item->scheduleIDs()) known[id] = item.get();
@@ -190,6 +190,7 @@ void ScheduleManager::importFromBridge() {
     }
     saveActions();
     setStatus("");
+    return true;
 }
 
 }  // namespace glowmere

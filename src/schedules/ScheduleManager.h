@@ -147,7 +147,8 @@ public:
     // ---- Import and matching ----
     void matchBridgeWithInternal();
     void windowDidBecomeKey();
-    void importFromBridge();
+    // False when the bridge's list could not be read (nothing imported).
+    bool importFromBridge();
     const std::string& managerStatus() const { return managerStatus_; }
     // The names of the enabled items whose bridge schedules the last status
     // check did not find on the bridge.

@@ -253,14 +253,13 @@ void ScheduleWindow::deleteAllConfirmed() {
 
 void ScheduleWindow::importFromBridge() {
     const std::size_t before = manager_.collection().size();
-    const std::size_t failedBefore = bridge_.failedRequests();
-    busy("Importing schedules from the bridge…", [&] { manager_.importFromBridge(); });
+    bool listRead = false;
+    busy("Importing schedules from the bridge…", [&] { listRead = manager_.importFromBridge(); });
     const auto& items = manager_.collection();
     std::string report;
     if (items.size() == before) {
-        report = bridge_.failedRequests() != failedBefore
-                     ? "The bridge's schedules could not be read; nothing was imported."
-                     : "Nothing to import: every schedule on the bridge belongs to an item.";
+        report = !listRead ? "The bridge's schedules could not be read; nothing was imported."
+                           : "Nothing to import: every schedule on the bridge belongs to an item.";
     } else {
         report =
             "Imported " + std::to_string(items.size() - before) + (items.size() - before == 1 ? " item:" : " items:");
