@@ -18,6 +18,8 @@ namespace {
 
 const char* const dayKeys[] = {"mon", "tue", "wed", "thu", "fri", "sat", "sun"};
 const char* const dayTitles[] = {"Mo", "Tu", "We", "Th", "Fr", "Sa", "Su"};
+const char* const allMatchReport = "Everything on the bridge matches your schedules.";
+const char* const timeHelp = "HH:MM";
 
 }  // namespace
 
@@ -429,17 +431,30 @@ void ScheduleWindow::handleControl(platform::Control* sender) {
         manager_.fetchSunriseSunetTimes();
         tfOn_->setEnabled(false);
         tfOff_->setEnabled(false);
+        // The times registered are an hour inside the dark: off an hour
+        // after sunrise, on an hour before sunset. Beside each, say so.
+        std::string sunrise, sunset;
         if (defaults_.hasObject(ScheduleManager::sunriseKey)) {
-            auto off = timeAround(defaults_.stringForKey(ScheduleManager::sunriseKey), 3600);
+            sunrise = defaults_.stringForKey(ScheduleManager::sunriseKey);
+            auto off = timeAround(sunrise, 3600);
             if (!off.empty()) tfOff_->setStringValue(off);
+            if (off.empty()) sunrise.clear();
         }
         if (defaults_.hasObject(ScheduleManager::sunsetKey)) {
-            auto on = timeAround(defaults_.stringForKey(ScheduleManager::sunsetKey), -3600);
+            sunset = defaults_.stringForKey(ScheduleManager::sunsetKey);
+            auto on = timeAround(sunset, -3600);
             if (!on.empty()) tfOn_->setStringValue(on);
+            if (on.empty()) sunset.clear();
         }
+        offTimeHelpLabel_->setStringValue(sunrise.empty() ? "an hour after sunrise (not known yet)"
+                                                          : "an hour after today's sunrise (" + sunrise + ")");
+        onTimeHelpLabel_->setStringValue(sunset.empty() ? "an hour before sunset (not known yet)"
+                                                        : "an hour before today's sunset (" + sunset + ")");
     } else {
         tfOn_->setEnabled(true);
         tfOff_->setEnabled(true);
+        onTimeHelpLabel_->setStringValue(timeHelp);
+        offTimeHelpLabel_->setStringValue(timeHelp);
     }
 }
 

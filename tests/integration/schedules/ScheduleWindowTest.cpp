@@ -167,6 +167,9 @@ TEST_F(ScheduleWindowTest, LinkingToTheSunTakesTheTimesAroundStoredSunriseAndSun
     EXPECT_EQ(window.tfOff().stringValue(), "07:10");
     EXPECT_EQ(window.tfOn().stringValue(), "18:40");
     EXPECT_FALSE(window.tfOn().isEnabled());
+    // Beside each time, why it is not the sun's own.
+    EXPECT_EQ(window.offTimeHelpLabel().stringValue(), "an hour after today's sunrise (06:10)");
+    EXPECT_EQ(window.onTimeHelpLabel().stringValue(), "an hour before today's sunset (19:40)");
     EXPECT_TRUE(window.popoverShouldClose());
     EXPECT_EQ(postedSchedules().size(), 2u);
     EXPECT_TRUE(manager.requiresLocationManager());
