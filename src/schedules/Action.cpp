@@ -169,4 +169,34 @@ std::string Action::getDescription() const {
     }
 }
 
+std::string Action::getDescription(std::size_t bytes) const {
+    std::string text = getDescription();
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    if (text.size() <= bytes) return text;
+    static const std::string ellipsis = "\u2026";
+    if (bytes < ellipsis.size()) return {};
+    const std::size_t room = bytes - ellipsis.size();
+    // The last space at or before the room ends a whole word.
+    std::size_t end = text.rfind(' ', room);
+    if (end == std::string::npos || end == 0) {
+        // One long word: cut before a UTF-8 continuation byte never.
+        end = room;
+        while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    }
+    text.resize(end);
+    // No dangling separator or joining word before the ellipsis.
+    auto strip = [&text](std::string_view tail) {
+        if (text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0) {
+            text.resize(text.size() - tail.size());
+            return true;
+        }
+        return false;
+    };
+    while (strip(",") || strip(":") || strip(" ")) {
+    }
+    for (std::string_view word : {" on", " at", " and", " to", " of", " using", " starting"})
+        if (strip(word)) break;
+    return text + ellipsis;
+}
+
 }  // namespace glowmere

@@ -56,6 +56,10 @@ public:
     bool endTimeIsShifted() const { return endTimeIsShifted_; }
 
     std::string getDescription() const;
+    // The description as the bridge keeps it, in at most `bytes` bytes of
+    // UTF-8: without trailing spaces and, when too long, cut after a whole
+    // word with "…" (never in the middle of a day list or a character).
+    std::string getDescription(std::size_t bytes) const;
 
     // The shift applied to a varied time: `base` moved by r % 60 - 30 minutes
     // for draws r, redrawn while the hour leaves the day. Exposed so the

@@ -20,6 +20,10 @@ void ActionWindowController::showColourControls(bool shown) {
         show(c, shown);
 }
 
+bool ActionWindowController::boxTicked() const {
+    return c_.btnColourBrightness && c_.btnColourBrightness->state() == 1;
+}
+
 void ActionWindowController::handleControl(platform::Control* sender) {
     if (sender && sender == c_.actionPopup) {
         auto selected = c_.actionPopup->selectedItem();
@@ -49,13 +53,19 @@ void ActionWindowController::handleControl(platform::Control* sender) {
         show(c_.btnColourBrightness, s.colourBrightness);
         show(c_.btnLamp, s.lamp);
         show(c_.lampLabel, s.lamp);
-        showColourControls(s.colour);
+        // The sliders set colour only for the colour kind, or for On & Off and
+        // On when the check box asks for it; choosing a kind never overrides the box.
+        kind_ = kind;
+        colourBox_ = s.colourBrightness;
+        showColourControls(s.colour && (kind == Action::ColourBrightness || boxTicked()));
         show(c_.btnVary, s.vary);
         if (c_.onTimeLabel) c_.onTimeLabel->setStringValue(kind == Action::Off ? "Time" : "On");
     }
     if (sender && sender == c_.btnColourBrightness) {
         platform::log("setting colour and brightness buttons");
-        showColourControls(c_.btnColourBrightness->state() == 1);
+        // The box is only shown for the kinds it applies to; an item of
+        // another kind that has it set keeps its sliders out of sight.
+        showColourControls(kind_ == Action::ColourBrightness || (colourBox_ && boxTicked()));
     }
 }
 

@@ -38,7 +38,11 @@ public:
 
 private:
     void showColourControls(bool shown);
+    bool boxTicked() const;
     Controls c_;
+    // The kind last chosen, and whether it offers the colour-and-brightness box.
+    int kind_ = 0;
+    bool colourBox_ = true;
 };
 
 }  // namespace glowmere

@@ -34,7 +34,7 @@ std::optional<std::string> ScheduleManager::registerSchedule(const Action& item,
     Value body = Value::emptyMap();
     Value schedule = Value::map({
         {"name", truncateStringCharacters(item.objectForKey("name").textValue(), 32)},
-        {"description", truncateStringCharacters(item.getDescription(), 64)},
+        {"description", item.getDescription(64)},
     });
 
     auto copyNumber = [&](const char* from, const char* to) {

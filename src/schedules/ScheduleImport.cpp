@@ -1,5 +1,6 @@
 // Keeping the items and the bridge's schedules honest: the start-up match,
 // the status check and the import of schedules other clients left behind.
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -66,13 +67,10 @@ void ScheduleManager::windowDidBecomeKey() {
             }
         }
     }
-    for (const std::string& key : keys) {
-        if (!known.count(key)) {
-            setStatus(otherAppStatus);
-            return;
-        }
-    }
-    setStatus("");
+    lastCheckRead_ = ok;
+    foreignSchedules_ = static_cast<std::size_t>(
+        std::count_if(keys.begin(), keys.end(), [&](const std::string& key) { return !known.count(key); }));
+    setStatus(foreignSchedules_ ? otherAppStatus : "");
 }
 
 std::optional<std::string> ScheduleManager::bridgeName(const char* list, int id) {

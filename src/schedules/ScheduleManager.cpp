@@ -326,6 +326,7 @@ bool ScheduleManager::deleteAction(std::size_t index) {
 
 void ScheduleManager::setStatus(const std::string& text) {
     managerStatus_ = text;
+    if (text.empty()) foreignSchedules_ = 0;
     if (tfManagerStatus_) tfManagerStatus_->setStringValue(text);
 }
 

@@ -153,6 +153,10 @@ public:
     // The names of the enabled items whose bridge schedules the last status
     // check did not find on the bridge.
     const std::vector<std::string>& itemsMissingOnBridge() const { return missingOnBridge_; }
+    // How many of the bridge's schedules the last status check found that
+    // belong to no item; whether it could read the bridge's list.
+    std::size_t foreignScheduleCount() const { return foreignSchedules_; }
+    bool lastCheckReadBridge() const { return lastCheckRead_; }
 
     // ---- Sunrise and sunset ----
     bool requiresLocationManager() const;
@@ -218,6 +222,8 @@ private:
     platform::Button* mainToolbarListenButton_ = nullptr;
     platform::Alerts* alerts_ = nullptr;
     platform::TextField* tfManagerStatus_ = nullptr;
+    std::size_t foreignSchedules_ = 0;
+    bool lastCheckRead_ = false;
     Location* location_ = nullptr;
     platform::HttpClient* sunHttp_ = nullptr;
 

@@ -18,6 +18,8 @@ namespace {
 
 const char* const dayKeys[] = {"mon", "tue", "wed", "thu", "fri", "sat", "sun"};
 const char* const dayTitles[] = {"Mo", "Tu", "We", "Th", "Fr", "Sa", "Su"};
+const char* const allMatchReport = "Everything on the bridge matches your schedules.";
+const char* const timeHelp = "HH:MM";
 
 }  // namespace
 
@@ -28,7 +30,6 @@ ScheduleWindow::ScheduleWindow(ScheduleManager& manager, BridgeBridge& bridge, p
     btnAction_->selectItemWithTag(0);
     for (auto* field : {tfManagerStatus_.get(), tfReport_.get(), tfActivity_.get(), tfEditorMessage_.get()})
         field->setAlignment(platform::TextField::Alignment::Left);
-    keyResponder_.setOwner(this);
     manager_.setManagerStatusField(tfManagerStatus_.get());
 
     setLampsPopUp(nullptr);
@@ -217,8 +218,26 @@ void ScheduleWindow::deleteItem(const void* key) {
     reloadData();
 }
 
-void ScheduleWindow::deleteKey(qfKeyResponder*) {
-    deleteItem(selected_);
+platform::AlertSpec ScheduleWindow::deleteItemAlert(const std::string& name) {
+    platform::AlertSpec alert;
+    alert.message = "Delete the schedule item " + name + "?";
+    alert.defaultButton = "Delete";
+    alert.alternateButton = "Cancel";
+    alert.informativeText = "Its schedules are deleted from the bridge as well.";
+    alert.icon = platform::AlertIcon::Question;
+    return alert;
+}
+
+void ScheduleWindow::askToDelete(const void* key) {
+    auto item = itemWithKey(key);
+    if (!item) return;
+    if (!alerts_) return deleteItem(key);
+    std::string name = item->objectForKey("name").textValue();
+    if (name.empty()) name = "\"" + item->getDescription() + "\"";
+    // The key is looked up again with the answer: the item may be gone by then.
+    alerts_->ask(deleteItemAlert(name), [this, key](platform::AlertResponse answer) {
+        if (answer == platform::AlertResponse::Default) deleteItem(key);
+    });
 }
 
 void ScheduleWindow::deleteAllFromBridge() {
@@ -247,6 +266,7 @@ void ScheduleWindow::deleteAllConfirmed() {
                                   (refused.size() == 1 ? " (" : "s (") + ids +
                                   "); their items stay enabled, the others are disabled. " + problemText());
     }
+    showForeignCount();
     closeEditor();
     reloadData();
 }
@@ -270,20 +290,43 @@ void ScheduleWindow::importFromBridge() {
         report += ".";
     }
     tfReport_->setStringValue(report);
+    showForeignCount();
     reloadData();
+}
+
+void ScheduleWindow::showForeignCount() {
+    const std::size_t count = manager_.foreignScheduleCount();
+    tfForeignSchedules_->setStringValue(count == 0   ? ""
+                                        : count == 1 ? "1 schedule"
+                                                     : std::to_string(count) + " schedules");
 }
 
 void ScheduleWindow::windowDidBecomeKey() {
     busy("Checking the bridge's schedules…", [&] { manager_.windowDidBecomeKey(); });
+    showForeignCount();
     const auto& missing = manager_.itemsMissingOnBridge();
+    const std::string& report = tfReport_->stringValue();
     if (missing.empty()) {
-        // Keep what an import or delete-all said until something new is found.
-        if (tfReport_->stringValue().rfind("The bridge no longer holds", 0) == 0) tfReport_->setStringValue("");
+        // Keep what an import or delete-all said until something new is found;
+        // an earlier "all is well" no longer holds once something is foreign.
+        if (report.rfind("The bridge no longer holds", 0) == 0 ||
+            (report == allMatchReport && manager_.foreignScheduleCount() != 0))
+            tfReport_->setStringValue("");
         return;
     }
     std::string names;
     for (const auto& name : missing) names += (names.empty() ? "" : ", ") + name;
     tfReport_->setStringValue("The bridge no longer holds the schedules of: " + names + ".");
+}
+
+void ScheduleWindow::check() {
+    windowDidBecomeKey();
+    if (!manager_.lastCheckReadBridge())
+        tfReport_->setStringValue("The bridge's schedules could not be read.");
+    else if (manager_.itemsMissingOnBridge().empty())
+        // The status line tells about schedules of other apps.
+        tfReport_->setStringValue(manager_.foreignScheduleCount() ? "Every item's schedules are on the bridge."
+                                                                  : allMatchReport);
 }
 
 // ---- The editor ----
@@ -428,17 +471,30 @@ void ScheduleWindow::handleControl(platform::Control* sender) {
         manager_.fetchSunriseSunetTimes();
         tfOn_->setEnabled(false);
         tfOff_->setEnabled(false);
+        // The times registered are an hour inside the dark: off an hour
+        // after sunrise, on an hour before sunset. Beside each, say so.
+        std::string sunrise, sunset;
         if (defaults_.hasObject(ScheduleManager::sunriseKey)) {
-            auto off = timeAround(defaults_.stringForKey(ScheduleManager::sunriseKey), 3600);
+            sunrise = defaults_.stringForKey(ScheduleManager::sunriseKey);
+            auto off = timeAround(sunrise, 3600);
             if (!off.empty()) tfOff_->setStringValue(off);
+            if (off.empty()) sunrise.clear();
         }
         if (defaults_.hasObject(ScheduleManager::sunsetKey)) {
-            auto on = timeAround(defaults_.stringForKey(ScheduleManager::sunsetKey), -3600);
+            sunset = defaults_.stringForKey(ScheduleManager::sunsetKey);
+            auto on = timeAround(sunset, -3600);
             if (!on.empty()) tfOn_->setStringValue(on);
+            if (on.empty()) sunset.clear();
         }
+        offTimeHelpLabel_->setStringValue(sunrise.empty() ? "an hour after sunrise (not known yet)"
+                                                          : "an hour after today's sunrise (" + sunrise + ")");
+        onTimeHelpLabel_->setStringValue(sunset.empty() ? "an hour before sunset (not known yet)"
+                                                        : "an hour before today's sunset (" + sunset + ")");
     } else {
         tfOn_->setEnabled(true);
         tfOff_->setEnabled(true);
+        onTimeHelpLabel_->setStringValue(timeHelp);
+        offTimeHelpLabel_->setStringValue(timeHelp);
     }
 }
 

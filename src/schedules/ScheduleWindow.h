@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "controls/qfKeyResponder.h"
 #include "platform/Controls.h"
 #include "platform/Ui.h"
 #include "schedules/ActionWindowController.h"
@@ -25,7 +24,7 @@ namespace glowmere {
 // registration or an import block for as long as they take; the window's
 // thread only shows the rows and the controls and posts what the user does.
 // The rows are published as a snapshot the window reads at once.
-class ScheduleWindow final : public DeleteKeyHandler {
+class ScheduleWindow final {
 public:
     // Column identifiers of the list.
     static constexpr const char* enabledColumn = "enabled";
@@ -43,7 +42,7 @@ public:
     };
 
     ScheduleWindow(ScheduleManager& manager, BridgeBridge& bridge, platform::DefaultsStore& defaults);
-    ~ScheduleWindow() override;
+    ~ScheduleWindow();
     ScheduleWindow(const ScheduleWindow&) = delete;
     ScheduleWindow& operator=(const ScheduleWindow&) = delete;
 
@@ -78,11 +77,12 @@ public:
     // ---- Commands (the row is the selected one, or none) ----
     void create();
     void edit(const void* key);
+    // Deletes at once; askToDelete asks first (the Delete button and the
+    // delete keys), and Cancel keeps the item.
     void deleteItem(const void* key);
+    void askToDelete(const void* key);
+    static platform::AlertSpec deleteItemAlert(const std::string& name);
     void setSelectedRow(const void* key) { selected_ = key; }
-    // qfKeyResponder's delete keys delete the selected row.
-    void deleteKey(qfKeyResponder* sender) override;
-    qfKeyResponder& keyResponder() { return keyResponder_; }
     // After its confirmation: every bridge schedule deleted, every item disabled.
     void deleteAllFromBridge();
     void deleteAllConfirmed();
@@ -90,6 +90,8 @@ public:
     void importFromBridge();
     // The status line: foreign schedules, and items whose schedules are gone.
     void windowDidBecomeKey();
+    // The same, asked for: the report line always answers.
+    void check();
 
     // ---- The editor ----
     void setItem(Action& item);
@@ -132,6 +134,9 @@ public:
     platform::TextField& tfManagerStatus() { return *tfManagerStatus_; }
     platform::TextField& tfReport() { return *tfReport_; }
     platform::TextField& tfActivity() { return *tfActivity_; }
+    // How many schedules the status line's foreign ones are ("2 schedules"),
+    // empty when there are none.
+    platform::TextField& tfForeignSchedules() { return *tfForeignSchedules_; }
 
     // A shared handle to one of the controls above, for the window's widgets.
     std::shared_ptr<platform::Control> sharedControl(const platform::Control& control) const;
@@ -150,6 +155,7 @@ private:
     // What the editor's controls show, to tell whether Done changed anything.
     Value editorState() const;
     std::string timeAround(const std::string& hhmm, int seconds) const;
+    void showForeignCount();
 
     ScheduleManager& manager_;
     BridgeBridge& bridge_;
@@ -165,7 +171,6 @@ private:
     bool newItem_ = false;  // made by create() and not yet finished
     Value shown_;           // editorState() as setItem left it
     const void* selected_ = nullptr;
-    qfKeyResponder keyResponder_;
 
     mutable std::mutex rowsMutex_;
     std::vector<Row> rows_;
@@ -198,6 +203,7 @@ private:
     std::shared_ptr<platform::TextField> tfManagerStatus_ = std::make_shared<platform::TextField>();
     std::shared_ptr<platform::TextField> tfReport_ = std::make_shared<platform::TextField>();
     std::shared_ptr<platform::TextField> tfActivity_ = std::make_shared<platform::TextField>();
+    std::shared_ptr<platform::TextField> tfForeignSchedules_ = std::make_shared<platform::TextField>();
 
     ActionWindowController actionWindowController_;
 };

@@ -175,16 +175,29 @@ void ToolWindows::saveScreenshots(const QStringList& names, const QString& base)
     if (name == "schedules") {
         showSchedules();
         shown = schedulesWindow_.get();
-    } else if (name == "editor") {
+    } else if (name == "editor" || name == "editor-colour") {
+        // "editor-colour": with "Also set colour and brightness" ticked.
         showSchedules();
         ScheduleWindow* logic = scheduleWindow_.get();
-        parts_.context.post([logic] { logic->create(); });
+        const bool colour = name == "editor-colour";
+        parts_.context.post([logic, colour] {
+            logic->create();
+            if (!colour) return;
+            logic->btnColourBrightness().setState(1);
+            logic->btnColourBrightness().sendAction();
+        });
         shown = &schedulesWindow_->editor();
     } else if (name == "explorer" || name.startsWith("explorer=")) {
         // "explorer=TEXT": with TEXT in the filter field.
         showExplorer();
         explorerWindow_->filterField()->setText(name.section('=', 1));
         shown = explorerWindow_.get();
+    } else if (name == "sound") {
+        QTabWidget* tabs = parts_.settings.tabs();
+        for (int i = 0; i < tabs->count(); ++i)
+            if (tabs->tabText(i) == QLatin1String("Sound")) tabs->setCurrentIndex(i);
+        bringToFront(&parts_.settings);
+        shown = &parts_.settings;
     } else if (name == "location") {
         parts_.settings.tabs()->setCurrentWidget(locationSection_);
         bringToFront(&parts_.settings);
@@ -200,7 +213,7 @@ void ToolWindows::saveScreenshots(const QStringList& names, const QString& base)
         else
             std::printf("no screenshot of the %s window\n", name.toLocal8Bit().constData());
         std::fflush(stdout);
-        if (name == "editor" && target) target->close();
+        if (name.startsWith("editor") && target) target->close();
         saveScreenshots(names.mid(1), base);
     });
 }

@@ -1,14 +1,14 @@
 #include "gui/windows/ActionEditor.h"
 
 #include <QCloseEvent>
-#include <QGridLayout>
+#include <QFormLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "gui/adapters/QtText.h"
@@ -19,20 +19,6 @@
 namespace glowmere::gui {
 
 namespace {
-
-// The colour scale beside the colour slider.
-class ColourBezel : public QWidget {
-public:
-    explicit ColourBezel(QWidget* parent) : QWidget(parent) { setFixedHeight(6); }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        QLinearGradient gradient(0, 0, width(), 0);
-        for (int i = 0; i <= 6; ++i) gradient.setColorAt(i / 6.0, QColor::fromHsvF(i / 6.0 == 1 ? 0 : i / 6.0, 1, 1));
-        p.fillRect(rect(), gradient);
-    }
-};
 
 const char* const invalidProperty = "glowmereNoTime";
 
@@ -63,66 +49,80 @@ ActionEditor::ActionEditor(ScheduleWindow& logic, GuiContext& context, QWidget* 
     setObjectName("actionEditor");
     setAccessibleName(tr("Schedule item"));
     setFrameShape(QFrame::StyledPanel);
-    auto* grid = new QGridLayout(this);
-    grid->setHorizontalSpacing(8);
-    int row = 0;
-    auto label = [&](platform::Control& control) { return widgetFor(control, style::caption); };
-    auto add = [&](QWidget* left, QWidget* right, int span = 3) {
-        if (left) grid->addWidget(left, row, 0);
-        grid->addWidget(right, row, 1, 1, span);
-        ++row;
+    auto* outer = new QVBoxLayout(this);
+    form_ = new QFormLayout;
+    form_->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    form_->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    outer->addLayout(form_);
+
+    // A row whose label and field go with `shownBy` (the field, or the
+    // control in it), which the logic shows and hides.
+    auto addRow = [this](QWidget* label, QWidget* field, QWidget* shownBy = nullptr) {
+        form_->addRow(label, field);
+        shownBy = shownBy ? shownBy : field;
+        rowOf_[shownBy] = field;
+        shownBy->installEventFilter(this);
+    };
+    auto named = [](QWidget* widget, const QString& name) {
+        widget->setAccessibleName(name);
+        return widget;
     };
 
-    auto* nameLabel = new QLabel(tr("Name"), this);
     name_ = qobject_cast<QLineEdit*>(widgetFor(logic.tfName(), style::editField));
     name_->setAccessibleName(tr("Name"));
-    add(nameLabel, name_);
-    auto* kindLabel = new QLabel(tr("Action"), this);
-    QWidget* kind = widgetFor(logic.btnAction(), nullptr);
-    kind->setAccessibleName(tr("Action"));
-    add(kindLabel, kind);
-    if (logic.btnLamp()) {
-        QWidget* lamp = widgetFor(*logic.btnLamp(), nullptr);
-        lamp->setAccessibleName(tr("Lamp"));
-        add(label(logic.lampLabel()), lamp);
-    }
+    form_->addRow(tr("Name"), name_);
+    form_->addRow(tr("Action"), named(widgetFor(logic.btnAction(), nullptr), tr("Action")));
+    if (logic.btnLamp()) addRow(labelFor(logic.lampLabel()), named(widgetFor(*logic.btnLamp(), nullptr), tr("Lamp")));
 
     onTime_ = qobject_cast<QLineEdit*>(widgetFor(logic.tfOn(), style::editField));
     onTime_->setAccessibleName(tr("On time"));
     offTime_ = qobject_cast<QLineEdit*>(widgetFor(logic.tfOff(), style::editField));
     offTime_->setAccessibleName(tr("Off time"));
-    for (QLineEdit* field : {onTime_, offTime_}) {
+    auto timeRow = [&](QLineEdit* field, platform::TextField& help) {
         field->setMaxLength(8);
         field->setFixedWidth(70);
         field->setAlignment(Qt::AlignCenter);
         connect(field, &QLineEdit::textChanged, field, [field] { markTime(field); });
-    }
-    grid->addWidget(label(logic.onTimeLabel()), row, 0);
-    grid->addWidget(onTime_, row, 1);
-    grid->addWidget(label(logic.onTimeHelpLabel()), row, 2);
-    ++row;
-    grid->addWidget(label(logic.offTimeLabel()), row, 0);
-    grid->addWidget(offTime_, row, 1);
-    grid->addWidget(label(logic.offTimeHelpLabel()), row, 2);
-    ++row;
+        // Beside the time: its form, or with the sun followed, where it comes from.
+        auto* helpLabel = labelFor(help);
+        helpLabel->setForegroundRole(QPalette::PlaceholderText);
+        helpLabel->setWordWrap(true);
+        auto* row = new QWidget(this);
+        auto* box = new QHBoxLayout(row);
+        box->setContentsMargins(0, 0, 0, 0);
+        box->addWidget(field);
+        box->addWidget(helpLabel, 1);
+        return row;
+    };
+    addRow(labelFor(logic.onTimeLabel()), timeRow(onTime_, logic.onTimeHelpLabel()), onTime_);
+    addRow(labelFor(logic.offTimeLabel()), timeRow(offTime_, logic.offTimeHelpLabel()), offTime_);
 
+    // Each day's box is followed by its name; the gap keeps the next box
+    // clear of it.
     auto* days = new QHBoxLayout;
+    days->setSpacing(14);
     for (int i = 0; i < 7; ++i) days->addWidget(widgetFor(logic.btnDay(i), style::checkbox));
     days->addStretch();
-    grid->addWidget(new QLabel(tr("Days"), this), row, 0);
-    grid->addLayout(days, row, 1, 1, 3);
-    ++row;
-    add(nullptr, widgetFor(logic.btnLinkSunriseSunset(), style::checkbox));
-    add(nullptr, widgetFor(logic.btnVary(), style::checkbox));
-    add(nullptr, widgetFor(logic.btnColourBrightness(), style::checkbox));
-    add(label(logic.brightnessLabel()), widgetFor(logic.slBrightness(), style::horizontalSlider));
-    add(label(logic.colourLabel()), widgetFor(logic.slColour(), style::hueSlider));
-    auto* bezel = new ColourBezel(this);
-    mirrorControl(bezel, logic.colourBezel(),
-                  [bezel, &logic] { setHiddenBy(bezel, HiddenBy::Control, logic.colourBezel().isHidden()); });
-    add(nullptr, bezel);
-    add(label(logic.saturationLabel()), widgetFor(logic.slSaturation(), style::saturationSlider));
-    add(nullptr, widgetFor(logic.tfEditorMessage(), style::message));
+    form_->addRow(tr("Days"), days);
+    form_->addRow(QString(), widgetFor(logic.btnLinkSunriseSunset(), style::checkbox));
+    addRow(nullptr, widgetFor(logic.btnVary(), style::checkbox));
+    addRow(nullptr, widgetFor(logic.btnColourBrightness(), style::checkbox));
+    // The colour slider's groove is the colour scale itself.
+    addRow(labelFor(logic.brightnessLabel()),
+           named(widgetFor(logic.slBrightness(), style::horizontalSlider), tr("Brightness")));
+    addRow(labelFor(logic.colourLabel()), named(widgetFor(logic.slColour(), style::hueSlider), tr("Colour")));
+    addRow(labelFor(logic.saturationLabel()),
+           named(widgetFor(logic.slSaturation(), style::saturationSlider), tr("Saturation")));
+    for (const auto& [shownBy, field] : rowOf_)
+        form_->setRowVisible(field, !static_cast<const QWidget*>(shownBy)->isHidden());
+
+    // Why the editor did not close, in full: it wraps, and the editor grows
+    // to show every line.
+    message_ = labelFor(logic.tfEditorMessage());
+    message_->setWordWrap(true);
+    message_->setObjectName("editorMessage");
+    message_->setVisible(!message_->text().isEmpty());
+    outer->addWidget(message_);
 
     done_ = new QPushButton(tr("Done"), this);
     done_->setDefault(true);
@@ -130,8 +130,45 @@ ActionEditor::ActionEditor(ScheduleWindow& logic, GuiContext& context, QWidget* 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(done_);
-    grid->addLayout(buttons, row, 0, 1, 4);
-    setMinimumWidth(347);
+    outer->addLayout(buttons);
+    setFixedWidth(std::max(400, sizeHint().width()));
+}
+
+QLabel* ActionEditor::labelFor(platform::TextField& text) {
+    // In the editor's own font, like the labels it sets itself.
+    auto* label = new QLabel(qs(text.stringValue()), this);
+    label->setTextFormat(Qt::PlainText);
+    mirrorControl(label, text, [this, label, &text] {
+        label->setText(qs(text.stringValue()));
+        if (label == message_) label->setVisible(!label->text().isEmpty());
+    });
+    return label;
+}
+
+bool ActionEditor::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent) {
+        auto found = rowOf_.find(watched);
+        if (found != rowOf_.end()) form_->setRowVisible(found->second, !static_cast<QWidget*>(watched)->isHidden());
+    }
+    return QFrame::eventFilter(watched, event);
+}
+
+bool ActionEditor::event(QEvent* event) {
+    // Rows shown or hidden, or a message of more lines: fit the height.
+    if (event->type() == QEvent::LayoutRequest) relayout();
+    return QFrame::event(event);
+}
+
+void ActionEditor::relayout() {
+    // Shown controls and messages change the editor's height; one resize
+    // after a burst of changes.
+    if (relayoutPending_) return;
+    relayoutPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        relayoutPending_ = false;
+        if (QLayout* l = layout()) l->activate();
+        resize(width(), heightForWidth(width()) > 0 ? heightForWidth(width()) : sizeHint().height());
+    });
 }
 
 void ActionEditor::askToClose() {
@@ -147,7 +184,8 @@ void ActionEditor::closeEvent(QCloseEvent* event) {
 }
 
 void ActionEditor::showBesideAnchor() {
-    adjustSize();
+    layout()->activate();
+    resize(width(), heightForWidth(width()) > 0 ? heightForWidth(width()) : sizeHint().height());
     QRect anchor = anchor_ ? anchor_() : QRect();
     QPoint at = anchor.isNull() ? QPoint(100, 100) : QPoint(anchor.right() + 4, anchor.top() - 20);
     if (QScreen* screen =

@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -11,6 +12,8 @@
 #include "platform/Ui.h"
 #include "platform/Views.h"
 
+class QFormLayout;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -39,6 +42,7 @@ public:
     QLineEdit* offTimeField() const { return offTime_; }
     QLineEdit* nameField() const { return name_; }
     QPushButton* doneButton() const { return done_; }
+    QLabel* messageLabel() const { return message_; }
     // Whether the field's text is marked as no time.
     static bool isMarkedInvalid(const QLineEdit* field);
 
@@ -46,6 +50,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     class Adapter final : public platform::Window {
@@ -62,6 +68,8 @@ private:
     };
 
     QWidget* widgetFor(platform::Control& control, const char* hint);
+    QLabel* labelFor(platform::TextField& text);
+    void relayout();
     void askToClose();
 
     ScheduleWindow& logic_;
@@ -73,6 +81,11 @@ private:
     QLineEdit* onTime_ = nullptr;
     QLineEdit* offTime_ = nullptr;
     QPushButton* done_ = nullptr;
+    QLabel* message_ = nullptr;
+    QFormLayout* form_ = nullptr;
+    bool relayoutPending_ = false;
+    // Row by the widget whose showing and hiding shows and hides it.
+    std::map<const QObject*, QWidget*> rowOf_;
 };
 
 }  // namespace glowmere::gui

@@ -114,25 +114,40 @@ SchedulesWindow::SchedulesWindow(ScheduleWindow& logic, GuiContext& context)
     setObjectName("schedulesWindow");
 
     auto* bar = new QHBoxLayout;
-    auto addButton = [&](const QString& label, std::function<void(ScheduleWindow&, const void*)> command) {
+    auto addButton = [&](const QString& label, std::function<void(ScheduleWindow&, const void*)> command,
+                         QHBoxLayout* into) {
         auto* b = new QPushButton(label, this);
         b->setAccessibleName(label);
         connect(b, &QPushButton::clicked, this, [this, command] {
             const void* key = selectedKey();
             post([command, key](ScheduleWindow& w) { command(w, key); });
         });
-        bar->addWidget(b);
+        into->addWidget(b);
         buttons_.push_back(b);
+        return b;
     };
-    addButton(tr("New"), [](ScheduleWindow& w, const void*) { w.create(); });
-    addButton(tr("Edit"), [](ScheduleWindow& w, const void* key) { w.edit(key); });
-    addButton(tr("Delete"), [](ScheduleWindow& w, const void* key) { w.deleteItem(key); });
+    addButton(
+        tr("New"), [](ScheduleWindow& w, const void*) { w.create(); }, bar);
+    edit_ = addButton(
+        tr("Edit"), [](ScheduleWindow& w, const void* key) { w.edit(key); }, bar);
+    delete_ = addButton(
+        tr("Delete"), [](ScheduleWindow& w, const void* key) { w.askToDelete(key); }, bar);
     bar->addSpacing(12);
-    addButton(tr("Import"), [](ScheduleWindow& w, const void*) { w.importFromBridge(); });
-    addButton(tr("Check"), [](ScheduleWindow& w, const void*) { w.windowDidBecomeKey(); });
+    addButton(
+        tr("Check"), [](ScheduleWindow& w, const void*) { w.check(); }, bar);
     bar->addStretch();
-    addButton(tr("Delete All…"), [](ScheduleWindow& w, const void*) { w.deleteAllFromBridge(); });
+    addButton(
+        tr("Delete All…"), [](ScheduleWindow& w, const void*) { w.deleteAllFromBridge(); }, bar);
     buttons_.back()->setAccessibleName(tr("Delete All"));
+
+    // Schedules another app left on the bridge: how many, and the way to
+    // make them items.
+    auto* statusRow = new QHBoxLayout;
+    statusRow->addWidget(status_, 1);
+    import_ = addButton(
+        tr("Import"), [](ScheduleWindow& w, const void*) { w.importFromBridge(); }, statusRow);
+    import_->setToolTip(tr("Make the bridge's other schedules into items of this list"));
+    import_->hide();
 
     table_->setModel(model_);
     table_->setAccessibleName(tr("Schedules"));
@@ -155,6 +170,15 @@ SchedulesWindow::SchedulesWindow(ScheduleWindow& logic, GuiContext& context)
         const void* key = model_->keyAt(index.row());
         post([key](ScheduleWindow& w) { w.setSelectedRow(key); });
     });
+    // Edit and Delete act on the selected row: without one they are off.
+    auto selectionButtons = [this] {
+        const bool selected = selectedKey() != nullptr;
+        edit_->setEnabled(selected);
+        delete_->setEnabled(selected);
+    };
+    connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this, selectionButtons);
+    connect(model_, &QAbstractItemModel::modelReset, this, selectionButtons);
+    selectionButtons();
     editor_->setAnchor([this]() -> QRect {
         const int row = table_->currentIndex().row();
         const QRect cell = row >= 0 ? table_->visualRect(model_->index(row, 2)) : QRect();
@@ -176,16 +200,35 @@ SchedulesWindow::SchedulesWindow(ScheduleWindow& logic, GuiContext& context)
     throbber_->hide();
     activity_->hide();
 
+    auto* close = new QPushButton(tr("Close"), this);
+    close->setAccessibleName(tr("Close"));
+    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    buttons_.push_back(close);
+    auto* closeRow = new QHBoxLayout;
+    closeRow->addStretch();
+    closeRow->addWidget(close);
+
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(bar);
     layout->addWidget(table_, 1);
-    layout->addWidget(status_);
+    layout->addLayout(statusRow);
     layout->addWidget(report_);
     layout->addLayout(activityRow);
-    resize(640, 380);
+    layout->addLayout(closeRow);
+    resize(640, 400);
 
-    mirrorControl(status_, logic.tfManagerStatus(),
-                  [this] { status_->setText(qs(logic_.tfManagerStatus().stringValue())); });
+    // The status line and its count come from two controls; either change
+    // shows both.
+    auto showStatus = [this] {
+        const QString status = qs(logic_.tfManagerStatus().stringValue());
+        const QString count = qs(logic_.tfForeignSchedules().stringValue());
+        status_->setText(status.isEmpty() || count.isEmpty() ? status : status + " (" + count + ")");
+        status_->setVisible(!status.isEmpty());
+        import_->setVisible(!status.isEmpty());
+    };
+    mirrorControl(status_, logic.tfManagerStatus(), showStatus);
+    mirrorControl(import_, logic.tfForeignSchedules(), showStatus);
+    showStatus();
     mirrorControl(report_, logic.tfReport(), [this] { report_->setText(qs(logic_.tfReport().stringValue())); });
     // Work the bridge answers at once is not worth a flash of progress; a
     // registration or import that takes longer shows what it is doing.
@@ -270,18 +313,25 @@ bool SchedulesWindow::event(QEvent* event) {
     return QWidget::event(event);
 }
 
+void SchedulesWindow::keyPressEvent(QKeyEvent* event) {
+    // Escape and the desktop's Close keys close the window (the list and
+    // the fields pass on what they do not use).
+    if (event->key() == Qt::Key_Escape || event->matches(QKeySequence::Close)) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 bool SchedulesWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == table_ && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
-        // Backspace gives the delete character, Delete the forward-delete key.
-        std::u32string characters;
-        if (key->key() == Qt::Key_Backspace) characters = std::u32string(1, qfKeyResponder::deleteCharacter);
-        if (key->key() == Qt::Key_Delete) characters = std::u32string(1, qfKeyResponder::forwardDeleteFunctionKey);
-        if (!characters.empty()) {
+        // Backspace and Delete delete the selected row, after asking.
+        if (key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Delete) {
             const void* selected = selectedKey();
-            post([selected, characters](ScheduleWindow& w) {
+            post([selected](ScheduleWindow& w) {
                 w.setSelectedRow(selected);
-                w.keyResponder().keyDown(characters);
+                w.askToDelete(selected);
             });
             return true;
         }

@@ -45,8 +45,8 @@ private:
 };
 
 // The schedule window: the list of schedule items with its commands (new,
-// edit, delete, delete all, import, check), the status line and a progress
-// line while the bridge is being asked. Every command is posted to the
+// edit, delete, check, delete all), the status line with the import of
+// other apps' schedules, and a progress line while the bridge is being asked. Every command is posted to the
 // controller thread; the window never waits for the bridge.
 class SchedulesWindow : public QWidget {
     Q_OBJECT
@@ -72,6 +72,7 @@ public:
 protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     const void* selectedKey() const;
@@ -90,6 +91,9 @@ private:
     Throbber* throbber_;
     QtProgressIndicator indicator_;
     std::vector<QPushButton*> buttons_;
+    QPushButton* edit_ = nullptr;
+    QPushButton* delete_ = nullptr;
+    QPushButton* import_ = nullptr;
     std::vector<std::shared_ptr<platform::View>> views_;
 };
 

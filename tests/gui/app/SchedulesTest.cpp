@@ -2,7 +2,9 @@
 // simulated bridge.
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -68,6 +70,22 @@ protected:
         return out;
     }
     json bridgeSchedules() { return json::parse(*t.sim().userRequest("GET", "schedules")); }
+    // Clicks `button` of the next alert once it shows, keeping its text.
+    void answerNextAlert(const QString& button) {
+        alertText.clear();
+        auto* timer = new QTimer(&window());
+        timer->setInterval(20);
+        QObject::connect(timer, &QTimer::timeout, [this, timer, button] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            alertText = box->text();
+            for (QAbstractButton* b : box->buttons())
+                if (b->text() == button) b->click();
+            timer->deleteLater();
+        });
+        timer->start();
+    }
+    QString alertText;
 
     ZoneForTest zone{"Europe/Berlin"};
     AppUnderTest t;
@@ -97,11 +115,26 @@ TEST_F(SchedulesTest, AnOnAndOffItemMadeInTheEditorRegistersTwoSchedulesAndDisab
     ASSERT_TRUE(pumpUntil([&] { return enabled.data(Qt::CheckStateRole).toInt() == Qt::Unchecked; }));
     EXPECT_TRUE(bridgeSchedules().empty());
 
-    // The Delete key deletes the selected row.
+    // Edit and Delete need a selected row.
+    table()->clearSelection();
+    EXPECT_FALSE(window().button("Edit")->isEnabled());
+    EXPECT_FALSE(window().button("Delete")->isEnabled());
     table()->setFocus();
     table()->selectRow(0);
+    EXPECT_TRUE(window().button("Edit")->isEnabled());
+    EXPECT_TRUE(window().button("Delete")->isEnabled());
+
+    // Deleting asks first; Cancel keeps the item, and the Delete key asks too.
+    answerNextAlert("Cancel");
+    click("Delete");
+    ASSERT_TRUE(pumpUntil([&] { return !alertText.isEmpty(); }));
+    EXPECT_EQ(alertText, "Delete the schedule item Evening?");
+    pumpUntil([] { return false; }, 200);
+    EXPECT_EQ(rows(), 1);
+    answerNextAlert("Delete");
     QTest::keyClick(table(), Qt::Key_Delete);
     ASSERT_TRUE(pumpUntil([&] { return rows() == 0; }));
+    EXPECT_EQ(alertText, "Delete the schedule item Evening?");
     EXPECT_EQ(platform::DefaultsStore(t.profile()).objectForKey(ScheduleManager::actionsKey).size(), 0u);
 }
 
@@ -113,6 +146,12 @@ TEST_F(SchedulesTest, AnInvalidTimeIsMarkedKeepsTheEditorOpenAndRegistersNothing
         std::string message;
         t.onController([&] { message = t.app().tools().scheduleWindow().tfEditorMessage().stringValue(); });
         return !message.empty();
+    }));
+    // Every line of the message shows.
+    QLabel* message = editor().messageLabel();
+    ASSERT_TRUE(pumpUntil([&] {
+        return message->isVisible() && message->height() >= message->heightForWidth(message->width()) &&
+               editor().height() >= editor().sizeHint().height();
     }));
     // A click outside the editor asks the same question and gets the same answer.
     editor().close();
@@ -135,25 +174,10 @@ TEST_F(SchedulesTest, DeleteAllAsksFirstThenEmptiesTheBridgeAndTheEditor) {
     ASSERT_TRUE(pumpUntil([&] { return rows() == 2 && !editor().isVisible(); }));
     ASSERT_EQ(bridgeSchedules().size(), 4u);
 
-    // The alert is answered from a timer once it shows.
-    QString shownText;
-    auto answerNextAlert = [&](const QString& button) {
-        auto* timer = new QTimer(&window());
-        timer->setInterval(20);
-        QObject::connect(timer, &QTimer::timeout, [timer, button, &shownText] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box) return;
-            shownText = box->text();
-            for (QAbstractButton* b : box->buttons())
-                if (b->text() == button) b->click();
-            timer->deleteLater();
-        });
-        timer->start();
-    };
     answerNextAlert("Cancel");
     click("Delete All");
-    ASSERT_TRUE(pumpUntil([&] { return !shownText.isEmpty(); }));
-    EXPECT_EQ(shownText, "Delete all schedules from the bridge?");
+    ASSERT_TRUE(pumpUntil([&] { return !alertText.isEmpty(); }));
+    EXPECT_EQ(alertText, "Delete all schedules from the bridge?");
     pumpUntil([] { return false; }, 200);
     EXPECT_EQ(bridgeSchedules().size(), 4u);
 
@@ -171,22 +195,113 @@ TEST_F(SchedulesTest, DeleteAllAsksFirstThenEmptiesTheBridgeAndTheEditor) {
     EXPECT_FALSE(editing);
 }
 
-TEST_F(SchedulesTest, ImportListsWhatItAddedAndTheStatusLineWhatIsForeign) {
+TEST_F(SchedulesTest, CheckAlwaysAnswersAndImportListsWhatItAdded) {
+    click("Check");
+    ASSERT_TRUE(pumpUntil([&] { return window().reportText() == "Everything on the bridge matches your schedules."; }));
+    EXPECT_FALSE(window().button("Import")->isVisible());
     for (const char* name : {"Wake", "Sleep"})
         t.sim().userRequest("POST", "schedules",
                             std::string(R"({"name":")") + name +
                                 R"(","time":"W124/T05:30:00","command":{"method":"PUT",)"
                                 R"("address":"/api/testuser/lights/2/state","body":{"on":true}}})");
     click("Check");
-    ASSERT_TRUE(pumpUntil([&] { return window().statusText() == ScheduleManager::otherAppStatus; }));
+    // How many, and the button that makes them items.
+    ASSERT_TRUE(pumpUntil(
+        [&] { return window().statusText() == QString(ScheduleManager::otherAppStatus) + " (2 schedules)"; }));
+    EXPECT_EQ(window().reportText(), "Every item's schedules are on the bridge.");
+    EXPECT_TRUE(window().button("Import")->isVisible());
     click("Import");
     ASSERT_TRUE(pumpUntil([&] { return rows() == 2; }));
     ASSERT_TRUE(pumpUntil([&] { return window().reportText().startsWith("Imported"); }));
     EXPECT_TRUE(window().reportText() == "Imported 2 items: Wake, Sleep." ||
                 window().reportText() == "Imported 2 items: Sleep, Wake.")
         << window().reportText().toStdString();
-    EXPECT_EQ(window().statusText(), "");
+    ASSERT_TRUE(pumpUntil([&] { return window().statusText() == ""; }));
+    EXPECT_FALSE(window().button("Import")->isVisible());
     EXPECT_TRUE(window().model().index(0, 1).data().toString().contains("Küche"));
+}
+
+// Which of the editor's controls each kind shows, with the colour box
+// ticked and not. Choosing a kind never shows the colour sliders by itself:
+// only the colour kind does, or the box where it is offered.
+TEST_F(SchedulesTest, TheEditorShowsTheControlsOfTheChosenKind) {
+    click("New");
+    ASSERT_TRUE(pumpUntil([&] { return editor().isVisible(); }));
+    auto named = [&](const QString& name) {
+        for (QWidget* w : editor().findChildren<QWidget*>())
+            if (w->accessibleName() == name || (qobject_cast<QCheckBox*>(w) && w->property("text") == name)) return w;
+        ADD_FAILURE() << name.toStdString();
+        return static_cast<QWidget*>(&editor());
+    };
+    auto* kind = qobject_cast<QComboBox*>(named("Action"));
+    auto* box = qobject_cast<QCheckBox*>(named("Also set colour and brightness"));
+    const std::pair<const char*, QWidget*> controls[] = {{"on", named("On time")},
+                                                         {"off", named("Off time")},
+                                                         {"lamp", named("Lamp")},
+                                                         {"box", box},
+                                                         {"vary", named("Vary the times a little")},
+                                                         {"colour", named("Colour")},
+                                                         {"brightness", named("Brightness")},
+                                                         {"saturation", named("Saturation")}};
+    auto shown = [&] {
+        std::string out;
+        for (const auto& [name, widget] : controls)
+            if (widget->isVisibleTo(&editor())) out += (out.empty() ? "" : " ") + std::string(name);
+        return out;
+    };
+    const std::string colour = " colour brightness saturation";
+    struct Case {
+        int kind;
+        bool ticked;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {0, false, "on off lamp box vary"},  // On & Off again, as a new item has it
+        {1, false, "on lamp box vary"},
+        {2, false, "off lamp vary"},
+        {3, false, "on lamp vary" + colour},
+        {4, false, "on off"},
+        {5, false, "on lamp vary"},
+        {6, false, "off lamp vary"},
+        {0, true, "on off lamp box vary" + colour},
+        {1, true, "on lamp box vary" + colour},
+        {2, true, "off lamp vary"},  // the box is not offered, so it does not count
+        {3, true, "on lamp vary" + colour},
+        {4, true, "on off"},
+        {5, true, "on lamp vary"},
+        {6, true, "off lamp vary"},
+        {0, true, "on off lamp box vary" + colour},
+    };
+    for (const Case& c : cases) {
+        if (c.ticked != box->isChecked()) {
+            // The box is ticked where it is offered.
+            kind->setCurrentIndex(0);
+            emit kind->activated(0);
+            ASSERT_TRUE(pumpUntil([&] { return box->isVisibleTo(&editor()); }));
+            box->click();
+        }
+        kind->setCurrentIndex(c.kind);
+        emit kind->activated(c.kind);
+        EXPECT_TRUE(pumpUntil([&] { return shown() == c.expected; }))
+            << c.kind << (c.ticked ? " ticked: " : ": ") << shown();
+    }
+    // Every label of the form in the editor's own font.
+    for (QLabel* label : editor().findChildren<QLabel*>())
+        EXPECT_EQ(label->font(), editor().font()) << label->text().toStdString();
+}
+
+TEST_F(SchedulesTest, CloseEscapeAndCtrlWCloseTheWindow) {
+    const std::function<void()> ways[] = {
+        [&] { click("Close"); },
+        [&] { QTest::keySequence(table(), QKeySequence(Qt::Key_Escape)); },
+        [&] { QTest::keySequence(table(), QKeySequence::Close); },
+    };
+    for (const auto& close : ways) {
+        window().showWindow();
+        ASSERT_TRUE(pumpUntil([&] { return window().isVisible(); }));
+        close();
+        EXPECT_TRUE(pumpUntil([&] { return !window().isVisible(); }));
+    }
 }
 
 TEST_F(SchedulesTest, AnItemGlowmerectlAddsShowsUpInTheOpenWindow) {

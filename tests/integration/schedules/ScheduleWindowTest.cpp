@@ -90,8 +90,8 @@ TEST_F(ScheduleWindowTest, TheEditorWritesBackWhatItWasGiven) {
 
 TEST_F(ScheduleWindowTest, EachKindShowsItsOwnControls) {
     const std::pair<int, std::vector<std::string>> cases[] = {
-        {0, {}},
-        {1, {"off"}},
+        {0, {"sliders"}},  // until the colour box is ticked
+        {1, {"off", "sliders"}},
         {2, {"on", "colourbrightness", "sliders"}},
         {3, {"off", "colourbrightness"}},
         {4, {"lamp", "colourbrightness", "sliders", "vary"}},
@@ -105,16 +105,18 @@ TEST_F(ScheduleWindowTest, EachKindShowsItsOwnControls) {
         window.btnAction().sendAction();
         EXPECT_EQ(hiddenControls(), hidden);
     }
-    // The colour controls follow the check box; a kind-2 item stored with
-    // colour shows them although its check box is hidden.
-    window.btnColourBrightness().setState(0);
+    // The colour controls follow the check box where it is offered; a
+    // kind-2 item stored with colour keeps them hidden with the box.
+    window.btnAction().selectItemWithTag(0);
+    window.btnAction().sendAction();
+    window.btnColourBrightness().setState(1);
     window.btnColourBrightness().sendAction();
-    EXPECT_TRUE(window.slColour().isHidden());
+    EXPECT_FALSE(window.slColour().isHidden());
     auto off = std::make_shared<Action>(Value::map({{"action", 2}, {"offtime", "23:00"}, {"colourbrightness", true}}));
     manager.collection().push_back(off);
     window.reloadData();
     window.edit(off.get());
-    EXPECT_FALSE(window.slColour().isHidden());
+    EXPECT_TRUE(window.slColour().isHidden());
     EXPECT_TRUE(window.btnColourBrightness().isHidden());
 }
 
@@ -165,6 +167,9 @@ TEST_F(ScheduleWindowTest, LinkingToTheSunTakesTheTimesAroundStoredSunriseAndSun
     EXPECT_EQ(window.tfOff().stringValue(), "07:10");
     EXPECT_EQ(window.tfOn().stringValue(), "18:40");
     EXPECT_FALSE(window.tfOn().isEnabled());
+    // Beside each time, why it is not the sun's own.
+    EXPECT_EQ(window.offTimeHelpLabel().stringValue(), "an hour after today's sunrise (06:10)");
+    EXPECT_EQ(window.onTimeHelpLabel().stringValue(), "an hour before today's sunset (19:40)");
     EXPECT_TRUE(window.popoverShouldClose());
     EXPECT_EQ(postedSchedules().size(), 2u);
     EXPECT_TRUE(manager.requiresLocationManager());

@@ -53,6 +53,32 @@ TEST(ActionDescription, FullColourIsAHundredPercent) {
     EXPECT_EQ(a.getDescription().substr(a.getDescription().find("to ")), "to brightness 100% and colour 100% ");
 }
 
+// What the bridge keeps (64 bytes): whole words, never half a day list.
+TEST(ActionDescription, ForTheBridgeEndsAfterAWholeWord) {
+    struct Case {
+        int kind;
+        int days;
+        std::string lamp;
+        std::string expected;
+    };
+    const Case cases[] = {
+        // Short enough: as it is, without the trailing space.
+        {2, 127, "lamp: Hall", "Switch lamp: Hall off at 23:00 on Mo, Tu, We, Th, Fr, Sa, Su"},
+        // Cut after a whole day, its comma dropped.
+        {1, 127, "lamp: Living room by the window",
+         "Switch lamp: Living room by the window on at 07:00 on Mo, Tu\u2026"},
+        // Cut before "to brightness": no joining word is left hanging.
+        {3, 64, "lamp: Hall", "Change brightness and colour of lamp: Hall at 07:00 on Mo\u2026"},
+        // A lamp name longer than the room goes whole.
+        {5, 127, "lamp: " + std::string(70, 'a'), "False dawn using lamp\u2026"},
+    };
+    for (const Case& c : cases) {
+        const std::string text = item(c.kind, c.lamp, "07:00", "23:00", c.days).getDescription(64);
+        EXPECT_EQ(text, c.expected) << c.kind;
+        EXPECT_LE(text.size(), 64u) << c.kind;
+    }
+}
+
 TEST(ActionVary, UnvariedTimesAreTheStoredOnes) {
     Action a = item(0, "", "12:00", "7:5");
     EXPECT_EQ(a.objectForKey("rontime"), Value("12:00"));
