@@ -2,7 +2,6 @@
 
 #include "controls/LampSelectionView.h"
 #include "controls/SettingsWindowController.h"
-#include "controls/qfKeyResponder.h"
 #include "platform/Log.h"
 #include "support/FakeViews.h"
 
@@ -33,40 +32,6 @@ TEST(LampSelectionViewTest, CheckboxWithTagFindsOnlyButtons) {
     EXPECT_EQ(row.checkboxWithTag(3), nullptr);
     ASSERT_NE(row.checkboxWithTag(4), nullptr);
     EXPECT_EQ(row.checkboxWithTag(4)->control()->tag(), 4);
-}
-
-// ---- Key responder ----
-
-class CountingOwner final : public DeleteKeyHandler {
-public:
-    void deleteKey(qfKeyResponder*) override { ++deletes; }
-    int deletes = 0;
-};
-
-TEST(qfKeyResponderTest, OnlyDeleteKeysReachTheOwner) {
-    struct Case {
-        std::u32string characters;
-        int deletes;
-    } cases[] = {
-        {U"\x7f", 1},    // backspace / delete
-        {U"\xF728", 1},  // forward delete
-        {U"\xF73E", 1},  // delete character
-        {U"\x7f"
-         U"a",
-         1},         // only the first character counts
-        {U"\r", 0},  // return
-        {U"a\x7f", 0},
-        {U"", 0},
-    };
-    for (const auto& c : cases) {
-        CountingOwner owner;
-        qfKeyResponder responder;
-        responder.setOwner(&owner);
-        responder.keyDown(c.characters);
-        EXPECT_EQ(owner.deletes, c.deletes);
-    }
-    qfKeyResponder ownerless;
-    EXPECT_NO_FATAL_FAILURE(ownerless.keyDown(U"\x7f"));
 }
 
 // ---- Settings window indicators ----
