@@ -188,6 +188,9 @@ void ManualController::setUp() {
     collection_.reserve(10);
     dressStatusItem();
 
+    // A retry that comes once discovery has found nothing for a whole round
+    // says so before it searches again (the search takes seconds).
+    if (!bridgeBridge_.bridgeAddress() && bridgeState_ == BridgeState::LookingForBridge) noteNoBridgeYet();
     std::optional<Value> lights = bridgeBridge_.lightsArray();
     noteBridgeAnswer(lights);
     if (entries(lights) == 0) {
