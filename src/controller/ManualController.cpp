@@ -195,7 +195,12 @@ void ManualController::setUp() {
     noteBridgeAnswer(lights);
     if (entries(lights) == 0) {
         platform::log(noLightsMessage);
-        controlPanel_.mainWindowThrobber().startAnimation();
+        // Once the window says no bridge was found, nothing spins there;
+        // the retries go on quietly.
+        if (bridgeState_ == BridgeState::NoBridgeFound)
+            controlPanel_.mainWindowThrobber().stopAnimation();
+        else
+            controlPanel_.mainWindowThrobber().startAnimation();
         pendingSetUp_ = loop_.schedule(setUpRetryDelay, [this, alive = std::weak_ptr<void>(lifetime_)] {
             if (!alive.lock()) return;
             pendingSetUp_ = 0;

@@ -237,8 +237,6 @@ void MainWindowWidget::showBridgeState(BridgeState state, const QString& address
     emptyPairButton->setVisible(state == BridgeState::NotPaired);
     searchAgainButton->setVisible(state == BridgeState::NoBridgeFound);
     enterAddressButton->setVisible(state == BridgeState::NoBridgeFound);
-    // Nothing is going on to spin for once the round found nothing.
-    throbber->setVisible(state != BridgeState::NoBridgeFound);
     emptyState->setVisible(state != BridgeState::Ready && (empty || state == BridgeState::NoLamps));
     placeOverlays();
 }

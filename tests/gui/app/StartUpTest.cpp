@@ -216,6 +216,7 @@ TEST_F(StartUpTest, AFreshInstallThatFindsNoBridgeSaysSoAndPairsWithATypedAddres
     EXPECT_TRUE(window->emptyDetail->text().startsWith("Check that the bridge"))
         << window->emptyDetail->text().toStdString();
     EXPECT_TRUE(shows(window->enterAddressButton));
+    EXPECT_TRUE(pumpUntil([&] { return !t.app().mainWindow().throbberSpinning(); })) << "nothing spins";
     EXPECT_EQ(window->searchAgainButton->accessibleName(), "Search again");
     EXPECT_EQ(window->enterAddressButton->accessibleName(), "Enter address…");
     EXPECT_FALSE(makeGroup->isEnabled());
