@@ -345,6 +345,7 @@ void BridgeBridge::discoverBridge() {
         request.method = "GET";
         request.url = portal + "/api/nupnp";
         request.timeout = portalTimeout;
+        if (discoveryObserver_) discoveryObserver_(DiscoveryStep::Portal, portal);
         response = http_.send(request);
     }
 
@@ -406,6 +407,7 @@ std::vector<std::string> BridgeBridge::searchLocalNetwork(const std::optional<st
     if (!localSearch_) return found;
     std::string where = target.value_or(defaults_.stringForKey(ssdpAddressKey));
     if (where.empty()) where = platform::SsdpSearch::defaultTarget;
+    if (discoveryObserver_) discoveryObserver_(DiscoveryStep::LocalNetwork, where);
     std::vector<std::string> answered;
     for (const auto& reply : localSearch_->search(where, localSearchWait)) {
         // An answer names the description's host; anyone on the network can

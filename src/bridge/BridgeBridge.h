@@ -72,6 +72,13 @@ public:
     // The search of the local network discovery falls back on when neither
     // the portal nor a stored address gives one. Unset: no search.
     void setLocalSearch(platform::LocalSearch* search) { localSearch_ = search; }
+    // What discovery asks, as it asks it: the portal (at its base address)
+    // or the local network (at the search's "HOST:PORT"). Told on the
+    // discovering thread, before the wait.
+    enum class DiscoveryStep { Portal, LocalNetwork };
+    void setDiscoveryObserver(std::function<void(DiscoveryStep step, const std::string& where)> observer) {
+        discoveryObserver_ = std::move(observer);
+    }
     // Told when login starts waiting for the link button (0) and before each
     // attempt (1, 2, ...); the command-line tool prints these.
     void setLoginObserver(std::function<void(int attempt)> observer) { loginObserver_ = std::move(observer); }
@@ -253,6 +260,7 @@ private:
     platform::LocalSearch* localSearch_ = nullptr;
     std::function<void(int)> loginObserver_;
     std::function<void(bool)> loginEndObserver_;
+    std::function<void(DiscoveryStep, const std::string&)> discoveryObserver_;
     std::function<void(const std::string&, const std::string&, const std::string&)> errorObserver_;
     std::atomic<bool> loginPaused_{false};
     std::atomic<bool> pairingNeeded_{false};

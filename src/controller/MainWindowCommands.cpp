@@ -278,16 +278,41 @@ void ManualController::setBridgeState(BridgeState state) {
 }
 
 void ManualController::noteBridgeAnswer(const std::optional<Value>& lights) {
+    if (bridgeBridge_.bridgeAddress()) {
+        std::lock_guard g(bridgeStateMutex_);
+        lookingSince_.reset();
+    }
     if (!lights) {
         // A bridge whose address is known but that does not answer is not
         // reachable; without an address it is still being looked for.
         if (!bridgeBridge_.bridgeAddress())
-            setBridgeState(BridgeState::LookingForBridge);
+            noteNoBridgeYet();
         else
             setBridgeState(bridgeBridge_.isPaired() ? BridgeState::NotReachable : BridgeState::NotPaired);
         return;
     }
     setBridgeState(lights->isList() && lights->size() > 0 ? BridgeState::Ready : BridgeState::NoLamps);
+}
+
+void ManualController::noteNoBridgeYet() {
+    const auto now = loop_.clock().now();
+    bool nothingFound = false;
+    {
+        std::lock_guard g(bridgeStateMutex_);
+        if (bridgeState_ == BridgeState::NoBridgeFound) return;  // said already; set-up keeps trying
+        if (!lookingSince_) lookingSince_ = now;
+        nothingFound = now - *lookingSince_ >= noBridgeFoundAfter;
+    }
+    setBridgeState(nothingFound ? BridgeState::NoBridgeFound : BridgeState::LookingForBridge);
+}
+
+void ManualController::searchAgain() {
+    {
+        std::lock_guard g(bridgeStateMutex_);
+        lookingSince_ = loop_.clock().now();
+    }
+    setBridgeState(BridgeState::LookingForBridge);
+    retryBridge();
 }
 
 void ManualController::retryBridge() {

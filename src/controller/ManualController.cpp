@@ -188,11 +188,19 @@ void ManualController::setUp() {
     collection_.reserve(10);
     dressStatusItem();
 
+    // A retry that comes once discovery has found nothing for a whole round
+    // says so before it searches again (the search takes seconds).
+    if (!bridgeBridge_.bridgeAddress() && bridgeState_ == BridgeState::LookingForBridge) noteNoBridgeYet();
     std::optional<Value> lights = bridgeBridge_.lightsArray();
     noteBridgeAnswer(lights);
     if (entries(lights) == 0) {
         platform::log(noLightsMessage);
-        controlPanel_.mainWindowThrobber().startAnimation();
+        // Once the window says no bridge was found, nothing spins there;
+        // the retries go on quietly.
+        if (bridgeState_ == BridgeState::NoBridgeFound)
+            controlPanel_.mainWindowThrobber().stopAnimation();
+        else
+            controlPanel_.mainWindowThrobber().startAnimation();
         pendingSetUp_ = loop_.schedule(setUpRetryDelay, [this, alive = std::weak_ptr<void>(lifetime_)] {
             if (!alive.lock()) return;
             pendingSetUp_ = 0;

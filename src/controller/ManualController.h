@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -239,14 +240,22 @@ public:
     void makeAllGroupChanged();
 
     // What the window says about the bridge: looking for it, there but not
-    // answering, not paired with, answering without lamps, or all well.
-    enum class BridgeState { LookingForBridge, NotReachable, NotPaired, NoLamps, Ready };
+    // answering, not paired with, answering without lamps, all well, or
+    // not found by a whole round of discovery (set-up goes on retrying).
+    enum class BridgeState { LookingForBridge, NotReachable, NotPaired, NoLamps, Ready, NoBridgeFound };
+    // How long discovery finds nothing before the window says no bridge was
+    // found: the portal and the local network asked, with set-up's retries
+    // between, on the controller's clock.
+    static constexpr std::chrono::seconds noBridgeFoundAfter{9};
     // Told of every change, on the controller or polling thread.
     using BridgeStateObserver = std::function<void(BridgeState state, const std::string& address)>;
     void setBridgeStateObserver(BridgeStateObserver observer) { bridgeStateObserver_ = std::move(observer); }
     BridgeState bridgeState() const { return bridgeState_; }
     // The banner's Retry: asks the bridge again now.
     void retryBridge();
+    // "Search again" after no bridge was found: the window goes back to
+    // looking, for another whole round, and set-up runs now.
+    void searchAgain();
 
     bool popoverShouldClose(platform::Popover*) override { return true; }
     platform::RunLoop& runLoop() override { return loop_; }
@@ -281,6 +290,9 @@ private:
     // The bridge answered with `lights` (nothing: it did not answer).
     void noteBridgeAnswer(const std::optional<Value>& lights);
     void setBridgeState(BridgeState state);
+    // No address is known yet: still looking, or, after a whole round of
+    // discovery, nothing found.
+    void noteNoBridgeYet();
     void wireGroupPopovers();
     // Every lamp strip's record, in collection order.
     Value lampStripRecords() const;
@@ -342,6 +354,8 @@ private:
     std::atomic<BridgeState> bridgeState_{BridgeState::LookingForBridge};
     BridgeStateObserver bridgeStateObserver_;
     std::mutex bridgeStateMutex_;
+    // When discovery began to find nothing (none while an address is known).
+    std::optional<platform::Clock::TimePoint> lookingSince_;
     std::atomic<int> rebuilds_{0};
     std::atomic<int> bulbSearchesRunning_{0};
     struct BulbSearch {

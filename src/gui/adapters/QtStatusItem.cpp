@@ -31,7 +31,9 @@ QtStatusItem::QtStatusItem(GuiContext& context, QMainWindow* fallbackWindow, Ext
                              });
             tray_->show();
         } else if (fallbackWindow_) {
-            qmenu_ = fallbackWindow_->menuBar()->addMenu(QObject::tr("&Glowmere"));
+            // Beside the window's application menu, which has Settings, Help
+            // and Quit (with Ctrl+Q) already.
+            qmenu_ = fallbackWindow_->menuBar()->addMenu(QObject::tr("&Lamps"));
             fallbackWindow_->menuBar()->show();
         }
         rebuild();
@@ -110,6 +112,7 @@ void QtStatusItem::rebuild() {
                              [this, menu, i] { context_.post([menu, i] { menu->performActionForItemAtIndex(i); }); });
         }
     }
+    if (!inTray_) return;
     qmenu_->addSeparator();
     if (extras_.showSettings)
         QObject::connect(qmenu_->addAction(QObject::tr("Settings…")), &QAction::triggered, qmenu_,
@@ -118,7 +121,6 @@ void QtStatusItem::rebuild() {
         QObject::connect(qmenu_->addAction(QObject::tr("Help")), &QAction::triggered, qmenu_, extras_.showHelp);
     if (extras_.quit) {
         QAction* quit = qmenu_->addAction(QObject::tr("Quit Glowmere"));
-        quit->setShortcut(QKeySequence::Quit);
         QObject::connect(quit, &QAction::triggered, qmenu_, extras_.quit);
     }
 }

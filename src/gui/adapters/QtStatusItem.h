@@ -15,7 +15,8 @@
 namespace glowmere::gui {
 
 // The tray icon with the status menu. Where the desktop has no tray the same
-// menu goes into the main window's menu bar (and the window opens at start).
+// menu, without Settings, Help and Quit (the window's application menu has
+// them), goes into the main window's menu bar.
 class QtStatusItem final : public platform::StatusItem {
 public:
     struct Extras {

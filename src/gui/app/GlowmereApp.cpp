@@ -34,6 +34,9 @@
 #include "gui/app/ListeningAndPresets.h"
 #include "gui/app/ToolWindows.h"
 #include "gui/widgets/WindowPlacement.h"
+#include "gui/windows/AboutDialog.h"
+#include "gui/windows/AddressDialog.h"
+#include "gui/windows/ApplicationMenu.h"
 #include "gui/windows/CommandBar.h"
 #include "gui/windows/MainWindowWidget.h"
 #include "gui/windows/PushLinkWindow.h"
@@ -179,6 +182,8 @@ GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
     tools_->connectCommandBar(mainWindow_->commandBar());
 
     if (options_.sessionBus) dbus_ = std::make_unique<DBusService>(*this, options_.profile);
+    // Until a paired bridge answers (the other parts enabled theirs above).
+    showBridgeCommands(static_cast<int>(ManualController::BridgeState::LookingForBridge));
 
     // Settings that cannot be written are said once, in a window that waits
     // for nobody; the log has every failure.
@@ -230,17 +235,12 @@ void GlowmereApp::start() {
     });
     watchProfile();
     tools_->start();
-    // The main window opens at the first start (not yet paired), and where
-    // no tray holds the menu.
-    const bool firstStart = !defaults_->hasStoredObject(BridgeBridge::usernameKey);
-    if (options_.showMainWindow || (firstStart && !options_.startHidden)) {
+    // Started by the user, the main window opens; a hidden start (at login)
+    // stays in the tray, or opens the window when no tray comes.
+    if (!options_.startHidden)
         mainWindow_->makeKeyAndOrderFront();
-    } else if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        if (options_.startHidden)
-            waitForTray();
-        else
-            mainWindow_->makeKeyAndOrderFront();
-    }
+    else if (!QSystemTrayIcon::isSystemTrayAvailable())
+        waitForTray();
 }
 
 void GlowmereApp::watchProfile() {
@@ -290,9 +290,83 @@ void GlowmereApp::toggleMainWindow() {
         mainWindow_->makeKeyAndOrderFront();
 }
 
+void GlowmereApp::showAbout() {
+    if (!aboutDialog_) aboutDialog_ = new AboutDialog(mainWindow_->widget());
+    aboutDialog_->show();
+    aboutDialog_->raise();
+    aboutDialog_->activateWindow();
+}
+
+void GlowmereApp::showBridgeCommands(int state) {
+    using State = ManualController::BridgeState;
+    using Command = CommandBar::Command;
+    const auto s = static_cast<State>(state);
+    const bool paired = s == State::Ready || s == State::NoLamps;
+    CommandBar& bar = mainWindow_->commandBar();
+    for (Command command :
+         {Command::Presets, Command::MakeGroup, Command::RemoveGroup, Command::SearchForNewBulbs, Command::Explorer}) {
+        QAction* action = bar.action(command);
+        action->setEnabled(paired);
+        QString why;
+        if (s == State::NotPaired)
+            why = QObject::tr("%1 needs Glowmere to be paired with the bridge first");
+        else if (s == State::NotReachable)
+            why = QObject::tr("%1 needs the bridge, which does not answer");
+        else if (!paired)
+            why = QObject::tr("%1 needs a bridge; none has been found yet");
+        action->setToolTip(paired ? CommandBar::label(command) : why.arg(CommandBar::label(command)));
+    }
+}
+
+void GlowmereApp::mainWindowClosed() {
+    if (quitRequested_ || defaults_->boolForKey(closeNoticeShownKey)) return;
+    defaults_->setObject(closeNoticeShownKey, true);
+    const QString title = QObject::tr("Glowmere is still running");
+    QSystemTrayIcon* tray = statusItem_ ? statusItem_->trayIcon() : nullptr;
+    if (tray && tray->isVisible()) {
+        // A desktop notification from the tray icon, where the window went.
+        tray->showMessage(title,
+                          QObject::tr("It keeps your schedules and sound trigger running from the tray. To quit, "
+                                      "choose Quit Glowmere in the tray menu, or press Ctrl+Q in its window."),
+                          QSystemTrayIcon::Information, 10000);
+        return;
+    }
+    // Without a tray, a small message that waits for nobody.
+    auto* box = new QMessageBox(QMessageBox::Information, QObject::tr("Glowmere"), title);
+    box->setObjectName("closeNotice");
+    box->setInformativeText(
+        QObject::tr("It keeps your schedules and sound trigger running. Start Glowmere again to show its window; "
+                    "to quit, press Ctrl+Q in its window or choose Glowmere → Quit."));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
+}
+
 void GlowmereApp::connectMainWindow() {
     using Command = CommandBar::Command;
     CommandBar& bar = mainWindow_->commandBar();
+    QMainWindow* main = mainWindow_->widget();
+    applicationMenu_ = new ApplicationMenu(main, bar.action(Command::Settings), bar.menu()->menuAction(),
+                                           {[this] { context_->post([this] { manual_->visitHelp(); }); },
+                                            [this] { showAbout(); }, [this] { requestQuit(); }});
+    addressDialog_ = new AddressDialog(
+        *context_,
+        [this](const std::string& text) {
+            // The settings window's own check: only an address where a
+            // bridge answers is taken (and stored); taking a new one builds
+            // the strips again, pairing first when there is no user name.
+            const auto before = bridge_->bridgeIP();
+            settingsWindow_->manualAddress().setStringValue(text);
+            settingsWindow_->manualAddress().sendAction();
+            const auto address = normalizedBridgeAddress(text);
+            AddressDialog::Outcome outcome;
+            outcome.taken = address && bridge_->bridgeIP() == address;
+            outcome.message = settingsWindow_->bridgeStatus().stringValue();
+            // The same address again: ask it again now.
+            if (outcome.taken && before == address) manual_->retryBridge();
+            return outcome;
+        },
+        main);
+    mainWindow_->windowWidget()->closedByUser = [this] { mainWindowClosed(); };
     bar.connect(Command::Settings, [this] { showSettings(); });
     bar.connect(Command::MakeGroup, [this] { context_->post([this] { manual_->makeGroupStep1(); }); });
     bar.connect(Command::RemoveGroup, [this] { context_->post([this] { manual_->removeGroupStep1(); }); });
@@ -309,6 +383,28 @@ void GlowmereApp::connectMainWindow() {
     };
     QObject::connect(window->retryButton, &QPushButton::clicked, window, retry);
     QObject::connect(window->emptyPairButton, &QPushButton::clicked, window, retry);
+    QObject::connect(window->searchAgainButton, &QPushButton::clicked, window, [this] {
+        pairingCancelled_ = false;
+        bridge_->allowLogin();
+        context_->post([this] { manual_->searchAgain(); });
+    });
+    for (QPushButton* button : {window->enterAddressButton, window->bannerAddressButton})
+        QObject::connect(button, &QPushButton::clicked, window, [this] {
+            // Typing an address is asking to pair with what answers there.
+            pairingCancelled_ = false;
+            bridge_->allowLogin();
+            addressDialog_->ask();
+        });
+    // While looking: what is being asked now.
+    bridge_->setDiscoveryObserver(
+        [self = QPointer<GlowmereApp>(this)](BridgeBridge::DiscoveryStep step, const std::string& where) {
+            const QString text = step == BridgeBridge::DiscoveryStep::Portal
+                                     ? QObject::tr("Asking the discovery portal at %1…").arg(qs(where))
+                                     : QObject::tr("Searching this network (%1)…").arg(qs(where));
+            postToGui([self, text] {
+                if (self) self->mainWindow_->windowWidget()->showDiscoveryStep(text);
+            });
+        });
     QObject::connect(window->bridgeSettingsButton, &QPushButton::clicked, window, [this] {
         showSettings();
         settingsWindow_->showBridgeTab();
@@ -318,6 +414,7 @@ void GlowmereApp::connectMainWindow() {
         postToGui([this, self = QPointer<GlowmereApp>(this), state, address = QString::fromStdString(address)] {
             if (!self) return;
             mainWindow_->windowWidget()->showBridgeState(static_cast<MainWindowWidget::BridgeState>(state), address);
+            showBridgeCommands(static_cast<int>(state));
             bridgeProblem_ = state == ManualController::BridgeState::NotReachable
                                  ? QObject::tr("Bridge not reachable at %1").arg(address)
                                  : QString();
@@ -366,8 +463,10 @@ void GlowmereApp::connectMainWindow() {
         bridge_->cancelLogin();
     };
     pushLinkWindow_->onTryAgain = retry;
-    // A new address (or pairing again) rebuilds against the bridge at once.
-    settingsWindow_->setBridgeChangedHandler([this] { manual_->refreshSetUp(); });
+    // A new address (or pairing again) rebuilds against the bridge at once,
+    // once the command that changed it has answered (a rebuild may wait for
+    // the link button).
+    settingsWindow_->setBridgeChangedHandler([this] { context_->post([this] { manual_->refreshSetUp(); }); });
     bridge_->setLoginObserver([this](int attempt) {
         if (attempt == 0)
             postToGui([self = QPointer<GlowmereApp>(this)] {

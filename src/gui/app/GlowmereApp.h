@@ -31,6 +31,9 @@ class ManualController;
 
 namespace glowmere::gui {
 
+class AboutDialog;
+class AddressDialog;
+class ApplicationMenu;
 class ControllerThread;
 class DBusService;
 class GuiContext;
@@ -60,12 +63,12 @@ public:
         platform::HttpClient* http = nullptr;
         // The search of the local network for a bridge; a real one otherwise.
         platform::LocalSearch* localSearch = nullptr;
-        // Open the main window at start even when a tray shows the menu.
-        bool showMainWindow = false;
         // Answer on the session bus (the application does; tests need not).
         bool sessionBus = false;
-        // Start in the tray (--hidden, as at login): when there is no tray
-        // yet, wait up to trayWaitMs for one before opening the main window.
+        // The main window opens at start, unless the start is hidden
+        // (--hidden, as at login): then Glowmere starts in the tray, and when
+        // there is no tray yet, waits up to trayWaitMs for one before
+        // opening the main window.
         bool startHidden = false;
         int trayWaitMs = 30000;
         // Where the start-at-login entry goes; empty: the desktop's folder.
@@ -95,6 +98,11 @@ public:
     // The tray icon's left click: shows the main window, or hides it when
     // it is already in front (Qt thread).
     void toggleMainWindow();
+    // "About Glowmere" (Qt thread).
+    void showAbout();
+    // Defaults key: the user was told once that closing the main window
+    // leaves Glowmere running.
+    static constexpr const char* closeNoticeShownKey = "closeToTrayNoticeShown";
     bool quitRequested() const { return quitRequested_; }
     bool settingsSaved() const { return settingsSaved_; }
 
@@ -110,6 +118,11 @@ public:
     QtMainWindow& mainWindow() { return *mainWindow_; }
     SettingsWindow& settingsWindow() { return *settingsWindow_; }
     PushLinkWindow& pushLinkWindow() { return *pushLinkWindow_; }
+    // "Enter address…" (made with the main window; Qt thread).
+    AddressDialog& addressDialog() { return *addressDialog_; }
+    ApplicationMenu& applicationMenu() { return *applicationMenu_; }
+    // Shown by showAbout(); none before.
+    AboutDialog* aboutDialog() const { return aboutDialog_; }
     QtAlerts& alerts() { return *alerts_; }
     QtWorkspace& workspace() { return *workspace_; }
     QtStatusItem* statusItem() const { return statusItem_.get(); }
@@ -133,6 +146,12 @@ private:
     // The command bar, banner, empty states and pairing window (Qt thread).
     void connectMainWindow();
     void showBridgeProblem();
+    // The commands that need the bridge are enabled only while a paired
+    // bridge answers; otherwise their tooltip says why (Qt thread).
+    void showBridgeCommands(int state);
+    // The first close of the main window says, once, that Glowmere goes on
+    // running and how to quit it.
+    void mainWindowClosed();
 
     Options options_;
     std::unique_ptr<platform::SystemClock> ownClock_;
@@ -154,6 +173,9 @@ private:
     std::unique_ptr<BridgeBridgeClient> bridgeClient_;
     std::unique_ptr<SettingsWindow> settingsWindow_;
     std::unique_ptr<PushLinkWindow> pushLinkWindow_;
+    AddressDialog* addressDialog_ = nullptr;      // a child of the main window
+    ApplicationMenu* applicationMenu_ = nullptr;  // a child of the main window
+    AboutDialog* aboutDialog_ = nullptr;          // a child of the main window
     std::unique_ptr<QtStatusItem> statusItem_;
     std::unique_ptr<QtApplication> application_;
     std::unique_ptr<platform::PopUpButton> lampsPopUp_;

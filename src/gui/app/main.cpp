@@ -30,6 +30,7 @@
 #include "gui/app/GuiContext.h"
 #include "gui/app/ToolWindows.h"
 #include "gui/widgets/Icons.h"
+#include "gui/windows/AboutDialog.h"
 #include "platform/Log.h"
 #include "platform/Version.h"
 
@@ -139,8 +140,11 @@ void arrangeScreenshot(glowmere::gui::GlowmereApp& app, const QString& path) {
     auto shots = std::make_shared<int>(0);
     QObject::connect(timer, &QTimer::timeout, &app, [&app, path, timer, ready, shots] {
         if (!*ready) {
+            // The strips are built, or the window says no bridge was found.
             app.onController([&app, ready] {
-                if (app.manualController().isSetUp()) *ready = true;
+                if (app.manualController().isSetUp() ||
+                    app.manualController().bridgeState() == glowmere::ManualController::BridgeState::NoBridgeFound)
+                    *ready = true;
             });
             return;
         }
@@ -150,8 +154,22 @@ void arrangeScreenshot(glowmere::gui::GlowmereApp& app, const QString& path) {
         QMainWindow* window = app.mainWindow().widget();
         // GLOWMERE_SCREENSHOT_WINDOWS=schedules,explorer,...: pictures of those
         // windows follow, beside the main window's.
-        const QStringList more = qEnvironmentVariable("GLOWMERE_SCREENSHOT_WINDOWS").split(',', Qt::SkipEmptyParts);
-        if (!more.isEmpty()) app.tools().saveScreenshots(more, QString(path).remove(QRegularExpression("\\.png$")));
+        QStringList more = qEnvironmentVariable("GLOWMERE_SCREENSHOT_WINDOWS").split(',', Qt::SkipEmptyParts);
+        const QString base = QString(path).remove(QRegularExpression("\\.png$"));
+        if (more.removeAll("about") > 0) {
+            // "about": the About box, as BASE-about.png.
+            app.showAbout();
+            QTimer::singleShot(1500, &app, [&app, base] {
+                const QString about = base + "-about.png";
+                QWidget* box = app.aboutDialog();
+                if (box && box->isVisible() && box->grab().save(about))
+                    std::printf("screenshot saved to %s\n", about.toLocal8Bit().constData());
+                else
+                    std::printf("no screenshot of the about window\n");
+                std::fflush(stdout);
+            });
+        }
+        if (!more.isEmpty()) app.tools().saveScreenshots(more, base);
         if (takeScreenshot(app, window).save(path)) {
             std::printf("screenshot saved to %s\n", path.toLocal8Bit().constData());
             std::fflush(stdout);
@@ -235,8 +253,8 @@ int main(int argc, char** argv) {
     options.profile = profile;
     options.sessionBus = true;
     const QByteArray screenshot = qgetenv("GLOWMERE_SCREENSHOT");
-    options.showMainWindow = !screenshot.isEmpty();
-    options.startHidden = hidden;
+    // A screenshot needs the window, hidden start or not.
+    options.startHidden = hidden && screenshot.isEmpty();
     glowmere::gui::GlowmereApp app(options);
     // Two launches at once: the one that lost the race for the name shows
     // the other's window.

@@ -1,5 +1,6 @@
 #include "gui/windows/MainWindowWidget.h"
 
+#include <QCloseEvent>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -47,9 +48,11 @@ MainWindowWidget::MainWindowWidget(GuiContext& context, std::shared_ptr<platform
     bannerText->setFont(bold);
     retryButton = new QPushButton(tr("Retry"), banner);
     bridgeSettingsButton = new QPushButton(tr("Bridge settings"), banner);
-    for (QPushButton* b : {retryButton, bridgeSettingsButton}) b->setAccessibleName(b->text());
+    bannerAddressButton = new QPushButton(tr("Enter address…"), banner);
+    for (QPushButton* b : {retryButton, bannerAddressButton, bridgeSettingsButton}) b->setAccessibleName(b->text());
     bannerLayout->addWidget(bannerText, 1);
     bannerLayout->addWidget(retryButton);
+    bannerLayout->addWidget(bannerAddressButton);
     bannerLayout->addWidget(bridgeSettingsButton);
     banner->hide();
     layout->addWidget(banner);
@@ -88,15 +91,35 @@ MainWindowWidget::MainWindowWidget(GuiContext& context, std::shared_ptr<platform
     emptyText->setObjectName("emptyStateText");
     emptyText->setAlignment(Qt::AlignCenter);
     emptyText->setWordWrap(true);
+    emptyDetail = new QLabel(emptyState);
+    emptyDetail->setObjectName("emptyStateDetail");
+    emptyDetail->setAlignment(Qt::AlignCenter);
+    emptyDetail->setWordWrap(true);
+    emptyDetail->setForegroundRole(QPalette::PlaceholderText);
     emptySearchButton = new QPushButton(CommandBar::label(CommandBar::Command::SearchForNewBulbs), emptyState);
     emptySearchButton->setAccessibleName(emptySearchButton->text());
     emptySearchButton->hide();
     emptyPairButton = new QPushButton(tr("Pair with the bridge"), emptyState);
     emptyPairButton->setAccessibleName(emptyPairButton->text());
     emptyPairButton->hide();
+    // No bridge found: search again, or give its address.
+    auto* noBridgeButtons = new QHBoxLayout;
+    searchAgainButton = new QPushButton(tr("Search again"), emptyState);
+    enterAddressButton = new QPushButton(tr("Enter address…"), emptyState);
+    for (QPushButton* b : {searchAgainButton, enterAddressButton}) {
+        b->setAccessibleName(b->text());
+        b->hide();
+    }
+    searchAgainButton->setDefault(true);
+    noBridgeButtons->addStretch();
+    noBridgeButtons->addWidget(searchAgainButton);
+    noBridgeButtons->addWidget(enterAddressButton);
+    noBridgeButtons->addStretch();
     emptyLayout->addWidget(emptyText);
+    emptyLayout->addWidget(emptyDetail);
     emptyLayout->addWidget(emptySearchButton, 0, Qt::AlignHCenter);
     emptyLayout->addWidget(emptyPairButton, 0, Qt::AlignHCenter);
+    emptyLayout->addLayout(noBridgeButtons);
     setCentralWidget(central);
 
     // The status line: error replies to the user's changes, for a while.
@@ -154,8 +177,11 @@ void MainWindowWidget::placeOverlays() {
     QWidget* v = scrollArea->viewport();
     throbber->move((v->width() - throbber->width()) / 2, v->height() / 2 - 48);
     const int width = std::min(v->width() - 20, 420);
-    const int height = emptyState->sizeHint().height();
-    emptyState->setGeometry((v->width() - width) / 2, v->height() / 2 - 4, width, height);
+    const int height =
+        emptyState->heightForWidth(width) > 0 ? emptyState->heightForWidth(width) : emptyState->sizeHint().height();
+    // Below the throbber, and inside the viewport while it is short.
+    const int top = std::max(0, std::min(v->height() / 2 - 4, v->height() - height));
+    emptyState->setGeometry((v->width() - width) / 2, top, width, height);
     throbber->raise();
     emptyState->raise();
 }
@@ -179,9 +205,17 @@ void MainWindowWidget::showBridgeState(BridgeState state, const QString& address
     shade->raise();
     // The empty states, when no strips are there to grey.
     const bool empty = contentWidget->findChildren<StripViewWidget*>().isEmpty();
+    QString detail;
     switch (state) {
         case BridgeState::LookingForBridge:
             emptyText->setText(tr("Looking for your bridge…"));
+            detail = discoveryStep_;
+            break;
+        case BridgeState::NoBridgeFound:
+            emptyText->setText(tr("No bridge found on this network"));
+            detail =
+                tr("Check that the bridge is plugged in, its lights are on and it is connected to the same "
+                   "router as this computer, then search again. If you know its address, enter it.");
             break;
         case BridgeState::NotReachable:
             emptyText->setText(tr("Bridge not reachable at %1.\nGlowmere keeps trying.").arg(address));
@@ -197,9 +231,21 @@ void MainWindowWidget::showBridgeState(BridgeState state, const QString& address
         case BridgeState::Ready:
             break;
     }
+    emptyDetail->setText(detail);
+    emptyDetail->setVisible(!detail.isEmpty());
     emptySearchButton->setVisible(state == BridgeState::NoLamps);
     emptyPairButton->setVisible(state == BridgeState::NotPaired);
+    searchAgainButton->setVisible(state == BridgeState::NoBridgeFound);
+    enterAddressButton->setVisible(state == BridgeState::NoBridgeFound);
     emptyState->setVisible(state != BridgeState::Ready && (empty || state == BridgeState::NoLamps));
+    placeOverlays();
+}
+
+void MainWindowWidget::showDiscoveryStep(const QString& step) {
+    discoveryStep_ = step;
+    if (state_ != BridgeState::LookingForBridge) return;
+    emptyDetail->setText(step);
+    emptyDetail->setVisible(!step.isEmpty());
     placeOverlays();
 }
 
@@ -215,6 +261,11 @@ void MainWindowWidget::resizeEvent(QResizeEvent* e) {
 bool MainWindowWidget::eventFilter(QObject* watched, QEvent* e) {
     if (watched == scrollArea->viewport() && e->type() == QEvent::Resize) fitSurface();
     return QMainWindow::eventFilter(watched, e);
+}
+
+void MainWindowWidget::closeEvent(QCloseEvent* e) {
+    QMainWindow::closeEvent(e);
+    if (e->isAccepted() && closedByUser) closedByUser();
 }
 
 bool MainWindowWidget::event(QEvent* e) {

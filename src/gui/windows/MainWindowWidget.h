@@ -21,8 +21,9 @@ namespace glowmere::gui {
 // and the empty state laid over it; and a status line (Qt thread).
 class MainWindowWidget : public QMainWindow {
 public:
-    // What the window says about the bridge (the controller's state).
-    enum class BridgeState { LookingForBridge, NotReachable, NotPaired, NoLamps, Ready };
+    // What the window says about the bridge (the controller's state, in
+    // the same order).
+    enum class BridgeState { LookingForBridge, NotReachable, NotPaired, NoLamps, Ready, NoBridgeFound };
 
     MainWindowWidget(GuiContext& context, std::shared_ptr<platform::View> content, QSize contentSize);
 
@@ -37,6 +38,9 @@ public:
     // The banner, the greyed strips and the empty state follow the bridge.
     void showBridgeState(BridgeState state, const QString& address);
     BridgeState bridgeState() const { return state_; }
+    // While looking for the bridge: what is being asked now, in a line
+    // under "Looking for your bridge…".
+    void showDiscoveryStep(const QString& step);
     // A message in the status line for a few seconds.
     void showStatusMessage(const QString& message, int milliseconds = 6000);
 
@@ -45,6 +49,7 @@ public:
     QLabel* bannerText;
     QPushButton* retryButton;
     QPushButton* bridgeSettingsButton;
+    QPushButton* bannerAddressButton;  // "Enter address…" beside Retry
     QScrollArea* scrollArea;
     QWidget* surface;
     ViewWidget* contentWidget;
@@ -52,13 +57,19 @@ public:
     Throbber* throbber;
     QWidget* emptyState;
     QLabel* emptyText;
+    QLabel* emptyDetail;  // what is being tried, or what to check
     QPushButton* emptySearchButton;
     QPushButton* emptyPairButton;
+    QPushButton* searchAgainButton;
+    QPushButton* enterAddressButton;
+    // The user closed the window (not a hide by the program).
+    std::function<void()> closedByUser;
     std::function<void(bool)> visibilityChanged;
 
 protected:
     void resizeEvent(QResizeEvent* e) override;
     bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
@@ -67,6 +78,7 @@ private:
     void fitWindow();
     QSize contentSize_;
     BridgeState state_ = BridgeState::LookingForBridge;
+    QString discoveryStep_;
 };
 
 }  // namespace glowmere::gui

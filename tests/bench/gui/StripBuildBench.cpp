@@ -56,7 +56,6 @@ TEST_F(StripBuildBench, TwoHundredLampsReachTheScreenInSlicesAndRestQuietly) {
     constexpr int lamps = 200;
     PaintWatch paints;
     auto options = house(lamps, 0, /*fakeClock=*/true);
-    options.adjust = [](gui::GlowmereApp::Options& o) { o.showMainWindow = true; };
     options.beforeStart = [&paints](SimulatedBridge&) { paints.start(); };
     AppUnderTest t(options);
     ASSERT_TRUE(t.waitForStrips(lamps, 60000));

@@ -1,9 +1,13 @@
 // Glowmere as a desktop program: start at login, the hidden start and its
 // command line.
 #include <sys/wait.h>
+#include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenuBar>
+#include <QMessageBox>
 
 #include <cstdlib>
 #include <fstream>
@@ -11,7 +15,10 @@
 
 #include "GuiHarness.h"
 #include "gui/adapters/QtMainWindow.h"
+#include "gui/windows/AboutDialog.h"
+#include "gui/windows/ApplicationMenu.h"
 #include "gui/windows/SettingsWindow.h"
+#include "platform/Version.h"
 
 namespace glowmere::testing {
 namespace {
@@ -67,7 +74,12 @@ TEST_F(DesktopTest, TheStartAtLoginSwitchWritesAnEntryStartingThisProfileHiddenA
     window.hide();
 }
 
-TEST_F(DesktopTest, AHiddenStartWithoutATrayOpensTheWindowOnlyAfterWaitingForOne) {
+TEST_F(DesktopTest, AStartOpensTheWindowAndAHiddenOneWithoutATrayOnlyAfterWaitingForOne) {
+    {
+        AppUnderTest t(house(1, 0));
+        QMainWindow* window = t.app().mainWindow().widget();
+        EXPECT_TRUE(pumpUntil([&] { return window->isVisible(); }, 1000)) << "at once, not once the bridge answers";
+    }
     // Offscreen there is no tray, as at login before the panel is up.
     auto options = house(1, 0);
     options.adjust = [](gui::GlowmereApp::Options& o) {
@@ -78,6 +90,54 @@ TEST_F(DesktopTest, AHiddenStartWithoutATrayOpensTheWindowOnlyAfterWaitingForOne
     QMainWindow* window = t.app().mainWindow().widget();
     EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(pumpUntil([&] { return window->isVisible(); }, 5000));
+}
+
+TEST_F(DesktopTest, TheFirstCloseOfTheWindowSaysOnceThatGlowmereKeepsRunning) {
+    AppUnderTest t(house(1, 0));
+    QMainWindow* window = t.app().mainWindow().widget();
+    auto notices = [] {
+        QList<QMessageBox*> shown;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == "closeNotice" && w->isVisible()) shown << qobject_cast<QMessageBox*>(w);
+        return shown;
+    };
+    ASSERT_TRUE(pumpUntil([&] { return window->isVisible(); }));
+    window->close();
+    ASSERT_EQ(notices().size(), 1);
+    EXPECT_EQ(notices()[0]->icon(), QMessageBox::Information);
+    EXPECT_TRUE(notices()[0]->informativeText().contains("Ctrl+Q")) << notices()[0]->informativeText().toStdString();
+    EXPECT_FALSE(t.app().quitRequested());
+    notices()[0]->close();
+    EXPECT_TRUE(platform::DefaultsStore(t.profile()).boolForKey(gui::GlowmereApp::closeNoticeShownKey));
+
+    t.app().toggleMainWindow();
+    ASSERT_TRUE(pumpUntil([&] { return window->isVisible(); }));
+    window->close();
+    EXPECT_TRUE(notices().isEmpty()) << "said once";
+}
+
+TEST_F(DesktopTest, TheApplicationMenuComesBeforeCommandsWithItsKeysAndAbout) {
+    AppUnderTest t(house(1, 0));
+    QMainWindow* window = t.app().mainWindow().widget();
+    QStringList menus;
+    for (QAction* a : window->menuBar()->actions()) menus << a->text();
+    ASSERT_GE(menus.size(), 2);
+    EXPECT_EQ(menus.mid(0, 2), QStringList({"&Glowmere", "&Commands"})) << menus.join('|').toStdString();
+
+    QStringList items;
+    for (QAction* a : t.app().applicationMenu().actions())
+        if (!a->isSeparator()) items << a->text() + " " + a->shortcut().toString(QKeySequence::PortableText);
+    EXPECT_EQ(items, QStringList({"Settings Ctrl+,", "Help F1", "About Glowmere ", "Quit Ctrl+Q"}))
+        << items.join('|').toStdString();
+
+    t.app().applicationMenu().about()->trigger();
+    gui::AboutDialog* about = t.app().aboutDialog();
+    ASSERT_TRUE(about && about->isVisible());
+    EXPECT_EQ(about->accessibleName(), "About Glowmere");
+    EXPECT_EQ(about->versionLabel()->text(), "Version " + QString::fromStdString(std::string(platform::version())));
+    EXPECT_TRUE(about->licenceLabel()->text().contains("GPL-3.0-or-later"));
+    EXPECT_TRUE(about->homepageLabel()->text().contains("https://glowmere.org/"));
+    about->close();
 }
 
 TEST_F(DesktopTest, QtsOwnOptionsAreLeftToQtAndOnlyUnknownOnesAreRefused) {

@@ -1,4 +1,8 @@
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
 #include <QToolBar>
@@ -11,6 +15,8 @@
 #include "gui/adapters/QtMainWindow.h"
 #include "gui/widgets/ControlWidgets.h"
 #include "gui/widgets/ViewWidgets.h"
+#include "gui/windows/AddressDialog.h"
+#include "gui/windows/CommandBar.h"
 #include "gui/windows/MainWindowWidget.h"
 #include "gui/windows/SettingsWindow.h"
 #include "platform/LocalSearch.h"
@@ -79,6 +85,11 @@ TEST_F(StartUpTest, AnUnreachableBridgeIsAskedAgainEveryThreeSecondsUntilItAnswe
         << window->emptyText->text().toStdString();
     EXPECT_TRUE(window->emptyState->isVisibleTo(window));
     EXPECT_FALSE(window->emptySearchButton->isVisibleTo(window)) << "not the no-lamps state";
+    // The banner offers another address; the bridge's commands wait.
+    EXPECT_TRUE(window->bannerAddressButton->isVisibleTo(window));
+    EXPECT_EQ(window->bannerAddressButton->accessibleName(), "Enter address…");
+    EXPECT_EQ(window->commandBar->action(gui::CommandBar::Command::Explorer)->toolTip(),
+              "Explorer needs the bridge, which does not answer");
     for (std::size_t attempt = 2; attempt <= 4; ++attempt) {
         t.fakeClock().advance(std::chrono::milliseconds(2900));
         pumpUntil([] { return false; }, 100);
@@ -157,6 +168,94 @@ TEST_F(StartUpTest, AFreshInstallFindsTheBridgeOnTheLocalNetwork) {
     });
     ASSERT_TRUE(t.waitForStrips(4));
     EXPECT_EQ(platform::DefaultsStore(t.profile()).stringForKey("lastusedbridgeIP"), second.address());
+}
+
+// A fresh install where nothing answers the search: the window says what it
+// asks, says after one round that it found no bridge, and takes an address
+// typed in, which pairs through the link button.
+TEST_F(StartUpTest, AFreshInstallThatFindsNoBridgeSaysSoAndPairsWithATypedAddress) {
+    platform::LogCapture log;
+    QuickSearch search;
+    auto options = house(2, 0, true);
+    options.bridge.user = "";  // not paired yet
+    options.beforeStart = [](SimulatedBridge& sim) { sim.pressLinkButton(); };
+    options.adjust = [&](gui::GlowmereApp::Options& app) {
+        app.localSearch = &search;
+        // No address, no portal; the search asks a loopback port where
+        // nobody answers.
+        std::ofstream(app.profile / "defaults.plist")
+            << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
+            << "<key>ssdpAddress</key><string>127.0.0.1:1</string>\n</dict>\n</plist>\n";
+    };
+    AppUnderTest t(options);
+    gui::MainWindowWidget* window = t.app().mainWindow().windowWidget();
+    QAction* makeGroup = window->commandBar->action(gui::CommandBar::Command::MakeGroup);
+    auto shows = [&](QWidget* w) { return w->isVisibleTo(window); };
+
+    ASSERT_TRUE(pumpUntil([&] { return window->emptyDetail->text() == "Searching this network (127.0.0.1:1)…"; }))
+        << window->emptyDetail->text().toStdString();
+    EXPECT_EQ(window->emptyText->text(), "Looking for your bridge…");
+    EXPECT_FALSE(makeGroup->isEnabled());
+    EXPECT_EQ(makeGroup->toolTip(), "Make group needs a bridge; none has been found yet");
+
+    // One round: set-up's tries at 0, 3 and 6 s keep looking; the one at 9 s
+    // says nothing was found (and searches again all the same).
+    std::size_t tries = 0;
+    auto oneRound = [&] {
+        for (int i = 0; i < 3; ++i) {
+            ASSERT_TRUE(pumpUntil([&] { return log.count(ManualController::noLightsMessage) > tries; }));
+            tries = log.count(ManualController::noLightsMessage);
+            t.onController([] {});  // the try has scheduled the next one
+            EXPECT_FALSE(shows(window->searchAgainButton)) << "after " << i * 3 << " s";
+            t.fakeClock().advance(std::chrono::seconds(3));
+        }
+        ASSERT_TRUE(pumpUntil([&] { return shows(window->searchAgainButton); }));
+    };
+    oneRound();
+    EXPECT_EQ(window->emptyText->text(), "No bridge found on this network");
+    EXPECT_TRUE(window->emptyDetail->text().startsWith("Check that the bridge"))
+        << window->emptyDetail->text().toStdString();
+    EXPECT_TRUE(shows(window->enterAddressButton));
+    EXPECT_TRUE(pumpUntil([&] { return !t.app().mainWindow().throbberSpinning(); })) << "nothing spins";
+    EXPECT_EQ(window->searchAgainButton->accessibleName(), "Search again");
+    EXPECT_EQ(window->enterAddressButton->accessibleName(), "Enter address…");
+    EXPECT_FALSE(makeGroup->isEnabled());
+
+    // Search again: looking once more, for another whole round.
+    tries = log.count(ManualController::noLightsMessage);
+    window->searchAgainButton->click();
+    EXPECT_TRUE(pumpUntil([&] { return window->emptyText->text() == "Looking for your bridge…"; }));
+    EXPECT_FALSE(shows(window->enterAddressButton));
+    oneRound();
+
+    // An address typed in: a bad one is refused with the reason, the
+    // simulator's is taken, and pairing (its link button was pressed) builds
+    // the strips.
+    window->enterAddressButton->click();
+    gui::AddressDialog& dialog = t.app().addressDialog();
+    ASSERT_TRUE(dialog.isVisible());
+    auto connectTo = [&](const QString& text) {
+        dialog.field()->setText(text);
+        dialog.connectButton()->click();
+        return pumpUntil([&] { return dialog.field()->isEnabled() || !dialog.isVisible(); });
+    };
+    ASSERT_TRUE(connectTo("not an address!"));
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.status()->text(), "\"not an address!\" is not a host name or host:port");
+    ASSERT_TRUE(connectTo(QString::fromStdString(t.sim().address())));
+    EXPECT_FALSE(dialog.isVisible()) << dialog.status()->text().toStdString();
+    // Login waits on the test's clock after its attempt: only widgets are
+    // asked meanwhile.
+    ASSERT_TRUE(pumpUntil([&] { return !requestsTo(t.sim(), "POST", "/api").empty(); }));
+    for (int i = 0; i < 20 && !makeGroup->isEnabled(); ++i) {
+        t.fakeClock().advance(std::chrono::milliseconds(2500));
+        pumpUntil([&] { return makeGroup->isEnabled(); }, 50);
+    }
+    ASSERT_TRUE(t.waitForStrips(2));
+    EXPECT_EQ(makeGroup->toolTip(), "Make group");
+    platform::DefaultsStore stored(t.profile());
+    EXPECT_FALSE(stored.stringForKey("username").empty());
+    EXPECT_EQ(stored.stringForKey("lastusedbridgeIP"), t.sim().address());
 }
 
 // What no bridge answers shows in the window within one polling cycle: the
