@@ -48,7 +48,7 @@ _glowmerectl() {
 
     local options=
     case $command in
-    lights | groups | presets | explore) options="--json" ;;
+    lights | groups | presets | explore | schedules | schedule-status | sun) options="--json" ;;
     discover)
         options="--ssdp"
         [[ $prev == --ssdp ]] && return
