@@ -162,11 +162,11 @@ TEST_F(StripTest, DuskMessageStatesMinutesOrSeconds) {
         Value minutes;
         const char* text;
     } cases[] = {
-        {Value("30"), "Perform false dusk using Desk with transition time 30 minutes (set in Preferences)"},
-        {Value("0.5"), "Perform false dusk using Desk with transition time 30 seconds (set in Preferences)"},
-        {Value(0.25), "Perform false dusk using Desk with transition time 15 seconds (set in Preferences)"},
-        {Value("2.5"), "Perform false dusk using Desk with transition time 2 minutes (set in Preferences)"},
-        {Value(1.0), "Perform false dusk using Desk with transition time 1 minutes (set in Preferences)"},
+        {Value("30"), "Perform false dusk using Desk with transition time 30 minutes (set in Settings)"},
+        {Value("0.5"), "Perform false dusk using Desk with transition time 30 seconds (set in Settings)"},
+        {Value(0.25), "Perform false dusk using Desk with transition time 15 seconds (set in Settings)"},
+        {Value("2.5"), "Perform false dusk using Desk with transition time 2 minutes (set in Settings)"},
+        {Value(1.0), "Perform false dusk using Desk with transition time 1 minutes (set in Settings)"},
     };
     for (const auto& c : cases) EXPECT_EQ(LampControlStrip::duskMessage(c.minutes, "Desk"), c.text);
 }
