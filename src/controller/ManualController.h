@@ -288,6 +288,8 @@ private:
     void changePresetList(const std::function<void(Value& list)>& change);
     void presetListChanged();
     void listenCountdown(std::stop_token stop, int generation);
+    // "Turn all on/off" shown on every strip at once.
+    void showAllSwitched(bool on);
     void closeCountdown();
 
     platform::RunLoop& loop_;
