@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -233,6 +234,9 @@ public:
     // strip; choosing one switches it. Kept in step with the strips.
     platform::Menu& lampsMenu() { return lampsMenu_; }
     void refreshLampsMenu();
+    // The name a lamp or group goes by in the window, while it has a strip.
+    // Any thread: failures are reported on the thread that made the request.
+    std::optional<std::string> nameForID(bool group, const std::string& id) const;
     // The settings' "Allow strips to fold" and "Show a strip for all
     // lamps" changed: stored and shown at once.
     void allowFoldChanged();
@@ -354,6 +358,8 @@ private:
     void joinFinishedBulbSearches();
     void startBulbSearch();
     std::vector<BulbSearch> bulbSearches_;
+    mutable std::mutex stripNamesMutex_;
+    std::map<std::pair<bool, std::string>, std::string> stripNames_;  // (group, id) -> name
     mutable std::mutex knownPresetNamesMutex_;
     std::vector<std::string> knownPresetNames_;
     std::atomic<int> pollingLoopsStarted_{0};

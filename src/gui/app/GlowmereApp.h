@@ -133,6 +133,9 @@ private:
     // The command bar, banner, empty states and pairing window (Qt thread).
     void connectMainWindow();
     void showBridgeProblem();
+    // Names lamps and groups as the strips do, for messages (window thread,
+    // used at once).
+    std::function<std::optional<std::string>(bool, const std::string&)> stripNamer() const;
 
     Options options_;
     std::unique_ptr<platform::SystemClock> ownClock_;
