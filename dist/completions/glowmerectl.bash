@@ -50,7 +50,7 @@ _glowmerectl() {
     case $command in
     lights | groups | presets | explore | schedules | schedule-status | sun) options="--json" ;;
     discover)
-        options="--ssdp"
+        options="--ssdp --json"
         [[ $prev == --ssdp ]] && return
         ;;
     preset-apply)

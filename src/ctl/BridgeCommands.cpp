@@ -271,7 +271,8 @@ struct LampId : LampIdentifying {
 
 void addBridgeCommands(CommandTable& table) {
     table.push_back(command(
-        "discover", "[--ssdp HOST:PORT]", "find bridges (portal and local network, 3 s) and print each address",
+        "discover", "[--ssdp HOST:PORT] [--json]",
+        "find bridges (portal and local network, 3 s) and print each address",
         [](Context& ctx, const Command& self, const Args& args) {
             std::optional<std::string> target;
             if (args.size() == 2 && args[0] == "--ssdp") {
@@ -281,8 +282,19 @@ void addBridgeCommands(CommandTable& table) {
             } else if (!args.empty()) {
                 return usageError(ctx, self, "unexpected argument '" + args[0] + "'");
             }
+            auto print = [&ctx](const std::vector<std::string>& addresses) {
+                if (ctx.json) {
+                    ctx.out << "[";
+                    for (std::size_t i = 0; i < addresses.size(); ++i)
+                        ctx.out << (i ? "," : "") << jsonString(addresses[i]);
+                    ctx.out << "]" << std::endl;
+                    return;
+                }
+                for (const auto& address : addresses) ctx.out << platform::printable(address) << '\n';
+                ctx.out << std::flush;
+            };
             if (ctx.bridgeOverride && !target) {
-                ctx.out << *ctx.bridgeOverride << std::endl;
+                print({*ctx.bridgeOverride});
                 return int(exitOk);
             }
             auto found = ctx.bridge.findBridges(target);
@@ -292,8 +304,7 @@ void addBridgeCommands(CommandTable& table) {
                         << std::endl;
                 return int(exitFailed);
             }
-            for (const auto& address : found) ctx.out << platform::printable(address) << '\n';
-            ctx.out << std::flush;
+            print(found);
             // One bridge is the one to use from now on; of several, the user chooses.
             if (found.size() == 1) ctx.defaults.setObject(BridgeBridge::lastUsedBridgeIPKey, found.front());
             return int(exitOk);

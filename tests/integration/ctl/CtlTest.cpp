@@ -610,9 +610,9 @@ TEST_F(CtlTest, DiscoverFindsEveryBridgeThatAnswersOnTheLocalNetwork) {
     SimulatedBridge::Options one;
     one.ssdp = "127.0.0.1:0";
     SimulatedBridge first(one);
-    auto run = ctl({"discover", "--ssdp", "127.0.0.1:" + std::to_string(first.ssdpPort())});
+    auto run = ctl({"discover", "--ssdp", "127.0.0.1:" + std::to_string(first.ssdpPort()), "--json"});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(lines(run.out), std::vector<std::string>{first.address()});
+    EXPECT_EQ(nlohmann::json::parse(run.out), nlohmann::json::array({first.address()})) << run.out;
     EXPECT_EQ(platform::DefaultsStore(profile.path()).stringForKey("lastusedbridgeIP"), first.address())
         << "the one bridge found is the one to use";
 
