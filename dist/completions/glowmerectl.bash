@@ -48,9 +48,9 @@ _glowmerectl() {
 
     local options=
     case $command in
-    lights | groups | presets | explore) options="--json" ;;
+    lights | groups | presets | explore | schedules | schedule-status | sun) options="--json" ;;
     discover)
-        options="--ssdp"
+        options="--ssdp --json"
         [[ $prev == --ssdp ]] && return
         ;;
     preset-apply)

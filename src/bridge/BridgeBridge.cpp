@@ -14,8 +14,8 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto portalTimeout = std::chrono::milliseconds(30000);
-constexpr auto loginPause = 2500ms;
-constexpr int loginAttempts = 30;
+constexpr auto loginPause = BridgeBridge::loginPause;
+constexpr int loginAttempts = BridgeBridge::loginAttempts;
 
 std::string format2(const Value& v) {
     char buf[64];
@@ -464,7 +464,7 @@ std::vector<std::string> BridgeBridge::findBridges(const std::optional<std::stri
     return found;
 }
 
-bool BridgeBridge::logIn() {
+LoginResult BridgeBridge::logIn() {
     std::lock_guard setUp(setUpMutex_);
     // A login whose name has since been dropped no longer counts.
     if (!getUsername()) loggedIn_ = false;
@@ -486,12 +486,12 @@ bool BridgeBridge::logIn() {
                 if (prefsTabView_) prefsTabView_->selectTabViewItemWithIdentifier("bridge");
             });
         }
-        return false;
+        return {RequestFailure{RequestFailure::Kind::NoAddress, "POST", "", "", 0, {}}};
     }
 
     if (loginPaused_) {
         platform::log("pairing is paused until the user asks again");
-        return false;
+        return {RequestFailure{RequestFailure::Kind::NotPaired, "POST", "", *address, 0, "pairing is paused"}};
     }
     if (pushButtonWindow_) {
         pushButtonWindow_->center();
@@ -581,7 +581,8 @@ bool BridgeBridge::logIn() {
     } else if (pushButtonWindow_) {
         pushButtonWindow_->orderOut();
     }
-    return loggedIn_;
+    if (loggedIn_) return {};
+    return {loginFailure_};
 }
 
 bool BridgeBridge::pairAgain() {

@@ -38,6 +38,12 @@ public:
 // A request fails honestly: no reply, a time-out, a status other than 2xx, a
 // reply that is not JSON, one over 8 MB and a list of over 1000 members are
 // failures, logged and reported to the failure observers with their reason.
+// What a login came to: paired, or why not. Tests as a bool.
+struct LoginResult {
+    std::optional<RequestFailure> failure;  // empty: paired
+    explicit operator bool() const { return !failure; }
+};
+
 class BridgeBridge {
 public:
     // Defaults keys.
@@ -54,6 +60,11 @@ public:
     static constexpr std::chrono::milliseconds localSearchWait{3000};
     // The application's identifier, sent as "devicetype" when pairing.
     static constexpr const char* deviceType = "org.glowmere.Glowmere";
+
+    // Login asks this often, this far apart, while it waits for the link
+    // button: 75 s in all.
+    static constexpr int loginAttempts = 30;
+    static constexpr std::chrono::milliseconds loginPause{2500};
 
     // A list longer than this is taken for a hostile or broken reply.
     static constexpr std::size_t maxListMembers = 1000;
@@ -143,7 +154,10 @@ public:
 
     // ---- Discovery and login ----
     void discoverBridge();
-    bool logIn();
+    // Waits for the link button (loginAttempts attempts, loginPause apart).
+    // Not paired: why, e.g. NotPaired when every attempt was refused (the
+    // button was not pressed), NoReply when the bridge could not be reached.
+    LoginResult logIn();
     // Pairs once more even with a working pairing: waits for the link button
     // and stores the name the bridge then issues. Without a new pairing the
     // name in use stays in use.

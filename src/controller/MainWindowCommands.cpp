@@ -214,7 +214,21 @@ void ManualController::discoverNewBulbsLoop(std::stop_token stop) {
 // ---------------------------------------------------------------------------
 // The tray's lamps menu
 
+std::optional<std::string> ManualController::nameForID(bool group, const std::string& id) const {
+    std::lock_guard lock(stripNamesMutex_);
+    auto it = stripNames_.find({group, id});
+    if (it == stripNames_.end() || it->second.empty()) return std::nullopt;
+    return it->second;
+}
+
 void ManualController::refreshLampsMenu() {
+    {
+        std::map<std::pair<bool, std::string>, std::string> names;
+        for (const auto& strip : collection_)
+            if (strip->label()) names[{strip->isGroup(), strip->getID()}] = strip->label()->stringValue();
+        std::lock_guard lock(stripNamesMutex_);
+        stripNames_ = std::move(names);
+    }
     std::vector<platform::Menu::Item> items;
     for (const auto& strip : collection_) {
         platform::Menu::Item item;

@@ -17,6 +17,7 @@ namespace {
 constexpr auto setUpRetryDelay = std::chrono::seconds(3);
 constexpr auto windowLoadedCheckDelay = std::chrono::milliseconds(250);
 constexpr auto pollingCycle = std::chrono::seconds(6);
+constexpr auto allSwitchedPause = std::chrono::seconds(5);
 
 std::string format(const char* pattern, long long a, long long b) {
     char line[160];
@@ -673,6 +674,7 @@ void ManualController::updateLamps(const Value& lamps) {
     for (const Value& record : lamps.asList()) {
         if (!record.contains("onoff") || !record.contains("brightness") || !record.contains("label")) continue;
         postToController([this, id = record["id"].textValue(), sync = syncRecord(record, true)] {
+            if (!pollingEnabled_) return;  // read before a change that paused polling
             if (LampControlStrip* strip = getStripWithID(id)) strip->implementSettingsFromDictionaryWithoutActing(sync);
         });
     }
@@ -685,6 +687,7 @@ void ManualController::updateGroups(const Value& groups) {
         std::string id = record["id"].textValue();
         if (!record.contains("onoff") || !record.contains("brightness")) continue;
         postToController([this, id, sync = syncRecord(record, false)] {
+            if (!pollingEnabled_) return;
             if (LampControlStrip* strip = getGroupStripWithID(id))
                 strip->implementSettingsFromDictionaryWithoutActing(sync);
         });
@@ -695,6 +698,7 @@ void ManualController::updateGroupAll() {
     std::optional<Value> settings = bridgeBridge_.settingsForGroup("0");
     if (!settings || !settings->contains("onoff") || !settings->contains("brightness")) return;
     postToController([this, sync = syncRecord(*settings, false)] {
+        if (!pollingEnabled_) return;
         LampControlStrip* strip = getGroupStripWithID("0");
         if (!strip) {
             platform::log("can't find all group");
@@ -707,11 +711,24 @@ void ManualController::updateGroupAll() {
 void ManualController::allOn() {
     stripDidChange();
     bridgeBridge_.allOn(true);
+    showAllSwitched(true);
 }
 
 void ManualController::allOff() {
     stripDidChange();
     bridgeBridge_.allOn(false);
+    showAllSwitched(false);
+}
+
+void ManualController::showAllSwitched(bool on) {
+    // The strips show the command at once rather than at the next poll (up to
+    // a cycle later); polling pauses, as after a strip's own change, so a
+    // reading taken before the bridge had the command does not undo it.
+    setPollingEnabled(false);
+    for (const auto& strip : collection_) strip->showSwitchedByCommand(on);
+    loop_.schedule(allSwitchedPause, [this, alive = std::weak_ptr<void>(lifetime_)] {
+        if (alive.lock()) setPollingEnabled(true);
+    });
 }
 
 void ManualController::sendSettingsToStripsInGroup(const Value& settings, const std::string& groupId) {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -234,6 +235,9 @@ public:
     // strip; choosing one switches it. Kept in step with the strips.
     platform::Menu& lampsMenu() { return lampsMenu_; }
     void refreshLampsMenu();
+    // The name a lamp or group goes by in the window, while it has a strip.
+    // Any thread: failures are reported on the thread that made the request.
+    std::optional<std::string> nameForID(bool group, const std::string& id) const;
     // The settings' "Allow strips to fold" and "Show a strip for all
     // lamps" changed: stored and shown at once.
     void allowFoldChanged();
@@ -300,6 +304,8 @@ private:
     void changePresetList(const std::function<void(Value& list)>& change);
     void presetListChanged();
     void listenCountdown(std::stop_token stop, int generation);
+    // "Turn all on/off" shown on every strip at once.
+    void showAllSwitched(bool on);
     void closeCountdown();
 
     platform::RunLoop& loop_;
@@ -366,6 +372,8 @@ private:
     void joinFinishedBulbSearches();
     void startBulbSearch();
     std::vector<BulbSearch> bulbSearches_;
+    mutable std::mutex stripNamesMutex_;
+    std::map<std::pair<bool, std::string>, std::string> stripNames_;  // (group, id) -> name
     mutable std::mutex knownPresetNamesMutex_;
     std::vector<std::string> knownPresetNames_;
     std::atomic<int> pollingLoopsStarted_{0};

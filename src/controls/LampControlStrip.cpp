@@ -40,6 +40,7 @@ LampControlStrip::~LampControlStrip() {
     if (mainView()) {
         if (auto* rename = mainView()->controlWithTag(6)) rename->setAction({});
     }
+    if (duskTimer_ && owner_) owner_->runLoop().invalidate(duskTimer_);
 }
 
 void LampControlStrip::setControlStripView(std::unique_ptr<ControlStripView> view) {
@@ -88,6 +89,8 @@ void LampControlStrip::setCapabilities(bool colour, bool colourTemperature) {
 
 void LampControlStrip::handleControl(platform::Control* sender) {
     if (owner_) owner_->setPollingEnabled(false);
+    // What the user changes now takes the lamp out of its fade.
+    if (sender && !applyingRecord_ && duskRunning()) endDusk();
     // A colour or warmth slider the user moves puts the lamp in its mode.
     if (sender && !group_ && !applyingRecord_) {
         if (sender == ctSlider_) colourTemperatureMode_ = true;
@@ -264,11 +267,11 @@ std::string LampControlStrip::duskMessage(const Value& minutes, const std::strin
     if (m < 1.0) {
         const double seconds = std::isfinite(m) ? std::clamp(std::trunc(m * 60), -1e9, 1e9) : 0;
         std::snprintf(text, sizeof text,
-                      "Perform false dusk using %s with transition time %i seconds (set in Preferences)", label.c_str(),
+                      "Perform false dusk using %s with transition time %i seconds (set in Settings)", label.c_str(),
                       static_cast<int>(seconds));
     } else {
         std::snprintf(text, sizeof text,
-                      "Perform false dusk using %s with transition time %i minutes (set in Preferences)", label.c_str(),
+                      "Perform false dusk using %s with transition time %i minutes (set in Settings)", label.c_str(),
                       minutes.intValue());
     }
     return text;
@@ -277,6 +280,8 @@ std::string LampControlStrip::duskMessage(const Value& minutes, const std::strin
 void LampControlStrip::showDuskPopover() {
     if (!duskPopover_) return;
     const Value minutes = defaults_ ? defaults_->objectForKey(transitionMinsKey) : Value("30");
+    const std::string label = label_ ? label_->stringValue() : std::string();
+    const std::optional<int> left = duskMinutesLeft();
     if (platform::View* content = duskPopover_->contentView()) {
         for (const auto& sub : content->subviews()) {
             platform::Control* control = sub->control();
@@ -285,13 +290,20 @@ void LampControlStrip::showDuskPopover() {
             switch (control->tag()) {
                 case 0:
                     if (auto* field = dynamic_cast<platform::TextField*>(control))
-                        field->setStringValue(duskMessage(minutes, label_ ? label_->stringValue() : std::string()));
+                        field->setStringValue(left ? duskRunningMessage(*left, label) : duskMessage(minutes, label));
                     break;
                 case 1:
+                    if (auto* button = dynamic_cast<platform::Button*>(control))
+                        button->setTitle(left ? "Keep fading" : "Cancel");
                     control->setAction([popover](platform::Control*) { popover->performClose(); });
                     break;
                 case 2:
-                    control->setAction([this](platform::Control*) { startFalseDusk(); });
+                    if (auto* button = dynamic_cast<platform::Button*>(control))
+                        button->setTitle(left ? "Stop dusk" : "Start");
+                    if (left)
+                        control->setAction([this](platform::Control*) { stopFalseDusk(); });
+                    else
+                        control->setAction([this](platform::Control*) { startFalseDusk(); });
                     break;
                 default:
                     break;
@@ -319,6 +331,75 @@ void LampControlStrip::startFalseDusk() {
         bridgeBridge_->startFalseDuskForGroupWithTransition(ID_, minutes);
     else
         bridgeBridge_->startFalseDuskForLampWithTransition(ID_, minutes);
+    // Only a fade that takes time is worth showing (and a lamp that is on).
+    if (!owner_ || !std::isfinite(minutes) || minutes <= 0 || (onoffButton_ && onoffButton_->state() != 1)) return;
+    platform::RunLoop& loop = owner_->runLoop();
+    const auto length = std::chrono::duration_cast<platform::Clock::Duration>(
+        std::chrono::duration<double, std::ratio<60>>(std::min(minutes, 24.0 * 60)));
+    if (duskTimer_) loop.invalidate(duskTimer_);
+    duskEnd_ = loop.clock().now() + length;
+    brightnessBeforeDusk_ = brightnessSlider_ ? brightnessSlider_->doubleValue() : 255;
+    // The count is shown to the minute; a tick every few seconds keeps it
+    // within that without waking often.
+    duskTimer_ = loop.scheduleRepeating(std::chrono::seconds(10), [this] { showDuskLeft(); });
+    showDuskLeft();
+}
+
+std::optional<int> LampControlStrip::duskMinutesLeft() const {
+    if (!duskEnd_ || !owner_) return std::nullopt;
+    const auto left = *duskEnd_ - owner_->runLoop().clock().now();
+    if (left <= platform::Clock::Duration::zero()) return 0;
+    // Whole minutes, rounded up: "1" until the very end.
+    return static_cast<int>((std::chrono::duration_cast<std::chrono::seconds>(left).count() + 59) / 60);
+}
+
+std::string LampControlStrip::duskRunningMessage(int minutesLeft, const std::string& label) {
+    char text[512];
+    std::snprintf(text, sizeof text, "False dusk using %s is running: %i minute%s left", label.c_str(), minutesLeft,
+                  minutesLeft == 1 ? "" : "s");
+    return text;
+}
+
+void LampControlStrip::showDuskLeft() {
+    const std::optional<int> left = duskMinutesLeft();
+    if (!left) return;
+    if (*left <= 0) {
+        // Faded out: the lamp is off now, whatever the last reading said.
+        endDusk();
+        if (onoffButton_) onoffButton_->setState(0);
+        return;
+    }
+    if (duskButton_) {
+        duskButton_->setTitle(std::to_string(*left));
+        duskButton_->setState(1);
+    }
+}
+
+void LampControlStrip::endDusk() {
+    if (duskTimer_ && owner_) owner_->runLoop().invalidate(duskTimer_);
+    duskTimer_ = 0;
+    duskEnd_.reset();
+    if (duskButton_) {
+        duskButton_->setState(0);
+        duskButton_->setTitle("");
+    }
+}
+
+void LampControlStrip::stopFalseDusk() {
+    if (duskPopover_) duskPopover_->performClose();
+    if (!duskRunning()) return;
+    endDusk();
+    // Any new state ends the fade where it is; the brightness of before
+    // takes the lamp back to where it started.
+    sendToLampOrGroup(Value::map({{onoffKey, true}, {brightnessKey, brightnessBeforeDusk_}, {transitionTimeKey, 0.0}}));
+    implementSettingsFromDictionaryWithoutActing(
+        Value::map({{onoffKey, true}, {brightnessKey, brightnessBeforeDusk_}}));
+    schedulePollingResume();
+}
+
+void LampControlStrip::showSwitchedByCommand(bool on) {
+    if (duskRunning()) endDusk();
+    implementSettingsFromDictionaryWithoutActing(Value::map({{onoffKey, on}}));
 }
 
 bool LampControlStrip::popoverShouldClose(platform::Popover* popover) {
@@ -368,6 +449,8 @@ Value LampControlStrip::getDictionary() const {
 
 void LampControlStrip::implementSettingsFromDictionary(const Value& record) {
     if (!record.isMap()) return;
+    // A record sent to the lamp (a preset, a restore) ends its fade.
+    if (!embargo_ && duskRunning()) endDusk();
     applyingRecord_ = true;
     if (const Value* mode = record.find(colourModeKey)) setColourMode(mode->textValue());
 
@@ -394,7 +477,10 @@ void LampControlStrip::implementSettingsFromDictionary(const Value& record) {
     applySlider(saturationKey, satSlider_);
     if (hasColourTemperature_) applySlider(colourTemperatureKey, ctSlider_);
 
-    if (const Value* v = record.find(onoffKey); v && onoffButton_) {
+    // A lamp fading out is on until the fade ends, whatever a group's last
+    // command (or a bridge that reports the end state at once) says.
+    const bool fading = duskRunning() && embargo_;
+    if (const Value* v = record.find(onoffKey); v && onoffButton_ && !(fading && !v->boolValue())) {
         if (v->boolValue() != (onoffButton_->state() == 1)) {
             setObjectForKey(*v, onoffKey);
             if (!embargo_) handleControl(onoffButton_);

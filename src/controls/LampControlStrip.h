@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "bridge/BridgeBridge.h"
@@ -129,6 +130,16 @@ public:
     void startFalseDusk();
     // The dusk popover's text for `minutes` of transition and `label`.
     static std::string duskMessage(const Value& minutes, const std::string& label);
+    // While a dusk started here runs, the dusk button says so (state 1, its
+    // title the whole minutes left) and its popover offers to stop it.
+    // The lamp is on while it fades, and the switch shows it on.
+    bool duskRunning() const { return duskEnd_.has_value(); }
+    std::optional<int> duskMinutesLeft() const;
+    static std::string duskRunningMessage(int minutesLeft, const std::string& label);
+    // The popover's stop button: the lamp back at its brightness of before.
+    void stopFalseDusk();
+    // "Turn all on/off" reached the lamp: the switch shows it, a dusk ends.
+    void showSwitchedByCommand(bool on);
     bool popoverShouldClose(platform::Popover* popover) override;
 
     // ---- Records ----
@@ -145,6 +156,9 @@ public:
 
 private:
     Value allValuesRequest() const;
+    void showDuskLeft();
+    // The dusk is over (ran out, stopped, or overtaken by another change).
+    void endDusk();
     void schedulePollingResume();
     void sendToLampOrGroup(const Value& settings);
     // `settings` without the keys this strip's lamp cannot take.
@@ -170,7 +184,10 @@ private:
     bool embargo_ = false;
     bool group_ = false;
     bool isRotated_ = false;
-    bool applyingRecord_ = false;  // a record, not the user, moves the controls
+    bool applyingRecord_ = false;                        // a record, not the user, moves the controls
+    std::optional<platform::Clock::TimePoint> duskEnd_;  // a dusk started here runs until then
+    platform::RunLoop::TimerId duskTimer_ = 0;
+    double brightnessBeforeDusk_ = 0;
     bool hasColour_ = true;
     bool hasColourTemperature_ = false;
     bool colourTemperatureMode_ = false;

@@ -26,86 +26,6 @@ std::string wholeNumber(const Value& v) {
     return std::to_string(static_cast<long long>(v.doubleValue()));
 }
 
-// The record's reader keeps the bridge's numbers, booleans and lists as
-// texts; these members are given back as the JSON types they were.
-bool isNumberKey(std::string_view key) {
-    for (const char* k : {"brightness", "colour", "saturation", "ct", "bri", "hue", "sat", "transitiontime"})
-        if (key == k) return true;
-    return false;
-}
-bool isBooleanKey(std::string_view key) {
-    for (const char* k : {"onoff", "on", "reachable", "all_on", "any_on"})
-        if (key == k) return true;
-    return false;
-}
-
-std::optional<std::string> jsonNumber(std::string_view text) {
-    if (text.empty() || text.find_first_not_of("0123456789.-+eE") != std::string_view::npos) return std::nullopt;
-    double d = 0;
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), d);
-    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(d)) return std::nullopt;
-    return formatNumber(d);
-}
-
-std::string jsonOf(const Value& v, std::string_view key = {});
-
-// "[0.3,0.4]" as a JSON list of numbers; "[\"1\",\"2\"]" as one of texts.
-std::optional<std::string> jsonList(const std::string& text, std::string_view key) {
-    if (text.size() < 2 || text.front() != '[' || text.back() != ']') return std::nullopt;
-    std::string out = "[";
-    if (key == "lights") {
-        for (const auto& id : BridgeBridge::memberIdentifiers(text))
-            out += (out.size() > 1 ? "," : "") + jsonOf(Value(id));
-        return out + "]";
-    }
-    std::string_view rest = std::string_view(text).substr(1, text.size() - 2);
-    while (!rest.empty()) {
-        auto comma = rest.find(',');
-        auto number = jsonNumber(rest.substr(0, comma));
-        if (!number) return std::nullopt;
-        out += (out.size() > 1 ? "," : "") + *number;
-        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
-    }
-    return out + "]";
-}
-
-// Standard JSON of a record as read: every text a JSON string, escaped, so
-// the output is valid JSON holding every character the bridge sent (the
-// bridge writer's own rules would write a name "true" as a boolean); only
-// the members known to be numbers, booleans or lists are given as those.
-std::string jsonOf(const Value& v, std::string_view key) {
-    switch (v.type()) {
-        case Value::Type::Map: {
-            std::string out = "{";
-            for (const auto& [name, member] : v.asMap())
-                out += (out.size() > 1 ? "," : "") + ("\"" + jsontext::escapeJSONText(name) + "\":") +
-                       jsonOf(member, name);
-            return out + "}";
-        }
-        case Value::Type::List: {
-            std::string out = "[";
-            for (const auto& item : v.asList()) out += (out.size() > 1 ? "," : "") + jsonOf(item);
-            return out + "]";
-        }
-        case Value::Type::Null:
-            return "null";
-        case Value::Type::Bool:
-            return v.boolValue() ? "true" : "false";
-        case Value::Type::Integer:
-        case Value::Type::Real:
-            return formatNumber(v.doubleValue());
-        default: {
-            const std::string text = v.textValue();
-            if (isBooleanKey(key) && (text == "true" || text == "false")) return text;
-            if (isNumberKey(key))
-                if (auto number = jsonNumber(text)) return *number;
-            if (key == "lights" || key == "xy")
-                if (auto list = jsonList(text, key)) return *list;
-            return "\"" + jsontext::escapeJSONText(text) + "\"";
-        }
-    }
-}
-
 std::string notAnIdentifier(const std::string& text) {
     return "'" + platform::printable(text) + "' is not an identifier (a whole number from 1)";
 }
@@ -351,7 +271,8 @@ struct LampId : LampIdentifying {
 
 void addBridgeCommands(CommandTable& table) {
     table.push_back(command(
-        "discover", "[--ssdp HOST:PORT]", "find bridges (portal and local network, 3 s) and print each address",
+        "discover", "[--ssdp HOST:PORT] [--json]",
+        "find bridges (portal and local network, 3 s) and print each address",
         [](Context& ctx, const Command& self, const Args& args) {
             std::optional<std::string> target;
             if (args.size() == 2 && args[0] == "--ssdp") {
@@ -361,8 +282,19 @@ void addBridgeCommands(CommandTable& table) {
             } else if (!args.empty()) {
                 return usageError(ctx, self, "unexpected argument '" + args[0] + "'");
             }
+            auto print = [&ctx](const std::vector<std::string>& addresses) {
+                if (ctx.json) {
+                    ctx.out << "[";
+                    for (std::size_t i = 0; i < addresses.size(); ++i)
+                        ctx.out << (i ? "," : "") << jsonString(addresses[i]);
+                    ctx.out << "]" << std::endl;
+                    return;
+                }
+                for (const auto& address : addresses) ctx.out << platform::printable(address) << '\n';
+                ctx.out << std::flush;
+            };
             if (ctx.bridgeOverride && !target) {
-                ctx.out << *ctx.bridgeOverride << std::endl;
+                print({*ctx.bridgeOverride});
                 return int(exitOk);
             }
             auto found = ctx.bridge.findBridges(target);
@@ -372,8 +304,7 @@ void addBridgeCommands(CommandTable& table) {
                         << std::endl;
                 return int(exitFailed);
             }
-            for (const auto& address : found) ctx.out << platform::printable(address) << '\n';
-            ctx.out << std::flush;
+            print(found);
             // One bridge is the one to use from now on; of several, the user chooses.
             if (found.size() == 1) ctx.defaults.setObject(BridgeBridge::lastUsedBridgeIPKey, found.front());
             return int(exitOk);
@@ -381,13 +312,28 @@ void addBridgeCommands(CommandTable& table) {
     table.push_back(command("login", "", "pair with the bridge (press its link button)",
                             [](Context& ctx, const Command& self, const Args& args) {
                                 if (!args.empty()) return usageError(ctx, self, "unexpected argument");
-                                // Show the bridge's answer to each attempt as it comes.
-                                ctx.log.setEcho(&ctx.out);
                                 const auto mark = ctx.log.mark();
-                                bool ok = ctx.bridge.logIn();
-                                ctx.log.setEcho(ctx.verbose ? &ctx.err : nullptr);
-                                if (!ok) return reportFailure(ctx, "login failed", mark);
-                                return int(exitOk);
+                                const auto result = ctx.bridge.logIn();
+                                if (ctx.pairing) ctx.pairing->finish();
+                                if (result) {
+                                    // The address paired with is the one to use from now on,
+                                    // stored with the user name.
+                                    if (ctx.bridgeOverride)
+                                        ctx.defaults.setObject(BridgeBridge::lastUsedBridgeIPKey, *ctx.bridgeOverride);
+                                    ctx.out << "paired with the bridge at "
+                                            << platform::printable(ctx.bridge.bridgeIP().value_or("?")) << std::endl;
+                                    return int(exitOk);
+                                }
+                                using Kind = RequestFailure::Kind;
+                                if (result.failure->kind == Kind::NotPaired && ctx.pairing &&
+                                    ctx.pairing->attempts() == BridgeBridge::loginAttempts) {
+                                    const auto waited = std::chrono::duration_cast<std::chrono::seconds>(
+                                        BridgeBridge::loginPause * BridgeBridge::loginAttempts);
+                                    ctx.err << "glowmerectl: login failed: the link button was not pressed within "
+                                            << waited.count() << " s" << std::endl;
+                                    return int(exitFailed);
+                                }
+                                return reportFailure(ctx, "login failed", mark, result.failure);
                             }));
     table.push_back(command(
         "lights", "[--json]", "list the lamps",

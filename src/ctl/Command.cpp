@@ -1,10 +1,13 @@
 #include "ctl/Command.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <iomanip>
 #include <ostream>
 
+#include "bridge/JsonText.h"
 #include "platform/Log.h"
 
 namespace glowmere::ctl {
@@ -39,6 +42,115 @@ void LogRecorder::setEcho(std::ostream* stream) {
     echo_ = stream;
 }
 
+namespace {
+
+// The record's reader keeps the bridge's numbers, booleans and lists as
+// texts; these members are given back as the JSON types they were.
+bool isNumberKey(std::string_view key) {
+    for (const char* k : {"brightness", "colour", "saturation", "ct", "bri", "hue", "sat", "transitiontime"})
+        if (key == k) return true;
+    return false;
+}
+bool isBooleanKey(std::string_view key) {
+    for (const char* k : {"onoff", "on", "reachable", "all_on", "any_on"})
+        if (key == k) return true;
+    return false;
+}
+
+std::optional<std::string> jsonNumber(std::string_view text) {
+    if (text.empty() || text.find_first_not_of("0123456789.-+eE") != std::string_view::npos) return std::nullopt;
+    double d = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), d);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(d)) return std::nullopt;
+    return formatNumber(d);
+}
+
+// "[0.3,0.4]" as a JSON list of numbers; "[\"1\",\"2\"]" as one of texts.
+std::optional<std::string> jsonList(const std::string& text, std::string_view key) {
+    if (text.size() < 2 || text.front() != '[' || text.back() != ']') return std::nullopt;
+    std::string out = "[";
+    if (key == "lights") {
+        for (const auto& id : BridgeBridge::memberIdentifiers(text))
+            out += (out.size() > 1 ? "," : "") + jsonOf(Value(id));
+        return out + "]";
+    }
+    std::string_view rest = std::string_view(text).substr(1, text.size() - 2);
+    while (!rest.empty()) {
+        auto comma = rest.find(',');
+        auto number = jsonNumber(rest.substr(0, comma));
+        if (!number) return std::nullopt;
+        out += (out.size() > 1 ? "," : "") + *number;
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    }
+    return out + "]";
+}
+
+}  // namespace
+
+// Every text a JSON string, escaped, so the output is valid JSON holding
+// every character the bridge sent (the bridge writer's own rules would write
+// a name "true" as a boolean).
+std::string jsonOf(const Value& v, std::string_view key) {
+    switch (v.type()) {
+        case Value::Type::Map: {
+            std::string out = "{";
+            for (const auto& [name, member] : v.asMap())
+                out += (out.size() > 1 ? "," : "") + ("\"" + jsontext::escapeJSONText(name) + "\":") +
+                       jsonOf(member, name);
+            return out + "}";
+        }
+        case Value::Type::List: {
+            std::string out = "[";
+            for (const auto& item : v.asList()) out += (out.size() > 1 ? "," : "") + jsonOf(item);
+            return out + "]";
+        }
+        case Value::Type::Null:
+            return "null";
+        case Value::Type::Bool:
+            return v.boolValue() ? "true" : "false";
+        case Value::Type::Integer:
+        case Value::Type::Real:
+            return formatNumber(v.doubleValue());
+        default: {
+            const std::string text = v.textValue();
+            if (isBooleanKey(key) && (text == "true" || text == "false")) return text;
+            if (isNumberKey(key))
+                if (auto number = jsonNumber(text)) return *number;
+            if (key == "lights" || key == "xy")
+                if (auto list = jsonList(text, key)) return *list;
+            return jsonString(text);
+        }
+    }
+}
+
+std::string jsonString(std::string_view text) {
+    return "\"" + jsontext::escapeJSONText(text) + "\"";
+}
+
+void PairingCountdown::attempt(int attempt, const std::string& address) {
+    if (attempt == 0) return;
+    attempts_ = attempt;
+    using namespace std::chrono;
+    const auto pause = BridgeBridge::loginPause;
+    const auto left = duration_cast<seconds>(pause * (BridgeBridge::loginAttempts - attempt + 1) + 999ms).count();
+    // Every attempt on a terminal; elsewhere the first and one about every 10 s.
+    const int every = std::max<int>(1, static_cast<int>(10s / pause));
+    if (!terminal_ && (attempt - 1) % every != 0) return;
+    if (terminal_) out_ << '\r';
+    out_ << "Press the link button on the bridge at " << platform::printable(address) << " now: " << std::setw(2)
+         << left << " s left";
+    if (terminal_)
+        out_ << std::flush;
+    else
+        out_ << std::endl;
+    lineOpen_ = terminal_;
+}
+
+void PairingCountdown::finish() {
+    if (lineOpen_) out_ << std::endl;
+    lineOpen_ = false;
+}
+
 int usageError(Context& ctx, const Command& command, std::string_view message) {
     // The message may quote an argument as given: escaped, like any text from outside.
     ctx.err << "glowmerectl: " << platform::printable(message) << "\nusage: glowmerectl " << command.name
@@ -46,7 +158,7 @@ int usageError(Context& ctx, const Command& command, std::string_view message) {
     return exitUsage;
 }
 
-int reportFailure(Context& ctx, std::string_view what, std::size_t mark) {
+int reportFailure(Context& ctx, std::string_view what, std::size_t mark, const std::optional<RequestFailure>& given) {
     const auto lines = ctx.log.linesSince(mark);
     auto has = [&](std::string_view text) {
         for (const auto& l : lines)
@@ -66,7 +178,7 @@ int reportFailure(Context& ctx, std::string_view what, std::size_t mark) {
     } else if (has("we don't have a username") && !ctx.bridge.getUsername()) {
         reason = "not paired with the bridge at " + *address +
                  "; run 'glowmerectl login' and press the bridge's link button";
-    } else if (auto failure = ctx.bridge.lastFailure()) {
+    } else if (auto failure = given ? given : ctx.bridge.lastFailure()) {
         using Kind = RequestFailure::Kind;
         if (failure->kind == Kind::NoReply || failure->kind == Kind::NotSent)
             reason = "could not reach the bridge at " + *address;

@@ -39,6 +39,26 @@ private:
     std::ostream* echo_ = nullptr;
 };
 
+// Shows how long pairing still waits for the link button: one line,
+// rewritten in place on a terminal, otherwise a new line about every 10 s
+// (a log or a pipe gets no carriage returns).
+class PairingCountdown {
+public:
+    PairingCountdown(std::ostream& out, bool terminal) : out_(out), terminal_(terminal) {}
+    // The login observer: 0 when waiting starts, then each attempt from 1.
+    void attempt(int attempt, const std::string& address);
+    // Ends the rewritten line, if one was started.
+    void finish();
+    // How many attempts were made (the last one seen).
+    int attempts() const { return attempts_; }
+
+private:
+    std::ostream& out_;
+    bool terminal_;
+    int attempts_ = 0;
+    bool lineOpen_ = false;
+};
+
 // What every command gets: the core objects and the streams to write to.
 struct Context {
     platform::DefaultsStore& defaults;
@@ -50,6 +70,7 @@ struct Context {
     bool verbose = false;
     std::optional<std::string> bridgeOverride;              // --bridge for this call only
     std::optional<std::chrono::milliseconds> replyTimeout;  // --timeout
+    PairingCountdown* pairing = nullptr;                    // shows a login's wait, when set
 };
 
 struct Command {
@@ -69,8 +90,17 @@ int usageError(Context& ctx, const Command& command, std::string_view message);
 // succeeded; when not, prints one line saying why (from what the core
 // logged) and gives exitFailed.
 int runOnBridge(Context& ctx, std::string_view what, const std::function<void()>& operation);
-// The one-line explanation of a failure, from the log lines since `mark`.
-int reportFailure(Context& ctx, std::string_view what, std::size_t mark);
+// The one-line explanation of a failure, from the log lines since `mark`
+// and the failure the call gave back (else the bridge's newest one).
+int reportFailure(Context& ctx, std::string_view what, std::size_t mark,
+                  const std::optional<RequestFailure>& failure = std::nullopt);
+
+// Standard JSON of a record: every text a JSON string, escaped, except the
+// members known to be numbers, booleans or lists, which the bridge's
+// records keep as texts; typed values (numbers, booleans) as themselves.
+std::string jsonOf(const Value& v, std::string_view key = {});
+// A text as a JSON string.
+std::string jsonString(std::string_view text);
 
 // Checks of command-line arguments.
 std::optional<double> parseNumber(std::string_view text, double min, double max);

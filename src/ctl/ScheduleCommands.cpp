@@ -51,6 +51,23 @@ int listItems(Context& ctx, const Command& self, const Args& args) {
     if (!args.empty()) return usageError(ctx, self, "unexpected argument '" + args[0] + "'");
     Engine engine(ctx);
     const auto& items = engine.manager.collection();
+    if (ctx.json) {
+        // Each item's number as the other commands take it, and its stored
+        // record with its own types; what it registered on the bridge is
+        // left out (the commands hold the user name).
+        ctx.out << "[";
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            const Action& a = *items[i];
+            Value record = a.getDictionary();
+            record.erase(Action::registeredKey);
+            ctx.out << (i ? "," : "") << "{\"number\":" << i + 1
+                    << ",\"enabled\":" << (a.isEnabled() ? "true" : "false")
+                    << ",\"name\":" << jsonString(a.objectForKey("name").textValue())
+                    << ",\"description\":" << jsonString(a.getDescription()) << ",\"item\":" << jsonOf(record) << "}";
+        }
+        ctx.out << "]" << std::endl;
+        return exitOk;
+    }
     if (items.empty()) ctx.out << "no schedule items" << '\n';
     for (std::size_t i = 0; i < items.size(); ++i) {
         const Action& a = *items[i];
@@ -264,9 +281,16 @@ int statusOfBridge(Context& ctx, const Command& self, const Args& args) {
     if (status != exitOk) return status;
     if (!engine.manager.problems().empty())
         return reportProblems(ctx, engine.manager, "could not read the bridge's schedules", ctx.log.mark());
-    ctx.out << (engine.manager.managerStatus().empty() ? "every schedule on the bridge belongs to an item"
-                                                       : engine.manager.managerStatus())
-            << std::endl;
+    const std::string& foreign = engine.manager.managerStatus();
+    if (ctx.json) {
+        ctx.out << "{\"othersOnBridge\":" << (foreign.empty() ? "false" : "true")
+                << ",\"status\":" << jsonString(foreign) << ",\"itemsMissingOnBridge\":[";
+        const auto& missing = engine.manager.itemsMissingOnBridge();
+        for (std::size_t i = 0; i < missing.size(); ++i) ctx.out << (i ? "," : "") << jsonString(missing[i]);
+        ctx.out << "]}" << std::endl;
+        return exitOk;
+    }
+    ctx.out << (foreign.empty() ? "every schedule on the bridge belongs to an item" : foreign) << std::endl;
     return exitOk;
 }
 
@@ -317,16 +341,29 @@ int sunTimes(Context& ctx, const Command& self, const Args& args) {
         ctx.err << std::endl;
         return exitFailed;
     }
-    ctx.out << "sunrise " << ctx.defaults.stringForKey(ScheduleManager::sunriseKey) << '\n'
-            << "sunset  " << ctx.defaults.stringForKey(ScheduleManager::sunsetKey) << '\n'
-            << "source  " << engine.manager.sunSource();
-    if (engine.manager.sunSource() == "web service")
-        ctx.out << " (" << ctx.defaults.stringForKey(ScheduleManager::sunServiceKey) << ")";
+    const std::string sunrise = ctx.defaults.stringForKey(ScheduleManager::sunriseKey);
+    const std::string sunset = ctx.defaults.stringForKey(ScheduleManager::sunsetKey);
+    const std::string source = engine.manager.sunSource();
+    const std::string service =
+        source == "web service" ? ctx.defaults.stringForKey(ScheduleManager::sunServiceKey) : std::string();
+    const bool fromDefaults = position && ctx.defaults.hasObject(DefaultsLocation::latitudeKey) &&
+                              ctx.defaults.hasObject(DefaultsLocation::longitudeKey) &&
+                              position->horizontalAccuracy < 1000;
+    const std::string positionSource = !position ? "none" : fromDefaults ? "settings" : "time zone";
+    if (ctx.json) {
+        ctx.out << "{\"sunrise\":" << jsonString(sunrise) << ",\"sunset\":" << jsonString(sunset)
+                << ",\"source\":" << jsonString(source);
+        if (!service.empty()) ctx.out << ",\"service\":" << jsonString(service);
+        ctx.out << ",\"latitude\":" << formatNumber(position ? position->latitude : 0)
+                << ",\"longitude\":" << formatNumber(position ? position->longitude : 0)
+                << ",\"positionSource\":" << jsonString(positionSource)
+                << ",\"zone\":" << jsonString(engine.zone.name()) << "}" << std::endl;
+        return exitOk;
+    }
+    ctx.out << "sunrise " << sunrise << '\n' << "sunset  " << sunset << '\n' << "source  " << source;
+    if (!service.empty()) ctx.out << " (" << service << ")";
     ctx.out << '\n';
     if (position) {
-        bool fromDefaults = ctx.defaults.hasObject(DefaultsLocation::latitudeKey) &&
-                            ctx.defaults.hasObject(DefaultsLocation::longitudeKey) &&
-                            position->horizontalAccuracy < 1000;
         ctx.out << "at      " << position->latitude << ", " << position->longitude << " ("
                 << (fromDefaults ? "the \"latitude\" and \"longitude\" settings"
                                  : "the time zone " + engine.zone.name() + "'s main city")
@@ -341,7 +378,7 @@ int sunTimes(Context& ctx, const Command& self, const Args& args) {
 }  // namespace
 
 void addScheduleCommands(CommandTable& table) {
-    table.push_back(command("schedules", "", "list the schedule items", listItems));
+    table.push_back(command("schedules", "[--json]", "list the schedule items", listItems));
     table.push_back(
         command("schedule-add",
                 "--name NAME --kind onoff|on|off|colour|listen|dawn|dusk (--lamp ID | --group ID) [--on HH:MM] "
@@ -358,11 +395,11 @@ void addScheduleCommands(CommandTable& table) {
                                 [](ScheduleManager& m, std::size_t i) { return m.deleteAction(i); }));
     table.push_back(
         command("schedule-import", "", "make items of the schedules other clients left on the bridge", importItems));
-    table.push_back(
-        command("schedule-status", "", "tell whether the bridge holds schedules no item knows", statusOfBridge));
+    table.push_back(command("schedule-status", "[--json]", "tell whether the bridge holds schedules no item knows",
+                            statusOfBridge));
     table.push_back(command("schedule-delete-all", "[--yes]",
                             "delete every schedule on the bridge and disable every item", deleteAll));
-    table.push_back(command("sun", "", "today's sunrise and sunset and where they came from", sunTimes));
+    table.push_back(command("sun", "[--json]", "today's sunrise and sunset and where they came from", sunTimes));
 }
 
 }  // namespace glowmere::ctl

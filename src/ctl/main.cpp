@@ -9,6 +9,8 @@
 // library they need in CMakeLists.txt, and add the function to
 // `commandGroups` below; main only parses the global options and dispatches.
 
+#include <unistd.h>
+
 #include <chrono>
 #include <filesystem>
 #include <iostream>
@@ -175,25 +177,22 @@ int main(int argc, char** argv) {
     // An address given for this call is used without being stored.
     if (bridgeOverride) bridge.setBridgeIP(*bridgeOverride);
     if (replyTimeout) bridge.setReplyTimeout(std::chrono::milliseconds(static_cast<long long>(*replyTimeout * 1000)));
+    // Pairing shows its countdown where the command's output goes (login)
+    // or beside it (a command that finds itself without a user name).
     const bool loginCommand = command->name == "login";
-    std::ostream& progress = loginCommand ? std::cout : std::cerr;
-    bridge.setLoginObserver([&](int attempt) {
-        if (attempt == 0)
-            progress << "Press the link button on the bridge at " << bridge.bridgeIP().value_or("?")
-                     << " now (up to 75 seconds)..." << std::endl;
-        else
-            progress << "attempt " << attempt << " of 30" << std::endl;
-    });
+    PairingCountdown pairing(loginCommand ? std::cout : std::cerr, ::isatty(loginCommand ? 1 : 2) == 1);
+    bridge.setLoginObserver([&](int attempt) { pairing.attempt(attempt, bridge.bridgeIP().value_or("?")); });
 
     std::optional<std::chrono::milliseconds> timeout;
     if (replyTimeout) timeout = std::chrono::milliseconds(static_cast<long long>(*replyTimeout * 1000));
-    Context ctx{defaults, bridge, log, std::cout, std::cerr, json, verbose, bridgeOverride, timeout};
+    Context ctx{defaults, bridge, log, std::cout, std::cerr, json, verbose, bridgeOverride, timeout, &pairing};
     std::vector<std::string> args(rest.begin() + 1, rest.end());
     std::string saveFailure;
     defaults.setSaveFailureObserver([&](const std::string& reason) {
         if (saveFailure.empty()) saveFailure = reason;
     });
     int status = command->run(ctx, args);
+    pairing.finish();
     platform::setLogSink({});
     tellSetAside();
     // A change that did not reach the profile is a failure, whatever the

@@ -108,6 +108,10 @@ QtAudioInput::~QtAudioInput() {
     thread_.wait();
 }
 
+bool QtAudioInput::hasInput() {
+    return !QMediaDevices::audioInputs().isEmpty();
+}
+
 std::unique_ptr<platform::AudioRecorder> QtAudioInput::makeRecorder(const platform::AudioRecorderSettings& settings) {
     return std::make_unique<QtAudioRecorder>(thread_, settings);
 }

@@ -66,6 +66,8 @@ public:
     QtAudioInput();
     ~QtAudioInput() override;
     std::unique_ptr<platform::AudioRecorder> makeRecorder(const platform::AudioRecorderSettings& settings) override;
+    // Whether the machine has an audio input now (Qt thread).
+    static bool hasInput();
 
 private:
     QThread thread_;

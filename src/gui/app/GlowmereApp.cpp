@@ -52,13 +52,24 @@ namespace {
 // thread held up by a slow bridge must not keep the application open.
 constexpr int quitSaveGraceMs = 2000;
 
-// A bridge's error reply to a change, in plain words for the status line.
-QString plainBridgeError(const std::string& path, const std::string& description) {
-    const QString text = QString::fromStdString(description);
-    QString what = QObject::tr("the bridge");
+// What a request's path is about, by the name the window shows when the
+// lamp or group has a strip ("Küche", "the group Downstairs"), else by its
+// number ("lamp 6").
+using StripNamer = std::function<std::optional<std::string>(bool group, const std::string& id)>;
+QString subjectOf(const std::string& path, const StripNamer& nameOf) {
     const auto parts = QString::fromStdString(path).split('/');
-    if (parts.size() >= 2 && parts[0] == "lights") what = QObject::tr("lamp %1").arg(parts[1]);
-    if (parts.size() >= 2 && parts[0] == "groups") what = QObject::tr("group %1").arg(parts[1]);
+    if (parts.size() < 2 || (parts[0] != "lights" && parts[0] != "groups")) return QObject::tr("the bridge");
+    const bool group = parts[0] == "groups";
+    const std::optional<std::string> name = nameOf ? nameOf(group, parts[1].toStdString()) : std::nullopt;
+    if (name && group) return QObject::tr("the group %1").arg(QString::fromStdString(*name));
+    if (name) return QString::fromStdString(*name);
+    return group ? QObject::tr("group %1").arg(parts[1]) : QObject::tr("lamp %1").arg(parts[1]);
+}
+
+// A bridge's error reply to a change, in plain words for the status line.
+QString plainBridgeError(const std::string& path, const std::string& description, const StripNamer& nameOf) {
+    const QString text = QString::fromStdString(description);
+    const QString what = subjectOf(path, nameOf);
     if (text.contains("set to off", Qt::CaseInsensitive))
         return QObject::tr("The change did not reach %1: it is switched off. Switch it on first.").arg(what);
     if (text.contains("not available", Qt::CaseInsensitive))
@@ -75,12 +86,9 @@ void showNotice(const char* objectName, const QString& text, const QString& info
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->show();
 }
-QString plainChangeFailure(const RequestFailure& failure) {
-    QString what = QObject::tr("the bridge");
-    const auto parts = QString::fromStdString(failure.path).split('/');
-    if (parts.size() >= 2 && parts[0] == "lights") what = QObject::tr("lamp %1").arg(parts[1]);
-    if (parts.size() >= 2 && parts[0] == "groups") what = QObject::tr("group %1").arg(parts[1]);
-    return QObject::tr("The change did not reach %1: %2").arg(what, QString::fromStdString(failure.describe()));
+QString plainChangeFailure(const RequestFailure& failure, const StripNamer& nameOf) {
+    return QObject::tr("The change did not reach %1: %2")
+        .arg(subjectOf(failure.path, nameOf), QString::fromStdString(failure.describe()));
 }
 }  // namespace
 
@@ -426,8 +434,11 @@ void GlowmereApp::connectMainWindow() {
     bridge_->setErrorObserver([self = QPointer<GlowmereApp>(this)](const std::string& method, const std::string& path,
                                                                    const std::string& description) {
         if (method == "GET") return;
-        postToGui([self, message = plainBridgeError(path, description)] {
-            if (self) self->mainWindow_->windowWidget()->showStatusMessage(message);
+        // Worded on the window thread, where the strips' names can be asked.
+        postToGui([self, path, description] {
+            if (self)
+                self->mainWindow_->windowWidget()->showStatusMessage(
+                    plainBridgeError(path, description, self->stripNamer()));
         });
     });
 
@@ -441,7 +452,12 @@ void GlowmereApp::connectMainWindow() {
             return;
         QString message;
         if (failure.method != "GET") {
-            message = plainChangeFailure(failure);
+            postToGui([self, failure] {
+                if (self)
+                    self->mainWindow_->windowWidget()->showStatusMessage(
+                        plainChangeFailure(failure, self->stripNamer()));
+            });
+            return;
         } else if (failure.kind == Kind::HttpStatus || failure.kind == Kind::NotJson ||
                    failure.kind == Kind::TooLarge || failure.kind == Kind::TooManyMembers) {
             const QString what = failure.path == "lights"   ? QObject::tr("the lamps")
@@ -485,6 +501,12 @@ void GlowmereApp::connectMainWindow() {
             }
         });
     });
+}
+
+std::function<std::optional<std::string>(bool, const std::string&)> GlowmereApp::stripNamer() const {
+    ManualController* manual = manual_.get();
+    if (!manual) return {};
+    return [manual](bool group, const std::string& id) { return manual->nameForID(group, id); };
 }
 
 void GlowmereApp::showBridgeProblem() {

@@ -152,6 +152,9 @@ private:
     // The first close of the main window says, once, that Glowmere goes on
     // running and how to quit it.
     void mainWindowClosed();
+    // Names lamps and groups as the strips do, for messages (window thread,
+    // used at once).
+    std::function<std::optional<std::string>(bool, const std::string&)> stripNamer() const;
 
     Options options_;
     std::unique_ptr<platform::SystemClock> ownClock_;

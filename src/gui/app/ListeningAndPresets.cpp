@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QDBusConnection>
+#include <QMediaDevices>
 #include <QMenu>
 #include <QPointer>
 
@@ -17,6 +18,7 @@
 #include "gui/windows/CommandBar.h"
 #include "gui/windows/PresetPanels.h"
 #include "gui/windows/SettingsWindow.h"
+#include "platform/Log.h"
 #include "platform/Ui.h"
 #include "schedules/ScheduleManager.h"
 
@@ -62,6 +64,32 @@ ListeningAndPresets::ListeningAndPresets(GuiContext& context, ManualController& 
     sleepWatcher_ = new SleepWatcher(
         QDBusConnection::systemBus(), [&context, &schedules] { context.post([&schedules] { schedules.makeWake(); }); },
         this);
+
+    microphonePresent_ = QtAudioInput::hasInput();
+    auto* devices = new QMediaDevices(this);
+    QObject::connect(devices, &QMediaDevices::audioInputsChanged, this,
+                     [this] { setMicrophonePresent(QtAudioInput::hasInput()); });
+}
+
+void ListeningAndPresets::setMicrophonePresent(bool present) {
+    if (present != microphonePresent_)
+        platform::log(present ? "a microphone is there: listening is possible" : "no microphone: Listen is disabled");
+    microphonePresent_ = present;
+    showMicrophonePresence();
+}
+
+void ListeningAndPresets::showMicrophonePresence() {
+    const QString missing = tr("No microphone was found. Listen is available once one is connected.");
+    // Listening switched on without one (by a schedule, say) can still be
+    // switched off.
+    if (listenAction_) {
+        listenAction_->setEnabled(microphonePresent_ || listenAction_->isChecked());
+        listenAction_->setToolTip(microphonePresent_ ? QString() : missing);
+    }
+    if (startListening_) {
+        startListening_->setEnabled(microphonePresent_);
+        startListening_->setToolTip(microphonePresent_ ? QString() : missing);
+    }
 }
 
 ListeningAndPresets::~ListeningAndPresets() {
@@ -135,9 +163,12 @@ void ListeningAndPresets::connectCommandBar(CommandBar& bar) {
         context_.forwarder().forward(
             listenButton_, [on](platform::Control& c) { static_cast<platform::Button&>(c).setState(on ? 1 : 0); });
     });
-    mirrorControl(listen, *listenButton_,
-                  [listen, button = listenButton_] { listen->setChecked(button->state() == 1); });
+    mirrorControl(listen, *listenButton_, [this, listen, button = listenButton_] {
+        listen->setChecked(button->state() == 1);
+        showMicrophonePresence();
+    });
     listen->setChecked(listenButton_->state() == 1);
+    listenAction_ = listen;
 
     QMenu* commands = bar.menu();
     commands->addSeparator();
@@ -147,6 +178,8 @@ void ListeningAndPresets::connectCommandBar(CommandBar& bar) {
                      [this, manual] { context_.post([manual] { manual->StartListenMenuItem(); }); });
     QObject::connect(stop, &QAction::triggered, commands,
                      [this, manual] { context_.post([manual] { manual->StopListenMenuItem(); }); });
+    startListening_ = start;
+    showMicrophonePresence();
 }
 
 }  // namespace glowmere::gui

@@ -53,6 +53,11 @@ public:
     platform::Button& listenButton() { return *listenButton_; }
     const std::shared_ptr<platform::Button>& sharedListenButton() const { return listenButton_; }
     MicListener& micListener() { return *micListener_; }
+    // Listen and "Start listening" are disabled, with a tooltip that says
+    // why, while the machine has no microphone; they follow the audio inputs
+    // as they come and go (Qt thread).
+    void setMicrophonePresent(bool present);
+    bool microphonePresent() const { return microphonePresent_; }
     SettingsWindowController& indicators() { return *indicators_; }
     PresetPanels& presetPanels() { return *presetPanels_; }
     ListenCountdownPanel& countdownPanel() { return *countdownPanel_; }
@@ -68,6 +73,9 @@ private:
     std::unique_ptr<PresetPanels> presetPanels_;
     std::unique_ptr<ListenCountdownPanel> countdownPanel_;
     SleepWatcher* sleepWatcher_ = nullptr;
+    void showMicrophonePresence();
+    bool microphonePresent_ = false;
+    QPointer<QAction> listenAction_, startListening_;
     QPointer<QWidget> soundIndicators_;  // in the settings window; shows the indicators above
     // Work posted to the Qt thread finds this gone (and the controller with it).
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);

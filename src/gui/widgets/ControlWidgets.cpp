@@ -280,6 +280,41 @@ QWidget* makeSlider(const std::shared_ptr<platform::View>& view, const std::shar
     return new StripSlider(slider, look, context, orientation, parent);
 }
 
+// A strip's flat icon button (pencil, moon): the style draws no frame for a
+// flat button, and so no focus either; this one rings itself when it has
+// the keyboard's focus.
+class StripIconButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QPushButton::paintEvent(event);
+        if (!hasFocus()) return;
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 4, 4);
+    }
+};
+
+// The moon button of a strip whose lamp is fading out shows the whole
+// minutes left in the moon's place (its title while its state is 1); its
+// tooltip and description say so and how to stop it.
+void showDuskState(QPushButton* push, const Button& button) {
+    const QString left = qs(button.title());
+    const bool running = button.state() == 1 && !left.isEmpty();
+    push->setIcon(running ? QIcon() : icons::moon());
+    push->setText(running ? QObject::tr("%1m").arg(left) : QString());
+    const QString tip = !running ? QObject::tr("Fade out slowly")
+                        : left == QLatin1String("1")
+                            ? QObject::tr("Fading out: 1 minute left. Click to stop it.")
+                            : QObject::tr("Fading out: %1 minutes left. Click to stop it.").arg(left);
+    push->setToolTip(tip);
+    push->setAccessibleDescription(running ? tip : QString());
+}
+
 QWidget* makeButton(const std::shared_ptr<platform::View>& view, const std::shared_ptr<Button>& button,
                     GuiContext& context, QWidget* parent) {
     const std::string hint = view->identifier();
@@ -299,8 +334,9 @@ QWidget* makeButton(const std::shared_ptr<platform::View>& view, const std::shar
         toggle->setChecked(button->state() == 1);
         return toggle;
     }
-    auto* push = new QPushButton(parent);
-    if (hint == style::renameButton || hint == style::duskButton) {
+    const bool iconButton = hint == style::renameButton || hint == style::duskButton;
+    auto* push = iconButton ? new StripIconButton(parent) : new QPushButton(parent);
+    if (iconButton) {
         push->setIcon(hint == style::renameButton ? icons::pencil() : icons::moon());
         push->setIconSize(QSize(14, 14));
         push->setFlat(true);
@@ -311,11 +347,14 @@ QWidget* makeButton(const std::shared_ptr<platform::View>& view, const std::shar
     QObject::connect(push, &QPushButton::clicked, push,
                      [&context, button] { context.forwarder().forward(button, nullptr); });
     const bool iconOnly = !push->icon().isNull();
-    mirrorControl(push, *button, [push, button, iconOnly] {
+    const bool dusk = hint == style::duskButton;
+    mirrorControl(push, *button, [push, button, iconOnly, dusk] {
         refreshCommon(push, *button);
         if (!iconOnly) push->setText(qs(button->title()));
+        if (dusk) showDuskState(push, *button);
     });
     if (!iconOnly) push->setText(qs(button->title()));
+    if (dusk) showDuskState(push, *button);
     return push;
 }
 

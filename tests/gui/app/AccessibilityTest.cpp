@@ -6,6 +6,7 @@
 #include <QToolBar>
 
 #include "GuiHarness.h"
+#include "gui/adapters/QtAudioInput.h"
 #include "gui/adapters/QtMainWindow.h"
 #include "gui/widgets/ViewWidgets.h"
 #include "gui/windows/CommandBar.h"
@@ -32,7 +33,7 @@ TEST_F(AccessibilityTest, TheCommandBarsButtonsAndMenuCarryTheirNames) {
         {CommandBar::Command::MakeGroup, "Make group", true},
         {CommandBar::Command::RemoveGroup, "Remove group", true},
         {CommandBar::Command::SearchForNewBulbs, "Search for new bulbs", true},
-        {CommandBar::Command::Listen, "Listen", true},
+        {CommandBar::Command::Listen, "Listen", gui::QtAudioInput::hasInput()},  // waits for a microphone
         {CommandBar::Command::Schedules, "Schedules", true},
         {CommandBar::Command::Explorer, "Explorer", true},
         {CommandBar::Command::Settings, "Settings", true},

@@ -1,5 +1,8 @@
+#include <QMenu>
+
 #include "GuiHarness.h"
 #include "controller/ManualController.h"
+#include "gui/adapters/QtStatusItem.h"
 #include "gui/widgets/ControlWidgets.h"
 #include "platform/Log.h"
 
@@ -51,6 +54,42 @@ TEST_F(PollingTest, AFourthLampCausesOneRebuildAndNoSecondPollingLoop) {
     t.onController([&] { loops = t.app().manualController().pollingLoopsStarted(); });
     EXPECT_EQ(loops, 1);
     EXPECT_EQ(t.labelText(3), "New lamp 1");
+}
+
+// The tray's "Turn all off" and "Turn all on" show on every strip at once,
+// not a polling cycle later: no time passes on the clock here.
+TEST_F(PollingTest, TheTraysTurnAllOffAndOnShowOnTheStripsAtOnce) {
+    AppUnderTest t(house(3, 1, true));
+    ASSERT_TRUE(t.waitForStrips(4));
+    auto* item = t.app().statusItem();
+    ASSERT_TRUE(item);
+    ASSERT_TRUE(pumpUntil([&] { return item->shownMenu() && !item->shownMenu()->actions().isEmpty(); }));
+    auto choose = [&](const QString& title) {
+        for (QAction* a : item->shownMenu()->actions())
+            if (a->text() == title) {
+                a->trigger();
+                return true;
+            }
+        return false;
+    };
+    auto allShow = [&](bool on) {
+        for (std::size_t i = 0; i < 4; ++i)
+            if (t.onOffSwitch(i)->isChecked() != on) return false;
+        return true;
+    };
+    ASSERT_FALSE(allShow(false)) << "odd lamps start on";
+    for (bool on : {false, true}) {
+        SCOPED_TRACE(on ? "Turn all on" : "Turn all off");
+        ASSERT_TRUE(choose(on ? "Turn all on" : "Turn all off"));
+        EXPECT_TRUE(pumpUntil([&] { return allShow(on); }, 500));
+        ASSERT_TRUE(pumpUntil([&] { return !requestsTo(t.sim(), "PUT", "/groups/0/action").empty(); }));
+        // A reading after the bridge took the command agrees.
+        ASSERT_TRUE(t.fakeClock().waitForWaiters(3));
+        t.fakeClock().advance(12s);
+        pumpUntil([] { return false; }, 200);
+        EXPECT_TRUE(allShow(on));
+        t.sim().clearRequestLog();
+    }
 }
 
 }  // namespace

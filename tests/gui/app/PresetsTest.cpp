@@ -123,13 +123,25 @@ void withoutSoundServer() {
     qputenv("PULSE_SERVER", "unix:/nonexistent/glowmere-test");
 }
 
-TEST_F(PresetsTest, ListenCountsDownUntilSkippedAndTheSettingsSayThereIsNoMicrophone) {
+TEST_F(PresetsTest, ListenWaitsForAMicrophoneThenCountsDownUntilSkipped) {
     withoutSoundServer();
     AppUnderTest t(house(1, 0, true));
     ASSERT_TRUE(t.waitForStrips(1));
     CommandBar& bar = t.app().mainWindow().commandBar();
     QAction* listen = bar.action(CommandBar::Command::Listen);
     ASSERT_TRUE(listen->isCheckable());
+    // No microphone: Listen and "Start listening" are off and say why.
+    QAction* startListening = actionTitled(bar.menu(), "Start listening");
+    ASSERT_TRUE(startListening);
+    for (QAction* action : {listen, startListening}) {
+        EXPECT_FALSE(action->isEnabled()) << action->text().toStdString();
+        EXPECT_TRUE(action->toolTip().startsWith("No microphone was found")) << action->toolTip().toStdString();
+    }
+    // One appears (as the audio inputs tell): both come back.
+    t.app().listening().setMicrophonePresent(true);
+    EXPECT_TRUE(listen->isEnabled());
+    EXPECT_TRUE(startListening->isEnabled());
+    EXPECT_EQ(listen->toolTip(), "Listen");
     gui::ListenCountdownPanel& panel = t.app().listening().countdownPanel();
 
     listen->trigger();

@@ -290,7 +290,8 @@ TEST_F(StartUpTest, RepliesThatAreNoBridgesShowInTheWindow) {
     t.sim().errorPage(-1, "lights/1/state");
     QTest::mouseClick(t.onOffSwitch(0), Qt::LeftButton);
     EXPECT_TRUE(pumpUntil([&] {
-        return window->statusBar()->currentMessage().startsWith("The change did not reach lamp 1: ") &&
+        // Named as its strip names it.
+        return window->statusBar()->currentMessage().startsWith("The change did not reach " + t.labelText(0) + ": ") &&
                window->statusBar()->currentMessage().contains("answered HTTP 500");
     })) << window->statusBar()->currentMessage().toStdString();
 }

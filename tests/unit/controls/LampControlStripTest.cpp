@@ -162,13 +162,45 @@ TEST_F(StripTest, DuskMessageStatesMinutesOrSeconds) {
         Value minutes;
         const char* text;
     } cases[] = {
-        {Value("30"), "Perform false dusk using Desk with transition time 30 minutes (set in Preferences)"},
-        {Value("0.5"), "Perform false dusk using Desk with transition time 30 seconds (set in Preferences)"},
-        {Value(0.25), "Perform false dusk using Desk with transition time 15 seconds (set in Preferences)"},
-        {Value("2.5"), "Perform false dusk using Desk with transition time 2 minutes (set in Preferences)"},
-        {Value(1.0), "Perform false dusk using Desk with transition time 1 minutes (set in Preferences)"},
+        {Value("30"), "Perform false dusk using Desk with transition time 30 minutes (set in Settings)"},
+        {Value("0.5"), "Perform false dusk using Desk with transition time 30 seconds (set in Settings)"},
+        {Value(0.25), "Perform false dusk using Desk with transition time 15 seconds (set in Settings)"},
+        {Value("2.5"), "Perform false dusk using Desk with transition time 2 minutes (set in Settings)"},
+        {Value(1.0), "Perform false dusk using Desk with transition time 1 minutes (set in Settings)"},
     };
     for (const auto& c : cases) EXPECT_EQ(LampControlStrip::duskMessage(c.minutes, "Desk"), c.text);
+}
+
+// A group fading out reads "off" from its last command at once: its strip
+// shows it on, the minutes counting down, until the fade's time is up; a
+// change the user makes ends the dusk at once.
+TEST_F(StripTest, ADuskKeepsTheSwitchOnAndCountsDownUntilItEnds) {
+    makeGroup();
+    auto moon = std::make_shared<platform::Button>();
+    strip.setDuskButton(moon.get());
+    for (bool userSwitches : {false, true}) {
+        SCOPED_TRACE(userSwitches ? "switched off by the user" : "faded out");
+        onoff->setState(1);
+        strip.startFalseDusk();  // no setting: 30 minutes
+        EXPECT_EQ(moon->state(), 1);
+        EXPECT_EQ(moon->title(), "30");
+        strip.implementSettingsFromDictionaryWithoutActing(Value::map({{"onoff", false}}));
+        EXPECT_EQ(onoff->state(), 1);
+        if (userSwitches) {
+            strip.switchOff();
+        } else {
+            clock.advance(29min + 50s);
+            loop.runPending();
+            EXPECT_EQ(moon->title(), "1");
+            EXPECT_EQ(onoff->state(), 1);
+            clock.advance(10s);
+            loop.runPending();
+        }
+        EXPECT_FALSE(strip.duskRunning());
+        EXPECT_EQ(moon->state(), 0);
+        EXPECT_EQ(moon->title(), "");
+        EXPECT_EQ(onoff->state(), 0);
+    }
 }
 
 TEST_F(StripTest, LampSwitchOnSendsSwitchThenAllValuesAndOffSendsSwitchOnly) {
