@@ -156,7 +156,6 @@ void BridgeBridge::removeObserver(int id) {
 }
 
 void BridgeBridge::noteFailure(const RequestFailure& failure) {
-    ++failedRequests_;
     std::vector<FailureObserver> observers;
     {
         std::lock_guard lock(observersMutex_);
@@ -836,6 +835,35 @@ void BridgeBridge::startFalseDawnForGroupWithTransition(const std::string& group
     std::string seconds = transitionSeconds(minutes);
     enqueue(true, groupId, Value::map({{"on", "true"}}), false);
     sendSettingsToGroup(Value::map({{"brightness", 255}, {"transitiontime", seconds}}), groupId);
+}
+
+// ---------------------------------------------------------------------------
+// Failure recorder
+
+FailureRecorder::FailureRecorder(BridgeBridge& bridge)
+    : bridge_(bridge), observer_(bridge.observeFailures([this](const RequestFailure& failure) {
+          std::lock_guard lock(mutex_);
+          failures_.push_back(failure);
+      })) {}
+
+FailureRecorder::~FailureRecorder() {
+    bridge_.removeObserver(observer_);
+}
+
+std::vector<RequestFailure> FailureRecorder::failures() const {
+    std::lock_guard lock(mutex_);
+    return failures_;
+}
+
+std::optional<RequestFailure> FailureRecorder::last() const {
+    std::lock_guard lock(mutex_);
+    if (failures_.empty()) return std::nullopt;
+    return failures_.back();
+}
+
+bool FailureRecorder::empty() const {
+    std::lock_guard lock(mutex_);
+    return failures_.empty();
 }
 
 }  // namespace glowmere

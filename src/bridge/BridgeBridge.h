@@ -177,11 +177,6 @@ public:
     // Only the search of the local network, as findBridges.
     std::vector<std::string> searchLocalNetwork(const std::optional<std::string>& target = std::nullopt);
     bool loggedIn() const { return loggedIn_; }
-    // How many requests have given up so far (no address, no user name, no
-    // reply, an error from the bridge). The switching operations report
-    // nothing to their caller; a tool that must say whether they worked
-    // compares this before and after.
-    std::size_t failedRequests() const { return failedRequests_; }
     // The newest failure of any request, on any thread.
     std::optional<RequestFailure> lastFailure() const;
     // Whether the bridge answered the newest request that reached the
@@ -284,7 +279,6 @@ private:
     mutable std::mutex addressMutex_;
     std::optional<std::string> bridgeIP_;
     std::atomic<bool> loggedIn_{false};
-    std::atomic<std::size_t> failedRequests_{0};
     std::recursive_mutex setUpMutex_;  // one discovery or login at a time
     std::atomic<std::chrono::milliseconds> replyTimeout_{std::chrono::milliseconds(30000)};
     std::optional<RequestFailure> loginFailure_;  // why the newest login failed (setUpMutex_)
@@ -298,6 +292,28 @@ private:
 
     // Last, so it goes first: its thread still sends through the members above.
     std::unique_ptr<CommandQueue> commandQueue_;
+};
+
+// The failures of every request made while it lives, on any thread, in the
+// order they were reported: for a caller that must say whether, and why, an
+// operation that reports nothing itself went wrong.
+class FailureRecorder {
+public:
+    explicit FailureRecorder(BridgeBridge& bridge);
+    ~FailureRecorder();
+    FailureRecorder(const FailureRecorder&) = delete;
+    FailureRecorder& operator=(const FailureRecorder&) = delete;
+
+    std::vector<RequestFailure> failures() const;
+    std::optional<RequestFailure> last() const;
+    bool empty() const;
+
+private:
+    // The list before the observer: a failure may arrive as soon as it is set.
+    mutable std::mutex mutex_;
+    std::vector<RequestFailure> failures_;
+    BridgeBridge& bridge_;
+    int observer_;
 };
 
 }  // namespace glowmere

@@ -71,9 +71,8 @@ void printRecords(Context& ctx, const Value& records) {
 
 int listCommand(Context& ctx, const Command& self, const Args& args, bool groups) {
     if (!args.empty()) return usageError(ctx, self, "unexpected argument '" + args[0] + "'");
-    const auto mark = ctx.log.mark();
     auto records = groups ? ctx.bridge.groupsArray() : ctx.bridge.lightsArray();
-    if (!records) return reportFailure(ctx, groups ? "could not read the groups" : "could not read the lamps", mark);
+    if (!records) return reportFailure(ctx, groups ? "could not read the groups" : "could not read the lamps");
     printRecords(ctx, *records);
     return exitOk;
 }
@@ -179,18 +178,7 @@ Command setCommand(std::string name, bool group) {
                        int status = exitOk;
                        auto record = settingsFromArguments(ctx, self, args, 1, status);
                        if (!record) return status;
-                       // Of several, the message names those that failed.
-                       std::mutex failedMutex;
-                       std::vector<std::string> failed;
-                       const int observer = ctx.bridge.observeFailures([&](const RequestFailure& failure) {
-                           std::lock_guard lock(failedMutex);
-                           for (const auto& id : *ids)
-                               if (failure.path == BridgeCommand{group, id, {}, true}.path() &&
-                                   std::find(failed.begin(), failed.end(), id) == failed.end())
-                                   failed.push_back(id);
-                       });
-                       const auto mark = ctx.log.mark();
-                       const auto failedBefore = ctx.bridge.failedRequests();
+                       FailureRecorder recorder(ctx.bridge);
                        for (const auto& id : *ids) {
                            if (group)
                                ctx.bridge.sendSettingsToGroup(*record, id);
@@ -198,16 +186,20 @@ Command setCommand(std::string name, bool group) {
                                ctx.bridge.sendSettingsToLamp(*record, id);
                        }
                        ctx.bridge.waitForCommands();
-                       ctx.bridge.removeObserver(observer);
-                       if (ctx.bridge.failedRequests() == failedBefore) return static_cast<int>(exitOk);
+                       const auto failures = recorder.failures();
+                       if (failures.empty()) return static_cast<int>(exitOk);
+                       // Of several, the message names those that failed.
                        std::string which;
-                       for (const auto& id : *ids)
-                           if (std::find(failed.begin(), failed.end(), id) != failed.end())
+                       for (const auto& id : *ids) {
+                           const auto path = BridgeCommand{group, id, {}, true}.path();
+                           if (std::any_of(failures.begin(), failures.end(),
+                                           [&](const RequestFailure& f) { return f.path == path; }))
                                which += (which.empty() ? "" : ",") + id;
+                       }
                        return reportFailure(ctx,
                                             std::string(group ? "could not set group " : "could not set lamp ") +
                                                 (which.empty() ? args[0] : which),
-                                            mark);
+                                            failures.back());
                    });
 }
 
@@ -312,7 +304,6 @@ void addBridgeCommands(CommandTable& table) {
     table.push_back(command("login", "", "pair with the bridge (press its link button)",
                             [](Context& ctx, const Command& self, const Args& args) {
                                 if (!args.empty()) return usageError(ctx, self, "unexpected argument");
-                                const auto mark = ctx.log.mark();
                                 const auto result = ctx.bridge.logIn();
                                 if (ctx.pairing) ctx.pairing->finish();
                                 if (result) {
@@ -333,7 +324,7 @@ void addBridgeCommands(CommandTable& table) {
                                             << waited.count() << " s" << std::endl;
                                     return int(exitFailed);
                                 }
-                                return reportFailure(ctx, "login failed", mark, result.failure);
+                                return reportFailure(ctx, "login failed", result.failure);
                             }));
     table.push_back(command(
         "lights", "[--json]", "list the lamps",
@@ -394,9 +385,8 @@ void addBridgeCommands(CommandTable& table) {
                                                       "'" + platform::printable(args[0]) +
                                                           "' is not a path of letters, digits, '-' and '_' "
                                                           "separated by '/'");
-                                const auto mark = ctx.log.mark();
                                 auto reply = ctx.bridge.sendGETRequestToUrl(*path);
-                                if (!reply) return reportFailure(ctx, "GET " + *path, mark);
+                                if (!reply) return reportFailure(ctx, "GET " + *path);
                                 // Paired user names (the configuration's list,
                                 // the user's own) are shown shortened.
                                 const auto names = bridgeExplorer::userNamesIn(

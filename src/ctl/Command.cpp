@@ -13,28 +13,11 @@
 namespace glowmere::ctl {
 
 void LogRecorder::take(std::string_view line) {
+    std::lock_guard lock(mutex_);
+    if (!echo_) return;
     // Lines quote the bridge's text: cut long ones and escape control
     // characters, for the terminal's sake.
-    std::string shown = platform::printable(line, platform::logTextLimit + 200);
-    std::lock_guard lock(mutex_);
-    lines_.push_back(shown);
-    if (lines_.size() > keptLines) {
-        lines_.pop_front();
-        ++dropped_;
-    }
-    if (echo_) *echo_ << shown << std::endl;
-}
-
-std::vector<std::string> LogRecorder::linesSince(std::size_t mark) const {
-    std::lock_guard lock(mutex_);
-    std::size_t from = mark > dropped_ ? mark - dropped_ : 0;
-    if (from >= lines_.size()) return {};
-    return {lines_.begin() + static_cast<std::ptrdiff_t>(from), lines_.end()};
-}
-
-std::size_t LogRecorder::mark() const {
-    std::lock_guard lock(mutex_);
-    return dropped_ + lines_.size();
+    *echo_ << platform::printable(line, platform::logTextLimit + 200) << std::endl;
 }
 
 void LogRecorder::setEcho(std::ostream* stream) {
@@ -158,32 +141,24 @@ int usageError(Context& ctx, const Command& command, std::string_view message) {
     return exitUsage;
 }
 
-int reportFailure(Context& ctx, std::string_view what, std::size_t mark, const std::optional<RequestFailure>& given) {
-    const auto lines = ctx.log.linesSince(mark);
-    auto has = [&](std::string_view text) {
-        for (const auto& l : lines)
-            if (l == text) return true;
-        return false;
-    };
+int reportFailure(Context& ctx, std::string_view what, const std::optional<RequestFailure>& given) {
+    using Kind = RequestFailure::Kind;
+    const auto failure = given ? given : ctx.failures ? ctx.failures->last() : std::nullopt;
     const auto address = ctx.bridge.bridgeIP();
     std::string reason;
     if (!address) {
         reason = "no bridge address known; give one with --bridge HOST[:PORT] or set \"lastusedbridgeIP\"";
-    } else if (has("unable to communicate with Bridge")) {
+    } else if (failure && (failure->kind == Kind::NoReply || failure->kind == Kind::NotSent)) {
         reason = "could not reach the bridge at " + *address;
     } else if (ctx.bridge.pairingNeeded()) {
         reason = "the bridge at " + *address +
                  " no longer accepts the stored user name: pairing is needed; run 'glowmerectl login' and press the "
                  "bridge's link button";
-    } else if (has("we don't have a username") && !ctx.bridge.getUsername()) {
+    } else if (failure && failure->kind == Kind::NotPaired && !ctx.bridge.getUsername()) {
         reason = "not paired with the bridge at " + *address +
                  "; run 'glowmerectl login' and press the bridge's link button";
-    } else if (auto failure = given ? given : ctx.bridge.lastFailure()) {
-        using Kind = RequestFailure::Kind;
-        if (failure->kind == Kind::NoReply || failure->kind == Kind::NotSent)
-            reason = "could not reach the bridge at " + *address;
-        else
-            reason = failure->describe();
+    } else if (failure) {
+        reason = failure->describe();
     } else {
         reason = "the request failed";
     }
@@ -192,13 +167,12 @@ int reportFailure(Context& ctx, std::string_view what, std::size_t mark, const s
 }
 
 int runOnBridge(Context& ctx, std::string_view what, const std::function<void()>& operation) {
-    const auto mark = ctx.log.mark();
-    const auto failedBefore = ctx.bridge.failedRequests();
+    FailureRecorder failures(ctx.bridge);
     operation();
     // Commands go through the pacing queue; their outcome comes when it is empty.
     ctx.bridge.waitForCommands();
-    if (ctx.bridge.failedRequests() == failedBefore) return exitOk;
-    return reportFailure(ctx, what, mark);
+    if (failures.empty()) return exitOk;
+    return reportFailure(ctx, what, failures.last());
 }
 
 std::optional<double> parseNumber(std::string_view text, double min, double max) {

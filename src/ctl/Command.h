@@ -1,7 +1,6 @@
 #pragma once
 
 #include <chrono>
-#include <deque>
 #include <functional>
 #include <iosfwd>
 #include <mutex>
@@ -17,25 +16,15 @@ namespace glowmere::ctl {
 
 enum ExitCode { exitOk = 0, exitFailed = 1, exitUsage = 2 };
 
-// Takes the core's log lines: keeps the latest ones so a failure can be
-// explained in one line, and passes them on to a stream while one is set.
-// Only a bounded tail is kept (a login makes 30 attempts, a bridge may
-// answer each with a long text), so memory does not grow with what is
-// logged.
+// Takes the core's log lines and passes them on to a stream while one is
+// set (--verbose), cut and escaped for the terminal's sake.
 class LogRecorder {
 public:
-    static constexpr std::size_t keptLines = 64;
-
     void take(std::string_view line);
-    // The kept lines logged since `mark` (older ones may be gone).
-    std::vector<std::string> linesSince(std::size_t mark) const;
-    std::size_t mark() const;  // how many lines were logged so far
     void setEcho(std::ostream* stream);
 
 private:
-    mutable std::mutex mutex_;
-    std::deque<std::string> lines_;
-    std::size_t dropped_ = 0;  // lines logged before the first kept one
+    std::mutex mutex_;
     std::ostream* echo_ = nullptr;
 };
 
@@ -71,6 +60,9 @@ struct Context {
     std::optional<std::string> bridgeOverride;              // --bridge for this call only
     std::optional<std::chrono::milliseconds> replyTimeout;  // --timeout
     PairingCountdown* pairing = nullptr;                    // shows a login's wait, when set
+    // Every request failure of the command so far, when set: what a failed
+    // read is explained by.
+    const FailureRecorder* failures = nullptr;
 };
 
 struct Command {
@@ -87,13 +79,11 @@ using CommandTable = std::vector<Command>;
 int usageError(Context& ctx, const Command& command, std::string_view message);
 
 // Runs one or more core operations and tells whether every request they made
-// succeeded; when not, prints one line saying why (from what the core
-// logged) and gives exitFailed.
+// succeeded; when not, prints one line saying why and gives exitFailed.
 int runOnBridge(Context& ctx, std::string_view what, const std::function<void()>& operation);
-// The one-line explanation of a failure, from the log lines since `mark`
-// and the failure the call gave back (else the bridge's newest one).
-int reportFailure(Context& ctx, std::string_view what, std::size_t mark,
-                  const std::optional<RequestFailure>& failure = std::nullopt);
+// Prints the one-line explanation of a failure, from the failure the call
+// gave back (else the command's newest one), and gives exitFailed.
+int reportFailure(Context& ctx, std::string_view what, const std::optional<RequestFailure>& failure = std::nullopt);
 
 // Standard JSON of a record: every text a JSON string, escaped, except the
 // members known to be numbers, booleans or lists, which the bridge's

@@ -56,11 +56,10 @@ void writeText(std::ostream& out, const Value& value, int depth) {
 int explore(Context& ctx, const Command& self, const Args& args) {
     for (const auto& a : args)
         if (a != "--json") return usageError(ctx, self, "unexpected argument '" + a + "'");
-    const auto mark = ctx.log.mark();
     bridgeExplorer explorer(ctx.bridge);
     explorer.loadData();
     auto tree = explorer.explorerDictionary();
-    if (tree->empty()) return reportFailure(ctx, "could not read the bridge", mark);
+    if (tree->empty()) return reportFailure(ctx, "could not read the bridge");
     if (ctx.json || !args.empty()) {
         writeJSON(ctx.out, *tree, 0);
         ctx.out << std::endl;

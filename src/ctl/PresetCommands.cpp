@@ -81,9 +81,8 @@ int savePreset(Context& ctx, const Command& self, const Args& args) {
     if (args.size() != 1) return usageError(ctx, self, "expected the preset's name");
     auto name = presetName(args[0]);
     if (!name) return usageError(ctx, self, "the name is empty");
-    const auto mark = ctx.log.mark();
     auto lamps = ctx.bridge.lightsArray();
-    if (!lamps || !lamps->isList()) return reportFailure(ctx, "could not read the lamps", mark);
+    if (!lamps || !lamps->isList()) return reportFailure(ctx, "could not read the lamps");
     Value strips = Value::emptyList();
     for (const Value& lamp : lamps->asList()) strips.append(presets::stripRecordFromLamp(lamp));
     const std::size_t count = strips.size();
@@ -128,9 +127,8 @@ int applyPreset(Context& ctx, const Command& self, const Args& given) {
 
     // Lamps that left the bridge since the preset was saved are passed over,
     // as the application passes over records without a strip.
-    const auto mark = ctx.log.mark();
     auto lamps = ctx.bridge.lightsArray();
-    if (!lamps || !lamps->isList()) return reportFailure(ctx, "could not read the lamps", mark);
+    if (!lamps || !lamps->isList()) return reportFailure(ctx, "could not read the lamps");
     std::map<std::string, bool> switchedOn;
     std::map<std::string, std::string> colourMode;
     for (const Value& lamp : lamps->asList()) {

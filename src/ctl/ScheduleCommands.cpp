@@ -87,9 +87,9 @@ std::optional<std::size_t> itemNumber(const std::string& text, std::size_t count
 
 // A schedule operation that did not go through: the manager's own account
 // (which schedule and why), else the request layer's.
-int reportProblems(Context& ctx, const ScheduleManager& manager, std::string_view what, std::size_t mark) {
+int reportProblems(Context& ctx, const ScheduleManager& manager, std::string_view what) {
     const auto problems = manager.problems();
-    if (problems.empty()) return reportFailure(ctx, what, mark);
+    if (problems.empty()) return reportFailure(ctx, what);
     for (const auto& line : problems) ctx.err << "glowmerectl: " << what << ": " << line << '\n';
     ctx.err << std::flush;
     return exitFailed;
@@ -103,9 +103,8 @@ Command itemCommand(const char* name, const char* summary, const char* failure,
         Engine engine(ctx);
         auto index = itemNumber(args[0], engine.manager.collection().size());
         if (!index) return usageError(ctx, self, "no schedule item numbered '" + platform::printable(args[0]) + "'");
-        const auto mark = ctx.log.mark();
         if (operation(engine.manager, *index)) return static_cast<int>(exitOk);
-        return reportProblems(ctx, engine.manager, failure, mark);
+        return reportProblems(ctx, engine.manager, failure);
     });
 }
 
@@ -214,9 +213,8 @@ int addItem(Context& ctx, const Command& self, const Args& args) {
 
     Engine engine(ctx);
     if (kind != Action::Listening) {
-        const auto mark = ctx.log.mark();
         auto title = lampTitle(ctx, lampId, group);
-        if (!title) return reportFailure(ctx, "could not read the lamps and groups", mark);
+        if (!title) return reportFailure(ctx, "could not read the lamps and groups");
         if (title->empty())
             return usageError(ctx, self, std::string("the bridge has no ") + (group ? "group" : "lamp") + " " + lampId);
         item.setObjectForKey(*title, "lamp");
@@ -242,14 +240,13 @@ int addItem(Context& ctx, const Command& self, const Args& args) {
         item.setObjectForKey(shift(set, -60), "ontime");
     }
     bool saved = true;
-    const auto mark = ctx.log.mark();
     int status =
         runOnBridge(ctx, "could not register the item on the bridge", [&] { saved = engine.manager.addAction(item); });
     // Not stored: its bridge schedules were deleted again; main says why.
     if (!saved)
         return status != exitOk || engine.manager.problems().empty()
                    ? exitFailed
-                   : reportProblems(ctx, engine.manager, "could not register the item on the bridge", mark);
+                   : reportProblems(ctx, engine.manager, "could not register the item on the bridge");
     const Action& added = *engine.manager.collection().back();
     ctx.out << engine.manager.collection().size() << ". " << added.getDescription() << '\n';
     if (kind == Action::Listening)
@@ -265,7 +262,7 @@ int importItems(Context& ctx, const Command& self, const Args& args) {
     int status = runOnBridge(ctx, "could not import from the bridge", [&] { engine.manager.importFromBridge(); });
     // A list no bridge could hold is refused without a failed request.
     if (status == exitOk && !engine.manager.problems().empty())
-        status = reportProblems(ctx, engine.manager, "could not import from the bridge", ctx.log.mark());
+        status = reportProblems(ctx, engine.manager, "could not import from the bridge");
     const auto& items = engine.manager.collection();
     ctx.out << "imported " << items.size() - before << " schedule" << (items.size() - before == 1 ? "" : "s") << '\n';
     for (std::size_t i = before; i < items.size(); ++i) ctx.out << i + 1 << ". " << items[i]->getDescription() << '\n';
@@ -280,7 +277,7 @@ int statusOfBridge(Context& ctx, const Command& self, const Args& args) {
         runOnBridge(ctx, "could not read the bridge's schedules", [&] { engine.manager.windowDidBecomeKey(); });
     if (status != exitOk) return status;
     if (!engine.manager.problems().empty())
-        return reportProblems(ctx, engine.manager, "could not read the bridge's schedules", ctx.log.mark());
+        return reportProblems(ctx, engine.manager, "could not read the bridge's schedules");
     const std::string& foreign = engine.manager.managerStatus();
     if (ctx.json) {
         ctx.out << "{\"othersOnBridge\":" << (foreign.empty() ? "false" : "true")
@@ -314,17 +311,16 @@ int deleteAll(Context& ctx, const Command& self, const Args& args) {
         }
     }
     Engine engine(ctx);
-    const auto mark = ctx.log.mark();
     if (!engine.manager.deleteAllFromBridge(true))
-        return reportProblems(ctx, engine.manager, "could not read the bridge's schedules", mark);
+        return reportProblems(ctx, engine.manager, "could not read the bridge's schedules");
     const auto& refused = engine.manager.refusedSchedules();
     if (!refused.empty()) {
         ctx.out << "the bridge kept " << refused.size() << " schedule" << (refused.size() == 1 ? "" : "s")
                 << "; their items stay enabled, every other item is disabled" << std::endl;
-        return reportProblems(ctx, engine.manager, "could not delete every schedule on the bridge", mark);
+        return reportProblems(ctx, engine.manager, "could not delete every schedule on the bridge");
     }
     if (!engine.manager.problems().empty())
-        return reportProblems(ctx, engine.manager, "deleted every schedule on the bridge", mark);
+        return reportProblems(ctx, engine.manager, "deleted every schedule on the bridge");
     ctx.out << "deleted every schedule on the bridge; every item is disabled" << std::endl;
     return exitOk;
 }

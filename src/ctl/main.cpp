@@ -186,6 +186,8 @@ int main(int argc, char** argv) {
     std::optional<std::chrono::milliseconds> timeout;
     if (replyTimeout) timeout = std::chrono::milliseconds(static_cast<long long>(*replyTimeout * 1000));
     Context ctx{defaults, bridge, log, std::cout, std::cerr, json, verbose, bridgeOverride, timeout, &pairing};
+    FailureRecorder failures(bridge);
+    ctx.failures = &failures;
     std::vector<std::string> args(rest.begin() + 1, rest.end());
     std::string saveFailure;
     defaults.setSaveFailureObserver([&](const std::string& reason) {

@@ -118,13 +118,21 @@ TEST_F(PresetsTest, SavedFromThePresetsMenuAppliedFromItAndRetimedInTheTable) {
     keepPicture(panels.managementWidget(), "preset-management");
 }
 
-// No sound server, whatever the machine has: the microphone is missing.
-void withoutSoundServer() {
-    qputenv("PULSE_SERVER", "unix:/nonexistent/glowmere-test");
-}
+// No sound server while it lives, whatever the machine has: the microphone
+// is missing. The old value comes back, so tests after it in the same
+// process (and the processes they start) find the machine's server.
+class WithoutSoundServer {
+public:
+    WithoutSoundServer() { qputenv("PULSE_SERVER", "unix:/nonexistent/glowmere-test"); }
+    ~WithoutSoundServer() { had_ ? qputenv("PULSE_SERVER", old_) : qunsetenv("PULSE_SERVER"); }
+
+private:
+    bool had_ = qEnvironmentVariableIsSet("PULSE_SERVER");
+    QByteArray old_ = qgetenv("PULSE_SERVER");
+};
 
 TEST_F(PresetsTest, ListenWaitsForAMicrophoneThenCountsDownUntilSkipped) {
-    withoutSoundServer();
+    WithoutSoundServer noSound;
     AppUnderTest t(house(1, 0, true));
     ASSERT_TRUE(t.waitForStrips(1));
     CommandBar& bar = t.app().mainWindow().commandBar();
@@ -230,7 +238,7 @@ std::string localTimeIn(int minutes) {
 }
 
 TEST_F(PresetsTest, AListeningScheduleItemSwitchesListeningWithoutACountdown) {
-    withoutSoundServer();
+    WithoutSoundServer noSound;
     platform::LogCapture log;
     AppUnderTest::Options options = house(1, 0, true);
     options.extraDefaults =
