@@ -224,10 +224,14 @@ void LampControlStrip::showReNamePopover() {
         return;
     }
     if (!reNamePopover_) return;
+    // Next to the rename button that opened it, where the user looks; the
+    // label when the strip has no such button.
     platform::View* anchor = nullptr;
-    if (platform::View* view = mainView())
+    if (platform::View* view = mainView()) {
+        anchor = view->subviewWithTag(6);  // the rename button
         for (const auto& sub : view->subviews())
-            if (sub->control() == label_) anchor = sub.get();
+            if (!anchor && sub->control() == label_) anchor = sub.get();
+    }
     reNamePopover_->showRelativeToRectOfViewPreferredEdge(
         anchor ? platform::Rect{{0, 0}, anchor->frame().size} : platform::Rect{}, anchor, platform::RectEdge::MaxY);
     if (reNameEditingField_) {

@@ -204,7 +204,10 @@ void ViewWidget::syncSubviews() {
 void ViewWidget::placeChild(View* child, bool allowAnimation) {
     QWidget* w = childWidget(child);
     if (!w) return;
-    const QRect target = toWidgetRect(child->frame(), child->frameRotation(), coordinateHeight());
+    QRect target = toWidgetRect(child->frame(), child->frameRotation(), coordinateHeight());
+    // A row of tick boxes lies in the margin under the strips, not across
+    // their lower edge.
+    if (child->kind() == "selection") target.moveBottom(static_cast<int>(coordinateHeight()) - 1);
     if (allowAnimation && child->lastMoveAnimated() && w->isVisible() && w->size() == target.size() &&
         w->pos() != target.topLeft()) {
         auto* animation = new QPropertyAnimation(w, "pos", w);

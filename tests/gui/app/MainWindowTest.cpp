@@ -12,6 +12,7 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
 #include <nlohmann/json.hpp>
 
 #include "GuiHarness.h"
@@ -147,6 +148,81 @@ TEST_F(MainWindowTest, TheDuskPopoverSaysTheTimeAndStartsTheFadeWithTheStoredTra
     const json body = json::parse(requestsTo(t.sim(), "PUT", "/lights/2/state").back().body);
     EXPECT_EQ(body.value("transitiontime", -1), 30 * 600) << body.dump();
     EXPECT_TRUE(pumpUntil([&] { return !visibleButton("Start"); }));
+}
+
+// The popover on screen (a frameless panel showing a logic view), or none.
+QWidget* visiblePopover() {
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->isVisible() && (top->windowType() == Qt::Popup || top->windowType() == Qt::Tool) &&
+            top->findChild<gui::ViewWidget*>())
+            return top;
+    return nullptr;
+}
+
+TEST_F(MainWindowTest, EachPopoverOpensBesideItsButtonInsideTheWindowAndEscapeClosesIt) {
+    AppUnderTest t(house(6, 1));
+    ASSERT_TRUE(t.waitForStrips(7));
+    QMainWindow* window = t.app().mainWindow().widget();
+    window->show();
+    ASSERT_TRUE(pumpUntil([&] { return window->isVisible(); }));
+    CommandBar& bar = t.app().mainWindow().commandBar();
+    auto commandButton = [&](CommandBar::Command command) {
+        return bar.toolBar()->widgetForAction(bar.action(command));
+    };
+    struct Case {
+        const char* name;
+        std::function<QWidget*()> button;
+        std::function<void()> open;
+        bool below;  // under its button (the command bar's) rather than beside it
+    };
+    const Case cases[] = {
+        {"rename", [&] { return controlWidget(t, 5, 6); },
+         [&] { QTest::mouseClick(controlWidget(t, 5, 6), Qt::LeftButton); }, false},
+        {"dusk", [&] { return controlWidget(t, 0, 8); },
+         [&] { QTest::mouseClick(controlWidget(t, 0, 8), Qt::LeftButton); }, false},
+        {"make group", [&] { return commandButton(CommandBar::Command::MakeGroup); },
+         [&] { click(CommandBar::Command::MakeGroup, t); }, true},
+        {"remove group", [&] { return commandButton(CommandBar::Command::RemoveGroup); },
+         [&] { click(CommandBar::Command::RemoveGroup, t); }, true},
+    };
+    const QRect screen = window->screen()->availableGeometry();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        t.sim().clearRequestLog();
+        c.open();
+        QWidget* popover = nullptr;
+        ASSERT_TRUE(pumpUntil([&] { return (popover = visiblePopover()) != nullptr; }));
+        pumpUntil([] { return false; }, 50);
+        const QRect p = popover->frameGeometry();
+        QWidget* button = c.button();
+        const QRect b(button->mapToGlobal(QPoint(0, 0)), button->size());
+        EXPECT_FALSE(p.intersects(b)) << "the button stays in sight";
+        // Beside it: touching its side, within a few pixels, and overlapping it along that side.
+        const int dx = std::max({0, b.left() - p.right(), p.left() - b.right()});
+        const int dy = std::max({0, b.top() - p.bottom(), p.top() - b.bottom()});
+        EXPECT_LE(dx + dy, 8) << "popover at " << p.x() << "," << p.y() << ", button at " << b.x() << "," << b.y();
+        if (c.below) {
+            EXPECT_GT(p.top(), b.bottom());
+        }
+        EXPECT_TRUE(screen.contains(p));
+        EXPECT_TRUE(window->frameGeometry().contains(p)) << "inside the window, which has room for it";
+        // The tick boxes lie beside the strips, never across an edge of one.
+        for (auto* box : window->findChildren<QCheckBox*>()) {
+            if (!box->isVisible()) continue;
+            const QRect r(box->mapToGlobal(QPoint(0, 0)), box->size());
+            for (std::size_t k = 0; k < t.stripCount(); ++k) {
+                const QRect s(t.stripWidget(k)->mapToGlobal(QPoint(0, 0)), t.stripWidget(k)->size());
+                EXPECT_TRUE(s.contains(r) || !s.intersects(r)) << "box at " << r.x() << "," << r.y();
+            }
+        }
+        QWidget* focus = popover->focusWidget() ? popover->focusWidget() : popover;
+        QTest::keyClick(focus, Qt::Key_Escape);
+        EXPECT_TRUE(pumpUntil([&] { return !visiblePopover(); }));
+        for (auto* box : window->findChildren<QCheckBox*>()) EXPECT_FALSE(box->isVisible());
+    }
+    pumpUntil([] { return false; }, 200);
+    EXPECT_TRUE(requestsTo(t.sim(), "PUT", "/").empty()) << "Escape renames and starts nothing";
+    EXPECT_EQ(t.labelText(5), "Lamp 6");
 }
 
 TEST_F(MainWindowTest, MakingAndRemovingAGroupTakeOneRequestAndOneRebuildEach) {
