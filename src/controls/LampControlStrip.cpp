@@ -168,7 +168,12 @@ void LampControlStrip::switchOff() {
 }
 
 void LampControlStrip::doubleClick() {
-    if (!isRotated_) rotateControlStripView();
+    // A double click folds, and a second one unfolds again: the band shows
+    // no other way back than its small rename button.
+    if (isRotated_)
+        unRotateControlStripView();
+    else
+        rotateControlStripView();
 }
 
 void LampControlStrip::rotateControlStripView(bool byOwner) {

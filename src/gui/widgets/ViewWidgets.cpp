@@ -1,8 +1,10 @@
 #include "gui/widgets/ViewWidgets.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QElapsedTimer>
 #include <QFrame>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -300,6 +302,15 @@ void StripViewWidget::nameControls() {
         if (sub->tag() == 6 || sub->tag() == 8) w->setToolTip(w->accessibleName());
     }
     setAccessibleName(strip);
+    // Folding has no button of its own: the strip says how.
+    setToolTip(tr("%1\nDouble-click to fold or unfold; right-click for more").arg(strip));
+}
+
+bool StripViewWidget::isAllStrip() const {
+    View* captionView = view().subviewWithTag(7);
+    const auto* caption = captionView ? dynamic_cast<const platform::TextField*>(captionView->control()) : nullptr;
+    // Folded, a group strip's caption is blank.
+    return name() == "All" && caption && (isFolded() || caption->stringValue() == "Group");
 }
 
 bool StripViewWidget::isFolded() const {
@@ -381,18 +392,47 @@ void StripViewWidget::paintEvent(QPaintEvent*) {
 
 void StripViewWidget::mousePressEvent(QMouseEvent* event) {
     // Counted here, since a platform click count is what the logic expects.
-    const bool continues = lastPress_.isValid() && lastPress_.elapsed() <= QApplication::doubleClickInterval() &&
-                           (event->position().toPoint() - lastPressPos_).manhattanLength() <= 6;
+    // The events' own times, as the desktop stamped them.
+    const bool continues =
+        clickCount_ > 0 &&
+        event->timestamp() - lastPress_ <= static_cast<quint64>(QApplication::doubleClickInterval()) &&
+        (event->position().toPoint() - lastPressPos_).manhattanLength() <= 6;
     clickCount_ = continues ? clickCount_ + 1 : 1;
-    lastPress_.restart();
+    lastPress_ = event->timestamp();
     lastPressPos_ = event->position().toPoint();
     event->accept();
 }
 
 void StripViewWidget::mouseDoubleClickEvent(QMouseEvent* event) {
-    // Qt sends the second press as a press of its own before this; counting
-    // it again would make every double click a triple one.
-    event->accept();
+    // Qt gives a widget the second press of a double click only as this
+    // event: it is a press like the first.
+    mousePressEvent(event);
+}
+
+void StripViewWidget::contextMenuEvent(QContextMenuEvent* event) {
+    platform::Control* renameButton = view().controlWithTag(6);
+    platform::Control* duskButton = view().controlWithTag(8);
+    const bool folded = isFolded();
+    QMenu menu(this);
+    QAction* fold = menu.addAction(folded ? tr("Unfold") : tr("Fold"));
+    // The All strip's pencil only unfolds: it has no name to change.
+    QAction* rename = isAllStrip() ? nullptr : menu.addAction(tr("Rename…"));
+    QAction* dusk = duskButton ? menu.addAction(tr("Dusk…")) : nullptr;
+    QAction* chosen = menu.exec(event->globalPos());
+    if (!chosen) return;
+    std::shared_ptr<View> strip = sharedView();
+    if (chosen == fold) {
+        // What a double click does.
+        context_.post([strip] { strip->mouseUp(2); });
+    } else if (chosen == rename && renameButton) {
+        // Folded, the pencil unfolds first; the second press renames.
+        context_.post([strip, renameButton, folded] {
+            renameButton->sendAction();
+            if (folded) renameButton->sendAction();
+        });
+    } else if (chosen == dusk) {
+        context_.post([strip, duskButton] { duskButton->sendAction(); });
+    }
 }
 
 void StripViewWidget::mouseReleaseEvent(QMouseEvent* event) {

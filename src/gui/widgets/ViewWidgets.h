@@ -60,6 +60,8 @@ public:
     // Gives every control its accessible name: the strip's name and what the
     // control is ("Hall on", "Hall brightness", ...). Run again on renames.
     Q_INVOKABLE void nameControls();
+    // The strip of the whole bridge, whose pencil only unfolds.
+    bool isAllStrip() const;
     // The accessible name's suffix of the control with `tag`.
     static QString controlSuffix(int tag);
 
@@ -68,11 +70,12 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void viewChanged(platform::View::Change what) override;
 
 private:
     void applyFolding();
-    QElapsedTimer lastPress_;
+    quint64 lastPress_ = 0;
     QPoint lastPressPos_;
     int clickCount_ = 0;
 };

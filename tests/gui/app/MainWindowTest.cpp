@@ -290,10 +290,25 @@ TEST_F(MainWindowTest, AFoldedStripUnfoldsFromItsRenameButton) {
         t.onController([&] { f = t.app().manualController().collection()[1]->isRotated(); });
         return f;
     };
-    // A double click beside the sliders: two clicks in quick succession.
-    for (int i = 0; i < 2; ++i) QTest::mouseClick(t.stripWidget(1), Qt::LeftButton, {}, QPoint(91, 300));
+    // A double click beside the sliders, through the window as the desktop
+    // delivers it (press, release, double click, release): it folds, and
+    // another one unfolds.
+    QMainWindow* window = t.app().mainWindow().widget();
+    window->show();
+    ASSERT_TRUE(pumpUntil([&] { return window->isVisible(); }));
+    EXPECT_TRUE(t.stripWidget(1)->toolTip().contains("Double-click to fold"));
+    auto doubleClick = [&] {
+        gui::StripViewWidget* strip = t.stripWidget(1);
+        const QPoint at = strip->isFolded() ? QPoint(strip->width() / 2, 20) : QPoint(91, 300);
+        QTest::mouseDClick(window->windowHandle(), Qt::LeftButton, {}, strip->mapTo(window, at));
+    };
+    doubleClick();
     ASSERT_TRUE(pumpUntil(folded));
     ASSERT_TRUE(pumpUntil([&] { return t.stripWidget(1)->isFolded(); }));
+    doubleClick();
+    ASSERT_TRUE(pumpUntil([&] { return !folded() && !t.stripWidget(1)->isFolded(); }));
+    doubleClick();
+    ASSERT_TRUE(pumpUntil([&] { return folded() && t.stripWidget(1)->isFolded(); }));
     std::string stored;
     t.onController([&] {
         const Value entries = t.app().defaults().objectForKey("UIState");
