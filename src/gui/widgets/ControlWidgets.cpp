@@ -1,5 +1,6 @@
 #include "gui/widgets/ControlWidgets.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -8,7 +9,10 @@
 #include <QPainterPath>
 #include <QPointer>
 #include <QPushButton>
+#include <QStyle>
 #include <QStyleOptionSlider>
+#include <QToolTip>
+#include <QWheelEvent>
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -97,6 +101,9 @@ StripSlider::StripSlider(std::shared_ptr<Slider> slider, Look look, GuiContext& 
         if (isSliderDown() && throttle_.takeDue(context_.clock().now())) send(value());
     });
     connect(this, &QSlider::sliderMoved, this, &StripSlider::userMoved);
+    connect(this, &QSlider::valueChanged, this, [this] {
+        if (!updating_) showValue();
+    });
     connect(this, &QSlider::sliderReleased, this, [this] {
         trailing_.stop();
         throttle_.released(context_.clock().now());
@@ -142,6 +149,46 @@ void StripSlider::send(int position) {
     lastSent_ = position;
     const double value = toModel(position);
     context_.forwarder().forward(slider_, [value](Control& c) { static_cast<Slider&>(c).setDoubleValue(value); });
+}
+
+QString StripSlider::valueText() const {
+    const double v = model().doubleValue();
+    switch (look_) {
+        case Look::Brightness:
+            return tr("%1%").arg(std::lround(v / 255.0 * 100));
+        case Look::Saturation:
+            // The position runs the other way from the saturation.
+            return tr("%1%").arg(std::lround((255.0 - v) / 255.0 * 100));
+        case Look::Warmth:
+            return tr("%1 K").arg(v > 0 ? std::lround(1e6 / v / 10) * 10 : 0);
+        case Look::Hue:
+            return tr("%1°").arg(std::lround(v / 65536.0 * 360) % 360);
+        case Look::Plain:
+            break;
+    }
+    return QString::number(v, 'g', 4);
+}
+
+void StripSlider::showValue() {
+    const QString text = valueText();
+    setAccessibleDescription(text);
+    QAccessibleValueChangeEvent event(this, text);
+    QAccessible::updateAccessibility(&event);
+    setToolTip(text);
+    if (!isSliderDown() && !hasFocus()) return;
+    // Beside the handle, where the eye is.
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    const QRect handle = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+    QToolTip::showText(mapToGlobal(handle.topRight() + QPoint(4, 0)), text, this);
+}
+
+void StripSlider::wheelEvent(QWheelEvent* event) {
+    if (!hasFocus()) {
+        event->ignore();
+        return;
+    }
+    QSlider::wheelEvent(event);
 }
 
 QColor StripSlider::colourAt(double f) const {

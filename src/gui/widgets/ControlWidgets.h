@@ -51,9 +51,15 @@ public:
     // The hue (0..1) the saturation and brightness grooves are tinted with.
     void setHueSource(std::function<double()> source) { hueSource_ = std::move(source); }
     void refreshFromModel();
+    // The value as a user reads it: brightness and saturation in percent,
+    // warmth in kelvin, hue in degrees.
+    QString valueText() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // The wheel moves a slider only once the user chose it (keyboard focus);
+    // otherwise it scrolls what lies under the pointer.
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     void send(int position);
@@ -61,6 +67,9 @@ private:
     double toModel(int position) const { return position / scale_; }
     int toPosition(double value) const;
     QColor colourAt(double fraction) const;  // 0 bottom/left .. 1 top/right
+    // Shows the value beside the handle while it moves, and tells assistive
+    // technology.
+    void showValue();
 
     std::shared_ptr<platform::Slider> slider_;
     Look look_;

@@ -1,5 +1,6 @@
 #include "gui/widgets/WindowPlacement.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
@@ -115,8 +116,42 @@ QRect popoverRect(const QRect& anchor, QSize size, Side preferred, const QRect& 
     return r;
 }
 
+namespace {
+
+// A window manager places a window and adds its frame after the window is
+// shown, and it may put a window as big as the screen at some offset where
+// it runs off the edges. The first moves and resizes after showing are
+// its: the window is brought back inside the screen after each of them.
+class KeepOnScreenAfterShow : public QObject {
+public:
+    explicit KeepOnScreenAfterShow(QWidget* window) : QObject(window), window_(window) {
+        setObjectName(name);
+        window->installEventFilter(this);
+    }
+    static constexpr const char* name = "keepOnScreenAfterShow";
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (watched == window_ && (e->type() == QEvent::Move || e->type() == QEvent::Resize)) {
+            if (++seen_ >= 6) deleteLater();
+            QTimer::singleShot(0, window_, [p = QPointer<QWidget>(window_)] {
+                if (p) keepOnScreen(p);
+            });
+        }
+        return false;
+    }
+
+private:
+    QWidget* window_;
+    int seen_ = 0;
+};
+
+}  // namespace
+
 void bringToFront(QWidget* w) {
     keepOnScreen(w);
+    if (!w->isVisible() && !w->findChild<QObject*>(KeepOnScreenAfterShow::name, Qt::FindDirectChildrenOnly))
+        new KeepOnScreenAfterShow(w);
     w->show();
     w->raise();
     w->activateWindow();

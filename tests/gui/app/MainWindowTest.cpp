@@ -1,3 +1,4 @@
+#include <QtTest/qtestspontaneevent.h>
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
@@ -13,6 +14,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QWheelEvent>
+#include <iostream>
 #include <nlohmann/json.hpp>
 
 #include "GuiHarness.h"
@@ -648,6 +651,75 @@ TEST_F(MainWindowTest, TwentyLampsScrollInsideAWindowThatFitsTheScreen) {
     pumpUntil([] { return false; }, 50);
     const QRect last(t.stripWidget(19)->mapTo(window->scrollArea->viewport(), QPoint(0, 0)), t.stripWidget(19)->size());
     EXPECT_TRUE(window->scrollArea->viewport()->rect().intersects(last));
+    EXPECT_FALSE(window->scrollArea->verticalScrollBar()->isVisible()) << "the strips fit in height";
+
+    // The wheel scrolls sideways over the strips, over a slider too, which
+    // it moves only once the slider has the keyboard focus.
+    auto wheel = [](QWidget* over, int notches) {
+        const QPoint at = over->rect().center();
+        QWheelEvent e(at, over->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+        // As from the desktop: unless taken, it travels up to the parents.
+        QSpontaneKeyEvent::setSpontaneous(&e);
+        qApp->notify(over, &e);
+    };
+    bar->setValue(0);
+    gui::StripSlider* slider = t.slider(0, 3);
+    const int before = slider->value();
+    wheel(slider, -2);
+    EXPECT_GT(bar->value(), 0);
+    EXPECT_EQ(slider->value(), before);
+    const int scrolled = bar->value();
+    wheel(t.stripWidget(1), 1);
+    EXPECT_LT(bar->value(), scrolled);
+    window->activateWindow();
+    QApplication::setActiveWindow(window);
+    slider->setFocus();
+    ASSERT_TRUE(pumpUntil([&] { return slider->hasFocus(); }));
+    const int atFocus = bar->value();
+    wheel(slider, 1);
+    EXPECT_NE(slider->value(), before);
+    EXPECT_EQ(bar->value(), atFocus);
+    EXPECT_TRUE(slider->toolTip().endsWith("%")) << "the value shows: " << slider->toolTip().toStdString();
+}
+
+// Run by CTest once more on a 1920x1080 screen at scale 2 (960x540 logical)
+// whose windows have frames (see CMakeLists.txt); on any screen the window
+// of a big house is sized to it and lies inside it.
+using ScaledScreenTest = GuiTest;
+
+TEST_F(ScaledScreenTest, TheMainWindowOfABigHouseLiesInsideItsScreen) {
+    AppUnderTest t(house(20, 2));
+    ASSERT_TRUE(t.waitForStrips(22));
+    gui::MainWindowWidget* window = t.app().mainWindow().windowWidget();
+    t.app().mainWindow().makeKeyAndOrderFront();
+    ASSERT_TRUE(pumpUntil([&] { return window->isVisible(); }));
+    pumpUntil([] { return false; }, 200);
+    const QRect screen = window->screen()->availableGeometry();
+    std::cout << "screen " << screen.width() << "x" << screen.height() << " at scale "
+              << window->screen()->devicePixelRatio() << ", window frame " << window->frameGeometry().width() << "x"
+              << window->frameGeometry().height() << "+" << window->frameGeometry().x() << "+"
+              << window->frameGeometry().y() << "\n";
+    EXPECT_TRUE(screen.contains(window->frameGeometry()));
+    EXPECT_GE(window->frameGeometry().width(), screen.width() * 9 / 10) << "as wide as the screen allows";
+    // A window manager placing the new window at +50+50 (as one did) does
+    // not push it off the screen's edges.
+    window->hide();
+    t.app().mainWindow().makeKeyAndOrderFront();
+    ASSERT_TRUE(pumpUntil([&] { return window->isVisible(); }));
+    window->move(50, 50);
+    pumpUntil([] { return false; }, 100);
+    EXPECT_TRUE(screen.contains(window->frameGeometry()))
+        << window->frameGeometry().x() << "," << window->frameGeometry().y();
+    // The settings window too.
+    QWidget* settings = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (qobject_cast<gui::SettingsWindow*>(top)) settings = top;
+    ASSERT_TRUE(settings);
+    t.app().mainWindow().commandBar().action(CommandBar::Command::Settings)->trigger();
+    ASSERT_TRUE(pumpUntil([&] { return settings->isVisible(); }));
+    pumpUntil([] { return false; }, 100);
+    EXPECT_TRUE(screen.contains(settings->frameGeometry()));
 }
 
 }  // namespace
