@@ -424,6 +424,23 @@ void ManualController::placeStrip(std::unique_ptr<LampControlStrip> strip) {
     if (state && (*state)["folded"].boolValue()) placed->rotateControlStripView(true);
 }
 
+namespace {
+
+// True when one of these lamps' strips has colour sliders.
+bool anyLampHasColour(ManualController& controller, const std::vector<std::string>& lampIds) {
+    // Lamps the strips do not know leave the colour sliders in place.
+    bool known = false;
+    for (const std::string& id : lampIds) {
+        if (LampControlStrip* lamp = controller.getStripWithID(id)) {
+            if (lamp->hasColour()) return true;
+            known = true;
+        }
+    }
+    return !known;
+}
+
+}  // namespace
+
 void ManualController::buildLampStrip(const Value& record, int position) {
     auto strip = makeStrip(false);
     if (!strip) return;
@@ -452,6 +469,8 @@ void ManualController::buildGroupStrip(const Value& record, int position) {
     strip->setID(record["id"].textValue());
     strip->setObjectForKey(record["label"], LampControlStrip::labelKey);
     strip->setTag(position + 1);
+    strip->setCapabilities(anyLampHasColour(*this, BridgeBridge::memberIdentifiers(record["lights"].textValue())),
+                           false);
     strip->setReNamePopover(reNamePopover_.get());
     strip->setReNameEditingField(reNameEditingField_);
     placeStrip(std::move(strip));
@@ -463,6 +482,15 @@ void ManualController::buildAllStrip() {
     strip->setID("0");
     strip->setObjectForKey("All", LampControlStrip::labelKey);
     strip->setTag(countGroupStrips() + 1);
+    std::vector<std::string> lamps;
+    for (const auto& lamp : collection_)
+        if (!lamp->isGroup()) lamps.push_back(lamp->getID());
+    strip->setCapabilities(anyLampHasColour(*this, lamps), false);
+    // What the bridge holds for all its lamps shows from the start, not
+    // only after the first poll.
+    std::optional<Value> settings = bridgeBridge_.settingsForGroup("0");
+    if (settings && settings->contains("onoff") && settings->contains("brightness"))
+        strip->implementSettingsFromDictionaryWithoutActing(syncRecord(*settings, false));
     placeStrip(std::move(strip));
 }
 

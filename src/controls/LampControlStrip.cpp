@@ -60,11 +60,12 @@ Value LampControlStrip::allValuesRequest() const {
 }
 
 Value LampControlStrip::fitToLamp(Value settings) const {
-    if (group_ || !settings.isMap()) return settings;
+    if (!settings.isMap()) return settings;
     if (!hasColour_) {
         settings.erase(colourKey);
         settings.erase(saturationKey);
     }
+    if (group_) return settings;
     if (!hasColourTemperature_) settings.erase(colourTemperatureKey);
     if (hasColour_ && hasColourTemperature_) {
         if (colourTemperatureMode_) {
@@ -78,7 +79,14 @@ Value LampControlStrip::fitToLamp(Value settings) const {
 }
 
 void LampControlStrip::setCapabilities(bool colour, bool colourTemperature) {
-    if (group_) return;
+    if (group_) {
+        // A group has colour when one of its lamps has; its warmth is not
+        // offered (group commands carry brightness and colour only).
+        hasColour_ = colour;
+        if (colourSlider_) colourSlider_->setHidden(!colour);
+        if (satSlider_) satSlider_->setHidden(!colour);
+        return;
+    }
     hasColour_ = colour;
     hasColourTemperature_ = colourTemperature;
     if (colourSlider_) colourSlider_->setHidden(!colour);

@@ -398,6 +398,29 @@ TEST_F(MainWindowTest, AWhiteOnlyLampsStripSendsNoColourKeys) {
     EXPECT_EQ(json::parse(t.sim().state())["lights"]["4"]["state"].value("bri", -1), 120);
 }
 
+TEST_F(MainWindowTest, GroupStripsOfferWhatTheirLampsHaveAndTheAllStripShowsTheBridgeBeforeAnyPoll) {
+    auto options = house(4, 4, true);  // group "g" holds lamp "g"; lamp "4" is white only
+    options.extraDefaults = "<key>makeAllGroup</key><true/>";
+    AppUnderTest t(options);
+    ASSERT_TRUE(t.waitForStrips(9));
+    struct Case {
+        std::size_t strip;
+        bool colour;
+    };
+    const Case cases[] = {{3, false}, {4, true}, {6, true}, {7, false}, {8, true}};
+    for (const auto& c : cases) {
+        for (int tag : {4, 5})
+            EXPECT_EQ(controlWidget(t, c.strip, tag)->isHidden(), !c.colour) << "strip " << c.strip << " tag " << tag;
+        EXPECT_TRUE(controlWidget(t, c.strip, 9)->isHidden()) << "strip " << c.strip;
+    }
+    // No poll has run (the clock stands still), yet the All strip shows the
+    // bridge's state for all its lamps.
+    const json all = json::parse(t.sim().userRequest("GET", "groups/0").value_or("{}"))["action"];
+    ASSERT_TRUE(all.value("on", false) || all.value("bri", 0) > 0) << all.dump();
+    EXPECT_EQ(t.onOffSwitch(8)->isChecked(), all.value("on", false));
+    EXPECT_EQ(t.slider(8, 3)->value(), all.value("bri", -1));
+}
+
 TEST_F(MainWindowTest, TheBannerComesWithinOneCycleWhenTheBridgeStopsAnsweringAndGoesWhenItAnswers) {
     AppUnderTest t(house(2, 0, true));
     ASSERT_TRUE(t.waitForStrips(2));
