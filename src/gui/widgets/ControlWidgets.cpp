@@ -54,33 +54,38 @@ constexpr int readableNameLength = 256;
 // it can be, else anywhere; what still does not fit ends in an ellipsis.
 // Bounded work whatever the name's length: a readable head of it is
 // measured, and the line break found by halving.
-QString fitInTwoLines(const QString& whole, const QFontMetrics& metrics, int width) {
-    const QString text = whole.size() > readableNameLength ? whole.left(readableNameLength) + QChar(0x2026) : whole;
-    if (metrics.horizontalAdvance(text) <= width) return text;
-    // The longest head that fits: a longer head is never narrower.
-    int fits = 0, tooWide = static_cast<int>(text.size());
-    while (tooWide - fits > 1) {
-        const int middle = (fits + tooWide) / 2;
-        if (metrics.horizontalAdvance(text.left(middle)) <= width)
-            fits = middle;
-        else
-            tooWide = middle;
-    }
-    int cut = fits;
-    // Prefer the last space within the first line.
-    const int space = text.left(cut + 1).lastIndexOf(' ');
-    if (space > 0) cut = space;
-    const QString first = text.left(cut).trimmed();
-    const QString rest = text.mid(cut).trimmed();
-    return first + "\n" + metrics.elidedText(rest, Qt::ElideRight, width);
-}
-
 void refreshCommon(QWidget* widget, const Control& control) {
     widget->setEnabled(control.isEnabled());
     setHiddenBy(widget, HiddenBy::Control, control.isHidden());
 }
 
 }  // namespace
+
+QStringList stripNameLines(const QString& name, const QFontMetrics& metrics, int width, bool* complete) {
+    const QString text =
+        name.size() > readableNameLength ? name.left(readableNameLength) + QChar(0x2026) : name.simplified();
+    // Whole words, as many to a line as fit; a word wider than a line has
+    // one to itself.
+    QStringList lines;
+    for (const QString& word : text.split(' ', Qt::SkipEmptyParts)) {
+        const QString longer = lines.isEmpty() ? word : lines.back() + ' ' + word;
+        if (!lines.isEmpty() && metrics.horizontalAdvance(longer) <= width)
+            lines.back() = longer;
+        else
+            lines << word;
+    }
+    bool whole = lines.size() <= 2;
+    for (const QString& line : lines) whole = whole && metrics.horizontalAdvance(line) <= width;
+    if (complete) *complete = whole;
+    if (whole) return lines;
+    // Two lines, the second (or a word too wide) ending in an ellipsis.
+    QStringList shown;
+    for (int i = 0; i < std::min<int>(2, static_cast<int>(lines.size())); ++i) {
+        const QString line = i == 1 ? QStringList(lines.mid(1)).join(' ') : lines[i];
+        shown << (metrics.horizontalAdvance(line) <= width ? line : metrics.elidedText(line, Qt::ElideRight, width));
+    }
+    return shown;
+}
 
 // ---- slider ----
 
@@ -408,7 +413,6 @@ QWidget* makeTextField(const std::shared_ptr<platform::View>& view, const std::s
         f.setBold(true);
         label->setFont(f);
         label->setObjectName("stripLabel");
-        label->setWordWrap(true);
     } else if (hint == style::caption) {
         QFont f = label->font();
         f.setPointSizeF(f.pointSizeF() * 0.85);
@@ -424,10 +428,28 @@ QWidget* makeTextField(const std::shared_ptr<platform::View>& view, const std::s
         // Long lamp names take two lines in the narrow strip; the tooltip
         // and the controls' accessible names have all of it.
         const bool strip = hint == style::stripLabel;
-        label->setText(strip ? fitInTwoLines(text, label->fontMetrics(), elideWidth) : text);
+        if (strip) {
+            // A slightly smaller type before words are cut short.
+            QFont font = label->font();
+            const double size = label->property("namePointSize").isValid() ? label->property("namePointSize").toDouble()
+                                                                           : font.pointSizeF();
+            label->setProperty("namePointSize", size);
+            QStringList lines;
+            for (double scale : {1.0, 0.9, 0.8}) {
+                font.setPointSizeF(size * scale);
+                bool whole = false;
+                lines = stripNameLines(text, QFontMetrics(font), elideWidth, &whole);
+                if (whole) break;
+            }
+            label->setFont(font);
+            label->setText(lines.join('\n'));
+        } else {
+            label->setText(text);
+        }
         label->setToolTip(strip ? text : QString());
         if (strip) {
             label->setAccessibleName(text);
+            label->setAccessibleDescription(text);
             // The strip names its controls after it (once it is built).
             QWidget* owner = label->parentWidget();
             if (owner && owner->metaObject()->indexOfMethod("nameControls()") >= 0)

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QFontMetrics>
 #include <QSlider>
+#include <QStringList>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -31,6 +33,10 @@ inline constexpr const char* caption = "label.caption";
 inline constexpr const char* message = "label.message";
 inline constexpr const char* editField = "field";
 }  // namespace style
+
+// A strip's name in at most two lines of `width`, broken between words;
+// what does not fit ends in an ellipsis. `complete`: all of it fits.
+QStringList stripNameLines(const QString& name, const QFontMetrics& metrics, int width, bool* complete = nullptr);
 
 // Calls `refresh` on the Qt thread after every change of `control` (from any
 // thread), at most one call waiting at a time; stops once `owner` is gone.
