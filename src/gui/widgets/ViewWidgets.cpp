@@ -210,6 +210,11 @@ void ViewWidget::placeChild(View* child, bool allowAnimation) {
     // A row of tick boxes lies in the margin under the strips, not across
     // their lower edge.
     if (child->kind() == "selection") target.moveBottom(static_cast<int>(coordinateHeight()) - 1);
+    // A slide still under way would end where the view was before.
+    for (auto* running : w->findChildren<QPropertyAnimation*>(QString(), Qt::FindDirectChildrenOnly)) {
+        running->stop();
+        running->deleteLater();
+    }
     if (allowAnimation && child->lastMoveAnimated() && w->isVisible() && w->size() == target.size() &&
         w->pos() != target.topLeft()) {
         auto* animation = new QPropertyAnimation(w, "pos", w);
@@ -409,6 +414,17 @@ void StripViewWidget::mouseDoubleClickEvent(QMouseEvent* event) {
     mousePressEvent(event);
 }
 
+namespace {
+std::function<void(std::shared_ptr<View>, StripArrangement)>& arrangementHandler() {
+    static std::function<void(std::shared_ptr<View>, StripArrangement)> handler;
+    return handler;
+}
+}  // namespace
+
+void setStripArrangementHandler(std::function<void(std::shared_ptr<platform::View>, StripArrangement)> handler) {
+    arrangementHandler() = std::move(handler);
+}
+
 void StripViewWidget::contextMenuEvent(QContextMenuEvent* event) {
     platform::Control* renameButton = view().controlWithTag(6);
     platform::Control* duskButton = view().controlWithTag(8);
@@ -418,9 +434,20 @@ void StripViewWidget::contextMenuEvent(QContextMenuEvent* event) {
     // The All strip's pencil only unfolds: it has no name to change.
     QAction* rename = isAllStrip() ? nullptr : menu.addAction(tr("Rename…"));
     QAction* dusk = duskButton ? menu.addAction(tr("Dusk…")) : nullptr;
+    std::map<QAction*, StripArrangement> arrangements;
+    if (arrangementHandler()) {
+        menu.addSeparator();
+        arrangements[menu.addAction(tr("Hide"))] = StripArrangement::Hide;
+        arrangements[menu.addAction(tr("Move left"))] = StripArrangement::MoveLeft;
+        arrangements[menu.addAction(tr("Move right"))] = StripArrangement::MoveRight;
+    }
     QAction* chosen = menu.exec(event->globalPos());
     if (!chosen) return;
     std::shared_ptr<View> strip = sharedView();
+    if (auto it = arrangements.find(chosen); it != arrangements.end()) {
+        if (arrangementHandler()) arrangementHandler()(strip, it->second);
+        return;
+    }
     if (chosen == fold) {
         // What a double click does.
         context_.post([strip] { strip->mouseUp(2); });

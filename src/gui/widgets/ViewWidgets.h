@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QWidget>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -79,6 +80,12 @@ private:
     QPoint lastPressPos_;
     int clickCount_ = 0;
 };
+
+// What a strip's context menu asks of the strips' arrangement, handed (on
+// the Qt thread) to what the application sets here; without it the menu
+// offers no such entries.
+enum class StripArrangement { Hide, MoveLeft, MoveRight };
+void setStripArrangementHandler(std::function<void(std::shared_ptr<platform::View>, StripArrangement)> handler);
 
 // A row of selection checkboxes laid over the strips; transparent apart from
 // its checkboxes.

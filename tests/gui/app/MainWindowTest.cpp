@@ -2,9 +2,11 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -30,6 +32,7 @@
 #include "gui/windows/MainWindowWidget.h"
 #include "gui/windows/PushLinkWindow.h"
 #include "gui/windows/SettingsWindow.h"
+#include "platform/DefaultsStore.h"
 #include "platform/Log.h"
 
 namespace glowmere::testing {
@@ -419,6 +422,56 @@ TEST_F(MainWindowTest, GroupStripsOfferWhatTheirLampsHaveAndTheAllStripShowsTheB
     ASSERT_TRUE(all.value("on", false) || all.value("bri", 0) > 0) << all.dump();
     EXPECT_EQ(t.onOffSwitch(8)->isChecked(), all.value("on", false));
     EXPECT_EQ(t.slider(8, 3)->value(), all.value("bri", -1));
+}
+
+// Chooses `entry` from the context menu of `strip`, as a right click and a
+// click in the menu would.
+void chooseFromStripMenu(QWidget* strip, const QString& entry) {
+    QTimer::singleShot(0, strip, [entry] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) return;
+        for (QAction* action : menu->actions())
+            if (action->text() == entry) menu->setActiveAction(action);
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(91, 300), strip->mapToGlobal(QPoint(91, 300)));
+    QApplication::sendEvent(strip, &event);
+}
+
+TEST_F(MainWindowTest, AHiddenStripStaysHiddenAndAMovedOneKeepsItsPlaceAfterARestart) {
+    // Hall, Küche, Living room, Bedroom: Küche hidden, Bedroom moved left
+    // past Living room.
+    auto arranged = [](AppUnderTest& t) {
+        std::vector<int> x;
+        for (std::size_t k = 0; k < 4; ++k) x.push_back(t.stripWidget(k)->isHidden() ? -1 : t.stripWidget(k)->x());
+        return x[1] == -1 && x[0] < x[3] && x[3] < x[2];
+    };
+    Value stored;
+    {
+        AppUnderTest t(house(4, 0));
+        ASSERT_TRUE(t.waitForStrips(4));
+        chooseFromStripMenu(t.stripWidget(1), "Hide");
+        chooseFromStripMenu(t.stripWidget(3), "Move left");
+        ASSERT_TRUE(pumpUntil([&] { return arranged(t); }));
+        stored = platform::DefaultsStore(t.profile()).objectForKey("UIState");
+    }
+    auto options = house(4, 0);
+    options.adjust = [&](gui::GlowmereApp::Options& app) {
+        platform::DefaultsStore(app.profile).setObject("UIState", stored);
+    };
+    AppUnderTest t(options);
+    ASSERT_TRUE(t.waitForStrips(4));
+    EXPECT_TRUE(pumpUntil([&] { return arranged(t); }));
+    // The View menu brings it back, in its place.
+    QAction* showHidden = nullptr;
+    for (QAction* action : t.app().mainWindow().widget()->menuBar()->findChildren<QAction*>())
+        if (action->text() == "Show hidden strips") showHidden = action;
+    ASSERT_TRUE(showHidden);
+    showHidden->trigger();
+    EXPECT_TRUE(pumpUntil([&] {
+        return !t.stripWidget(1)->isHidden() && t.stripWidget(0)->x() < t.stripWidget(1)->x() &&
+               t.stripWidget(1)->x() < t.stripWidget(3)->x();
+    }));
 }
 
 TEST_F(MainWindowTest, TheBannerComesWithinOneCycleWhenTheBridgeStopsAnsweringAndGoesWhenItAnswers) {
