@@ -426,8 +426,12 @@ void setStripArrangementHandler(std::function<void(std::shared_ptr<platform::Vie
 }
 
 void StripViewWidget::contextMenuEvent(QContextMenuEvent* event) {
-    platform::Control* renameButton = view().controlWithTag(6);
-    platform::Control* duskButton = view().controlWithTag(8);
+    // Shared, so a rebuild meanwhile does not take them from under the post.
+    auto controlWithTag = [this](int tag) {
+        View* sub = view().subviewWithTag(tag);
+        return sub ? sub->sharedControl() : nullptr;
+    };
+    const std::shared_ptr<platform::Control> renameButton = controlWithTag(6), duskButton = controlWithTag(8);
     const bool folded = isFolded();
     QMenu menu(this);
     QAction* fold = menu.addAction(folded ? tr("Unfold") : tr("Fold"));
@@ -453,12 +457,12 @@ void StripViewWidget::contextMenuEvent(QContextMenuEvent* event) {
         context_.post([strip] { strip->mouseUp(2); });
     } else if (chosen == rename && renameButton) {
         // Folded, the pencil unfolds first; the second press renames.
-        context_.post([strip, renameButton, folded] {
+        context_.post([renameButton, folded] {
             renameButton->sendAction();
             if (folded) renameButton->sendAction();
         });
     } else if (chosen == dusk) {
-        context_.post([strip, duskButton] { duskButton->sendAction(); });
+        context_.post([duskButton] { duskButton->sendAction(); });
     }
 }
 

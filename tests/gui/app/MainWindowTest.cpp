@@ -282,7 +282,7 @@ TEST_F(MainWindowTest, MakingAndRemovingAGroupTakeOneRequestAndOneRebuildEach) {
     EXPECT_EQ(rebuilds(t), before + 2);
 }
 
-TEST_F(MainWindowTest, AFoldedStripUnfoldsFromItsRenameButton) {
+TEST_F(MainWindowTest, ADoubleClickFoldsAndUnfoldsAStripAndItsRenameButtonUnfoldsIt) {
     auto options = house(2, 0);
     // A stored entry of a lamp that is gone: the next save drops it.
     options.extraDefaults =
