@@ -318,6 +318,9 @@ void GlowmereApp::connectMainWindow() {
                     manual_->moveStrip(target, what == StripArrangement::MoveLeft ? -1 : 1);
             });
         });
+    setStripFoldingAllowed([self = QPointer<GlowmereApp>(this), settings = settings_.get()] {
+        return !self || settings->allowFold.state() == 1;
+    });
     QMenu* view = window->menuBar()->addMenu(QObject::tr("&View"));
     QAction* showHidden = view->addAction(QObject::tr("Show hidden strips"));
     QObject::connect(showHidden, &QAction::triggered, window,

@@ -308,7 +308,7 @@ void StripViewWidget::nameControls() {
     }
     setAccessibleName(strip);
     // Folding has no button of its own: the strip says how.
-    setToolTip(tr("%1\nDouble-click to fold or unfold; right-click for more").arg(strip));
+    setToolTip(strip + "\n" + foldingHint());
 }
 
 bool StripViewWidget::isAllStrip() const {
@@ -421,6 +421,30 @@ std::function<void(std::shared_ptr<View>, StripArrangement)>& arrangementHandler
 }
 }  // namespace
 
+namespace {
+std::function<bool()>& foldingAllowed() {
+    static std::function<bool()> allowed;
+    return allowed;
+}
+}  // namespace
+
+void setStripFoldingAllowed(std::function<bool()> allowed) {
+    foldingAllowed() = std::move(allowed);
+}
+
+QString StripViewWidget::foldingHint() const {
+    if (isFolded()) return tr("Double-click to unfold; right-click for more");
+    if (foldingAllowed() && !foldingAllowed()())
+        return tr("Strips fold with a double click once \"Allow strips to fold\" is on in Settings");
+    return tr("Double-click to fold or unfold; right-click for more");
+}
+
+bool StripViewWidget::event(QEvent* event) {
+    // The hint follows the setting and the strip's state.
+    if (event->type() == QEvent::ToolTip) setToolTip(name() + "\n" + foldingHint());
+    return ViewWidget::event(event);
+}
+
 void setStripArrangementHandler(std::function<void(std::shared_ptr<platform::View>, StripArrangement)> handler) {
     arrangementHandler() = std::move(handler);
 }
@@ -435,6 +459,10 @@ void StripViewWidget::contextMenuEvent(QContextMenuEvent* event) {
     const bool folded = isFolded();
     QMenu menu(this);
     QAction* fold = menu.addAction(folded ? tr("Unfold") : tr("Fold"));
+    if (!folded && foldingAllowed() && !foldingAllowed()()) {
+        fold->setText(tr("Fold (allow it in Settings)"));
+        fold->setEnabled(false);
+    }
     // The All strip's pencil only unfolds: it has no name to change.
     QAction* rename = isAllStrip() ? nullptr : menu.addAction(tr("Rename…"));
     QAction* dusk = duskButton ? menu.addAction(tr("Dusk…")) : nullptr;

@@ -72,10 +72,13 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    bool event(QEvent* event) override;
     void viewChanged(platform::View::Change what) override;
 
 private:
     void applyFolding();
+    // The tooltip's line on folding, as things stand.
+    QString foldingHint() const;
     quint64 lastPress_ = 0;
     QPoint lastPressPos_;
     int clickCount_ = 0;
@@ -85,6 +88,9 @@ private:
 // the Qt thread) to what the application sets here; without it the menu
 // offers no such entries.
 enum class StripArrangement { Hide, MoveLeft, MoveRight };
+// Whether the user allows strips to fold (read on the Qt thread); without
+// it they may.
+void setStripFoldingAllowed(std::function<bool()> allowed);
 void setStripArrangementHandler(std::function<void(std::shared_ptr<platform::View>, StripArrangement)> handler);
 
 // A row of selection checkboxes laid over the strips; transparent apart from

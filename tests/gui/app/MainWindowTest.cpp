@@ -450,6 +450,9 @@ TEST_F(MainWindowTest, AHiddenStripStaysHiddenAndAMovedOneKeepsItsPlaceAfterARes
     {
         AppUnderTest t(house(4, 0));
         ASSERT_TRUE(t.waitForStrips(4));
+        // Folding is off in a new profile: the strip says where to allow it.
+        EXPECT_TRUE(t.stripWidget(0)->toolTip().contains("\"Allow strips to fold\" is on in Settings"))
+            << t.stripWidget(0)->toolTip().toStdString();
         chooseFromStripMenu(t.stripWidget(1), "Hide");
         chooseFromStripMenu(t.stripWidget(3), "Move left");
         ASSERT_TRUE(pumpUntil([&] { return arranged(t); }));
