@@ -5,6 +5,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
+#include <limits>
 #include <mutex>
 
 #include "controller/PresetRecords.h"
@@ -252,6 +253,9 @@ void ManualController::discardStrips() {
     for (auto& strip : collection_)
         if (platform::View* view = strip->mainView()) view->removeFromSuperview();
     collection_.clear();
+    // Read again from the stored state as the strips are built.
+    places_.clear();
+    hiddenStrips_.clear();
 }
 
 void ManualController::refreshSetUp() {
@@ -430,8 +434,30 @@ void ManualController::placeStrip(std::unique_ptr<LampControlStrip> strip) {
     collection_.push_back(std::move(strip));
     LampControlStrip* placed = collection_.back().get();
     auto state = getUIStateForGroupID(placed->isGroup(), placed->getID());
+    if (state && state->contains("place")) places_[keyOf(*placed)] = (*state)["place"].intValue();
+    if (state && (*state)["hidden"].boolValue()) {
+        hiddenStrips_.insert(keyOf(*placed));
+        view->setHidden(true);
+    }
     if (state && (*state)["folded"].boolValue()) placed->rotateControlStripView(true);
 }
+
+namespace {
+
+// True when one of these lamps' strips has colour sliders.
+bool anyLampHasColour(ManualController& controller, const std::vector<std::string>& lampIds) {
+    // Lamps the strips do not know leave the colour sliders in place.
+    bool known = false;
+    for (const std::string& id : lampIds) {
+        if (LampControlStrip* lamp = controller.getStripWithID(id)) {
+            if (lamp->hasColour()) return true;
+            known = true;
+        }
+    }
+    return !known;
+}
+
+}  // namespace
 
 void ManualController::buildLampStrip(const Value& record, int position) {
     auto strip = makeStrip(false);
@@ -461,6 +487,8 @@ void ManualController::buildGroupStrip(const Value& record, int position) {
     strip->setID(record["id"].textValue());
     strip->setObjectForKey(record["label"], LampControlStrip::labelKey);
     strip->setTag(position + 1);
+    strip->setCapabilities(anyLampHasColour(*this, BridgeBridge::memberIdentifiers(record["lights"].textValue())),
+                           false);
     strip->setReNamePopover(reNamePopover_.get());
     strip->setReNameEditingField(reNameEditingField_);
     placeStrip(std::move(strip));
@@ -472,6 +500,15 @@ void ManualController::buildAllStrip() {
     strip->setID("0");
     strip->setObjectForKey("All", LampControlStrip::labelKey);
     strip->setTag(countGroupStrips() + 1);
+    std::vector<std::string> lamps;
+    for (const auto& lamp : collection_)
+        if (!lamp->isGroup()) lamps.push_back(lamp->getID());
+    strip->setCapabilities(anyLampHasColour(*this, lamps), false);
+    // What the bridge holds for all its lamps shows from the start, not
+    // only after the first poll.
+    std::optional<Value> settings = bridgeBridge_.settingsForGroup("0");
+    if (settings && settings->contains("onoff") && settings->contains("brightness"))
+        strip->implementSettingsFromDictionaryWithoutActing(syncRecord(*settings, false));
     placeStrip(std::move(strip));
 }
 
@@ -498,13 +535,21 @@ void ManualController::recalculateControlStripPositions() {
         LampSelectionView* row = strip.isGroup() ? groupSelectionView_.get() : lampSelectionView_.get();
         return row ? row->checkboxWithTag(strip.tag()) : nullptr;
     };
-    for (const auto& strip : collection_) {
+    // In the user's order; hidden strips take no room and offer no box.
+    const std::vector<LampControlStrip*> order = displayOrder();
+    std::vector<LampControlStrip*> shown;
+    for (LampControlStrip* strip : order) {
+        const bool hidden = hiddenStrips_.count(keyOf(*strip)) > 0;
+        if (platform::View* box = checkboxOf(*strip)) box->setHidden(hidden);
+        if (!hidden) shown.push_back(strip);
+    }
+    for (LampControlStrip* strip : shown) {
         if (!strip->isRotated()) continue;
         x += foldedPitch;
         if (platform::View* view = strip->mainView()) view->setFrameOrigin({x, foldedY}, true);
         if (platform::View* box = checkboxOf(*strip)) box->setFrameOrigin({x - 44, box->frame().origin.y});
     }
-    for (const auto& strip : collection_) {
+    for (LampControlStrip* strip : shown) {
         if (strip->isRotated()) continue;
         if (platform::View* view = strip->mainView()) view->setFrameOrigin({x, stripMargin}, true);
         x += stripPitch;
@@ -573,9 +618,69 @@ void ManualController::saveUIState(LampControlStrip* strip) {
     // Every strip's entry, written anew: strips that are gone leave the list.
     (void)strip;
     Value entries = Value::emptyList();
-    for (const auto& each : collection_)
-        entries.append(Value::map({{"ID", each->getID()}, {"folded", each->isRotated()}, {"group", each->isGroup()}}));
+    for (const auto& each : collection_) {
+        Value entry = Value::map({{"ID", each->getID()}, {"folded", each->isRotated()}, {"group", each->isGroup()}});
+        if (auto place = places_.find(keyOf(*each)); place != places_.end()) entry.set("place", place->second);
+        if (hiddenStrips_.count(keyOf(*each))) entry.set("hidden", true);
+        entries.append(std::move(entry));
+    }
     defaults_.setObject(uiStateKey, std::move(entries));
+}
+
+std::vector<LampControlStrip*> ManualController::displayOrder() const {
+    std::vector<LampControlStrip*> order;
+    for (const auto& strip : collection_) order.push_back(strip.get());
+    // Strips the user placed by their place; new ones after them, in the
+    // bridge's order.
+    auto placeOf = [this](const LampControlStrip* strip) {
+        auto it = places_.find(keyOf(*strip));
+        return it == places_.end() ? std::numeric_limits<int>::max() : it->second;
+    };
+    std::stable_sort(order.begin(), order.end(),
+                     [&](const LampControlStrip* a, const LampControlStrip* b) { return placeOf(a) < placeOf(b); });
+    return order;
+}
+
+LampControlStrip* ManualController::stripForView(const platform::View* view) const {
+    for (const auto& strip : collection_)
+        if (view && strip->mainView() == view) return strip.get();
+    return nullptr;
+}
+
+void ManualController::hideStrip(LampControlStrip* strip) {
+    if (!strip) return;
+    hiddenStrips_.insert(keyOf(*strip));
+    if (platform::View* view = strip->mainView()) view->setHidden(true);
+    recalculateControlStripPositions();
+    saveUIState(strip);
+}
+
+void ManualController::showHiddenStrips() {
+    for (const auto& strip : collection_)
+        if (hiddenStrips_.count(keyOf(*strip)))
+            if (platform::View* view = strip->mainView()) view->setHidden(false);
+    hiddenStrips_.clear();
+    recalculateControlStripPositions();
+    saveUIState(nullptr);
+}
+
+void ManualController::moveStrip(LampControlStrip* strip, int step) {
+    if (!strip || step == 0) return;
+    std::vector<LampControlStrip*> order = displayOrder();
+    auto at = std::find(order.begin(), order.end(), strip);
+    if (at == order.end()) return;
+    // The next shown strip that way changes places with it.
+    auto other = at;
+    do {
+        if (step < 0 && other == order.begin()) return;
+        other += step < 0 ? -1 : 1;
+        if (other == order.end()) return;
+    } while (hiddenStrips_.count(keyOf(**other)));
+    std::iter_swap(at, other);
+    places_.clear();
+    for (std::size_t i = 0; i < order.size(); ++i) places_[keyOf(*order[i])] = static_cast<int>(i);
+    recalculateControlStripPositions();
+    saveUIState(strip);
 }
 
 bool ManualController::allowFold() const {

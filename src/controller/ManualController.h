@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -107,6 +108,18 @@ public:
     LampSelectionView* groupSelectionView() const { return groupSelectionView_.get(); }
     std::optional<Value> getUIStateForGroupID(bool group, const std::string& id) const;
     void saveUIState(LampControlStrip* strip) override;
+
+    // ---- The user's arrangement: hidden strips and their order ----
+    // Kept with the UI state ("hidden", "place" in a strip's entry) and
+    // applied by the layout; the collection's own order stays the bridge's.
+    // The strip shown by `view`, or none.
+    LampControlStrip* stripForView(const platform::View* view) const;
+    void hideStrip(LampControlStrip* strip);
+    // One place left (step -1) or right (+1) among the shown strips.
+    void moveStrip(LampControlStrip* strip, int step);
+    void showHiddenStrips();
+    // The strips in the order the window shows them, hidden ones included.
+    std::vector<LampControlStrip*> displayOrder() const;
     bool allowFold() const override;
 
     // ---- Polling ----
@@ -266,6 +279,12 @@ public:
     std::weak_ptr<void> lifetime() const override { return lifetime_; }
 
 private:
+    // A strip's place and hidden flag, by group flag and identifier.
+    using StripKey = std::pair<bool, std::string>;
+    static StripKey keyOf(const LampControlStrip& strip) { return {strip.isGroup(), strip.getID()}; }
+    std::map<StripKey, int> places_;
+    std::set<StripKey> hiddenStrips_;
+
     std::unique_ptr<LampControlStrip> makeStrip(bool group);
     void placeStrip(std::unique_ptr<LampControlStrip> strip);
     void buildLampStrip(const Value& record, int position);

@@ -61,11 +61,12 @@ Value LampControlStrip::allValuesRequest() const {
 }
 
 Value LampControlStrip::fitToLamp(Value settings) const {
-    if (group_ || !settings.isMap()) return settings;
+    if (!settings.isMap()) return settings;
     if (!hasColour_) {
         settings.erase(colourKey);
         settings.erase(saturationKey);
     }
+    if (group_) return settings;
     if (!hasColourTemperature_) settings.erase(colourTemperatureKey);
     if (hasColour_ && hasColourTemperature_) {
         if (colourTemperatureMode_) {
@@ -79,7 +80,14 @@ Value LampControlStrip::fitToLamp(Value settings) const {
 }
 
 void LampControlStrip::setCapabilities(bool colour, bool colourTemperature) {
-    if (group_) return;
+    if (group_) {
+        // A group has colour when one of its lamps has; its warmth is not
+        // offered (group commands carry brightness and colour only).
+        hasColour_ = colour;
+        if (colourSlider_) colourSlider_->setHidden(!colour);
+        if (satSlider_) satSlider_->setHidden(!colour);
+        return;
+    }
     hasColour_ = colour;
     hasColourTemperature_ = colourTemperature;
     if (colourSlider_) colourSlider_->setHidden(!colour);
@@ -171,7 +179,12 @@ void LampControlStrip::switchOff() {
 }
 
 void LampControlStrip::doubleClick() {
-    if (!isRotated_) rotateControlStripView();
+    // A double click folds, and a second one unfolds again: the band shows
+    // no other way back than its small rename button.
+    if (isRotated_)
+        unRotateControlStripView();
+    else
+        rotateControlStripView();
 }
 
 void LampControlStrip::rotateControlStripView(bool byOwner) {
@@ -227,10 +240,14 @@ void LampControlStrip::showReNamePopover() {
         return;
     }
     if (!reNamePopover_) return;
+    // Next to the rename button that opened it, where the user looks; the
+    // label when the strip has no such button.
     platform::View* anchor = nullptr;
-    if (platform::View* view = mainView())
+    if (platform::View* view = mainView()) {
+        anchor = view->subviewWithTag(6);  // the rename button
         for (const auto& sub : view->subviews())
-            if (sub->control() == label_) anchor = sub.get();
+            if (!anchor && sub->control() == label_) anchor = sub.get();
+    }
     reNamePopover_->showRelativeToRectOfViewPreferredEdge(
         anchor ? platform::Rect{{0, 0}, anchor->frame().size} : platform::Rect{}, anchor, platform::RectEdge::MaxY);
     if (reNameEditingField_) {

@@ -2,10 +2,14 @@
 
 #include <QFrame>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QScreen>
+#include <QToolBar>
 #include <algorithm>
 
 #include "gui/widgets/ViewWidgets.h"
+#include "gui/widgets/WindowPlacement.h"
+#include "gui/windows/CommandBar.h"
 
 namespace glowmere::gui {
 
@@ -22,10 +26,19 @@ public:
         setAutoFillBackground(true);
     }
     std::function<void()> onUserHide;
+    std::function<void()> onEscape;
     bool programmaticHide = false;
     QPointer<ViewWidget> content;
 
 protected:
+    void keyPressEvent(QKeyEvent* e) override {
+        if (e->key() == Qt::Key_Escape && onEscape) {
+            e->accept();
+            onEscape();
+            return;
+        }
+        QFrame::keyPressEvent(e);
+    }
     void hideEvent(QHideEvent* e) override {
         QFrame::hideEvent(e);
         if (!programmaticHide && onUserHide) onUserHide();
@@ -88,6 +101,68 @@ void QtPopover::dismissedByUser(GuiContext& context, std::weak_ptr<State> weak, 
     });
 }
 
+void QtPopover::cancelledByUser(GuiContext& context, std::weak_ptr<State> weak, QtPopover* popover) {
+    context.post([weak, popover] {
+        auto state = weak.lock();
+        if (!state) return;
+        std::shared_ptr<View> content;
+        {
+            std::lock_guard g(state->mutex);
+            if (!state->shown) return;
+            content = state->content;
+        }
+        platform::TextField* field = nullptr;
+        if (content)
+            for (const auto& sub : content->subviews()) {
+                platform::Control* control = sub->control();
+                if (auto* button = dynamic_cast<platform::Button*>(control); button && button->title() == "Cancel") {
+                    button->sendAction();
+                    return;
+                }
+                if (!field) field = dynamic_cast<platform::TextField*>(control);
+            }
+        if (field) field->setStringValue("");
+        popover->performClose();
+    });
+}
+
+namespace {
+
+// The command-bar button that opens a popover showing `content`, or none:
+// the group popovers open under their command's button.
+QWidget* commandButtonFor(const View* content, QWidget* anchor) {
+    if (!content || !anchor) return nullptr;
+    CommandBar::Command command;
+    if (content->kind() == "makeGroupView")
+        command = CommandBar::Command::MakeGroup;
+    else if (content->kind() == "removeGroupView")
+        command = CommandBar::Command::RemoveGroup;
+    else
+        return nullptr;
+    auto* bar = anchor->window()->findChild<CommandBar*>();
+    if (!bar || !bar->toolBar() || !bar->toolBar()->isVisible()) return nullptr;
+    QWidget* button = bar->toolBar()->widgetForAction(bar->action(command));
+    // Behind the toolbar's overflow arrow: under the toolbar's end instead.
+    return button && button->isVisible() ? button : bar->toolBar();
+}
+
+Side sideFor(platform::RectEdge edge) {
+    // The logic's y grows upward: its top edge is the greater y.
+    switch (edge) {
+        case platform::RectEdge::MaxY:
+            return Side::Above;
+        case platform::RectEdge::MinY:
+            return Side::Below;
+        case platform::RectEdge::MaxX:
+            return Side::Right;
+        case platform::RectEdge::MinX:
+            return Side::Left;
+    }
+    return Side::Above;
+}
+
+}  // namespace
+
 void QtPopover::showRelativeToRectOfViewPreferredEdge(Rect, View* anchor, platform::RectEdge edge) {
     std::shared_ptr<View> content;
     Size size;
@@ -109,36 +184,28 @@ void QtPopover::showRelativeToRectOfViewPreferredEdge(Rect, View* anchor, platfo
         auto* f = new PopoverFrame(transient);
         if (content) f->content = new ViewWidget(content, *context, f);
         f->onUserHide = [context, weak, self] { dismissedByUser(*context, weak, self); };
+        f->onEscape = [context, weak, self] { cancelledByUser(*context, weak, self); };
         return f;
     });
-    frame_.run([context, anchor, edge, size](PopoverFrame& f) {
+    frame_.run([context, anchor, edge, size, content](PopoverFrame& f) {
         const int w = static_cast<int>(size.width), h = static_cast<int>(size.height);
         f.resize(w + 4, h + 4);
         if (f.content) f.content->setGeometry(2, 2, w, h);
-        QRect target(QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry().center()
-                                                      : QPoint(200, 200),
-                     QSize(1, 1));
-        if (QWidget* a = context->widgetFor(anchor)) target = QRect(a->mapToGlobal(QPoint(0, 0)), a->size());
-        QPoint at;
-        switch (edge) {
-            case platform::RectEdge::MaxY:  // above (y grows upward)
-                at = QPoint(target.center().x() - f.width() / 2, target.top() - f.height() - 4);
-                break;
-            case platform::RectEdge::MinY:
-                at = QPoint(target.center().x() - f.width() / 2, target.bottom() + 4);
-                break;
-            case platform::RectEdge::MaxX:
-                at = QPoint(target.right() + 4, target.center().y() - f.height() / 2);
-                break;
-            case platform::RectEdge::MinX:
-                at = QPoint(target.left() - f.width() - 4, target.center().y() - f.height() / 2);
-                break;
+        QWidget* a = context->widgetFor(anchor);
+        Side side = sideFor(edge);
+        if (QWidget* button = commandButtonFor(content.get(), a)) {
+            a = button;
+            side = Side::Below;
         }
-        if (QScreen* s = QGuiApplication::screenAt(target.center())) {
-            const QRect area = s->availableGeometry();
-            at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - f.width())));
-            at.setY(std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() - f.height())));
+        QScreen* screen = a ? a->screen() : QGuiApplication::primaryScreen();
+        const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 800, 600);
+        QRect target(area.center(), QSize(1, 1));
+        QRect window = area;
+        if (a) {
+            target = QRect(a->mapToGlobal(QPoint(0, 0)), a->size());
+            window = QRect(a->window()->mapToGlobal(QPoint(0, 0)), a->window()->size());
         }
+        const QPoint at = popoverRect(target, f.size(), side, window, area).topLeft();
         f.move(at);
         f.show();
         f.raise();

@@ -39,6 +39,9 @@ private:
     };
     // The user dismissed a transient popover (a click outside it).
     static void dismissedByUser(GuiContext& context, std::weak_ptr<State> state, QtPopover* popover);
+    // The user pressed Escape: the popover closes as its Cancel button
+    // would, and a rename popover without one renames nothing.
+    static void cancelledByUser(GuiContext& context, std::weak_ptr<State> state, QtPopover* popover);
 
     GuiContext& context_;
     std::shared_ptr<State> state_ = std::make_shared<State>();

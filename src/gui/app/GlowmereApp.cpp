@@ -7,6 +7,8 @@
 #include <QElapsedTimer>
 #include <QFileSystemWatcher>
 #include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -20,6 +22,7 @@
 #include "controller/ControllerSettings.h"
 #include "controller/ManualController.h"
 #include "controls/BridgeBridgeClient.h"
+#include "controls/LampControlStrip.h"
 #include "gui/adapters/QtAlerts.h"
 #include "gui/adapters/QtApplication.h"
 #include "gui/adapters/QtMainWindow.h"
@@ -33,6 +36,7 @@
 #include "gui/app/GuiPart.h"
 #include "gui/app/ListeningAndPresets.h"
 #include "gui/app/ToolWindows.h"
+#include "gui/widgets/ViewWidgets.h"
 #include "gui/widgets/WindowPlacement.h"
 #include "gui/windows/AboutDialog.h"
 #include "gui/windows/AddressDialog.h"
@@ -383,6 +387,26 @@ void GlowmereApp::connectMainWindow() {
 
     MainWindowWidget* window = mainWindow_->windowWidget();
     QObject::connect(window->emptySearchButton, &QPushButton::clicked, window, search);
+    // Hiding and moving strips from their context menu; the View menu
+    // brings hidden ones back.
+    setStripArrangementHandler(
+        [self = QPointer<GlowmereApp>(this), this](std::shared_ptr<platform::View> strip, StripArrangement what) {
+            if (!self) return;
+            context_->post([this, strip, what] {
+                LampControlStrip* target = manual_->stripForView(strip.get());
+                if (what == StripArrangement::Hide)
+                    manual_->hideStrip(target);
+                else
+                    manual_->moveStrip(target, what == StripArrangement::MoveLeft ? -1 : 1);
+            });
+        });
+    setStripFoldingAllowed([self = QPointer<GlowmereApp>(this), settings = settings_.get()] {
+        return !self || settings->allowFold.state() == 1;
+    });
+    QMenu* view = window->menuBar()->addMenu(QObject::tr("&View"));
+    QAction* showHidden = view->addAction(QObject::tr("Show hidden strips"));
+    QObject::connect(showHidden, &QAction::triggered, window,
+                     [this] { context_->post([this] { manual_->showHiddenStrips(); }); });
     // Retry and pairing again are the user's asking: pairing may start again.
     auto retry = [this] {
         pairingCancelled_ = false;

@@ -1,10 +1,13 @@
 #include "gui/app/ToolWindows.h"
 
+#include <QApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QPixmap>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTimer>
@@ -13,6 +16,7 @@
 
 #include "bridge/bridgeExplorer.h"
 #include "controller/ManualController.h"
+#include "controls/LampControlStrip.h"
 #include "gui/widgets/WindowPlacement.h"
 #include "gui/windows/ActionEditor.h"
 #include "gui/windows/CommandBar.h"
@@ -204,11 +208,28 @@ void ToolWindows::saveScreenshots(const QStringList& names, const QString& base)
         shown = &parts_.settings;
     } else if (name == "update") {
         shown = updateWindow_.get();
+    } else if (name == "popovers") {
+        // The main window with the make-group popover under its button and
+        // the first strip's rename popover beside its pencil.
+        ManualController* manual = &parts_.manual;
+        parts_.context.post([manual] {
+            manual->makeGroupStep1();
+            if (!manual->collection().empty()) manual->collection().front()->showReNamePopover();
+        });
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->objectName() == "mainWindow") shown = top;
     }
     QPointer<QWidget> target(shown);
     QTimer::singleShot(2000, this, [this, target, names, base, name] {
         const QString path = base + "-" + QString(name).replace('=', '-') + ".png";
-        if (target && target->isVisible() && target->grab().save(path))
+        // Popovers are windows of their own: the screen shows them with it.
+        QScreen* screen = target ? target->screen() : nullptr;
+        const QRect area = target ? target->frameGeometry().adjusted(-12, -12, 12, 12) : QRect();
+        const QPixmap shot = name == "popovers" && screen && QGuiApplication::platformName() != "offscreen"
+                                 ? screen->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+                             : target ? target->grab()
+                                      : QPixmap();
+        if (target && target->isVisible() && shot.save(path))
             std::printf("screenshot saved to %s\n", path.toLocal8Bit().constData());
         else
             std::printf("no screenshot of the %s window\n", name.toLocal8Bit().constData());

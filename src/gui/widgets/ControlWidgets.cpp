@@ -1,5 +1,6 @@
 #include "gui/widgets/ControlWidgets.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -8,7 +9,10 @@
 #include <QPainterPath>
 #include <QPointer>
 #include <QPushButton>
+#include <QStyle>
 #include <QStyleOptionSlider>
+#include <QToolTip>
+#include <QWheelEvent>
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -50,33 +54,38 @@ constexpr int readableNameLength = 256;
 // it can be, else anywhere; what still does not fit ends in an ellipsis.
 // Bounded work whatever the name's length: a readable head of it is
 // measured, and the line break found by halving.
-QString fitInTwoLines(const QString& whole, const QFontMetrics& metrics, int width) {
-    const QString text = whole.size() > readableNameLength ? whole.left(readableNameLength) + QChar(0x2026) : whole;
-    if (metrics.horizontalAdvance(text) <= width) return text;
-    // The longest head that fits: a longer head is never narrower.
-    int fits = 0, tooWide = static_cast<int>(text.size());
-    while (tooWide - fits > 1) {
-        const int middle = (fits + tooWide) / 2;
-        if (metrics.horizontalAdvance(text.left(middle)) <= width)
-            fits = middle;
-        else
-            tooWide = middle;
-    }
-    int cut = fits;
-    // Prefer the last space within the first line.
-    const int space = text.left(cut + 1).lastIndexOf(' ');
-    if (space > 0) cut = space;
-    const QString first = text.left(cut).trimmed();
-    const QString rest = text.mid(cut).trimmed();
-    return first + "\n" + metrics.elidedText(rest, Qt::ElideRight, width);
-}
-
 void refreshCommon(QWidget* widget, const Control& control) {
     widget->setEnabled(control.isEnabled());
     setHiddenBy(widget, HiddenBy::Control, control.isHidden());
 }
 
 }  // namespace
+
+QStringList stripNameLines(const QString& name, const QFontMetrics& metrics, int width, bool* complete) {
+    const QString text =
+        name.size() > readableNameLength ? name.left(readableNameLength) + QChar(0x2026) : name.simplified();
+    // Whole words, as many to a line as fit; a word wider than a line has
+    // one to itself.
+    QStringList lines;
+    for (const QString& word : text.split(' ', Qt::SkipEmptyParts)) {
+        const QString longer = lines.isEmpty() ? word : lines.back() + ' ' + word;
+        if (!lines.isEmpty() && metrics.horizontalAdvance(longer) <= width)
+            lines.back() = longer;
+        else
+            lines << word;
+    }
+    bool whole = lines.size() <= 2;
+    for (const QString& line : lines) whole = whole && metrics.horizontalAdvance(line) <= width;
+    if (complete) *complete = whole;
+    if (whole) return lines;
+    // Two lines, the second (or a word too wide) ending in an ellipsis.
+    QStringList shown;
+    for (int i = 0; i < std::min<int>(2, static_cast<int>(lines.size())); ++i) {
+        const QString line = i == 1 ? QStringList(lines.mid(1)).join(' ') : lines[i];
+        shown << (metrics.horizontalAdvance(line) <= width ? line : metrics.elidedText(line, Qt::ElideRight, width));
+    }
+    return shown;
+}
 
 // ---- slider ----
 
@@ -97,6 +106,9 @@ StripSlider::StripSlider(std::shared_ptr<Slider> slider, Look look, GuiContext& 
         if (isSliderDown() && throttle_.takeDue(context_.clock().now())) send(value());
     });
     connect(this, &QSlider::sliderMoved, this, &StripSlider::userMoved);
+    connect(this, &QSlider::valueChanged, this, [this] {
+        if (!updating_) showValue();
+    });
     connect(this, &QSlider::sliderReleased, this, [this] {
         trailing_.stop();
         throttle_.released(context_.clock().now());
@@ -142,6 +154,46 @@ void StripSlider::send(int position) {
     lastSent_ = position;
     const double value = toModel(position);
     context_.forwarder().forward(slider_, [value](Control& c) { static_cast<Slider&>(c).setDoubleValue(value); });
+}
+
+QString StripSlider::valueText() const {
+    const double v = model().doubleValue();
+    switch (look_) {
+        case Look::Brightness:
+            return tr("%1%").arg(std::lround(v / 255.0 * 100));
+        case Look::Saturation:
+            // The position runs the other way from the saturation.
+            return tr("%1%").arg(std::lround((255.0 - v) / 255.0 * 100));
+        case Look::Warmth:
+            return tr("%1 K").arg(v > 0 ? std::lround(1e6 / v / 10) * 10 : 0);
+        case Look::Hue:
+            return tr("%1°").arg(std::lround(v / 65536.0 * 360) % 360);
+        case Look::Plain:
+            break;
+    }
+    return QString::number(v, 'g', 4);
+}
+
+void StripSlider::showValue() {
+    const QString text = valueText();
+    setAccessibleDescription(text);
+    QAccessibleValueChangeEvent event(this, text);
+    QAccessible::updateAccessibility(&event);
+    setToolTip(text);
+    if (!isSliderDown() && !hasFocus()) return;
+    // Beside the handle, where the eye is.
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    const QRect handle = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+    QToolTip::showText(mapToGlobal(handle.topRight() + QPoint(4, 0)), text, this);
+}
+
+void StripSlider::wheelEvent(QWheelEvent* event) {
+    if (!hasFocus()) {
+        event->ignore();
+        return;
+    }
+    QSlider::wheelEvent(event);
 }
 
 QColor StripSlider::colourAt(double f) const {
@@ -400,7 +452,6 @@ QWidget* makeTextField(const std::shared_ptr<platform::View>& view, const std::s
         f.setBold(true);
         label->setFont(f);
         label->setObjectName("stripLabel");
-        label->setWordWrap(true);
     } else if (hint == style::caption) {
         QFont f = label->font();
         f.setPointSizeF(f.pointSizeF() * 0.85);
@@ -416,10 +467,28 @@ QWidget* makeTextField(const std::shared_ptr<platform::View>& view, const std::s
         // Long lamp names take two lines in the narrow strip; the tooltip
         // and the controls' accessible names have all of it.
         const bool strip = hint == style::stripLabel;
-        label->setText(strip ? fitInTwoLines(text, label->fontMetrics(), elideWidth) : text);
+        if (strip) {
+            // A slightly smaller type before words are cut short.
+            QFont font = label->font();
+            const double size = label->property("namePointSize").isValid() ? label->property("namePointSize").toDouble()
+                                                                           : font.pointSizeF();
+            label->setProperty("namePointSize", size);
+            QStringList lines;
+            for (double scale : {1.0, 0.9, 0.8}) {
+                font.setPointSizeF(size * scale);
+                bool whole = false;
+                lines = stripNameLines(text, QFontMetrics(font), elideWidth, &whole);
+                if (whole) break;
+            }
+            label->setFont(font);
+            label->setText(lines.join('\n'));
+        } else {
+            label->setText(text);
+        }
         label->setToolTip(strip ? text : QString());
         if (strip) {
             label->setAccessibleName(text);
+            label->setAccessibleDescription(text);
             // The strip names its controls after it (once it is built).
             QWidget* owner = label->parentWidget();
             if (owner && owner->metaObject()->indexOfMethod("nameControls()") >= 0)

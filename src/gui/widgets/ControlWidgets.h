@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QFontMetrics>
 #include <QSlider>
+#include <QStringList>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -32,6 +34,10 @@ inline constexpr const char* message = "label.message";
 inline constexpr const char* editField = "field";
 }  // namespace style
 
+// A strip's name in at most two lines of `width`, broken between words;
+// what does not fit ends in an ellipsis. `complete`: all of it fits.
+QStringList stripNameLines(const QString& name, const QFontMetrics& metrics, int width, bool* complete = nullptr);
+
 // Calls `refresh` on the Qt thread after every change of `control` (from any
 // thread), at most one call waiting at a time; stops once `owner` is gone.
 void mirrorControl(QObject* owner, platform::Control& control, std::function<void()> refresh);
@@ -51,9 +57,15 @@ public:
     // The hue (0..1) the saturation and brightness grooves are tinted with.
     void setHueSource(std::function<double()> source) { hueSource_ = std::move(source); }
     void refreshFromModel();
+    // The value as a user reads it: brightness and saturation in percent,
+    // warmth in kelvin, hue in degrees.
+    QString valueText() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // The wheel moves a slider only once the user chose it (keyboard focus);
+    // otherwise it scrolls what lies under the pointer.
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     void send(int position);
@@ -61,6 +73,9 @@ private:
     double toModel(int position) const { return position / scale_; }
     int toPosition(double value) const;
     QColor colourAt(double fraction) const;  // 0 bottom/left .. 1 top/right
+    // Shows the value beside the handle while it moves, and tells assistive
+    // technology.
+    void showValue();
 
     std::shared_ptr<platform::Slider> slider_;
     Look look_;

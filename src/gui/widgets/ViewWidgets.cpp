@@ -1,8 +1,10 @@
 #include "gui/widgets/ViewWidgets.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QElapsedTimer>
 #include <QFrame>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -204,7 +206,15 @@ void ViewWidget::syncSubviews() {
 void ViewWidget::placeChild(View* child, bool allowAnimation) {
     QWidget* w = childWidget(child);
     if (!w) return;
-    const QRect target = toWidgetRect(child->frame(), child->frameRotation(), coordinateHeight());
+    QRect target = toWidgetRect(child->frame(), child->frameRotation(), coordinateHeight());
+    // A row of tick boxes lies in the margin under the strips, not across
+    // their lower edge.
+    if (child->kind() == "selection") target.moveBottom(static_cast<int>(coordinateHeight()) - 1);
+    // A slide still under way would end where the view was before.
+    for (auto* running : w->findChildren<QPropertyAnimation*>(QString(), Qt::FindDirectChildrenOnly)) {
+        running->stop();
+        running->deleteLater();
+    }
     if (allowAnimation && child->lastMoveAnimated() && w->isVisible() && w->size() == target.size() &&
         w->pos() != target.topLeft()) {
         auto* animation = new QPropertyAnimation(w, "pos", w);
@@ -297,6 +307,15 @@ void StripViewWidget::nameControls() {
         if (sub->tag() == 6 || sub->tag() == 8) w->setToolTip(w->accessibleName());
     }
     setAccessibleName(strip);
+    // Folding has no button of its own: the strip says how.
+    setToolTip(strip + "\n" + foldingHint());
+}
+
+bool StripViewWidget::isAllStrip() const {
+    View* captionView = view().subviewWithTag(7);
+    const auto* caption = captionView ? dynamic_cast<const platform::TextField*>(captionView->control()) : nullptr;
+    // Folded, a group strip's caption is blank.
+    return name() == "All" && caption && (isFolded() || caption->stringValue() == "Group");
 }
 
 bool StripViewWidget::isFolded() const {
@@ -378,18 +397,101 @@ void StripViewWidget::paintEvent(QPaintEvent*) {
 
 void StripViewWidget::mousePressEvent(QMouseEvent* event) {
     // Counted here, since a platform click count is what the logic expects.
-    const bool continues = lastPress_.isValid() && lastPress_.elapsed() <= QApplication::doubleClickInterval() &&
-                           (event->position().toPoint() - lastPressPos_).manhattanLength() <= 6;
+    // The events' own times, as the desktop stamped them.
+    const bool continues =
+        clickCount_ > 0 &&
+        event->timestamp() - lastPress_ <= static_cast<quint64>(QApplication::doubleClickInterval()) &&
+        (event->position().toPoint() - lastPressPos_).manhattanLength() <= 6;
     clickCount_ = continues ? clickCount_ + 1 : 1;
-    lastPress_.restart();
+    lastPress_ = event->timestamp();
     lastPressPos_ = event->position().toPoint();
     event->accept();
 }
 
 void StripViewWidget::mouseDoubleClickEvent(QMouseEvent* event) {
-    // Qt sends the second press as a press of its own before this; counting
-    // it again would make every double click a triple one.
-    event->accept();
+    // Qt gives a widget the second press of a double click only as this
+    // event: it is a press like the first.
+    mousePressEvent(event);
+}
+
+namespace {
+std::function<void(std::shared_ptr<View>, StripArrangement)>& arrangementHandler() {
+    static std::function<void(std::shared_ptr<View>, StripArrangement)> handler;
+    return handler;
+}
+}  // namespace
+
+namespace {
+std::function<bool()>& foldingAllowed() {
+    static std::function<bool()> allowed;
+    return allowed;
+}
+}  // namespace
+
+void setStripFoldingAllowed(std::function<bool()> allowed) {
+    foldingAllowed() = std::move(allowed);
+}
+
+QString StripViewWidget::foldingHint() const {
+    if (isFolded()) return tr("Double-click to unfold; right-click for more");
+    if (foldingAllowed() && !foldingAllowed()())
+        return tr("Strips fold with a double click once \"Allow strips to fold\" is on in Settings");
+    return tr("Double-click to fold or unfold; right-click for more");
+}
+
+bool StripViewWidget::event(QEvent* event) {
+    // The hint follows the setting and the strip's state.
+    if (event->type() == QEvent::ToolTip) setToolTip(name() + "\n" + foldingHint());
+    return ViewWidget::event(event);
+}
+
+void setStripArrangementHandler(std::function<void(std::shared_ptr<platform::View>, StripArrangement)> handler) {
+    arrangementHandler() = std::move(handler);
+}
+
+void StripViewWidget::contextMenuEvent(QContextMenuEvent* event) {
+    // Shared, so a rebuild meanwhile does not take them from under the post.
+    auto controlWithTag = [this](int tag) {
+        View* sub = view().subviewWithTag(tag);
+        return sub ? sub->sharedControl() : nullptr;
+    };
+    const std::shared_ptr<platform::Control> renameButton = controlWithTag(6), duskButton = controlWithTag(8);
+    const bool folded = isFolded();
+    QMenu menu(this);
+    QAction* fold = menu.addAction(folded ? tr("Unfold") : tr("Fold"));
+    if (!folded && foldingAllowed() && !foldingAllowed()()) {
+        fold->setText(tr("Fold (allow it in Settings)"));
+        fold->setEnabled(false);
+    }
+    // The All strip's pencil only unfolds: it has no name to change.
+    QAction* rename = isAllStrip() ? nullptr : menu.addAction(tr("Rename…"));
+    QAction* dusk = duskButton ? menu.addAction(tr("Dusk…")) : nullptr;
+    std::map<QAction*, StripArrangement> arrangements;
+    if (arrangementHandler()) {
+        menu.addSeparator();
+        arrangements[menu.addAction(tr("Hide"))] = StripArrangement::Hide;
+        arrangements[menu.addAction(tr("Move left"))] = StripArrangement::MoveLeft;
+        arrangements[menu.addAction(tr("Move right"))] = StripArrangement::MoveRight;
+    }
+    QAction* chosen = menu.exec(event->globalPos());
+    if (!chosen) return;
+    std::shared_ptr<View> strip = sharedView();
+    if (auto it = arrangements.find(chosen); it != arrangements.end()) {
+        if (arrangementHandler()) arrangementHandler()(strip, it->second);
+        return;
+    }
+    if (chosen == fold) {
+        // What a double click does.
+        context_.post([strip] { strip->mouseUp(2); });
+    } else if (chosen == rename && renameButton) {
+        // Folded, the pencil unfolds first; the second press renames.
+        context_.post([renameButton, folded] {
+            renameButton->sendAction();
+            if (folded) renameButton->sendAction();
+        });
+    } else if (chosen == dusk) {
+        context_.post([duskButton] { duskButton->sendAction(); });
+    }
 }
 
 void StripViewWidget::mouseReleaseEvent(QMouseEvent* event) {

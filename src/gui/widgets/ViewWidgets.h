@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QWidget>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -60,6 +61,8 @@ public:
     // Gives every control its accessible name: the strip's name and what the
     // control is ("Hall on", "Hall brightness", ...). Run again on renames.
     Q_INVOKABLE void nameControls();
+    // The strip of the whole bridge, whose pencil only unfolds.
+    bool isAllStrip() const;
     // The accessible name's suffix of the control with `tag`.
     static QString controlSuffix(int tag);
 
@@ -68,14 +71,27 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool event(QEvent* event) override;
     void viewChanged(platform::View::Change what) override;
 
 private:
     void applyFolding();
-    QElapsedTimer lastPress_;
+    // The tooltip's line on folding, as things stand.
+    QString foldingHint() const;
+    quint64 lastPress_ = 0;
     QPoint lastPressPos_;
     int clickCount_ = 0;
 };
+
+// What a strip's context menu asks of the strips' arrangement, handed (on
+// the Qt thread) to what the application sets here; without it the menu
+// offers no such entries.
+enum class StripArrangement { Hide, MoveLeft, MoveRight };
+// Whether the user allows strips to fold (read on the Qt thread); without
+// it they may.
+void setStripFoldingAllowed(std::function<bool()> allowed);
+void setStripArrangementHandler(std::function<void(std::shared_ptr<platform::View>, StripArrangement)> handler);
 
 // A row of selection checkboxes laid over the strips; transparent apart from
 // its checkboxes.

@@ -11,6 +11,7 @@
 #include <QStyle>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 #include <algorithm>
 
 #include "gui/widgets/Icons.h"
@@ -160,6 +161,11 @@ void MainWindowWidget::fitWindow() {
     if (QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen()) {
         const QSize decoration = frameGeometry().size() - this->size();
         const QRect area = s->availableGeometry();
+        // Strips that do not all fit scroll sideways: the bar gets its own
+        // room below them rather than taking it from them (which would
+        // make them scroll up and down as well).
+        if (want.width() > area.width() - decoration.width())
+            want.rheight() += scrollArea->horizontalScrollBar()->sizeHint().height();
         want = want.boundedTo(area.size() - decoration);
     }
     resize(want.expandedTo(minimumSizeHint()));
@@ -260,6 +266,16 @@ void MainWindowWidget::resizeEvent(QResizeEvent* e) {
 
 bool MainWindowWidget::eventFilter(QObject* watched, QEvent* e) {
     if (watched == scrollArea->viewport() && e->type() == QEvent::Resize) fitSurface();
+    if (watched == scrollArea->viewport() && e->type() == QEvent::Wheel) {
+        // The strips stand side by side: the wheel scrolls sideways, about
+        // one strip a notch.
+        auto* wheel = static_cast<QWheelEvent*>(e);
+        const QPoint delta = wheel->angleDelta();
+        const int notches = delta.x() != 0 ? delta.x() : delta.y();
+        QScrollBar* bar = scrollArea->horizontalScrollBar();
+        bar->setValue(bar->value() - notches * 95 / 120);
+        return true;
+    }
     return QMainWindow::eventFilter(watched, e);
 }
 

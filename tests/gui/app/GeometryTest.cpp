@@ -3,6 +3,7 @@
 #include <QRect>
 
 #include "gui/widgets/ViewWidgets.h"
+#include "gui/widgets/WindowPlacement.h"
 #include "gui/windows/SettingsWindow.h"
 
 namespace glowmere::gui {
@@ -32,6 +33,32 @@ TEST(GeometryTest, FramesFlipFromYUpToTheWidgetsYDown) {
     for (const auto& c : cases)
         EXPECT_EQ(toWidgetRect(c.frame, c.rotation, c.parentHeight), c.expected)
             << c.frame.origin.x << "," << c.frame.origin.y << " rotated " << c.rotation;
+}
+
+TEST(GeometryTest, APopoverOpensBesideItsAnchorInsideTheWindowWhereItHasRoom) {
+    const QRect screen(0, 0, 960, 540), window(100, 50, 700, 460);
+    struct Case {
+        const char* what;
+        QRect anchor;
+        Side preferred;
+        QRect window;
+        QRect expected;
+    };
+    const Case cases[] = {
+        // 4 pixels between the popover and the anchor.
+        {"above, centred on the anchor", {300, 400, 34, 26}, Side::Above, window, {266, 297, 100, 100}},
+        // No room above inside the window: below instead.
+        {"flipped below", {300, 80, 34, 26}, Side::Above, window, {266, 109, 100, 100}},
+        // Centred it would stick out on the left: slid along the anchor's side.
+        {"slid right", {110, 400, 34, 26}, Side::Above, window, {100, 297, 100, 100}},
+        {"under a toolbar button", {500, 60, 80, 24}, Side::Below, window, {489, 87, 100, 100}},
+        // A window too small for it: beside the anchor on the screen.
+        {"outside a small window", {300, 400, 34, 26}, Side::Above, {280, 390, 80, 60}, {266, 297, 100, 100}},
+        // At the screen's top edge: slid down onto the screen, still beside it.
+        {"slid onto the screen", {10, 10, 20, 20}, Side::Right, {0, 0, 50, 50}, {33, 0, 100, 100}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(popoverRect(c.anchor, QSize(100, 100), c.preferred, c.window, screen), c.expected) << c.what;
 }
 
 TEST(BridgeAddressTest, AcceptsHostsAndHostPortAndRejectsTheRest) {

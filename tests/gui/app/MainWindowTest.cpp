@@ -1,9 +1,12 @@
+#include <QtTest/qtestspontaneevent.h>
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -12,6 +15,9 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
+#include <QWheelEvent>
+#include <iostream>
 #include <nlohmann/json.hpp>
 
 #include "GuiHarness.h"
@@ -26,6 +32,7 @@
 #include "gui/windows/MainWindowWidget.h"
 #include "gui/windows/PushLinkWindow.h"
 #include "gui/windows/SettingsWindow.h"
+#include "platform/DefaultsStore.h"
 #include "platform/Log.h"
 
 namespace glowmere::testing {
@@ -180,6 +187,81 @@ TEST_F(MainWindowTest, ADuskShowsOnItsStripUntilStoppedFromTheMoonButton) {
     EXPECT_TRUE(t.onOffSwitch(0)->isChecked());
 }
 
+// The popover on screen (a frameless panel showing a logic view), or none.
+QWidget* visiblePopover() {
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->isVisible() && (top->windowType() == Qt::Popup || top->windowType() == Qt::Tool) &&
+            top->findChild<gui::ViewWidget*>())
+            return top;
+    return nullptr;
+}
+
+TEST_F(MainWindowTest, EachPopoverOpensBesideItsButtonInsideTheWindowAndEscapeClosesIt) {
+    AppUnderTest t(house(6, 1));
+    ASSERT_TRUE(t.waitForStrips(7));
+    QMainWindow* window = t.app().mainWindow().widget();
+    window->show();
+    ASSERT_TRUE(pumpUntil([&] { return window->isVisible(); }));
+    CommandBar& bar = t.app().mainWindow().commandBar();
+    auto commandButton = [&](CommandBar::Command command) {
+        return bar.toolBar()->widgetForAction(bar.action(command));
+    };
+    struct Case {
+        const char* name;
+        std::function<QWidget*()> button;
+        std::function<void()> open;
+        bool below;  // under its button (the command bar's) rather than beside it
+    };
+    const Case cases[] = {
+        {"rename", [&] { return controlWidget(t, 5, 6); },
+         [&] { QTest::mouseClick(controlWidget(t, 5, 6), Qt::LeftButton); }, false},
+        {"dusk", [&] { return controlWidget(t, 0, 8); },
+         [&] { QTest::mouseClick(controlWidget(t, 0, 8), Qt::LeftButton); }, false},
+        {"make group", [&] { return commandButton(CommandBar::Command::MakeGroup); },
+         [&] { click(CommandBar::Command::MakeGroup, t); }, true},
+        {"remove group", [&] { return commandButton(CommandBar::Command::RemoveGroup); },
+         [&] { click(CommandBar::Command::RemoveGroup, t); }, true},
+    };
+    const QRect screen = window->screen()->availableGeometry();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        t.sim().clearRequestLog();
+        c.open();
+        QWidget* popover = nullptr;
+        ASSERT_TRUE(pumpUntil([&] { return (popover = visiblePopover()) != nullptr; }));
+        pumpUntil([] { return false; }, 50);
+        const QRect p = popover->frameGeometry();
+        QWidget* button = c.button();
+        const QRect b(button->mapToGlobal(QPoint(0, 0)), button->size());
+        EXPECT_FALSE(p.intersects(b)) << "the button stays in sight";
+        // Beside it: touching its side, within a few pixels, and overlapping it along that side.
+        const int dx = std::max({0, b.left() - p.right(), p.left() - b.right()});
+        const int dy = std::max({0, b.top() - p.bottom(), p.top() - b.bottom()});
+        EXPECT_LE(dx + dy, 8) << "popover at " << p.x() << "," << p.y() << ", button at " << b.x() << "," << b.y();
+        if (c.below) {
+            EXPECT_GT(p.top(), b.bottom());
+        }
+        EXPECT_TRUE(screen.contains(p));
+        EXPECT_TRUE(window->frameGeometry().contains(p)) << "inside the window, which has room for it";
+        // The tick boxes lie beside the strips, never across an edge of one.
+        for (auto* box : window->findChildren<QCheckBox*>()) {
+            if (!box->isVisible()) continue;
+            const QRect r(box->mapToGlobal(QPoint(0, 0)), box->size());
+            for (std::size_t k = 0; k < t.stripCount(); ++k) {
+                const QRect s(t.stripWidget(k)->mapToGlobal(QPoint(0, 0)), t.stripWidget(k)->size());
+                EXPECT_TRUE(s.contains(r) || !s.intersects(r)) << "box at " << r.x() << "," << r.y();
+            }
+        }
+        QWidget* focus = popover->focusWidget() ? popover->focusWidget() : popover;
+        QTest::keyClick(focus, Qt::Key_Escape);
+        EXPECT_TRUE(pumpUntil([&] { return !visiblePopover(); }));
+        for (auto* box : window->findChildren<QCheckBox*>()) EXPECT_FALSE(box->isVisible());
+    }
+    pumpUntil([] { return false; }, 200);
+    EXPECT_TRUE(requestsTo(t.sim(), "PUT", "/").empty()) << "Escape renames and starts nothing";
+    EXPECT_EQ(t.labelText(5), "Lamp 6");
+}
+
 TEST_F(MainWindowTest, MakingAndRemovingAGroupTakeOneRequestAndOneRebuildEach) {
     AppUnderTest t(house(3, 1));
     ASSERT_TRUE(t.waitForStrips(4));
@@ -231,7 +313,7 @@ TEST_F(MainWindowTest, MakingAndRemovingAGroupTakeOneRequestAndOneRebuildEach) {
     EXPECT_EQ(rebuilds(t), before + 2);
 }
 
-TEST_F(MainWindowTest, AFoldedStripUnfoldsFromItsRenameButton) {
+TEST_F(MainWindowTest, ADoubleClickFoldsAndUnfoldsAStripAndItsRenameButtonUnfoldsIt) {
     auto options = house(2, 0);
     // A stored entry of a lamp that is gone: the next save drops it.
     options.extraDefaults =
@@ -245,10 +327,25 @@ TEST_F(MainWindowTest, AFoldedStripUnfoldsFromItsRenameButton) {
         t.onController([&] { f = t.app().manualController().collection()[1]->isRotated(); });
         return f;
     };
-    // A double click beside the sliders: two clicks in quick succession.
-    for (int i = 0; i < 2; ++i) QTest::mouseClick(t.stripWidget(1), Qt::LeftButton, {}, QPoint(91, 300));
+    // A double click beside the sliders, through the window as the desktop
+    // delivers it (press, release, double click, release): it folds, and
+    // another one unfolds.
+    QMainWindow* window = t.app().mainWindow().widget();
+    window->show();
+    ASSERT_TRUE(pumpUntil([&] { return window->isVisible(); }));
+    EXPECT_TRUE(t.stripWidget(1)->toolTip().contains("Double-click to fold"));
+    auto doubleClick = [&] {
+        gui::StripViewWidget* strip = t.stripWidget(1);
+        const QPoint at = strip->isFolded() ? QPoint(strip->width() / 2, 20) : QPoint(91, 300);
+        QTest::mouseDClick(window->windowHandle(), Qt::LeftButton, {}, strip->mapTo(window, at));
+    };
+    doubleClick();
     ASSERT_TRUE(pumpUntil(folded));
     ASSERT_TRUE(pumpUntil([&] { return t.stripWidget(1)->isFolded(); }));
+    doubleClick();
+    ASSERT_TRUE(pumpUntil([&] { return !folded() && !t.stripWidget(1)->isFolded(); }));
+    doubleClick();
+    ASSERT_TRUE(pumpUntil([&] { return folded() && t.stripWidget(1)->isFolded(); }));
     std::string stored;
     t.onController([&] {
         const Value entries = t.app().defaults().objectForKey("UIState");
@@ -333,6 +430,82 @@ TEST_F(MainWindowTest, AWhiteOnlyLampsStripSendsNoColourKeys) {
         EXPECT_FALSE(body.contains("sat")) << body.dump();
     }
     EXPECT_EQ(json::parse(t.sim().state())["lights"]["4"]["state"].value("bri", -1), 120);
+}
+
+TEST_F(MainWindowTest, GroupStripsOfferWhatTheirLampsHaveAndTheAllStripShowsTheBridgeBeforeAnyPoll) {
+    auto options = house(4, 4, true);  // group "g" holds lamp "g"; lamp "4" is white only
+    options.extraDefaults = "<key>makeAllGroup</key><true/>";
+    AppUnderTest t(options);
+    ASSERT_TRUE(t.waitForStrips(9));
+    struct Case {
+        std::size_t strip;
+        bool colour;
+    };
+    const Case cases[] = {{3, false}, {4, true}, {6, true}, {7, false}, {8, true}};
+    for (const auto& c : cases) {
+        for (int tag : {4, 5})
+            EXPECT_EQ(controlWidget(t, c.strip, tag)->isHidden(), !c.colour) << "strip " << c.strip << " tag " << tag;
+        EXPECT_TRUE(controlWidget(t, c.strip, 9)->isHidden()) << "strip " << c.strip;
+    }
+    // No poll has run (the clock stands still), yet the All strip shows the
+    // bridge's state for all its lamps.
+    const json all = json::parse(t.sim().userRequest("GET", "groups/0").value_or("{}"))["action"];
+    ASSERT_TRUE(all.value("on", false) || all.value("bri", 0) > 0) << all.dump();
+    EXPECT_EQ(t.onOffSwitch(8)->isChecked(), all.value("on", false));
+    EXPECT_EQ(t.slider(8, 3)->value(), all.value("bri", -1));
+}
+
+// Chooses `entry` from the context menu of `strip`, as a right click and a
+// click in the menu would.
+void chooseFromStripMenu(QWidget* strip, const QString& entry) {
+    QTimer::singleShot(0, strip, [entry] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) return;
+        for (QAction* action : menu->actions())
+            if (action->text() == entry) menu->setActiveAction(action);
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(91, 300), strip->mapToGlobal(QPoint(91, 300)));
+    QApplication::sendEvent(strip, &event);
+}
+
+TEST_F(MainWindowTest, AHiddenStripStaysHiddenAndAMovedOneKeepsItsPlaceAfterARestart) {
+    // Hall, Küche, Living room, Bedroom: Küche hidden, Bedroom moved left
+    // past Living room.
+    auto arranged = [](AppUnderTest& t) {
+        std::vector<int> x;
+        for (std::size_t k = 0; k < 4; ++k) x.push_back(t.stripWidget(k)->isHidden() ? -1 : t.stripWidget(k)->x());
+        return x[1] == -1 && x[0] < x[3] && x[3] < x[2];
+    };
+    Value stored;
+    {
+        AppUnderTest t(house(4, 0));
+        ASSERT_TRUE(t.waitForStrips(4));
+        // Folding is off in a new profile: the strip says where to allow it.
+        EXPECT_TRUE(t.stripWidget(0)->toolTip().contains("\"Allow strips to fold\" is on in Settings"))
+            << t.stripWidget(0)->toolTip().toStdString();
+        chooseFromStripMenu(t.stripWidget(1), "Hide");
+        chooseFromStripMenu(t.stripWidget(3), "Move left");
+        ASSERT_TRUE(pumpUntil([&] { return arranged(t); }));
+        stored = platform::DefaultsStore(t.profile()).objectForKey("UIState");
+    }
+    auto options = house(4, 0);
+    options.adjust = [&](gui::GlowmereApp::Options& app) {
+        platform::DefaultsStore(app.profile).setObject("UIState", stored);
+    };
+    AppUnderTest t(options);
+    ASSERT_TRUE(t.waitForStrips(4));
+    EXPECT_TRUE(pumpUntil([&] { return arranged(t); }));
+    // The View menu brings it back, in its place.
+    QAction* showHidden = nullptr;
+    for (QAction* action : t.app().mainWindow().widget()->menuBar()->findChildren<QAction*>())
+        if (action->text() == "Show hidden strips") showHidden = action;
+    ASSERT_TRUE(showHidden);
+    showHidden->trigger();
+    EXPECT_TRUE(pumpUntil([&] {
+        return !t.stripWidget(1)->isHidden() && t.stripWidget(0)->x() < t.stripWidget(1)->x() &&
+               t.stripWidget(1)->x() < t.stripWidget(3)->x();
+    }));
 }
 
 TEST_F(MainWindowTest, TheBannerComesWithinOneCycleWhenTheBridgeStopsAnsweringAndGoesWhenItAnswers) {
@@ -588,6 +761,75 @@ TEST_F(MainWindowTest, TwentyLampsScrollInsideAWindowThatFitsTheScreen) {
     pumpUntil([] { return false; }, 50);
     const QRect last(t.stripWidget(19)->mapTo(window->scrollArea->viewport(), QPoint(0, 0)), t.stripWidget(19)->size());
     EXPECT_TRUE(window->scrollArea->viewport()->rect().intersects(last));
+    EXPECT_FALSE(window->scrollArea->verticalScrollBar()->isVisible()) << "the strips fit in height";
+
+    // The wheel scrolls sideways over the strips, over a slider too, which
+    // it moves only once the slider has the keyboard focus.
+    auto wheel = [](QWidget* over, int notches) {
+        const QPoint at = over->rect().center();
+        QWheelEvent e(at, over->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+        // As from the desktop: unless taken, it travels up to the parents.
+        QSpontaneKeyEvent::setSpontaneous(&e);
+        qApp->notify(over, &e);
+    };
+    bar->setValue(0);
+    gui::StripSlider* slider = t.slider(0, 3);
+    const int before = slider->value();
+    wheel(slider, -2);
+    EXPECT_GT(bar->value(), 0);
+    EXPECT_EQ(slider->value(), before);
+    const int scrolled = bar->value();
+    wheel(t.stripWidget(1), 1);
+    EXPECT_LT(bar->value(), scrolled);
+    window->activateWindow();
+    QApplication::setActiveWindow(window);
+    slider->setFocus();
+    ASSERT_TRUE(pumpUntil([&] { return slider->hasFocus(); }));
+    const int atFocus = bar->value();
+    wheel(slider, 1);
+    EXPECT_NE(slider->value(), before);
+    EXPECT_EQ(bar->value(), atFocus);
+    EXPECT_TRUE(slider->toolTip().endsWith("%")) << "the value shows: " << slider->toolTip().toStdString();
+}
+
+// Run by CTest once more on a 1920x1080 screen at scale 2 (960x540 logical)
+// whose windows have frames (see CMakeLists.txt); on any screen the window
+// of a big house is sized to it and lies inside it.
+using ScaledScreenTest = GuiTest;
+
+TEST_F(ScaledScreenTest, TheMainWindowOfABigHouseLiesInsideItsScreen) {
+    AppUnderTest t(house(20, 2));
+    ASSERT_TRUE(t.waitForStrips(22));
+    gui::MainWindowWidget* window = t.app().mainWindow().windowWidget();
+    t.app().mainWindow().makeKeyAndOrderFront();
+    ASSERT_TRUE(pumpUntil([&] { return window->isVisible(); }));
+    pumpUntil([] { return false; }, 200);
+    const QRect screen = window->screen()->availableGeometry();
+    std::cout << "screen " << screen.width() << "x" << screen.height() << " at scale "
+              << window->screen()->devicePixelRatio() << ", window frame " << window->frameGeometry().width() << "x"
+              << window->frameGeometry().height() << "+" << window->frameGeometry().x() << "+"
+              << window->frameGeometry().y() << "\n";
+    EXPECT_TRUE(screen.contains(window->frameGeometry()));
+    EXPECT_GE(window->frameGeometry().width(), screen.width() * 9 / 10) << "as wide as the screen allows";
+    // A window manager placing the new window at +50+50 (as one did) does
+    // not push it off the screen's edges.
+    window->hide();
+    t.app().mainWindow().makeKeyAndOrderFront();
+    ASSERT_TRUE(pumpUntil([&] { return window->isVisible(); }));
+    window->move(50, 50);
+    pumpUntil([] { return false; }, 100);
+    EXPECT_TRUE(screen.contains(window->frameGeometry()))
+        << window->frameGeometry().x() << "," << window->frameGeometry().y();
+    // The settings window too.
+    QWidget* settings = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (qobject_cast<gui::SettingsWindow*>(top)) settings = top;
+    ASSERT_TRUE(settings);
+    t.app().mainWindow().commandBar().action(CommandBar::Command::Settings)->trigger();
+    ASSERT_TRUE(pumpUntil([&] { return settings->isVisible(); }));
+    pumpUntil([] { return false; }, 100);
+    EXPECT_TRUE(screen.contains(settings->frameGeometry()));
 }
 
 }  // namespace

@@ -101,5 +101,42 @@ TEST_F(StripTest, ADragSendsTheReleasedValueLast) {
     EXPECT_LE(puts.size(), 3u) << "a burst of moves within 100 ms is not a request each";
 }
 
+TEST_F(StripTest, NamesBreakBetweenWordsIntoTwoLinesThenEndInAnEllipsis) {
+    const QFontMetrics m{QFont()};
+    const QString ellipsis(QChar(0x2026));
+    struct Case {
+        const char* name;
+        const char* widthOf;  // the line is as wide as this text
+        QStringList lines;    // an entry ending in "~": that head, then an ellipsis
+        bool complete;
+    };
+    const Case cases[] = {
+        {"Hall", "Hall", {"Hall"}, true},
+        // The word too long for a line with the next: never "Wohnzimme / r Ecke".
+        {"Wohnzimmer Ecke", "Wohnzimmer", {"Wohnzimmer", "Ecke"}, true},
+        {"  Reading   lamp ", "Reading lamp", {"Reading lamp"}, true},
+        {"Living room by the window", "Living room", {"Living room", "by~"}, false},
+        // One word wider than the line: cut, with the ellipsis.
+        {"Donaudampfschifffahrt", "Donaudampf", {"Donau~"}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int width = m.horizontalAdvance(QString::fromUtf8(c.widthOf));
+        bool complete = !c.complete;
+        const QStringList lines = gui::stripNameLines(QString::fromUtf8(c.name), m, width, &complete);
+        EXPECT_EQ(complete, c.complete);
+        ASSERT_EQ(lines.size(), c.lines.size()) << lines.join('|').toStdString();
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            EXPECT_LE(m.horizontalAdvance(lines[i]), width);
+            if (c.lines[i].endsWith('~')) {
+                EXPECT_TRUE(lines[i].startsWith(c.lines[i].chopped(1)) && lines[i].endsWith(ellipsis))
+                    << lines[i].toStdString();
+            } else {
+                EXPECT_EQ(lines[i], c.lines[i]);
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace glowmere::testing

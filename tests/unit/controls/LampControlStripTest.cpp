@@ -409,7 +409,7 @@ TEST_F(StripTest, RecordAccess) {
 
 // ---- Folding and the strip's lifetime ----
 
-TEST_F(StripTest, DoubleClickFoldsOnlyAnUnfoldedStripWhenAllowed) {
+TEST_F(StripTest, DoubleClickFoldsWhenAllowedAndUnfoldsAlways) {
     owner.foldAllowed = false;
     strip.getControlStripView()->mouseUp(2);
     EXPECT_FALSE(strip.isRotated());
@@ -426,12 +426,15 @@ TEST_F(StripTest, DoubleClickFoldsOnlyAnUnfoldedStripWhenAllowed) {
     EXPECT_EQ(owner.layouts, 1);
     EXPECT_EQ(owner.saves, 1);
 
-    strip.getControlStripView()->mouseUp(2);  // no unfolding by double click
-    EXPECT_TRUE(strip.isRotated());
-    strip.unRotateControlStripView(true);
+    owner.foldAllowed = false;
+    strip.getControlStripView()->mouseUp(2);  // unfolding needs no permission
     EXPECT_FALSE(strip.isRotated());
     EXPECT_EQ(strip.mainView()->frame().size.height, 438);
-    EXPECT_EQ(owner.saves, 1) << "the owner's own unfolding is not saved";
+    EXPECT_EQ(owner.saves, 2);
+    owner.foldAllowed = true;
+    strip.rotateControlStripView(true);
+    strip.unRotateControlStripView(true);
+    EXPECT_EQ(owner.saves, 2) << "the owner's own folding and unfolding is not saved";
 }
 
 TEST_F(StripTest, ControlsOutlivingTheStripNoLongerReachIt) {
