@@ -1,8 +1,6 @@
 #include "gui/widgets/SoundIndicators.h"
 
 #include <QEvent>
-#include <QFormLayout>
-#include <QLabel>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <memory>
@@ -23,37 +21,39 @@ std::shared_ptr<platform::Control> borrowed(T& control) {
 
 SoundIndicators::SoundIndicators(SettingsWindowController& controller, GuiContext& context, QWidget* parent)
     : QWidget(parent), controller_(controller), context_(context) {
-    auto* form = new QFormLayout(this);
-    form->setContentsMargins(0, 0, 0, 0);
+    // The rows carry no labels: the settings window's form gives the first
+    // one its label, so it lines up with the rows around it.
+    auto* rows = new QVBoxLayout(this);
+    rows->setContentsMargins(0, 0, 0, 0);
     auto* sound = new LevelMeterWidget(controller.soundIndicator);
     sound->setObjectName("soundIndicator");
     sound->setAccessibleName(tr("Sound level"));
     sound->setToolTip(tr("What the microphone hears; a sound past the line sets off the trigger"));
-    form->addRow(tr("Sound level:"), sound);
+    rows->addWidget(sound);
 
     auto statusView = std::make_shared<platform::View>("control", platform::Rect{{0, 0}, {220, 20}},
                                                        borrowed(controller.tfSoundStatus));
     statusView->setIdentifier(style::message);
     QWidget* status = makeControlWidget(statusView, context, this);
     views_.push_back(statusView);
-    form->addRow(QString(), status);
+    rows->addWidget(status);
 
     auto* light = new LevelMeterWidget(controller.sightIndicator);
     light->setObjectName("sightIndicator");
     light->setAccessibleName(tr("Light level"));
     light->setToolTip(tr("No light sensor reports to Glowmere"));
-    form->addRow(tr("Light level:"), light);
+    rows->addWidget(light);
     auto sliderView = std::make_shared<platform::View>("control", platform::Rect{{0, 0}, {220, 24}},
                                                        borrowed(controller.slSensitivity));
     sliderView->setIdentifier(style::horizontalSlider);
     QWidget* slider = makeControlWidget(sliderView, context, this);
     slider->setAccessibleName(tr("Light sensitivity"));
     views_.push_back(sliderView);
-    form->addRow(tr("Light sensitivity:"), slider);
+    rows->addWidget(slider);
     // Nothing on this computer reports light: the two stay built (the
     // controller keeps their values) but out of sight.
-    form->setRowVisible(light, false);
-    form->setRowVisible(slider, false);
+    light->hide();
+    slider->hide();
 }
 
 void SoundIndicators::showEvent(QShowEvent* event) {

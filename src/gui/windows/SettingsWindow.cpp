@@ -261,7 +261,7 @@ void SettingsWindow::setStartAtLogin(bool on) {
 }
 
 void SettingsWindow::setSoundIndicators(QWidget* indicators) {
-    soundForm_->insertRow(1, QString(), indicators);
+    soundForm_->insertRow(1, tr("Sound level:"), indicators);
 }
 
 void SettingsWindow::takeBridge(const std::string& address) {
