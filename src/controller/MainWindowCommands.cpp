@@ -13,9 +13,6 @@ namespace glowmere {
 
 namespace {
 
-constexpr int bulbSearchAttempts = 20;
-constexpr auto bulbSearchPause = std::chrono::seconds(3);
-
 std::string tagList(const Value& tags) {
     std::string text = "(";
     if (tags.isList())
@@ -135,7 +132,7 @@ void ManualController::removeGroup(const Value& tags) {
 // The search for new bulbs
 
 void ManualController::discoverNewBulbs() {
-    if (!alerts_) return startBulbSearch();
+    if (!alerts_) return bulbSearch_.start();
     platform::AlertSpec alert;
     alert.message = "Search for new bulbs?";
     alert.defaultButton = "Search";
@@ -143,71 +140,7 @@ void ManualController::discoverNewBulbs() {
     alert.informativeText = "If new ones are found, they'll be added here. This may take up to a minute.";
     alert.icon = platform::AlertIcon::Question;
     alerts_->ask(alert, [this, alive = std::weak_ptr<void>(lifetime_)](platform::AlertResponse answer) {
-        if (answer == platform::AlertResponse::Default && !alive.expired()) startBulbSearch();
-    });
-}
-
-void ManualController::startBulbSearch() {
-    joinFinishedBulbSearches();
-    ++bulbSearchesRunning_;
-    auto finished = std::make_shared<std::atomic<bool>>(false);
-    bulbSearches_.push_back(
-        {finished, platform::BackgroundThread(loop_.clock(), [this, finished](std::stop_token stop) {
-             discoverNewBulbsLoop(stop);
-             --bulbSearchesRunning_;
-             finished->store(true);
-             postToController([this] { joinFinishedBulbSearches(); });
-         })});
-}
-
-void ManualController::joinFinishedBulbSearches() {
-    std::erase_if(bulbSearches_, [](BulbSearch& search) {
-        if (!search.finished->load()) return false;
-        search.thread.join();
-        return true;
-    });
-}
-
-void ManualController::discoverNewBulbsLoop(std::stop_token stop) {
-    const Value answer = jsontext::dictionaryFromJSON(bridgeBridge_.sendPOSTRequestToUrl(Value::emptyMap(), "lights"));
-    if (!answer.contains("success")) {
-        const Value error = jsontext::dictionaryFromJSON(answer["error"].textValue());
-        platform::log("Bridge Error: " + (error.contains("description") ? error["description"].textValue() : "(null)"));
-        return;
-    }
-    platform::log("succesfully sent request to search for lights");
-    postToController([this] { controlPanel_.mainWindowThrobber().startAnimation(); });
-    std::vector<std::string> found;
-    for (int attempt = 0; attempt < bulbSearchAttempts && found.empty(); ++attempt) {
-        const std::optional<std::string> text = bridgeBridge_.sendGETRequestToUrl("lights");
-        platform::log("tried lights response, result is " + (text ? *text : std::string("(null)")));
-        if (text) {
-            const Value lamps = jsontext::dictionaryOfDictionariesFromJSON(*text);
-            std::vector<std::string> ids;
-            if (lamps.isMap())
-                for (const auto& [id, record] : lamps.asMap()) ids.push_back(id);
-            // The strips are the controller thread's: asked there.
-            std::vector<std::string> fresh;
-            if (!runOnController(
-                    [this, &ids, &fresh] {
-                        for (const std::string& id : ids)
-                            if (!getStripWithID(id)) fresh.push_back(id);
-                    },
-                    stop))
-                return;
-            for (const std::string& id : fresh) {
-                platform::log("found a new light, id " + id);
-                found.push_back(id);
-            }
-        }
-        if (!loop_.clock().sleepFor(bulbSearchPause, stop)) return;
-    }
-    postToController([this, found = std::move(found)] {
-        controlPanel_.mainWindowThrobber().stopAnimation();
-        // A polling cycle may have seen the new lamps and rebuilt already:
-        // one rebuild is enough.
-        if (std::any_of(found.begin(), found.end(), [this](const std::string& id) { return !getStripWithID(id); }))
-            refreshSetUp();
+        if (answer == platform::AlertResponse::Default && !alive.expired()) bulbSearch_.start();
     });
 }
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstdio>
 #include <limits>
 #include <mutex>
@@ -40,7 +39,17 @@ ManualController::ManualController(platform::RunLoop& loop, platform::DefaultsSt
       bridgeBridge_(bridge),
       controlPanel_(controlPanel),
       templates_(templates),
-      settings_(settings) {
+      settings_(settings),
+      bulbSearch_(bridge, loop.clock(), handoff_,
+                  {.has = [this](const std::string& id) { return getStripWithID(id) != nullptr; },
+                   .showSearching =
+                       [this](bool searching) {
+                           if (searching)
+                               controlPanel_.mainWindowThrobber().startAnimation();
+                           else
+                               controlPanel_.mainWindowThrobber().stopAnimation();
+                       },
+                   .rebuild = [this] { refreshSetUp(); }}) {
     // The bus may ask for the names before the controller thread has built
     // its menus (start-up waits on the bridge): the stored list answers then.
     knownPresetNames_ = presets::names(presets::storedList(defaults_));
@@ -69,11 +78,10 @@ void ManualController::stopBackgroundThreads() {
     pollingThread_.requestStop();
     adjustTimesThread_.requestStop();
     countdownThread_.requestStop();
-    for (auto& search : bulbSearches_) search.thread.requestStop();
     pollingThread_.join();
     adjustTimesThread_.join();
     countdownThread_.join();
-    for (auto& search : bulbSearches_) search.thread.join();
+    bulbSearch_.stopAll();
 }
 
 // ---------------------------------------------------------------------------
@@ -691,30 +699,11 @@ bool ManualController::allowFold() const {
 // Polling
 
 bool ManualController::runOnController(std::function<void()> task, std::stop_token stop) {
-    if (loop_.isLoopThread()) {
-        task();
-        return true;
-    }
-    struct Handoff {
-        std::mutex mutex;
-        std::condition_variable_any cv;
-        bool done = false;
-    };
-    auto handoff = std::make_shared<Handoff>();
-    loop_.post([handoff, task = std::move(task), alive = std::weak_ptr<void>(lifetime_)] {
-        if (alive.lock()) task();
-        std::lock_guard g(handoff->mutex);
-        handoff->done = true;
-        handoff->cv.notify_all();
-    });
-    std::unique_lock lock(handoff->mutex);
-    return handoff->cv.wait(lock, stop, [&] { return handoff->done; });
+    return handoff_.runAndWait(std::move(task), stop);
 }
 
 void ManualController::postToController(std::function<void()> task) {
-    loop_.post([task = std::move(task), alive = std::weak_ptr<void>(lifetime_)] {
-        if (alive.lock()) task();
-    });
+    handoff_.post(std::move(task));
 }
 
 void ManualController::pollBridge(std::stop_token stop) {

@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "controller/BulbSearch.h"
 #include "controller/ControllerSettings.h"
+#include "controller/LoopHandoff.h"
 #include "controller/ScheduleEngine.h"
 #include "controls/BridgeClient.h"
 #include "controls/LampControlStrip.h"
@@ -238,10 +240,9 @@ public:
     // Asks, then searches on a thread of its own (once answered: the
     // controller thread never waits for the user).
     void discoverNewBulbs();
-    void discoverNewBulbsLoop(std::stop_token stop);
-    int bulbSearchesRunning() const { return bulbSearchesRunning_; }
+    int bulbSearchesRunning() const { return bulbSearch_.running(); }
     // Search threads not yet joined (controller thread).
-    std::size_t bulbSearchThreads() const { return bulbSearches_.size(); }
+    std::size_t bulbSearchThreads() const { return bulbSearch_.threads(); }
     // Rebuilds of the strips so far (tests count them).
     int rebuildCount() const { return rebuilds_; }
     // The tray's "Lamps" submenu: a check item per lamp, group and the All
@@ -382,15 +383,6 @@ private:
     // When discovery began to find nothing (none while an address is known).
     std::optional<platform::Clock::TimePoint> lookingSince_;
     std::atomic<int> rebuilds_{0};
-    std::atomic<int> bulbSearchesRunning_{0};
-    struct BulbSearch {
-        std::shared_ptr<std::atomic<bool>> finished;
-        platform::BackgroundThread thread;
-    };
-    // Joins the searches that ended (controller thread).
-    void joinFinishedBulbSearches();
-    void startBulbSearch();
-    std::vector<BulbSearch> bulbSearches_;
     mutable std::mutex stripNamesMutex_;
     std::map<std::pair<bool, std::string>, std::string> stripNames_;  // (group, id) -> name
     mutable std::mutex knownPresetNamesMutex_;
@@ -399,6 +391,8 @@ private:
     platform::BackgroundThread pollingThread_;
     platform::BackgroundThread adjustTimesThread_;
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
+    LoopHandoff handoff_{loop_, lifetime_};
+    BulbSearch bulbSearch_;
 };
 
 }  // namespace glowmere
