@@ -74,6 +74,7 @@ protected:
     std::shared_ptr<platform::Slider> saturation = std::make_shared<platform::Slider>(0, 255, 0);
     std::shared_ptr<platform::TextField> caption = std::make_shared<platform::TextField>("Group");
     std::shared_ptr<platform::View> rule = std::make_shared<platform::View>("box");
+    std::shared_ptr<platform::Button> moon;  // the dusk button, where a test sets one
     LampControlStrip strip;
 };
 
@@ -176,7 +177,8 @@ TEST_F(StripTest, DuskMessageStatesMinutesOrSeconds) {
 // change the user makes ends the dusk at once.
 TEST_F(StripTest, ADuskKeepsTheSwitchOnAndCountsDownUntilItEnds) {
     makeGroup();
-    auto moon = std::make_shared<platform::Button>();
+    // Held by the fixture, so it outlives the strip, as the view's controls do.
+    moon = std::make_shared<platform::Button>();
     strip.setDuskButton(moon.get());
     for (bool userSwitches : {false, true}) {
         SCOPED_TRACE(userSwitches ? "switched off by the user" : "faded out");
