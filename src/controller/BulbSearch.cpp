@@ -4,6 +4,7 @@
 
 #include "bridge/JsonText.h"
 #include "platform/Log.h"
+#include "platform/ThreadCheck.h"
 
 namespace glowmere {
 
@@ -15,6 +16,7 @@ BulbSearch::~BulbSearch() {
 }
 
 void BulbSearch::start() {
+    GLOWMERE_EXPECT_LOOP_THREAD(handoff_.loop(), "BulbSearch::start");
     joinFinished();
     ++running_;
     auto finished = std::make_shared<std::atomic<bool>>(false);
@@ -27,6 +29,7 @@ void BulbSearch::start() {
 }
 
 void BulbSearch::stopAll() {
+    GLOWMERE_EXPECT_LOOP_THREAD(handoff_.loop(), "BulbSearch::stopAll");
     for (auto& search : searches_) search.thread.requestStop();
     for (auto& search : searches_) search.thread.join();
 }

@@ -8,6 +8,7 @@
 #include "controller/ManualController.h"
 #include "platform/InputChecks.h"
 #include "platform/Log.h"
+#include "platform/ThreadCheck.h"
 
 namespace glowmere {
 
@@ -74,6 +75,7 @@ void ManualController::makeGroupPopoverClose(platform::Control* sender) {
 }
 
 void ManualController::makeGroup(const Value& tags) {
+    GLOWMERE_EXPECT_LOOP_THREAD(loop_, "ManualController::makeGroup");
     platform::TextField* field = makeGroupNameField(makeGroupPopover_.get());
     const std::optional<std::string> fitted = platform::fittedName(field ? field->stringValue() : std::string());
     if (!tags.isList() || tags.empty() || !fitted) return;
@@ -108,6 +110,7 @@ void ManualController::removeGroupPopoverClose(platform::Control* sender) {
 }
 
 void ManualController::removeGroup(const Value& tags) {
+    GLOWMERE_EXPECT_LOOP_THREAD(loop_, "ManualController::removeGroup");
     platform::log("removing groups " + tagList(tags));
     if (!tags.isList() || tags.empty()) return;
     setPollingEnabled(false);
@@ -132,6 +135,7 @@ void ManualController::removeGroup(const Value& tags) {
 // The search for new bulbs
 
 void ManualController::discoverNewBulbs() {
+    GLOWMERE_EXPECT_LOOP_THREAD(loop_, "ManualController::discoverNewBulbs");
     if (!alerts_) return bulbSearch_.start();
     platform::AlertSpec alert;
     alert.message = "Search for new bulbs?";
@@ -155,6 +159,7 @@ std::optional<std::string> ManualController::nameForID(bool group, const std::st
 }
 
 void ManualController::refreshLampsMenu() {
+    GLOWMERE_EXPECT_LOOP_THREAD(loop_, "ManualController::refreshLampsMenu");
     {
         std::map<std::pair<bool, std::string>, std::string> names;
         for (const auto& strip : collection_)

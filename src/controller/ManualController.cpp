@@ -9,6 +9,7 @@
 
 #include "controller/PresetRecords.h"
 #include "platform/Log.h"
+#include "platform/ThreadCheck.h"
 
 namespace glowmere {
 
@@ -181,6 +182,7 @@ void ManualController::dressStatusItem() {
 }
 
 void ManualController::setUp() {
+    GLOWMERE_EXPECT_LOOP_THREAD(loop_, "ManualController::setUp");
     // A retry still pending is superseded by this run.
     if (pendingSetUp_) {
         loop_.invalidate(pendingSetUp_);
@@ -267,6 +269,7 @@ void ManualController::discardStrips() {
 }
 
 void ManualController::refreshSetUp() {
+    GLOWMERE_EXPECT_LOOP_THREAD(loop_, "ManualController::refreshSetUp");
     ++rebuilds_;
     discardStrips();
     setUp();
@@ -538,6 +541,7 @@ void ManualController::buildSelectionViews() {
 }
 
 void ManualController::recalculateControlStripPositions() {
+    GLOWMERE_EXPECT_LOOP_THREAD(loop_, "ManualController::recalculateControlStripPositions");
     double x = stripMargin;
     auto checkboxOf = [this](const LampControlStrip& strip) -> platform::View* {
         LampSelectionView* row = strip.isGroup() ? groupSelectionView_.get() : lampSelectionView_.get();
@@ -623,6 +627,7 @@ std::optional<Value> ManualController::getUIStateForGroupID(bool group, const st
 }
 
 void ManualController::saveUIState(LampControlStrip* strip) {
+    GLOWMERE_EXPECT_LOOP_THREAD(loop_, "ManualController::saveUIState");
     // Every strip's entry, written anew: strips that are gone leave the list.
     (void)strip;
     Value entries = Value::emptyList();

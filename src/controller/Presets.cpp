@@ -6,6 +6,7 @@
 #include "controller/ManualController.h"
 #include "controller/PresetRecords.h"
 #include "platform/Log.h"
+#include "platform/ThreadCheck.h"
 
 namespace glowmere {
 
@@ -90,6 +91,7 @@ void ManualController::presetNamingPanelCancel() {
 }
 
 void ManualController::savePreset() {
+    GLOWMERE_EXPECT_LOOP_THREAD(loop_, "ManualController::savePreset");
     Value preset = presets::makePreset(getUniqueID(), presetNameEditingField_.stringValue(), lampStripRecords());
     changePresetList([&](Value& list) { list.append(std::move(preset)); });
 }
@@ -106,6 +108,7 @@ void ManualController::updatePreset() {
 }
 
 void ManualController::implementPreset(int index) {
+    GLOWMERE_EXPECT_LOOP_THREAD(loop_, "ManualController::implementPreset");
     Value list = getPresetList(false);
     if (index < 0 || static_cast<std::size_t>(index) >= list.size()) return;
     const Value& preset = list.at(static_cast<std::size_t>(index));
