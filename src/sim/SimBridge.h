@@ -125,6 +125,13 @@ public:
 
 private:
     Reply controlUnchecked(const std::string& method, const std::string& path, const std::string& body);
+    // The control requests' parts, with the lock held: the clock (nothing
+    // when the request is none of its), lamps queued for the next search,
+    // and a lamp changed as a wall switch or another application would.
+    std::optional<Reply> controlClockLocked(const std::string& method, const std::vector<std::string>& parts,
+                                            const Json& request);
+    Reply queueNewLampsLocked(const Json& request);
+    Reply changeLampElsewhereLocked(const std::string& id, const Json& request);
 
     // Everything below expects mutex_ held.
     SimTime clockNow() const;

@@ -68,118 +68,12 @@ Reply SimBridge::controlUnchecked(const std::string& method, const std::string& 
     }
 
     if (what == "clock") {
-        auto describe = [this] {
-            return Json{{"time", formatTime(current_)}, {"mode", realTime_ ? "real" : "manual"}};
-        };
-        if (parts.size() == 2 && method == "GET") return jsonReply(describe());
-        if (parts.size() == 2 && method == "PUT") {
-            if (request.value("real", false)) {
-                base_ = current_;
-                anchor_ = std::chrono::steady_clock::now();
-                realTime_ = true;
-                return jsonReply(describe());
-            }
-            auto t = request.contains("time") ? timeFrom(request["time"]) : std::nullopt;
-            if (!t) return badRequest("give \"time\" as 2026-12-08T06:29:59Z or seconds since 1970, or \"real\": true");
-            // A jump, like a changed system clock: what lies between is not
-            // carried out; transitions under way finish at once.
-            for (auto& [id, lamp] : lamps_) {
-                if (lamp.transition) {
-                    auto end = lamp.transition->end;
-                    settleLampLocked(lamp, end);
-                }
-            }
-            current_ = *t;
-            base_ = *t;
-            realTime_ = false;
-            for (auto& [id, schedule] : schedules_) {
-                schedule.nextFiring = current_ + Millis(1);
-                planScheduleLocked(schedule);
-            }
-            if (nextDemoChange_) nextDemoChange_ = current_ + std::chrono::seconds(20);
-            return jsonReply(describe());
-        }
-        if (parts.size() == 3 && parts[2] == "advance" && method == "POST") {
-            SimTime target = current_;
-            if (request.contains("seconds") && request["seconds"].is_number()) {
-                double seconds = request["seconds"].get<double>();
-                if (!(seconds >= 0)) return badRequest("the clock only advances");
-                if (seconds > kLongestAdvance) return badRequest("advance at most ten years at a time");
-                target = current_ + Millis(static_cast<long long>(seconds * 1000 + 0.5));
-            } else if (request.contains("to")) {
-                auto t = timeFrom(request["to"]);
-                if (!t || *t < current_) return badRequest("\"to\" must be a time not before the clock's");
-                if (*t - current_ > std::chrono::seconds(static_cast<long long>(kLongestAdvance))) {
-                    return badRequest("advance at most ten years at a time");
-                }
-                target = *t;
-            } else {
-                return badRequest("give \"seconds\" or \"to\"");
-            }
-            realTime_ = false;
-            advanceLocked(target);
-            base_ = current_;
-            return jsonReply(describe());
-        }
+        if (auto reply = controlClockLocked(method, parts, request)) return *reply;
     }
 
-    if (what == "newlamps" && method == "POST") {
-        int count = request.value("count", 1);
-        if (count < 1 || count > 100) return badRequest("\"count\" must be 1 to 100");
-        if (request.contains("delay")) {
-            if (!request["delay"].is_number()) return badRequest("\"delay\" must be seconds");
-            double delay = request["delay"].get<double>();
-            if (delay < 0 || delay > 59) return badRequest("\"delay\" must lie within the search's minute");
-            searchDelaySeconds_ = delay;
-        }
-        std::string type = request.value("type", "Extended color light");
-        if (type != "Extended color light" && type != "Dimmable light" && type != "Color temperature light") {
-            return badRequest("unknown lamp type " + type);
-        }
-        Json names = request.value("names", Json::array());
-        for (int i = 0; i < count; ++i) {
-            std::string name = i < static_cast<int>(names.size()) && names[i].is_string()
-                                   ? names[i].get<std::string>()
-                                   : "New lamp " + std::to_string(queuedLamps_.size() + 1);
-            queuedLamps_.push_back(QueuedLamp{name, type});
-        }
-        planSearchArrivalsLocked();
-        return jsonReply(Json{{"queued", queuedLamps_.size()}, {"delay", searchDelaySeconds_}});
-    }
+    if (what == "newlamps" && method == "POST") return queueNewLampsLocked(request);
 
-    if (what == "lights" && parts.size() == 3 && method == "PUT") {
-        // A change made elsewhere: a wall switch, another application.
-        auto it = lamps_.find(std::atoi(parts[2].c_str()));
-        if (it == lamps_.end()) return jsonReply(Json{{"error", "no lamp " + parts[2]}}, 404);
-        Lamp& lamp = it->second;
-        settleLampLocked(lamp, current_);
-        auto intIn = [&request](const char* key, int low, int high) {
-            return !request.contains(key) || (request[key].is_number_integer() && request[key].get<int>() >= low &&
-                                              request[key].get<int>() <= high);
-        };
-        if (!intIn("bri", 0, 255) || !intIn("hue", 0, 65535) || !intIn("sat", 0, 255) || !intIn("ct", 153, 500)) {
-            return badRequest("values out of range");
-        }
-        for (const char* key : {"on", "reachable"}) {
-            if (request.contains(key) && !request[key].is_boolean())
-                return badRequest(std::string(key) + " must be boolean");
-        }
-        if (request.contains("name") && !request["name"].is_string()) return badRequest("name must be text");
-        if (request.contains("on")) lamp.on = request["on"].get<bool>();
-        if (request.contains("reachable")) lamp.reachable = request["reachable"].get<bool>();
-        if (request.contains("bri")) lamp.levels.bri = request["bri"].get<int>();
-        if (request.contains("hue")) lamp.levels.hue = request["hue"].get<int>();
-        if (request.contains("sat")) lamp.levels.sat = request["sat"].get<int>();
-        if (request.contains("ct")) lamp.ct = request["ct"].get<int>();
-        // The lamp ends in the mode a bridge would give it for the same keys.
-        if (lamp.hasColour() && request.contains("ct"))
-            lamp.colormode = "ct";
-        else if (lamp.hasColour() && (request.contains("hue") || request.contains("sat")))
-            lamp.colormode = "hs";
-        if (request.contains("name")) lamp.name = request["name"].get<std::string>();
-        changed();
-        return jsonReply(lampJson(lamp));
-    }
+    if (what == "lights" && parts.size() == 3 && method == "PUT") return changeLampElsewhereLocked(parts[2], request);
 
     if (what == "users") {
         if (parts.size() == 2 && method == "POST" && request.contains("name") && request["name"].is_string()) {
@@ -223,6 +117,120 @@ Reply SimBridge::controlUnchecked(const std::string& method, const std::string& 
     }
 
     return jsonReply(Json{{"error", "unknown control " + method + " " + path}}, 404);
+}
+
+std::optional<Reply> SimBridge::controlClockLocked(const std::string& method, const std::vector<std::string>& parts,
+                                                   const Json& request) {
+    auto describe = [this] { return Json{{"time", formatTime(current_)}, {"mode", realTime_ ? "real" : "manual"}}; };
+    if (parts.size() == 2 && method == "GET") return jsonReply(describe());
+    if (parts.size() == 2 && method == "PUT") {
+        if (request.value("real", false)) {
+            base_ = current_;
+            anchor_ = std::chrono::steady_clock::now();
+            realTime_ = true;
+            return jsonReply(describe());
+        }
+        auto t = request.contains("time") ? timeFrom(request["time"]) : std::nullopt;
+        if (!t) return badRequest("give \"time\" as 2026-12-08T06:29:59Z or seconds since 1970, or \"real\": true");
+        // A jump, like a changed system clock: what lies between is not
+        // carried out; transitions under way finish at once.
+        for (auto& [id, lamp] : lamps_) {
+            if (lamp.transition) {
+                auto end = lamp.transition->end;
+                settleLampLocked(lamp, end);
+            }
+        }
+        current_ = *t;
+        base_ = *t;
+        realTime_ = false;
+        for (auto& [id, schedule] : schedules_) {
+            schedule.nextFiring = current_ + Millis(1);
+            planScheduleLocked(schedule);
+        }
+        if (nextDemoChange_) nextDemoChange_ = current_ + std::chrono::seconds(20);
+        return jsonReply(describe());
+    }
+    if (parts.size() == 3 && parts[2] == "advance" && method == "POST") {
+        SimTime target = current_;
+        if (request.contains("seconds") && request["seconds"].is_number()) {
+            double seconds = request["seconds"].get<double>();
+            if (!(seconds >= 0)) return badRequest("the clock only advances");
+            if (seconds > kLongestAdvance) return badRequest("advance at most ten years at a time");
+            target = current_ + Millis(static_cast<long long>(seconds * 1000 + 0.5));
+        } else if (request.contains("to")) {
+            auto t = timeFrom(request["to"]);
+            if (!t || *t < current_) return badRequest("\"to\" must be a time not before the clock's");
+            if (*t - current_ > std::chrono::seconds(static_cast<long long>(kLongestAdvance))) {
+                return badRequest("advance at most ten years at a time");
+            }
+            target = *t;
+        } else {
+            return badRequest("give \"seconds\" or \"to\"");
+        }
+        realTime_ = false;
+        advanceLocked(target);
+        base_ = current_;
+        return jsonReply(describe());
+    }
+    return std::nullopt;
+}
+
+Reply SimBridge::queueNewLampsLocked(const Json& request) {
+    int count = request.value("count", 1);
+    if (count < 1 || count > 100) return badRequest("\"count\" must be 1 to 100");
+    if (request.contains("delay")) {
+        if (!request["delay"].is_number()) return badRequest("\"delay\" must be seconds");
+        double delay = request["delay"].get<double>();
+        if (delay < 0 || delay > 59) return badRequest("\"delay\" must lie within the search's minute");
+        searchDelaySeconds_ = delay;
+    }
+    std::string type = request.value("type", "Extended color light");
+    if (type != "Extended color light" && type != "Dimmable light" && type != "Color temperature light") {
+        return badRequest("unknown lamp type " + type);
+    }
+    Json names = request.value("names", Json::array());
+    for (int i = 0; i < count; ++i) {
+        std::string name = i < static_cast<int>(names.size()) && names[i].is_string()
+                               ? names[i].get<std::string>()
+                               : "New lamp " + std::to_string(queuedLamps_.size() + 1);
+        queuedLamps_.push_back(QueuedLamp{name, type});
+    }
+    planSearchArrivalsLocked();
+    return jsonReply(Json{{"queued", queuedLamps_.size()}, {"delay", searchDelaySeconds_}});
+}
+
+// A change made elsewhere: a wall switch, another application.
+Reply SimBridge::changeLampElsewhereLocked(const std::string& id, const Json& request) {
+    auto it = lamps_.find(std::atoi(id.c_str()));
+    if (it == lamps_.end()) return jsonReply(Json{{"error", "no lamp " + id}}, 404);
+    Lamp& lamp = it->second;
+    settleLampLocked(lamp, current_);
+    auto intIn = [&request](const char* key, int low, int high) {
+        return !request.contains(key) ||
+               (request[key].is_number_integer() && request[key].get<int>() >= low && request[key].get<int>() <= high);
+    };
+    if (!intIn("bri", 0, 255) || !intIn("hue", 0, 65535) || !intIn("sat", 0, 255) || !intIn("ct", 153, 500)) {
+        return badRequest("values out of range");
+    }
+    for (const char* key : {"on", "reachable"}) {
+        if (request.contains(key) && !request[key].is_boolean())
+            return badRequest(std::string(key) + " must be boolean");
+    }
+    if (request.contains("name") && !request["name"].is_string()) return badRequest("name must be text");
+    if (request.contains("on")) lamp.on = request["on"].get<bool>();
+    if (request.contains("reachable")) lamp.reachable = request["reachable"].get<bool>();
+    if (request.contains("bri")) lamp.levels.bri = request["bri"].get<int>();
+    if (request.contains("hue")) lamp.levels.hue = request["hue"].get<int>();
+    if (request.contains("sat")) lamp.levels.sat = request["sat"].get<int>();
+    if (request.contains("ct")) lamp.ct = request["ct"].get<int>();
+    // The lamp ends in the mode a bridge would give it for the same keys.
+    if (lamp.hasColour() && request.contains("ct"))
+        lamp.colormode = "ct";
+    else if (lamp.hasColour() && (request.contains("hue") || request.contains("sat")))
+        lamp.colormode = "hs";
+    if (request.contains("name")) lamp.name = request["name"].get<std::string>();
+    changed();
+    return jsonReply(lampJson(lamp));
 }
 
 Json SimBridge::saveState() const {
