@@ -120,6 +120,60 @@ std::optional<std::string> lampTitle(Context& ctx, const std::string& id, bool g
     return std::string();
 }
 
+// The days of "--days mo,we,fr" ticked on the item, the others not; what is
+// wrong with the list, or nothing.
+std::string setDays(Action& item, const std::string& text) {
+    static const std::map<std::string, const char*> days = {{"mo", "mon"}, {"tu", "tue"}, {"we", "wed"}, {"th", "thu"},
+                                                            {"fr", "fri"}, {"sa", "sat"}, {"su", "sun"}};
+    for (const auto& [abbreviation, key] : days) item.setObjectForKey(false, key);
+    std::stringstream list(text);
+    std::string day;
+    bool any = false;
+    while (std::getline(list, day, ',')) {
+        if (!days.count(day)) return "unknown day '" + platform::printable(day) + "' (mo,tu,we,th,fr,sa,su)";
+        if (item.objectForKey(days.at(day)).boolValue()) return "--days names '" + day + "' twice";
+        item.setObjectForKey(true, days.at(day));
+        any = true;
+    }
+    if (!any || text.back() == ',') return "--days needs at least one day (mo,tu,we,th,fr,sa,su)";
+    return {};
+}
+
+// "--colour BRI,HUE,SAT" set on the item; what is wrong with it, or nothing.
+std::string setColour(Action& item, const std::string& text) {
+    const std::string wrong = "--colour is BRI,HUE,SAT, whole numbers (0-255, 0-65535, 0-255)";
+    std::stringstream list(text + ",");
+    std::string part;
+    const std::pair<const char*, std::int64_t> parts[] = {{"brightness", 255}, {"colour", 65535}, {"saturation", 255}};
+    for (const auto& [key, max] : parts) {
+        std::optional<std::int64_t> value;
+        if (std::getline(list, part, ',')) value = platform::wholeNumber(part, 0, max);
+        if (!value) return wrong;
+        item.setObjectForKey(static_cast<double>(*value), key);
+    }
+    if (std::getline(list, part, ',') || !list.eof()) return wrong;
+    item.setObjectForKey(true, "colourbrightness");
+    return {};
+}
+
+// As the editor does: on an hour before sunset, off an hour after sunrise.
+// False when no sunrise and sunset are known here.
+bool setSunTimes(Context& ctx, ScheduleManager& manager, Action& item) {
+    manager.fetchSunriseSunetTimes();
+    const std::string rise = ctx.defaults.stringForKey(ScheduleManager::sunriseKey);
+    const std::string set = ctx.defaults.stringForKey(ScheduleManager::sunsetKey);
+    if (!isTimeText(rise) || !isTimeText(set)) return false;
+    auto shift = [](const std::string& t, int minutes) {
+        int m = (*ScheduleManager::stringToNumber(t) + minutes + 1440) % 1440;
+        char text[32];
+        std::snprintf(text, sizeof text, "%02d:%02d", m / 60, m % 60);
+        return std::string(text);
+    };
+    item.setObjectForKey(shift(rise, 60), "offtime");
+    item.setObjectForKey(shift(set, -60), "ontime");
+    return true;
+}
+
 int addItem(Context& ctx, const Command& self, const Args& args) {
     static const std::map<std::string, int> kinds = {{"onoff", 0},  {"on", 1},   {"off", 2}, {"colour", 3},
                                                      {"listen", 4}, {"dawn", 5}, {"dusk", 6}};
@@ -176,37 +230,10 @@ int addItem(Context& ctx, const Command& self, const Args& args) {
                                                              : needsOn           ? "--on"
                                                                                  : "--off"));
     if (options.count("--days")) {
-        static const std::map<std::string, const char*> days = {
-            {"mo", "mon"}, {"tu", "tue"}, {"we", "wed"}, {"th", "thu"}, {"fr", "fri"}, {"sa", "sat"}, {"su", "sun"}};
-        for (const auto& [abbreviation, key] : days) item.setObjectForKey(false, key);
-        std::stringstream list(options["--days"]);
-        std::string day;
-        bool any = false;
-        while (std::getline(list, day, ',')) {
-            if (!days.count(day))
-                return usageError(ctx, self, "unknown day '" + platform::printable(day) + "' (mo,tu,we,th,fr,sa,su)");
-            if (item.objectForKey(days.at(day)).boolValue())
-                return usageError(ctx, self, "--days names '" + day + "' twice");
-            item.setObjectForKey(true, days.at(day));
-            any = true;
-        }
-        if (!any || options["--days"].back() == ',')
-            return usageError(ctx, self, "--days needs at least one day (mo,tu,we,th,fr,sa,su)");
+        if (auto wrong = setDays(item, options["--days"]); !wrong.empty()) return usageError(ctx, self, wrong);
     }
     if (options.count("--colour")) {
-        std::stringstream list(options["--colour"] + ",");
-        std::string part;
-        const std::pair<const char*, std::int64_t> parts[] = {
-            {"brightness", 255}, {"colour", 65535}, {"saturation", 255}};
-        for (const auto& [key, max] : parts) {
-            std::optional<std::int64_t> value;
-            if (std::getline(list, part, ',')) value = platform::wholeNumber(part, 0, max);
-            if (!value) return usageError(ctx, self, "--colour is BRI,HUE,SAT, whole numbers (0-255, 0-65535, 0-255)");
-            item.setObjectForKey(static_cast<double>(*value), key);
-        }
-        if (std::getline(list, part, ',') || !list.eof())
-            return usageError(ctx, self, "--colour is BRI,HUE,SAT, whole numbers (0-255, 0-65535, 0-255)");
-        item.setObjectForKey(true, "colourbrightness");
+        if (auto wrong = setColour(item, options["--colour"]); !wrong.empty()) return usageError(ctx, self, wrong);
     }
     item.setObjectForKey(vary, "vary");
     item.setObjectForKey(sun, "linksunrisesunset");
@@ -221,23 +248,9 @@ int addItem(Context& ctx, const Command& self, const Args& args) {
         item.setObjectForKey(group, "group");
         item.setObjectForKey(lampId, "lampid");
     }
-    if (sun) {
-        // As the editor does: on an hour before sunset, off an hour after sunrise.
-        engine.manager.fetchSunriseSunetTimes();
-        std::string rise = ctx.defaults.stringForKey(ScheduleManager::sunriseKey);
-        std::string set = ctx.defaults.stringForKey(ScheduleManager::sunsetKey);
-        if (!isTimeText(rise) || !isTimeText(set)) {
-            ctx.err << "glowmerectl: no sunrise and sunset known here; see 'glowmerectl sun'" << std::endl;
-            return exitFailed;
-        }
-        auto shift = [](const std::string& t, int minutes) {
-            int m = (*ScheduleManager::stringToNumber(t) + minutes + 1440) % 1440;
-            char text[32];
-            std::snprintf(text, sizeof text, "%02d:%02d", m / 60, m % 60);
-            return std::string(text);
-        };
-        item.setObjectForKey(shift(rise, 60), "offtime");
-        item.setObjectForKey(shift(set, -60), "ontime");
+    if (sun && !setSunTimes(ctx, engine.manager, item)) {
+        ctx.err << "glowmerectl: no sunrise and sunset known here; see 'glowmerectl sun'" << std::endl;
+        return exitFailed;
     }
     bool saved = true;
     int status =
