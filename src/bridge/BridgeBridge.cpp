@@ -463,6 +463,84 @@ std::vector<std::string> BridgeBridge::findBridges(const std::optional<std::stri
     return found;
 }
 
+void BridgeBridge::tellNoBridgeFound() {
+    // Asked without waiting: the thread looking for the bridge goes on
+    // (and retries) while the question is open, and never asks twice.
+    if (!alerts_ || unableToFindAsked_.exchange(true)) return;
+    platform::AlertSpec alert;
+    alert.message = unableToFindMessage;
+    alert.defaultButton = "OK";
+    alert.alternateButton = "Settings";
+    alert.informativeText = unableToFindInformative;
+    alerts_->ask(alert, [this](platform::AlertResponse response) {
+        unableToFindAsked_ = false;
+        if (response != platform::AlertResponse::Alternate) return;
+        if (prefsWindow_) prefsWindow_->makeKeyAndOrderFront();
+        if (prefsTabView_) prefsTabView_->selectTabViewItemWithIdentifier("bridge");
+    });
+}
+
+bool BridgeBridge::attemptLogin(const platform::HttpRequest& request, const std::string& address) {
+    using Kind = RequestFailure::Kind;
+    platform::HttpError error;
+    auto response = http_.send(request, &error);
+    bool last = false;
+    if (!response) {
+        platform::log("unable to communicate with Bridge");
+        last = true;
+        const bool tooLarge = error.kind == platform::HttpError::Kind::TooLarge;
+        noteAnswering(tooLarge, address);
+        loginFailure_ = RequestFailure{tooLarge                                            ? Kind::TooLarge
+                                       : error.kind == platform::HttpError::Kind::TimedOut ? Kind::TimedOut
+                                                                                           : Kind::NoReply,
+                                       "POST",
+                                       "",
+                                       address,
+                                       0,
+                                       error.message};
+    } else if (response->status < 200 || response->status > 299) {
+        // Whatever answers there with an error page is no bridge that
+        // will pair.
+        noteAnswering(true, address);
+        platform::log("Bridge answered HTTP " + std::to_string(response->status) + " to POST api");
+        loginFailure_ = RequestFailure{Kind::HttpStatus, "POST", "", address, response->status, {}};
+        last = true;
+    } else {
+        noteAnswering(true, address);
+        std::string text = platform::sanitizeUtf8(response->body);
+        Value reply = dictionaryFromJSON(text);
+        if (reply.contains("error")) {
+            Value error = dictionaryFromJSON(reply["error"].textValue());
+            platform::log("Bridge Error: " +
+                          platform::printable(error["description"].textValue(), platform::logTextLimit));
+            loginFailure_->detail = error["description"].textValue();
+        } else {
+            Value success = dictionaryFromJSON(reply["success"].textValue());
+            std::string username = success["username"].textValue();
+            if (username.empty()) {
+                // A reply with neither an error nor a name cannot be used
+                // as a login; keep trying as after an error.
+                platform::log("Bridge Error: " + platform::printable(text, platform::logTextLimit));
+            } else if (!isUsableUsername(username)) {
+                // The name goes into every request's path: one that could
+                // steer a request elsewhere is never stored or used.
+                platform::log(std::string(unusableUsernameMessage) + ": " +
+                              platform::printable(username, platform::logTextLimit));
+                loginFailure_->detail = unusableUsernameMessage;
+                last = true;
+            } else {
+                // The name is a credential: the log shows only its start.
+                platform::log("logged into bridge as: " + shortenedUsername(username));
+                loggedIn_ = true;
+                pairingNeeded_ = false;
+                defaults_.setObject(usernameKey, username);
+                defaults_.synchronize();
+            }
+        }
+    }
+    return last;
+}
+
 LoginResult BridgeBridge::logIn() {
     std::lock_guard setUp(setUpMutex_);
     // A login whose name has since been dropped no longer counts.
@@ -470,21 +548,7 @@ LoginResult BridgeBridge::logIn() {
     if (!bridgeIP()) discoverBridge();
     auto address = bridgeIP();
     if (!address) {
-        // Asked without waiting: the thread looking for the bridge goes on
-        // (and retries) while the question is open, and never asks twice.
-        if (alerts_ && !unableToFindAsked_.exchange(true)) {
-            platform::AlertSpec alert;
-            alert.message = unableToFindMessage;
-            alert.defaultButton = "OK";
-            alert.alternateButton = "Settings";
-            alert.informativeText = unableToFindInformative;
-            alerts_->ask(alert, [this](platform::AlertResponse response) {
-                unableToFindAsked_ = false;
-                if (response != platform::AlertResponse::Alternate) return;
-                if (prefsWindow_) prefsWindow_->makeKeyAndOrderFront();
-                if (prefsTabView_) prefsTabView_->selectTabViewItemWithIdentifier("bridge");
-            });
-        }
+        tellNoBridgeFound();
         return {RequestFailure{RequestFailure::Kind::NoAddress, "POST", "", "", 0, {}}};
     }
 
@@ -511,62 +575,7 @@ LoginResult BridgeBridge::logIn() {
     while (!loggedIn_ && attempts < loginAttempts && !loginPaused_) {
         ++attempts;
         if (loginObserver_) loginObserver_(attempts);
-        platform::HttpError error;
-        auto response = http_.send(request, &error);
-        bool last = false;
-        if (!response) {
-            platform::log("unable to communicate with Bridge");
-            last = true;
-            const bool tooLarge = error.kind == platform::HttpError::Kind::TooLarge;
-            noteAnswering(tooLarge, *address);
-            loginFailure_ = RequestFailure{tooLarge                                            ? Kind::TooLarge
-                                           : error.kind == platform::HttpError::Kind::TimedOut ? Kind::TimedOut
-                                                                                               : Kind::NoReply,
-                                           "POST",
-                                           "",
-                                           *address,
-                                           0,
-                                           error.message};
-        } else if (response->status < 200 || response->status > 299) {
-            // Whatever answers there with an error page is no bridge that
-            // will pair.
-            noteAnswering(true, *address);
-            platform::log("Bridge answered HTTP " + std::to_string(response->status) + " to POST api");
-            loginFailure_ = RequestFailure{Kind::HttpStatus, "POST", "", *address, response->status, {}};
-            last = true;
-        } else {
-            noteAnswering(true, *address);
-            std::string text = platform::sanitizeUtf8(response->body);
-            Value reply = dictionaryFromJSON(text);
-            if (reply.contains("error")) {
-                Value error = dictionaryFromJSON(reply["error"].textValue());
-                platform::log("Bridge Error: " +
-                              platform::printable(error["description"].textValue(), platform::logTextLimit));
-                loginFailure_->detail = error["description"].textValue();
-            } else {
-                Value success = dictionaryFromJSON(reply["success"].textValue());
-                std::string username = success["username"].textValue();
-                if (username.empty()) {
-                    // A reply with neither an error nor a name cannot be used
-                    // as a login; keep trying as after an error.
-                    platform::log("Bridge Error: " + platform::printable(text, platform::logTextLimit));
-                } else if (!isUsableUsername(username)) {
-                    // The name goes into every request's path: one that could
-                    // steer a request elsewhere is never stored or used.
-                    platform::log(std::string(unusableUsernameMessage) + ": " +
-                                  platform::printable(username, platform::logTextLimit));
-                    loginFailure_->detail = unusableUsernameMessage;
-                    last = true;
-                } else {
-                    // The name is a credential: the log shows only its start.
-                    platform::log("logged into bridge as: " + shortenedUsername(username));
-                    loggedIn_ = true;
-                    pairingNeeded_ = false;
-                    defaults_.setObject(usernameKey, username);
-                    defaults_.synchronize();
-                }
-            }
-        }
+        const bool last = attemptLogin(request, *address);
         // Pause before the next attempt; a successful one needs none.
         if (!loggedIn_) clock_.sleepFor(loginPause);
         if (last) break;

@@ -244,6 +244,12 @@ private:
     // The same, with a failure reported.
     std::optional<std::string> request(const std::string& method, const std::string& path, const Value* settings);
     void noteFailure(const RequestFailure& failure);
+    // Pairing: says once at a time that no bridge is known (with a way to
+    // the settings); one request for a user name, which stores the name the
+    // bridge issued or notes why not in loginFailure_ (true: trying again is
+    // pointless, nothing that pairs answers there).
+    void tellNoBridgeFound();
+    bool attemptLogin(const platform::HttpRequest& request, const std::string& address);
     void noteAnswering(bool answering, const std::string& address);
     struct ListReading {
         const char* listPath;
