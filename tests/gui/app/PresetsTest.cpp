@@ -17,6 +17,7 @@
 #include "gui/adapters/QtMainWindow.h"
 #include "gui/app/ListeningAndPresets.h"
 #include "gui/windows/CommandBar.h"
+#include "gui/windows/ListenCountdownPanel.h"
 #include "gui/windows/PresetPanels.h"
 #include "gui/windows/SettingsWindow.h"
 #include "platform/Log.h"
