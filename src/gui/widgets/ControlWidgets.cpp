@@ -41,6 +41,15 @@ void mirrorControl(QObject* owner, Control& control, std::function<void()> refre
     });
 }
 
+QLabel* mirroredLabel(platform::TextField& field, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);
+    mirrorControl(label, field, [label, &field] { label->setText(QString::fromStdString(field.stringValue())); });
+    label->setText(QString::fromStdString(field.stringValue()));
+    return label;
+}
+
 namespace {
 
 QString qs(const std::string& text) {

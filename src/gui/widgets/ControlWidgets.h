@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QFontMetrics>
+#include <QLabel>
 #include <QSlider>
 #include <QStringList>
 #include <QTimer>
@@ -41,6 +42,8 @@ QStringList stripNameLines(const QString& name, const QFontMetrics& metrics, int
 // Calls `refresh` on the Qt thread after every change of `control` (from any
 // thread), at most one call waiting at a time; stops once `owner` is gone.
 void mirrorControl(QObject* owner, platform::Control& control, std::function<void()> refresh);
+// A word-wrapped plain-text label that shows `field`'s text, kept in step.
+QLabel* mirroredLabel(platform::TextField& field, QWidget* parent);
 
 // A vertical (or horizontal) slider that mirrors a platform slider and
 // forwards what the user does at the throttled send rate, with a painted

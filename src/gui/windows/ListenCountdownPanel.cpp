@@ -17,13 +17,7 @@ ListenCountdownPanel::ListenCountdownPanel(ManualController& controller, GuiCont
     setWindowIcon(icons::application());
     auto* layout = new QVBoxLayout(this);
     // The controller counts the seconds down in this text.
-    platform::TextField& countdown = controller.listenOption1Text();
-    label_ = new QLabel(this);
-    label_->setWordWrap(true);
-    label_->setTextFormat(Qt::PlainText);
-    mirrorControl(label_, countdown,
-                  [this, &countdown] { label_->setText(QString::fromStdString(countdown.stringValue())); });
-    label_->setText(QString::fromStdString(countdown.stringValue()));
+    label_ = mirroredLabel(controller.listenOption1Text(), this);
     label_->setObjectName("countdownText");
     layout->addWidget(label_);
     auto* detail = new QLabel(tr("Time to leave the room; a sound after that switches to the chosen preset."));

@@ -29,16 +29,6 @@ QWidget* panel(QWidget* mainWindow, const QString& title) {
     return w;
 }
 
-// A label that shows a text field of the logic.
-QLabel* mirroredLabel(platform::TextField& field, QWidget* parent) {
-    auto* label = new QLabel(parent);
-    label->setWordWrap(true);
-    label->setTextFormat(Qt::PlainText);
-    mirrorControl(label, field, [label, &field] { label->setText(QString::fromStdString(field.stringValue())); });
-    label->setText(QString::fromStdString(field.stringValue()));
-    return label;
-}
-
 // A message under a field, shown only while there is something to say.
 QLabel* fieldMessage(const char* objectName) {
     auto* label = new QLabel;
