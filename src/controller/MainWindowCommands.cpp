@@ -1,135 +1,15 @@
-// The main controller's commands of the main window: making and removing
-// groups, the search for new bulbs, the tray's lamps menu, the settings that
-// take effect at once, and what the window says about the bridge.
+// The main controller's commands of the main window: the search for new
+// bulbs, the tray's lamps menu, the settings that take effect at once, and
+// what the window says about the bridge.
 #include <algorithm>
 #include <chrono>
 
 #include "bridge/JsonText.h"
 #include "controller/ManualController.h"
-#include "platform/InputChecks.h"
 #include "platform/Log.h"
 #include "platform/ThreadCheck.h"
 
 namespace glowmere {
-
-namespace {
-
-std::string tagList(const Value& tags) {
-    std::string text = "(";
-    if (tags.isList())
-        for (std::size_t i = 0; i < tags.size(); ++i) text += (i ? ", " : "") + tags.at(i).textValue();
-    return text + ")";
-}
-
-}  // namespace
-
-// ---------------------------------------------------------------------------
-// Groups
-
-void ManualController::wireGroupPopovers() {
-    for (platform::Popover* popover : {makeGroupPopover_.get(), removeGroupPopover_.get()}) {
-        if (!popover || !popover->contentView()) continue;
-        const bool make = popover == makeGroupPopover_.get();
-        for (const auto& sub : popover->contentView()->subviews()) {
-            auto* button = dynamic_cast<platform::Button*>(sub->control());
-            if (!button) continue;
-            button->setAction([this, make](platform::Control* sender) {
-                if (make)
-                    makeGroupPopoverClose(sender);
-                else
-                    removeGroupPopoverClose(sender);
-            });
-        }
-    }
-}
-
-namespace {
-platform::TextField* makeGroupNameField(platform::Popover* popover) {
-    if (!popover || !popover->contentView()) return nullptr;
-    for (const auto& sub : popover->contentView()->subviews())
-        if (sub->control() && sub->control()->identifier() == "makeGroupNameField")
-            return dynamic_cast<platform::TextField*>(sub->control());
-    return nullptr;
-}
-}  // namespace
-
-void ManualController::makeGroupStep1() {
-    if (!lampSelectionView_) return;
-    lampSelectionView_->deselectAll();
-    lampSelectionView_->view().setHidden(false);
-    if (auto* field = makeGroupNameField(makeGroupPopover_.get())) field->setStringValue("");
-    showMakeGroupPopover();
-}
-
-void ManualController::showMakeGroupPopover() {
-    if (!makeGroupPopover_ || !lampSelectionView_) return;
-    platform::View& anchor = lampSelectionView_->view();
-    makeGroupPopover_->showRelativeToRectOfViewPreferredEdge({{0, 0}, anchor.frame().size}, &anchor,
-                                                             platform::RectEdge::MaxX);
-}
-
-void ManualController::makeGroupPopoverClose(platform::Control* sender) {
-    if (makeGroupPopover_) makeGroupPopover_->close();
-    if (lampSelectionView_) lampSelectionView_->view().setHidden(true);
-    if (sender && sender->tag() != 0 && lampSelectionView_) makeGroup(lampSelectionView_->getSelectedIDs());
-}
-
-void ManualController::makeGroup(const Value& tags) {
-    GLOWMERE_EXPECT_LOOP_THREAD(loop_, "ManualController::makeGroup");
-    platform::TextField* field = makeGroupNameField(makeGroupPopover_.get());
-    const std::optional<std::string> fitted = platform::fittedName(field ? field->stringValue() : std::string());
-    if (!tags.isList() || tags.empty() || !fitted) return;
-    const std::string& name = *fitted;
-    std::vector<std::string> lamps;
-    for (const Value& tag : tags.asList())
-        if (LampControlStrip* strip = stripWithTag(tag.intValue())) lamps.push_back(strip->getID());
-    setPollingEnabled(false);
-    bridgeBridge_.makeGroupNamed(lamps, name);
-    refreshSetUp();
-    setPollingEnabled(true);
-}
-
-void ManualController::removeGroupStep1() {
-    if (!groupSelectionView_) return;
-    groupSelectionView_->deselectAll();
-    groupSelectionView_->view().setHidden(false);
-    showRemoveGroupPopover();
-}
-
-void ManualController::showRemoveGroupPopover() {
-    if (!removeGroupPopover_ || !groupSelectionView_) return;
-    platform::View& anchor = groupSelectionView_->view();
-    removeGroupPopover_->showRelativeToRectOfViewPreferredEdge({{0, 0}, anchor.frame().size}, &anchor,
-                                                               platform::RectEdge::MaxX);
-}
-
-void ManualController::removeGroupPopoverClose(platform::Control* sender) {
-    if (removeGroupPopover_) removeGroupPopover_->close();
-    if (groupSelectionView_) groupSelectionView_->view().setHidden(true);
-    if (sender && sender->tag() != 0 && groupSelectionView_) removeGroup(groupSelectionView_->getSelectedIDs());
-}
-
-void ManualController::removeGroup(const Value& tags) {
-    GLOWMERE_EXPECT_LOOP_THREAD(loop_, "ManualController::removeGroup");
-    platform::log("removing groups " + tagList(tags));
-    if (!tags.isList() || tags.empty()) return;
-    setPollingEnabled(false);
-    // The strips go at the rebuild; their identifiers are read first.
-    std::vector<std::string> ids;
-    for (const Value& tag : tags.asList())
-        if (LampControlStrip* strip = groupWithTag(tag.intValue())) ids.push_back(strip->getID());
-    for (const std::string& id : ids) {
-        if (id == "0") {
-            // The bridge's group of all lamps stays; only its strip goes.
-            settings_.makeAllGroup.setState(0);
-            defaults_.setObject(makeAllGroupKey, false);
-        } else {
-            bridgeBridge_.removeGroupNamed(id);
-        }
-    }
-    refreshSetUp();
-    setPollingEnabled(true);
-}
 
 // ---------------------------------------------------------------------------
 // The search for new bulbs

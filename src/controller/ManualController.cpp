@@ -17,14 +17,7 @@ namespace {
 
 constexpr auto setUpRetryDelay = std::chrono::seconds(3);
 constexpr auto windowLoadedCheckDelay = std::chrono::milliseconds(250);
-constexpr auto pollingCycle = std::chrono::seconds(6);
 constexpr auto allSwitchedPause = std::chrono::seconds(5);
-
-std::string format(const char* pattern, long long a, long long b) {
-    char line[160];
-    std::snprintf(line, sizeof line, pattern, a, b);
-    return line;
-}
 
 std::size_t entries(const std::optional<Value>& list) {
     return list && list->isList() ? list->size() : 0;
@@ -41,6 +34,10 @@ ManualController::ManualController(platform::RunLoop& loop, platform::DefaultsSt
       controlPanel_(controlPanel),
       templates_(templates),
       settings_(settings),
+      polling_(bridge, loop.clock(), handoff_, pollingStrips()),
+      presets_(defaults, handoff_, presetLamps()),
+      listening_(handoff_, settings, this, listeningLamps()),
+      groups_(loop, bridge, groupStrips()),
       bulbSearch_(bridge, loop.clock(), handoff_,
                   {.has = [this](const std::string& id) { return getStripWithID(id) != nullptr; },
                    .showSearching =
@@ -50,38 +47,66 @@ ManualController::ManualController(platform::RunLoop& loop, platform::DefaultsSt
                            else
                                controlPanel_.mainWindowThrobber().stopAnimation();
                        },
-                   .rebuild = [this] { refreshSetUp(); }}) {
-    // The bus may ask for the names before the controller thread has built
-    // its menus (start-up waits on the bridge): the stored list answers then.
-    knownPresetNames_ = presets::names(presets::storedList(defaults_));
-    // A list another process (glowmerectl) stored shows in the menus and
-    // the table once the store notices it.
-    presetsObserver_ = defaults_.addChangeObserver([this](const std::set<std::string>& keys) {
-        if (!keys.count(presetsKey)) return;
-        if (loop_.isLoopThread() || !loop_.isRunning())
-            presetsChangedElsewhere();
-        else
-            postToController([this] { presetsChangedElsewhere(); });
-    });
+                   .rebuild = [this] { refreshSetUp(); }}) {}
+
+BridgePolling::Strips ManualController::pollingStrips() {
+    return {.count = [this](bool groups) { return groups ? countGroupStrips() : countLightStrips(); },
+            .find = [this](bool group,
+                           const std::string& id) { return group ? getGroupStripWithID(id) : getStripWithID(id); },
+            .rebuild = [this] { refreshSetUp(); },
+            .noteAnswer = [this](const std::optional<Value>& lights) { noteBridgeAnswer(lights); },
+            .wantsAllStrip = [this] { return settings_.makeAllGroup.state() == 1; },
+            .refreshMenus = [this] { refreshLampsMenu(); }};
+}
+
+PresetManager::Lamps ManualController::presetLamps() {
+    return {.records = [this] { return lampStripRecords(); },
+            .find = [this](const std::string& id) { return getStripWithID(id); },
+            .changedByCommand = [this] { stripDidChange(); },
+            .listChanged = [this] { populatePresetPullDown(); }};
+}
+
+Listening::Lamps ManualController::listeningLamps() {
+    return {.snapshot = [this] { return presets_.snapshot(); },
+            .applyPreset = [this](int index) { implementPreset(index); },
+            .restore =
+                [this](const Value& record) {
+                    if (LampControlStrip* strip = getStripWithID(presets::stripIdentifier(record)))
+                        strip->implementSettingsFromDictionary(record);
+                }};
+}
+
+GroupCommands::Strips ManualController::groupStrips() {
+    return {.selection = [this](bool groups) { return groups ? groupSelectionView() : lampSelectionView(); },
+            .idWithTag = [this](bool group, int tag) -> std::optional<std::string> {
+                LampControlStrip* strip = group ? groupWithTag(tag) : stripWithTag(tag);
+                if (!strip) return std::nullopt;
+                return strip->getID();
+            },
+            .setPolling = [this](bool enabled) { setPollingEnabled(enabled); },
+            .rebuild = [this] { refreshSetUp(); },
+            .dropAllStrip =
+                [this] {
+                    settings_.makeAllGroup.setState(0);
+                    defaults_.setObject(makeAllGroupKey, false);
+                }};
 }
 
 ManualController::~ManualController() {
-    defaults_.removeChangeObserver(presetsObserver_);
+    presets_.stopWatchingStore();
     stopBackgroundThreads();
     // Delayed calls still queued on the loop find the controller gone.
     lifetime_.reset();
     if (pendingSetUp_) loop_.invalidate(pendingSetUp_);
-    if (soundTriggerTimer_) loop_.invalidate(soundTriggerTimer_);
     discardStrips();
 }
 
 void ManualController::stopBackgroundThreads() {
-    pollingThread_.requestStop();
+    polling_.requestStop();
     adjustTimesThread_.requestStop();
-    countdownThread_.requestStop();
-    pollingThread_.join();
+    polling_.stop();
     adjustTimesThread_.join();
-    countdownThread_.join();
+    listening_.stop();
     bulbSearch_.stopAll();
 }
 
@@ -102,8 +127,8 @@ std::unique_ptr<platform::Popover> ManualController::makePopover(const std::stri
 
 void ManualController::awakeFromNib() {
     setUp_ = false;
-    pollingEnabled_ = true;
-    lampSelectionView_.reset();
+    setPollingEnabled(true);
+    layout_.resetSelectionViews();
     locationManager_ = false;
 
     windowController_ = std::make_unique<manualWindowController>(&controlPanel_);
@@ -117,11 +142,12 @@ void ManualController::awakeFromNib() {
 
     using Behavior = platform::Popover::Behavior;
     reNamePopover_ = makePopover("reNameView", {130, 87}, Behavior::Transient);
-    makeGroupPopover_ = makePopover("makeGroupView", {220, 133}, Behavior::ApplicationDefined);
-    removeGroupPopover_ = makePopover("removeGroupView", {214, 86}, Behavior::ApplicationDefined);
+    // Made in this order, as ever (arguments are evaluated in no set order).
+    auto makeGroup = makePopover("makeGroupView", {220, 133}, Behavior::ApplicationDefined);
+    auto removeGroup = makePopover("removeGroupView", {214, 86}, Behavior::ApplicationDefined);
+    groups_.setPopovers(std::move(makeGroup), std::move(removeGroup));
     duskPopover_ = makePopover("duskView", {253, 130}, Behavior::ApplicationDefined);
 
-    wireGroupPopovers();
     // Both take effect as soon as the user changes them.
     settings_.allowFold.setAction([this](platform::Control*) { allowFoldChanged(); });
     settings_.makeAllGroup.setAction([this](platform::Control*) { makeAllGroupChanged(); });
@@ -183,6 +209,26 @@ void ManualController::dressStatusItem() {
 
 void ManualController::setUp() {
     GLOWMERE_EXPECT_LOOP_THREAD(loop_, "ManualController::setUp");
+    prepareSetUp();
+    // A retry that comes once discovery has found nothing for a whole round
+    // says so before it searches again (the search takes seconds).
+    if (!bridgeBridge_.bridgeAddress() && bridgeState_ == BridgeState::LookingForBridge) noteNoBridgeYet();
+    std::optional<Value> lights = bridgeBridge_.lightsArray();
+    noteBridgeAnswer(lights);
+    if (entries(lights) == 0) {
+        platform::log(noLightsMessage);
+        retrySetUpLater();
+        return;
+    }
+    controlPanel_.mainWindowThrobber().stopAnimation();
+    const bool firstSuccess = !setUp_;
+    buildStrips(*lights);
+    setUp_ = true;
+    if (scheduleManager_) scheduleManager_->matchBridgeWithInternal();
+    if (firstSuccess) startBackgroundLoops();
+}
+
+void ManualController::prepareSetUp() {
     // A retry still pending is superseded by this run.
     if (pendingSetUp_) {
         loop_.invalidate(pendingSetUp_);
@@ -193,38 +239,31 @@ void ManualController::setUp() {
         defaults_.setObject(ControllerSettings::allowFoldKey, false);
     settings_.showBoundValues(defaults_);
     populatePresetPullDown();
-    lastSelectedPreset_ = -1;
+    presets_.forgetLastSelectedPreset();
     // Strips left from an earlier run (a rebuild that found no lamps and
     // retried) would otherwise stay in the window with no controller.
     discardStrips();
     collection_.reserve(10);
     dressStatusItem();
+}
 
-    // A retry that comes once discovery has found nothing for a whole round
-    // says so before it searches again (the search takes seconds).
-    if (!bridgeBridge_.bridgeAddress() && bridgeState_ == BridgeState::LookingForBridge) noteNoBridgeYet();
-    std::optional<Value> lights = bridgeBridge_.lightsArray();
-    noteBridgeAnswer(lights);
-    if (entries(lights) == 0) {
-        platform::log(noLightsMessage);
-        // Once the window says no bridge was found, nothing spins there;
-        // the retries go on quietly.
-        if (bridgeState_ == BridgeState::NoBridgeFound)
-            controlPanel_.mainWindowThrobber().stopAnimation();
-        else
-            controlPanel_.mainWindowThrobber().startAnimation();
-        pendingSetUp_ = loop_.schedule(setUpRetryDelay, [this, alive = std::weak_ptr<void>(lifetime_)] {
-            if (!alive.lock()) return;
-            pendingSetUp_ = 0;
-            setUp();
-        });
-        return;
-    }
-    controlPanel_.mainWindowThrobber().stopAnimation();
-    bool firstSuccess = !setUp_;
+void ManualController::retrySetUpLater() {
+    // Once the window says no bridge was found, nothing spins there; the
+    // retries go on quietly.
+    if (bridgeState_ == BridgeState::NoBridgeFound)
+        controlPanel_.mainWindowThrobber().stopAnimation();
+    else
+        controlPanel_.mainWindowThrobber().startAnimation();
+    pendingSetUp_ = loop_.schedule(setUpRetryDelay, [this, alive = std::weak_ptr<void>(lifetime_)] {
+        if (!alive.lock()) return;
+        pendingSetUp_ = 0;
+        setUp();
+    });
+}
 
+void ManualController::buildStrips(const Value& lights) {
     int position = 0;
-    for (const Value& record : lights->asList()) buildLampStrip(record, position++);
+    for (const Value& record : lights.asList()) buildLampStrip(record, position++);
     setUp_ = true;
 
     std::optional<Value> groups = bridgeBridge_.groupsArray();
@@ -236,20 +275,16 @@ void ManualController::setUp() {
         platform::log("making all group");
         buildAllStrip();
     }
-    buildSelectionViews();
+    layout_.buildSelectionViews();
     recalculateControlStripPositions();
     populateLampsPopUp();
-    setUp_ = true;
-    if (scheduleManager_) scheduleManager_->matchBridgeWithInternal();
+}
 
-    if (firstSuccess) {
-        platform::Clock& clock = loop_.clock();
-        ++pollingLoopsStarted_;
-        pollingThread_ = platform::BackgroundThread(clock, [this](std::stop_token stop) { pollBridge(stop); });
-        if (scheduleManager_) {
-            adjustTimesThread_ = platform::BackgroundThread(
-                clock, [engine = scheduleManager_](std::stop_token stop) { engine->adjustTimes(stop); });
-        }
+void ManualController::startBackgroundLoops() {
+    polling_.start();
+    if (scheduleManager_) {
+        adjustTimesThread_ = platform::BackgroundThread(
+            loop_.clock(), [engine = scheduleManager_](std::stop_token stop) { engine->adjustTimes(stop); });
     }
 }
 
@@ -264,8 +299,7 @@ void ManualController::discardStrips() {
         if (platform::View* view = strip->mainView()) view->removeFromSuperview();
     collection_.clear();
     // Read again from the stored state as the strips are built.
-    places_.clear();
-    hiddenStrips_.clear();
+    layout_.clear();
 }
 
 void ManualController::refreshSetUp() {
@@ -315,34 +349,31 @@ void ManualController::visitHelp() {
 void ManualController::populatePresetPullDown() {
     platform::PopUpButton& chooser = settings_.soundTriggerPreset;
     chooser.removeAllItems();
-    presetPullDown_.removeAllItems();
+    platform::Menu& pullDown = presetPullDown();
+    pullDown.removeAllItems();
     statusMenu_.removeAllItems();
-    presetPullDown_.addItem(presetsTitle, 0, {});
-    presetPullDown_.addItem(managePresetsTitle, 0,
-                            [this](const platform::Menu::Item&) { showPresetManagementPanel(); });
-    presetPullDown_.addSeparator();
+    pullDown.addItem(presetsTitle, 0, {});
+    pullDown.addItem(managePresetsTitle, 0, [this](const platform::Menu::Item&) { showPresetManagementPanel(); });
+    pullDown.addSeparator();
     statusMenu_.addItem("Turn all on", 0, [this](const platform::Menu::Item&) { allOn(); });
     statusMenu_.addItem("Turn all off", 0, [this](const platform::Menu::Item&) { allOff(); });
     statusMenu_.addSeparator();
 
+    // Reading the list anew also updates the names the bus answers from.
     Value presets = getPresetList(true);
-    {
-        std::lock_guard lock(knownPresetNamesMutex_);
-        knownPresetNames_ = presets::names(presets);
-    }
     int index = 0;
     for (const Value& preset : presets.asList()) {
         std::string name = preset["name"].textValue();
         auto apply = [this](const platform::Menu::Item& item) { implementPreset(item.tag); };
         chooser.addItem(name, index);
-        presetPullDown_.addItem(name, index, apply);
+        pullDown.addItem(name, index, apply);
         statusMenu_.addItem(name, index, apply);
         ++index;
     }
     if (index > 0) {
         selectStoredSoundTriggerPreset();
     } else {
-        presetPullDown_.addItem(noPresetsTitle, 0, {});
+        pullDown.addItem(noPresetsTitle, 0, {});
         chooser.addItem(noPresetsTitle, 0);
     }
 
@@ -438,19 +469,8 @@ std::unique_ptr<LampControlStrip> ManualController::makeStrip(bool group) {
 }
 
 void ManualController::placeStrip(std::unique_ptr<LampControlStrip> strip) {
-    double n = static_cast<double>(collection_.size());
-    platform::View* view = strip->mainView();
-    view->setFrameOrigin({n * stripPitch + stripMargin, stripMargin});
-    controlPanel_.contentView().addSubview(strip->getControlStripView()->sharedView());
     collection_.push_back(std::move(strip));
-    LampControlStrip* placed = collection_.back().get();
-    auto state = getUIStateForGroupID(placed->isGroup(), placed->getID());
-    if (state && state->contains("place")) places_[keyOf(*placed)] = (*state)["place"].intValue();
-    if (state && (*state)["hidden"].boolValue()) {
-        hiddenStrips_.insert(keyOf(*placed));
-        view->setHidden(true);
-    }
-    if (state && (*state)["folded"].boolValue()) placed->rotateControlStripView(true);
+    layout_.place(*collection_.back());
 }
 
 namespace {
@@ -519,59 +539,13 @@ void ManualController::buildAllStrip() {
     // only after the first poll.
     std::optional<Value> settings = bridgeBridge_.settingsForGroup("0");
     if (settings && settings->contains("onoff") && settings->contains("brightness"))
-        strip->implementSettingsFromDictionaryWithoutActing(syncRecord(*settings, false));
+        strip->implementSettingsFromDictionaryWithoutActing(BridgePolling::syncRecord(*settings, false));
     placeStrip(std::move(strip));
-}
-
-void ManualController::buildSelectionViews() {
-    if (lampSelectionView_) lampSelectionView_->view().removeFromSuperview();
-    if (groupSelectionView_) groupSelectionView_->view().removeFromSuperview();
-    platform::Rect frame{{18, 10}, {static_cast<double>(collection_.size()) * stripPitch, 20}};
-    lampSelectionView_ = std::make_unique<LampSelectionView>(frame);
-    groupSelectionView_ = std::make_unique<LampSelectionView>(frame);
-    for (std::size_t k = 0; k < collection_.size(); ++k) {
-        const auto& strip = collection_[k];
-        LampSelectionView& row = strip->isGroup() ? *groupSelectionView_ : *lampSelectionView_;
-        row.addCheckbox({{static_cast<double>(k) * stripPitch + 38.5, 0}, {18, 18}}, strip->tag());
-    }
-    for (LampSelectionView* row : {lampSelectionView_.get(), groupSelectionView_.get()}) {
-        controlPanel_.contentView().addSubview(row->sharedView());
-        row->view().setHidden(true);
-    }
 }
 
 void ManualController::recalculateControlStripPositions() {
     GLOWMERE_EXPECT_LOOP_THREAD(loop_, "ManualController::recalculateControlStripPositions");
-    double x = stripMargin;
-    auto checkboxOf = [this](const LampControlStrip& strip) -> platform::View* {
-        LampSelectionView* row = strip.isGroup() ? groupSelectionView_.get() : lampSelectionView_.get();
-        return row ? row->checkboxWithTag(strip.tag()) : nullptr;
-    };
-    // In the user's order; hidden strips take no room and offer no box.
-    const std::vector<LampControlStrip*> order = displayOrder();
-    std::vector<LampControlStrip*> shown;
-    for (LampControlStrip* strip : order) {
-        const bool hidden = hiddenStrips_.count(keyOf(*strip)) > 0;
-        if (platform::View* box = checkboxOf(*strip)) box->setHidden(hidden);
-        if (!hidden) shown.push_back(strip);
-    }
-    for (LampControlStrip* strip : shown) {
-        if (!strip->isRotated()) continue;
-        x += foldedPitch;
-        if (platform::View* view = strip->mainView()) view->setFrameOrigin({x, foldedY}, true);
-        if (platform::View* box = checkboxOf(*strip)) box->setFrameOrigin({x - 44, box->frame().origin.y});
-    }
-    for (LampControlStrip* strip : shown) {
-        if (strip->isRotated()) continue;
-        if (platform::View* view = strip->mainView()) view->setFrameOrigin({x, stripMargin}, true);
-        x += stripPitch;
-        if (platform::View* box = checkboxOf(*strip)) box->setFrameOrigin({x - 76, box->frame().origin.y});
-    }
-    platform::Rect frame = controlPanel_.frame();
-    frame.size.width = std::max(minimumWindowWidth, x + 156);
-    controlPanel_.setFrame(frame, true);
-    for (LampSelectionView* row : {lampSelectionView_.get(), groupSelectionView_.get()})
-        if (row) row->view().setFrameSize({x, row->view().frame().size.height});
+    layout_.arrange();
 }
 
 // ---------------------------------------------------------------------------
@@ -619,39 +593,12 @@ int ManualController::countGroupStrips() const {
 }
 
 std::optional<Value> ManualController::getUIStateForGroupID(bool group, const std::string& id) const {
-    Value entries = defaults_.objectForKey(uiStateKey);
-    if (!entries.isList()) return std::nullopt;
-    for (const Value& entry : entries.asList())
-        if (entry.isMap() && entry["group"].boolValue() == group && entry["ID"].textValue() == id) return entry;
-    return std::nullopt;
+    return layout_.stateFor(group, id);
 }
 
-void ManualController::saveUIState(LampControlStrip* strip) {
+void ManualController::saveUIState(LampControlStrip*) {
     GLOWMERE_EXPECT_LOOP_THREAD(loop_, "ManualController::saveUIState");
-    // Every strip's entry, written anew: strips that are gone leave the list.
-    (void)strip;
-    Value entries = Value::emptyList();
-    for (const auto& each : collection_) {
-        Value entry = Value::map({{"ID", each->getID()}, {"folded", each->isRotated()}, {"group", each->isGroup()}});
-        if (auto place = places_.find(keyOf(*each)); place != places_.end()) entry.set("place", place->second);
-        if (hiddenStrips_.count(keyOf(*each))) entry.set("hidden", true);
-        entries.append(std::move(entry));
-    }
-    defaults_.setObject(uiStateKey, std::move(entries));
-}
-
-std::vector<LampControlStrip*> ManualController::displayOrder() const {
-    std::vector<LampControlStrip*> order;
-    for (const auto& strip : collection_) order.push_back(strip.get());
-    // Strips the user placed by their place; new ones after them, in the
-    // bridge's order.
-    auto placeOf = [this](const LampControlStrip* strip) {
-        auto it = places_.find(keyOf(*strip));
-        return it == places_.end() ? std::numeric_limits<int>::max() : it->second;
-    };
-    std::stable_sort(order.begin(), order.end(),
-                     [&](const LampControlStrip* a, const LampControlStrip* b) { return placeOf(a) < placeOf(b); });
-    return order;
+    layout_.save();
 }
 
 LampControlStrip* ManualController::stripForView(const platform::View* view) const {
@@ -662,36 +609,19 @@ LampControlStrip* ManualController::stripForView(const platform::View* view) con
 
 void ManualController::hideStrip(LampControlStrip* strip) {
     if (!strip) return;
-    hiddenStrips_.insert(keyOf(*strip));
-    if (platform::View* view = strip->mainView()) view->setHidden(true);
+    layout_.hide(*strip);
     recalculateControlStripPositions();
     saveUIState(strip);
 }
 
 void ManualController::showHiddenStrips() {
-    for (const auto& strip : collection_)
-        if (hiddenStrips_.count(keyOf(*strip)))
-            if (platform::View* view = strip->mainView()) view->setHidden(false);
-    hiddenStrips_.clear();
+    layout_.showHidden();
     recalculateControlStripPositions();
     saveUIState(nullptr);
 }
 
 void ManualController::moveStrip(LampControlStrip* strip, int step) {
-    if (!strip || step == 0) return;
-    std::vector<LampControlStrip*> order = displayOrder();
-    auto at = std::find(order.begin(), order.end(), strip);
-    if (at == order.end()) return;
-    // The next shown strip that way changes places with it.
-    auto other = at;
-    do {
-        if (step < 0 && other == order.begin()) return;
-        other += step < 0 ? -1 : 1;
-        if (other == order.end()) return;
-    } while (hiddenStrips_.count(keyOf(**other)));
-    std::iter_swap(at, other);
-    places_.clear();
-    for (std::size_t i = 0; i < order.size(); ++i) places_[keyOf(*order[i])] = static_cast<int>(i);
+    if (!strip || !layout_.move(*strip, step)) return;
     recalculateControlStripPositions();
     saveUIState(strip);
 }
@@ -701,110 +631,13 @@ bool ManualController::allowFold() const {
 }
 
 // ---------------------------------------------------------------------------
-// Polling
+// Commands to all lamps
 
-bool ManualController::runOnController(std::function<void()> task, std::stop_token stop) {
-    return handoff_.runAndWait(std::move(task), stop);
-}
-
-void ManualController::postToController(std::function<void()> task) {
-    handoff_.post(std::move(task));
-}
-
-void ManualController::pollBridge(std::stop_token stop) {
-    // Set-up has just read everything; the first cycle comes one period later.
-    while (loop_.clock().sleepFor(pollingCycle, stop)) pollOnce(stop);
-}
-
-std::optional<bool> ManualController::rebuildIfBridgeHasMore(int count, bool groups, std::stop_token stop) {
-    // The counts are read and the rebuild runs on the controller thread;
-    // this thread waits, so it never reads strips mid-rebuild.
-    auto rebuilt = std::make_shared<bool>(false);
-    if (!runOnController(
-            [this, count, groups, rebuilt] {
-                int strips = groups ? countGroupStrips() : countLightStrips();
-                if (count > strips) {
-                    platform::log(format(groups ? "groupsArray has %lld groups, %lld returned by bridgebridge"
-                                                : "lightsArray has %lld lamps, %lld returned by bridgebridge",
-                                         count, strips));
-                    refreshSetUp();
-                    *rebuilt = true;
-                }
-            },
-            stop))
-        return std::nullopt;
-    return *rebuilt;
-}
-
-void ManualController::pollOnce(std::stop_token stop) {
-    if (!pollingEnabled_) return;
-
-    std::optional<Value> lights = bridgeBridge_.lightsArray();
-    noteBridgeAnswer(lights);
-    std::optional<bool> rebuilt = rebuildIfBridgeHasMore(static_cast<int>(entries(lights)), false, stop);
-    if (!rebuilt) return;
-    if (!*rebuilt && lights && lights->isList()) updateLamps(*lights);
-
-    std::optional<Value> groups = bridgeBridge_.groupsArray();
-    rebuilt = rebuildIfBridgeHasMore(static_cast<int>(entries(groups)), true, stop);
-    if (!rebuilt) return;
-    if (!*rebuilt && groups && groups->isList()) updateGroups(*groups);
-
-    if (settings_.makeAllGroup.state() == 1) updateGroupAll();
-    postToController([this] { refreshLampsMenu(); });
-}
-
-Value ManualController::syncRecord(const Value& record, bool withLabel) {
-    Value sync = Value::emptyMap();
-    sync.set(LampControlStrip::onoffKey, record["onoff"].boolValue());
-    sync.set(LampControlStrip::brightnessKey, record["brightness"].doubleValue());
-    if (record.contains("colour")) sync.set(LampControlStrip::colourKey, record["colour"].doubleValue());
-    if (withLabel) sync.set(LampControlStrip::labelKey, record["label"]);
-    if (record.contains("saturation"))
-        sync.set(LampControlStrip::saturationKey, 255.0 - record["saturation"].doubleValue());
-    if (record.contains("ct")) sync.set(LampControlStrip::colourTemperatureKey, record["ct"].doubleValue());
-    if (const Value mode = record["state"][LampControlStrip::colourModeKey]; !mode.isNull())
-        sync.set(LampControlStrip::colourModeKey, mode);
-    return sync;
-}
-
-void ManualController::updateLamps(const Value& lamps) {
-    if (!lamps.isList()) return;
-    for (const Value& record : lamps.asList()) {
-        if (!record.contains("onoff") || !record.contains("brightness") || !record.contains("label")) continue;
-        postToController([this, id = record["id"].textValue(), sync = syncRecord(record, true)] {
-            if (!pollingEnabled_) return;  // read before a change that paused polling
-            if (LampControlStrip* strip = getStripWithID(id)) strip->implementSettingsFromDictionaryWithoutActing(sync);
-        });
-    }
-}
-
-void ManualController::updateGroups(const Value& groups) {
-    if (!groups.isList()) return;
-    // The list just read holds each group's settings; no request per group.
-    for (const Value& record : groups.asList()) {
-        std::string id = record["id"].textValue();
-        if (!record.contains("onoff") || !record.contains("brightness")) continue;
-        postToController([this, id, sync = syncRecord(record, false)] {
-            if (!pollingEnabled_) return;
-            if (LampControlStrip* strip = getGroupStripWithID(id))
-                strip->implementSettingsFromDictionaryWithoutActing(sync);
-        });
-    }
-}
-
-void ManualController::updateGroupAll() {
-    std::optional<Value> settings = bridgeBridge_.settingsForGroup("0");
-    if (!settings || !settings->contains("onoff") || !settings->contains("brightness")) return;
-    postToController([this, sync = syncRecord(*settings, false)] {
-        if (!pollingEnabled_) return;
-        LampControlStrip* strip = getGroupStripWithID("0");
-        if (!strip) {
-            platform::log("can't find all group");
-            return;
-        }
-        strip->implementSettingsFromDictionaryWithoutActing(sync);
-    });
+Value ManualController::lampStripRecords() const {
+    Value strips = Value::emptyList();
+    for (const auto& strip : collection_)
+        if (!strip->isGroup()) strips.append(strip->getDictionary());
+    return strips;
 }
 
 void ManualController::allOn() {

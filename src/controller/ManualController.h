@@ -12,10 +12,15 @@
 #include <string>
 #include <vector>
 
+#include "controller/BridgePolling.h"
 #include "controller/BulbSearch.h"
 #include "controller/ControllerSettings.h"
+#include "controller/GroupCommands.h"
+#include "controller/Listening.h"
 #include "controller/LoopHandoff.h"
+#include "controller/PresetManager.h"
 #include "controller/ScheduleEngine.h"
+#include "controller/StripLayout.h"
 #include "controls/BridgeClient.h"
 #include "controls/LampControlStrip.h"
 #include "controls/LampSelectionView.h"
@@ -33,14 +38,17 @@ namespace glowmere {
 class MicListener;
 
 // The main controller: brings the application up, waits for the bridge,
-// builds and lays out the control strips, polls the bridge, offers the status
-// menu, and saves the settings at quit. Everything runs on the controller
-// thread (the run loop it is given), except the polling loop and the
-// schedule engine's time adjustment, which run on threads of their own and
-// hand every change of a strip to the controller thread.
-class ManualController final : public StripOwner,
-                               public platform::PopoverDelegate,
-                               public platform::TableViewDataSource {
+// builds the control strips, offers the status menu, and saves the settings
+// at quit. It coordinates collaborators that each own their part: the
+// strips' layout (StripLayout), polling (BridgePolling), the presets
+// (PresetManager), listening and the sound trigger (Listening), the group
+// commands (GroupCommands) and the search for new bulbs (BulbSearch); its
+// public operations forward to them. Everything runs on the controller
+// thread (the run loop it is given), except the polling loop, the listening
+// countdown, bulb searches and the schedule engine's time adjustment, which
+// run on threads of their own and hand every change of a strip to the
+// controller thread.
+class ManualController final : public StripOwner, public platform::PopoverDelegate {
 public:
     // Defaults keys.
     static constexpr const char* listenerSensitivityKey = "listenerSensitivity";
@@ -48,19 +56,19 @@ public:
     static constexpr const char* soundTriggerDelayKey = "soundTriggerDelay";
     static constexpr const char* soundTriggerPresetKey = "soundTriggerPreset";
     static constexpr const char* makeAllGroupKey = "makeAllGroup";
-    static constexpr const char* presetsKey = "presets";
-    static constexpr const char* uiStateKey = "UIState";
+    static constexpr const char* presetsKey = PresetManager::presetsKey;
+    static constexpr const char* uiStateKey = StripLayout::uiStateKey;
 
     static constexpr const char* stripTemplateName = "SingleControl";
     static constexpr const char* statusImageName = "lightbulb_trans_Template";
     static constexpr const char* noLightsMessage = "No lights found, trying again in 3s";
 
     // Layout, in points.
-    static constexpr double stripPitch = 95;
-    static constexpr double foldedPitch = 28;
-    static constexpr double stripMargin = 20;
-    static constexpr double foldedY = 363;
-    static constexpr double minimumWindowWidth = 500;
+    static constexpr double stripPitch = StripLayout::stripPitch;
+    static constexpr double foldedPitch = StripLayout::foldedPitch;
+    static constexpr double stripMargin = StripLayout::stripMargin;
+    static constexpr double foldedY = StripLayout::foldedY;
+    static constexpr double minimumWindowWidth = StripLayout::minimumWindowWidth;
 
     ManualController(platform::RunLoop& loop, platform::DefaultsStore& defaults, BridgeClient& bridge,
                      platform::MainWindow& controlPanel, platform::ViewTemplates& templates,
@@ -106,8 +114,8 @@ public:
     int countLightStrips() const;
     int countGroupStrips() const;
     void recalculateControlStripPositions() override;
-    LampSelectionView* lampSelectionView() const { return lampSelectionView_.get(); }
-    LampSelectionView* groupSelectionView() const { return groupSelectionView_.get(); }
+    LampSelectionView* lampSelectionView() const { return layout_.lampSelectionView(); }
+    LampSelectionView* groupSelectionView() const { return layout_.groupSelectionView(); }
     std::optional<Value> getUIStateForGroupID(bool group, const std::string& id) const;
     void saveUIState(LampControlStrip* strip) override;
 
@@ -121,34 +129,34 @@ public:
     void moveStrip(LampControlStrip* strip, int step);
     void showHiddenStrips();
     // The strips in the order the window shows them, hidden ones included.
-    std::vector<LampControlStrip*> displayOrder() const;
+    std::vector<LampControlStrip*> displayOrder() const { return layout_.displayOrder(); }
     bool allowFold() const override;
 
     // ---- Polling ----
     // The polling loop's body: a cycle every 6 seconds, the first 6 seconds
     // after the set-up that started it.
-    void pollBridge(std::stop_token stop);
+    void pollBridge(std::stop_token stop) { polling_.pollBridge(stop); }
     // One cycle. Called from the polling thread, or from the controller
     // thread itself (tests), where its hand-overs run inline.
-    void pollOnce(std::stop_token stop = {});
-    void updateLamps(const Value& lamps);
-    void updateGroups(const Value& groups);
-    void updateGroupAll();
-    void setPollingEnabled(bool enabled) override { pollingEnabled_ = enabled; }
-    bool pollingEnabled() const { return pollingEnabled_; }
+    void pollOnce(std::stop_token stop = {}) { polling_.pollOnce(stop); }
+    void updateLamps(const Value& lamps) { polling_.updateLamps(lamps); }
+    void updateGroups(const Value& groups) { polling_.updateGroups(groups); }
+    void updateGroupAll() { polling_.updateGroupAll(); }
+    void setPollingEnabled(bool enabled) override { polling_.setEnabled(enabled); }
+    bool pollingEnabled() const { return polling_.enabled(); }
     void allOn();
     void allOff();
     void sendSettingsToStripsInGroup(const Value& settings, const std::string& groupId) override;
 
     // ---- State, for the GUI and tests ----
     bool isSetUp() const { return setUp_; }
-    int pollingLoopsStarted() const { return pollingLoopsStarted_; }
+    int pollingLoopsStarted() const { return polling_.loopsStarted(); }
     platform::Menu& statusMenu() { return statusMenu_; }
     platform::StatusItem* statusItem() const { return statusItem_; }
     manualWindowController* windowController() const { return windowController_.get(); }
     platform::Popover* reNamePopover() const { return reNamePopover_.get(); }
-    platform::Popover* makeGroupPopover() const { return makeGroupPopover_.get(); }
-    platform::Popover* removeGroupPopover() const { return removeGroupPopover_.get(); }
+    platform::Popover* makeGroupPopover() const { return groups_.makeGroupPopover(); }
+    platform::Popover* removeGroupPopover() const { return groups_.removeGroupPopover(); }
     platform::Popover* duskPopover() const { return duskPopover_.get(); }
 
     // ---- Presets ----
@@ -157,86 +165,83 @@ public:
     static constexpr const char* managePresetsTitle = "Manage presets...";
 
     // The panels the preset commands show; any may be left unset.
-    void setAlerts(platform::Alerts* alerts) { alerts_ = alerts; }
-    void setPresetOption1Panel(platform::Window* panel) { presetOption1Panel_ = panel; }
-    void setPresetNamingPanel(platform::Window* panel) { presetNamingPanel_ = panel; }
-    void setPresetManagementPanel(platform::Window* panel) { presetManagementPanel_ = panel; }
-    void setPresetManagementTable(platform::TableView* table);
+    void setAlerts(platform::Alerts* alerts) {
+        alerts_ = alerts;
+        presets_.setAlerts(alerts);
+    }
+    void setPresetOption1Panel(platform::Window* panel) { presets_.setPresetOption1Panel(panel); }
+    void setPresetNamingPanel(platform::Window* panel) { presets_.setPresetNamingPanel(panel); }
+    void setPresetManagementPanel(platform::Window* panel) { presets_.setPresetManagementPanel(panel); }
+    void setPresetManagementTable(platform::TableView* table) { presets_.setPresetManagementTable(table); }
     // The main window's preset pull-down and the panels' controls.
-    platform::Menu& presetPullDown() { return presetPullDown_; }
-    platform::TextField& presetOption1Text() { return presetOption1Text_; }
-    platform::TextField& presetNameEditingField() { return presetNameEditingField_; }
+    platform::Menu& presetPullDown() { return presets_.presetPullDown(); }
+    platform::TextField& presetOption1Text() { return presets_.presetOption1Text(); }
+    platform::TextField& presetNameEditingField() { return presets_.presetNameEditingField(); }
 
     // The stored list: the cache unless `reload` (or nothing cached yet).
-    Value getPresetList(bool reload);
-    std::string getUniqueID() const;
-    void savePresetStep1();
-    void presetStep1PanelOK();
-    void savePresetStep1CreateNew();
-    void showPresetNamingPanel();
-    void presetNamingPanelOK();
-    void presetNamingPanelCancel();
-    void savePreset();
-    void updatePreset();
-    void implementPreset(int index);
-    void showPresetManagementPanel();
-    void renamePreset();
-    void deletePreset();
-    int numberOfRowsInTableView(platform::TableView* table) override;
-    std::string tableViewObjectValueForTableColumnRow(platform::TableView* table, const std::string& column,
-                                                      int row) override;
-    void tableViewSetObjectValueForTableColumnRow(platform::TableView* table, const std::string& value,
-                                                  const std::string& column, int row) override;
-    int lastSelectedPreset() const { return lastSelectedPreset_; }
+    Value getPresetList(bool reload) { return presets_.getPresetList(reload); }
+    std::string getUniqueID() const { return presets_.getUniqueID(); }
+    void savePresetStep1() { presets_.savePresetStep1(); }
+    void presetStep1PanelOK() { presets_.presetStep1PanelOK(); }
+    void savePresetStep1CreateNew() { presets_.savePresetStep1CreateNew(); }
+    void showPresetNamingPanel() { presets_.showPresetNamingPanel(); }
+    void presetNamingPanelOK() { presets_.presetNamingPanelOK(); }
+    void presetNamingPanelCancel() { presets_.presetNamingPanelCancel(); }
+    void savePreset() { presets_.savePreset(); }
+    void updatePreset() { presets_.updatePreset(); }
+    void implementPreset(int index) { presets_.implementPreset(index); }
+    void showPresetManagementPanel() { presets_.showPresetManagementPanel(); }
+    void renamePreset() { presets_.renamePreset(); }
+    void deletePreset() { presets_.deletePreset(); }
+    int lastSelectedPreset() const { return presets_.lastSelectedPreset(); }
     // The presets' names in menu order, and applying the first preset of a
     // name (false when there is none): the desktop bus interface's view.
-    std::vector<std::string> presetNames();
-    bool implementPresetNamed(const std::string& name);
+    std::vector<std::string> presetNames() { return presets_.presetNames(); }
+    bool implementPresetNamed(const std::string& name) { return presets_.implementPresetNamed(name); }
     // The names as the menus last showed them, from any thread at once: the
     // bus answers from them without waiting for the controller thread.
-    std::vector<std::string> lastKnownPresetNames() const;
+    std::vector<std::string> lastKnownPresetNames() const { return presets_.lastKnownPresetNames(); }
     // Another process changed the stored list: menus and table show it.
-    void presetsChangedElsewhere();
+    void presetsChangedElsewhere() { presets_.presetsChangedElsewhere(); }
 
     // ---- Sound trigger and listening ----
-    static constexpr int countdownSeconds = 60;
+    static constexpr int countdownSeconds = Listening::countdownSeconds;
 
-    void setMicListener(MicListener* listener) { micListener_ = listener; }
-    void setListenToolbarButton(platform::Button* button) { listenToolbarButton_ = button; }
-    void setListenOption1Panel(platform::Window* panel) { listenOption1Panel_ = panel; }
-    platform::TextField& listenOption1Text() { return listenOption1Text_; }
+    void setMicListener(MicListener* listener) { listening_.setMicListener(listener); }
+    void setListenToolbarButton(platform::Button* button) { listening_.setListenToolbarButton(button); }
+    void setListenOption1Panel(platform::Window* panel) { listening_.setListenOption1Panel(panel); }
+    platform::TextField& listenOption1Text() { return listening_.listenOption1Text(); }
 
-    void StartListenMenuItem();
-    void StopListenMenuItem();
+    void StartListenMenuItem() { listening_.StartListenMenuItem(); }
+    void StopListenMenuItem() { listening_.StopListenMenuItem(); }
     // The listen button's action: counts down before listening, or stops.
-    void ListenStep1();
-    void ListenStep1Skip();
-    void ListenStep1Cancel();
+    void ListenStep1() { listening_.ListenStep1(); }
+    void ListenStep1Skip() { listening_.ListenStep1Skip(); }
+    void ListenStep1Cancel() { listening_.ListenStep1Cancel(); }
     // Listening on or off at once, without a countdown (the bus interface).
-    void startListeningNow();
-    void stopListening();
-    void soundTrigger();
-    void restoreSavedPreset();
+    void startListeningNow() { listening_.startListeningNow(); }
+    void stopListening() { listening_.stopListening(); }
+    void soundTrigger() { listening_.soundTrigger(); }
+    void restoreSavedPreset() { listening_.restoreSavedPreset(); }
     // All lamps changed by command: the sound trigger's snapshot is dropped
     // and nothing will be restored.
-    void stripDidChange();
+    void stripDidChange() { listening_.stripDidChange(); }
     // Runs soundTrigger after `seconds` (the listener asks, once per loud tick).
-    void soundTriggerAfterDelay(double seconds);
-    const std::optional<Value>& savedPresetDict() const { return savedPresetDict_; }
-    bool restorePending() const { return soundTriggerTimer_ != 0; }
-    bool countingDown() const;
+    void soundTriggerAfterDelay(double seconds) { listening_.soundTriggerAfterDelay(seconds); }
+    const std::optional<Value>& savedPresetDict() const { return listening_.savedPresetDict(); }
+    bool restorePending() const { return listening_.restorePending(); }
+    bool countingDown() const { return listening_.countingDown(); }
 
     // ---- Groups, the bulb search, the lamps menu, the bridge's state ----
-    // (MainWindowCommands.cpp)
-    void makeGroupStep1();
-    void showMakeGroupPopover();
+    void makeGroupStep1() { groups_.makeGroupStep1(); }
+    void showMakeGroupPopover() { groups_.showMakeGroupPopover(); }
     // `sender`: the popover's button; a non-zero tag confirms.
-    void makeGroupPopoverClose(platform::Control* sender);
-    void makeGroup(const Value& tags);
-    void removeGroupStep1();
-    void showRemoveGroupPopover();
-    void removeGroupPopoverClose(platform::Control* sender);
-    void removeGroup(const Value& tags);
+    void makeGroupPopoverClose(platform::Control* sender) { groups_.makeGroupPopoverClose(sender); }
+    void makeGroup(const Value& tags) { groups_.makeGroup(tags); }
+    void removeGroupStep1() { groups_.removeGroupStep1(); }
+    void showRemoveGroupPopover() { groups_.showRemoveGroupPopover(); }
+    void removeGroupPopoverClose(platform::Control* sender) { groups_.removeGroupPopoverClose(sender); }
+    void removeGroup(const Value& tags) { groups_.removeGroup(tags); }
     // Asks, then searches on a thread of its own (once answered: the
     // controller thread never waits for the user).
     void discoverNewBulbs();
@@ -280,19 +285,19 @@ public:
     std::weak_ptr<void> lifetime() const override { return lifetime_; }
 
 private:
-    // A strip's place and hidden flag, by group flag and identifier.
-    using StripKey = std::pair<bool, std::string>;
-    static StripKey keyOf(const LampControlStrip& strip) { return {strip.isGroup(), strip.getID()}; }
-    std::map<StripKey, int> places_;
-    std::set<StripKey> hiddenStrips_;
-
     std::unique_ptr<LampControlStrip> makeStrip(bool group);
     void placeStrip(std::unique_ptr<LampControlStrip> strip);
     void buildLampStrip(const Value& record, int position);
     void buildGroupStrip(const Value& record, int position);
     void buildAllStrip();
-    void buildSelectionViews();
     void discardStrips();
+    // Set-up's steps: the settings shown, the strips built from the bridge's
+    // lists, the loops started after the first success.
+    void prepareSetUp();
+    // Nothing from the bridge yet: the window says so and set-up runs again.
+    void retrySetUpLater();
+    void buildStrips(const Value& lights);
+    void startBackgroundLoops();
     void loadSettingsFromDefaults();
     // The sound trigger's preset is kept by name, so deleting or reordering
     // presets does not change which one fires; a profile from before holds
@@ -302,31 +307,21 @@ private:
     void dressStatusItem();
     std::unique_ptr<platform::Popover> makePopover(const std::string& viewName, platform::Size size,
                                                    platform::Popover::Behavior behavior);
-    // Runs `task` on the controller thread and waits for it (inline when
-    // already there). False when it could not run: stop was asked for or the
-    // loop has ended.
-    bool runOnController(std::function<void()> task, std::stop_token stop);
-    // Rebuilds the strips when the bridge lists more lamps (or groups) than
-    // there are strips. Whether it rebuilt; nothing when polling is stopping.
-    std::optional<bool> rebuildIfBridgeHasMore(int count, bool groups, std::stop_token stop);
-    void postToController(std::function<void()> task);
-    static Value syncRecord(const Value& record, bool withLabel);
     // The bridge answered with `lights` (nothing: it did not answer).
     void noteBridgeAnswer(const std::optional<Value>& lights);
     void setBridgeState(BridgeState state);
     // No address is known yet: still looking, or, after a whole round of
     // discovery, nothing found.
     void noteNoBridgeYet();
-    void wireGroupPopovers();
     // Every lamp strip's record, in collection order.
     Value lampStripRecords() const;
-    // Reads, changes and stores the whole list, then refreshes what shows it.
-    void changePresetList(const std::function<void(Value& list)>& change);
-    void presetListChanged();
-    void listenCountdown(std::stop_token stop, int generation);
     // "Turn all on/off" shown on every strip at once.
     void showAllSwitched(bool on);
-    void closeCountdown();
+    // The collaborators' view of the strips.
+    BridgePolling::Strips pollingStrips();
+    PresetManager::Lamps presetLamps();
+    Listening::Lamps listeningLamps();
+    GroupCommands::Strips groupStrips();
 
     platform::RunLoop& loop_;
     platform::DefaultsStore& defaults_;
@@ -338,39 +333,15 @@ private:
     platform::Application* application_ = nullptr;
     platform::Workspace* workspace_ = nullptr;
     platform::PopUpButton* lampsPopUp_ = nullptr;
+    platform::Alerts* alerts_ = nullptr;
     std::string helpPageURL_;
     std::function<void()> locationServiceStarter_;
     bool locationManager_ = false;
 
     std::atomic<bool> setUp_{false};
-    std::atomic<bool> pollingEnabled_{true};
-    int lastSelectedPreset_ = -1;
-    std::optional<Value> presetCollection_;
-    platform::DefaultsStore::ObserverId presetsObserver_ = 0;
-    platform::Alerts* alerts_ = nullptr;
-    platform::Window* presetOption1Panel_ = nullptr;
-    platform::Window* presetNamingPanel_ = nullptr;
-    platform::Window* presetManagementPanel_ = nullptr;
-    platform::TableView* presetManagementTable_ = nullptr;
-    platform::Menu presetPullDown_;
-    platform::TextField presetOption1Text_;
-    platform::TextField presetNameEditingField_;
-
-    std::optional<Value> savedPresetDict_;
-    platform::RunLoop::TimerId soundTriggerTimer_ = 0;
-    MicListener* micListener_ = nullptr;
-    platform::Button* listenToolbarButton_ = nullptr;
-    platform::Window* listenOption1Panel_ = nullptr;
-    platform::TextField listenOption1Text_;
-    // Each countdown has its number; one superseded, skipped or cancelled
-    // ends at its next second without starting anything.
-    std::atomic<int> countdownGeneration_{0};
-    platform::BackgroundThread countdownThread_;
     std::vector<std::unique_ptr<LampControlStrip>> collection_;
-    std::unique_ptr<LampSelectionView> lampSelectionView_;
-    std::unique_ptr<LampSelectionView> groupSelectionView_;
     std::unique_ptr<manualWindowController> windowController_;
-    std::unique_ptr<platform::Popover> reNamePopover_, makeGroupPopover_, removeGroupPopover_, duskPopover_;
+    std::unique_ptr<platform::Popover> reNamePopover_, duskPopover_;
     platform::TextField* reNameEditingField_ = nullptr;
     platform::StatusItem* statusItem_ = nullptr;
     platform::Menu statusMenu_;
@@ -385,13 +356,15 @@ private:
     std::atomic<int> rebuilds_{0};
     mutable std::mutex stripNamesMutex_;
     std::map<std::pair<bool, std::string>, std::string> stripNames_;  // (group, id) -> name
-    mutable std::mutex knownPresetNamesMutex_;
-    std::vector<std::string> knownPresetNames_;
-    std::atomic<int> pollingLoopsStarted_{0};
-    platform::BackgroundThread pollingThread_;
     platform::BackgroundThread adjustTimesThread_;
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
     LoopHandoff handoff_{loop_, lifetime_};
+
+    StripLayout layout_{collection_, defaults_, controlPanel_};
+    BridgePolling polling_;
+    PresetManager presets_;
+    Listening listening_;
+    GroupCommands groups_;
     BulbSearch bulbSearch_;
 };
 

@@ -1,58 +1,79 @@
-// The main controller's presets: saving, applying, renaming and deleting
-// them, and the management table.
+#include "controller/PresetManager.h"
+
 #include <algorithm>
 #include <cstdio>
+#include <set>
 
-#include "controller/ManualController.h"
 #include "controller/PresetRecords.h"
 #include "platform/Log.h"
 #include "platform/ThreadCheck.h"
 
 namespace glowmere {
 
-namespace {
-constexpr const char* nameColumn = "name";
-constexpr const char* transitionColumn = "transition";
-}  // namespace
+PresetManager::PresetManager(platform::DefaultsStore& defaults, LoopHandoff handoff, Lamps lamps)
+    : defaults_(defaults), handoff_(std::move(handoff)), lamps_(std::move(lamps)) {
+    // The bus may ask for the names before the controller thread has built
+    // its menus (start-up waits on the bridge): the stored list answers then.
+    knownPresetNames_ = presets::names(presets::storedList(defaults_));
+    // A list another process (glowmerectl) stored shows in the menus and
+    // the table once the store notices it.
+    presetsObserver_ = defaults_.addChangeObserver([this](const std::set<std::string>& keys) {
+        if (!keys.count(presetsKey)) return;
+        if (loop().isLoopThread() || !loop().isRunning())
+            presetsChangedElsewhere();
+        else
+            handoff_.post([this] { presetsChangedElsewhere(); });
+    });
+}
 
-Value ManualController::getPresetList(bool reload) {
+PresetManager::~PresetManager() {
+    stopWatchingStore();
+}
+
+void PresetManager::stopWatchingStore() {
+    if (presetsObserver_) defaults_.removeChangeObserver(presetsObserver_);
+    presetsObserver_ = 0;
+}
+
+Value PresetManager::getPresetList(bool reload) {
     if (!reload && presetCollection_) return *presetCollection_;
     presetCollection_ = presets::storedList(defaults_);
+    {
+        std::lock_guard lock(knownPresetNamesMutex_);
+        knownPresetNames_ = presets::names(*presetCollection_);
+    }
     return *presetCollection_;
 }
 
-std::string ManualController::getUniqueID() const {
-    return presets::uniqueID(loop_.clock().now(), platform::TimeZone::local());
+std::string PresetManager::getUniqueID() const {
+    return presets::uniqueID(loop().clock().now(), platform::TimeZone::local());
 }
 
-void ManualController::setPresetManagementTable(platform::TableView* table) {
+void PresetManager::setPresetManagementTable(platform::TableView* table) {
     presetManagementTable_ = table;
     if (table) table->setDataSource(this);
 }
 
-Value ManualController::lampStripRecords() const {
-    Value strips = Value::emptyList();
-    for (const auto& strip : collection_)
-        if (!strip->isGroup()) strips.append(strip->getDictionary());
-    return strips;
+Value PresetManager::snapshot() const {
+    return presets::makePreset(getUniqueID(), presetNameEditingField_.stringValue(), lamps_.records());
 }
 
-void ManualController::presetListChanged() {
-    populatePresetPullDown();
+void PresetManager::presetListChanged() {
+    lamps_.listChanged();
     getPresetList(true);
     if (presetManagementTable_) presetManagementTable_->reloadData();
 }
 
-void ManualController::changePresetList(const std::function<void(Value& list)>& change) {
+void PresetManager::changePresetList(const std::function<void(Value& list)>& change) {
     if (!presets::updateList(defaults_, change)) platform::log("the presets could not be saved");
     presetListChanged();
 }
 
-void ManualController::presetsChangedElsewhere() {
+void PresetManager::presetsChangedElsewhere() {
     presetListChanged();
 }
 
-void ManualController::savePresetStep1() {
+void PresetManager::savePresetStep1() {
     Value list = getPresetList(true);
     if (lastSelectedPreset_ >= 0 && static_cast<std::size_t>(lastSelectedPreset_) < list.size()) {
         char text[512];
@@ -66,38 +87,38 @@ void ManualController::savePresetStep1() {
     showPresetNamingPanel();
 }
 
-void ManualController::presetStep1PanelOK() {
+void PresetManager::presetStep1PanelOK() {
     if (presetOption1Panel_) presetOption1Panel_->orderOut();
     updatePreset();
 }
 
-void ManualController::savePresetStep1CreateNew() {
+void PresetManager::savePresetStep1CreateNew() {
     if (presetOption1Panel_) presetOption1Panel_->orderOut();
     showPresetNamingPanel();
 }
 
-void ManualController::showPresetNamingPanel() {
+void PresetManager::showPresetNamingPanel() {
     presetNameEditingField_.setStringValue("");
     if (presetNamingPanel_) presetNamingPanel_->makeKeyAndOrderFront();
 }
 
-void ManualController::presetNamingPanelOK() {
+void PresetManager::presetNamingPanelOK() {
     if (presetNamingPanel_) presetNamingPanel_->orderOut();
     savePreset();
 }
 
-void ManualController::presetNamingPanelCancel() {
+void PresetManager::presetNamingPanelCancel() {
     if (presetNamingPanel_) presetNamingPanel_->orderOut();
 }
 
-void ManualController::savePreset() {
-    GLOWMERE_EXPECT_LOOP_THREAD(loop_, "ManualController::savePreset");
-    Value preset = presets::makePreset(getUniqueID(), presetNameEditingField_.stringValue(), lampStripRecords());
+void PresetManager::savePreset() {
+    GLOWMERE_EXPECT_LOOP_THREAD(loop(), "PresetManager::savePreset");
+    Value preset = presets::makePreset(getUniqueID(), presetNameEditingField_.stringValue(), lamps_.records());
     changePresetList([&](Value& list) { list.append(std::move(preset)); });
 }
 
-void ManualController::updatePreset() {
-    Value strips = lampStripRecords();
+void PresetManager::updatePreset() {
+    Value strips = lamps_.records();
     changePresetList([&](Value& list) {
         // Deleted meanwhile (by another process): nothing to update.
         if (lastSelectedPreset_ < 0 || static_cast<std::size_t>(lastSelectedPreset_) >= list.size()) return;
@@ -107,8 +128,8 @@ void ManualController::updatePreset() {
     });
 }
 
-void ManualController::implementPreset(int index) {
-    GLOWMERE_EXPECT_LOOP_THREAD(loop_, "ManualController::implementPreset");
+void PresetManager::implementPreset(int index) {
+    GLOWMERE_EXPECT_LOOP_THREAD(loop(), "PresetManager::implementPreset");
     Value list = getPresetList(false);
     if (index < 0 || static_cast<std::size_t>(index) >= list.size()) return;
     const Value& preset = list.at(static_cast<std::size_t>(index));
@@ -119,7 +140,7 @@ void ManualController::implementPreset(int index) {
         // client paces them.
         for (const Value& record : strips.asList()) {
             if (!record.isMap()) continue;
-            LampControlStrip* strip = getStripWithID(presets::stripIdentifier(record));
+            LampControlStrip* strip = lamps_.find(presets::stripIdentifier(record));
             if (!strip) continue;
             Value copy = record;
             copy.erase(LampControlStrip::labelKey);
@@ -127,39 +148,39 @@ void ManualController::implementPreset(int index) {
             strip->implementSettingsFromDictionaryWithTransitionTime(copy);
         }
     }
-    stripDidChange();
+    lamps_.changedByCommand();
     lastSelectedPreset_ = index;
 }
 
-std::vector<std::string> ManualController::presetNames() {
+std::vector<std::string> PresetManager::presetNames() {
     return presets::names(getPresetList(true));
 }
 
-std::vector<std::string> ManualController::lastKnownPresetNames() const {
+std::vector<std::string> PresetManager::lastKnownPresetNames() const {
     std::lock_guard lock(knownPresetNamesMutex_);
     return knownPresetNames_;
 }
 
-bool ManualController::implementPresetNamed(const std::string& name) {
+bool PresetManager::implementPresetNamed(const std::string& name) {
     auto index = presets::indexOfName(getPresetList(true), name);
     if (!index) return false;
     implementPreset(static_cast<int>(*index));
     return true;
 }
 
-void ManualController::showPresetManagementPanel() {
+void PresetManager::showPresetManagementPanel() {
     if (presetManagementTable_) presetManagementTable_->reloadData();
     if (presetManagementPanel_) presetManagementPanel_->makeKeyAndOrderFront();
 }
 
-void ManualController::renamePreset() {
+void PresetManager::renamePreset() {
     if (!presetManagementTable_) return;
     int row = presetManagementTable_->selectedRow();
     if (row < 0) return;
     presetManagementTable_->editColumnRowWithEventSelect(0, row, true);
 }
 
-void ManualController::deletePreset() {
+void PresetManager::deletePreset() {
     if (!presetManagementTable_) return;
     int row = presetManagementTable_->selectedRow();
     if (row < 0) return;
@@ -185,12 +206,12 @@ void ManualController::deletePreset() {
     });
 }
 
-int ManualController::numberOfRowsInTableView(platform::TableView*) {
+int PresetManager::numberOfRowsInTableView(platform::TableView*) {
     return static_cast<int>(getPresetList(true).size());
 }
 
-std::string ManualController::tableViewObjectValueForTableColumnRow(platform::TableView*, const std::string& column,
-                                                                    int row) {
+std::string PresetManager::tableViewObjectValueForTableColumnRow(platform::TableView*, const std::string& column,
+                                                                 int row) {
     Value list = getPresetList(false);
     if (row < 0 || static_cast<std::size_t>(row) >= list.size()) return "";
     const Value& preset = list.at(static_cast<std::size_t>(row));
@@ -199,8 +220,8 @@ std::string ManualController::tableViewObjectValueForTableColumnRow(platform::Ta
     return "";
 }
 
-void ManualController::tableViewSetObjectValueForTableColumnRow(platform::TableView* table, const std::string& value,
-                                                                const std::string& column, int) {
+void PresetManager::tableViewSetObjectValueForTableColumnRow(platform::TableView* table, const std::string& value,
+                                                             const std::string& column, int) {
     // The edit applies to the row being edited, which is the selected one.
     int row = table ? table->selectedRow() : -1;
     if (row < 0) return;

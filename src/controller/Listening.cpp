@@ -1,12 +1,11 @@
-// The main controller's side of listening: the countdown before listening
-// starts, the sound trigger with its snapshot of the lamps, and the restore
-// after the quiet period.
+// The countdown before listening starts, the sound trigger with its snapshot
+// of the lamps, and the restore after the quiet period.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 
-#include "controller/ManualController.h"
+#include "controller/Listening.h"
 #include "controller/MicListener.h"
 #include "controller/PresetRecords.h"
 
@@ -30,19 +29,38 @@ std::string countdownText(int seconds) {
 
 }  // namespace
 
-void ManualController::StartListenMenuItem() {
+Listening::Listening(LoopHandoff handoff, ControllerSettings& settings, ManualController* owner, Lamps lamps)
+    : handoff_(std::move(handoff)), settings_(settings), owner_(owner), lamps_(std::move(lamps)) {}
+
+Listening::~Listening() {
+    stop();
+    lifetime_.reset();
+    cancelRestore();
+}
+
+void Listening::stop() {
+    countdownThread_.requestStop();
+    countdownThread_.join();
+}
+
+void Listening::cancelRestore() {
+    if (soundTriggerTimer_) loop().invalidate(soundTriggerTimer_);
+    soundTriggerTimer_ = 0;
+}
+
+void Listening::StartListenMenuItem() {
     if (!listenToolbarButton_) return;
     listenToolbarButton_->setState(1);
     ListenStep1();
 }
 
-void ManualController::StopListenMenuItem() {
+void Listening::StopListenMenuItem() {
     if (!listenToolbarButton_) return;
     listenToolbarButton_->setState(0);
     ListenStep1();
 }
 
-void ManualController::ListenStep1() {
+void Listening::ListenStep1() {
     if (!listenToolbarButton_ || listenToolbarButton_->state() != 1) {
         // Switched off while counting down: the panel goes too.
         closeCountdown();
@@ -57,22 +75,22 @@ void ManualController::ListenStep1() {
     }
     // Ending an earlier countdown's thread is quick: it only sleeps.
     countdownThread_ = platform::BackgroundThread(
-        loop_.clock(), [this, generation](std::stop_token stop) { listenCountdown(stop, generation); });
+        loop().clock(), [this, generation](std::stop_token stop) { listenCountdown(stop, generation); });
 }
 
-void ManualController::listenCountdown(std::stop_token stop, int generation) {
+void Listening::listenCountdown(std::stop_token stop, int generation) {
     auto current = [this, generation] { return countdownGeneration_ == generation; };
     for (int n = countdownSeconds - 1;; --n) {
         if (n < 1) {
-            postToController([this, current] {
+            handoff_.post([this, current] {
                 if (!current()) return;
                 closeCountdown();
                 if (micListener_ && listenToolbarButton_) micListener_->handleControl(listenToolbarButton_);
             });
             return;
         }
-        if (!loop_.clock().sleepFor(std::chrono::seconds(1), stop)) return;
-        postToController([this, current, n] {
+        if (!loop().clock().sleepFor(std::chrono::seconds(1), stop)) return;
+        handoff_.post([this, current, n] {
             if (current()) listenOption1Text_.setStringValue(countdownText(n));
         });
         // Skipped, cancelled or superseded: end without starting anything.
@@ -80,76 +98,71 @@ void ManualController::listenCountdown(std::stop_token stop, int generation) {
     }
 }
 
-void ManualController::closeCountdown() {
+void Listening::closeCountdown() {
     ++countdownGeneration_;
     if (listenOption1Panel_ && listenOption1Panel_->isVisible()) listenOption1Panel_->orderOut();
 }
 
-bool ManualController::countingDown() const {
+bool Listening::countingDown() const {
     return listenOption1Panel_ && listenOption1Panel_->isVisible();
 }
 
-void ManualController::ListenStep1Skip() {
+void Listening::ListenStep1Skip() {
     closeCountdown();
-    if (micListener_) micListener_->handleControl(this);
+    if (micListener_) micListener_->handleControl(owner_);
 }
 
-void ManualController::ListenStep1Cancel() {
+void Listening::ListenStep1Cancel() {
     if (listenToolbarButton_) listenToolbarButton_->setState(0);
     closeCountdown();
 }
 
-void ManualController::startListeningNow() {
+void Listening::startListeningNow() {
     closeCountdown();
     if (listenToolbarButton_) listenToolbarButton_->setState(1);
-    if (micListener_) micListener_->handleControl(this);
+    if (micListener_) micListener_->handleControl(owner_);
 }
 
-void ManualController::stopListening() {
+void Listening::stopListening() {
     closeCountdown();
     if (listenToolbarButton_) listenToolbarButton_->setState(0);
-    if (micListener_) micListener_->handleControl(this);
+    if (micListener_) micListener_->handleControl(owner_);
 }
 
-void ManualController::soundTriggerAfterDelay(double seconds) {
-    loop_.schedule(waitOf(seconds), [this, alive = std::weak_ptr<void>(lifetime_)] {
+void Listening::soundTriggerAfterDelay(double seconds) {
+    loop().schedule(waitOf(seconds), [this, alive = std::weak_ptr<void>(lifetime_)] {
         if (alive.lock()) soundTrigger();
     });
 }
 
-void ManualController::soundTrigger() {
-    Value strips = lampStripRecords();
+void Listening::soundTrigger() {
     if (!savedPresetDict_) {
-        Value snapshot = presets::makePreset(getUniqueID(), presetNameEditingField_.stringValue(), std::move(strips));
-        if (auto chosen = settings_.soundTriggerPreset.selectedItem()) implementPreset(chosen->tag);
+        Value snapshot = lamps_.snapshot();
+        if (auto chosen = settings_.soundTriggerPreset.selectedItem()) lamps_.applyPreset(chosen->tag);
         savedPresetDict_ = std::move(snapshot);
     }
-    if (soundTriggerTimer_) loop_.invalidate(soundTriggerTimer_);
+    cancelRestore();
     const double onPeriod = static_cast<double>(settings_.soundOnPeriod.floatValue()) * 60;
-    soundTriggerTimer_ = loop_.schedule(waitOf(onPeriod), [this, alive = std::weak_ptr<void>(lifetime_)] {
+    soundTriggerTimer_ = loop().schedule(waitOf(onPeriod), [this, alive = std::weak_ptr<void>(lifetime_)] {
         if (!alive.lock()) return;
         soundTriggerTimer_ = 0;
         restoreSavedPreset();
     });
 }
 
-void ManualController::restoreSavedPreset() {
+void Listening::restoreSavedPreset() {
     if (!savedPresetDict_) return;
     Value snapshot = std::move(*savedPresetDict_);
     savedPresetDict_.reset();
-    if (soundTriggerTimer_) loop_.invalidate(soundTriggerTimer_);
-    soundTriggerTimer_ = 0;
+    cancelRestore();
     const Value& strips = snapshot[presets::stripsKey];
     if (!strips.isList()) return;
-    for (const Value& record : strips.asList())
-        if (LampControlStrip* strip = getStripWithID(presets::stripIdentifier(record)))
-            strip->implementSettingsFromDictionary(record);
+    for (const Value& record : strips.asList()) lamps_.restore(record);
 }
 
-void ManualController::stripDidChange() {
+void Listening::stripDidChange() {
     savedPresetDict_.reset();
-    if (soundTriggerTimer_) loop_.invalidate(soundTriggerTimer_);
-    soundTriggerTimer_ = 0;
+    cancelRestore();
 }
 
 }  // namespace glowmere
