@@ -19,84 +19,6 @@
 
 namespace glowmere::gui {
 
-// ---- the model ----
-
-ScheduleTableModel::ScheduleTableModel(ScheduleWindow& logic, GuiContext& context, QObject* parent)
-    : QAbstractTableModel(parent), logic_(logic), context_(context) {}
-
-void ScheduleTableModel::setRows(std::vector<ScheduleWindow::Row> rows) {
-    if (rows.size() == rows_.size()) {
-        rows_ = std::move(rows);
-        if (!rows_.empty()) emit dataChanged(index(0, 0), index(static_cast<int>(rows_.size()) - 1, 2));
-        return;
-    }
-    beginResetModel();
-    rows_ = std::move(rows);
-    endResetModel();
-}
-
-const void* ScheduleTableModel::keyAt(int row) const {
-    return row >= 0 && row < static_cast<int>(rows_.size()) ? rows_[static_cast<std::size_t>(row)].key : nullptr;
-}
-
-int ScheduleTableModel::rowOf(const void* key) const {
-    for (std::size_t i = 0; i < rows_.size(); ++i)
-        if (rows_[i].key == key) return static_cast<int>(i);
-    return -1;
-}
-
-int ScheduleTableModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
-}
-
-int ScheduleTableModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : 3;
-}
-
-QVariant ScheduleTableModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) return {};
-    const auto& row = rows_[static_cast<std::size_t>(index.row())];
-    if (index.column() == 0 && role == Qt::CheckStateRole) return row.enabled ? Qt::Checked : Qt::Unchecked;
-    if (index.column() == 0 && role == Qt::AccessibleTextRole) return row.enabled ? tr("enabled") : tr("disabled");
-    if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
-        if (index.column() == 1) return qs(row.description);
-        if (index.column() == 2) return qs(row.name);
-    }
-    return {};
-}
-
-QVariant ScheduleTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-    switch (section) {
-        case 0:
-            return tr("On");
-        case 1:
-            return tr("Description");
-        case 2:
-            return tr("Name");
-    }
-    return {};
-}
-
-Qt::ItemFlags ScheduleTableModel::flags(const QModelIndex& index) const {
-    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (index.column() == 0) f |= Qt::ItemIsUserCheckable;
-    return f;
-}
-
-bool ScheduleTableModel::setData(const QModelIndex& index, const QVariant&, int role) {
-    if (index.column() != 0 || role != Qt::CheckStateRole) return false;
-    // Whatever state arrives, the item's is toggled; the row follows when
-    // the logic has registered or deleted its bridge schedules.
-    const void* key = keyAt(index.row());
-    ScheduleWindow* logic = &logic_;
-    context_.post(
-        [logic, key] { logic->tableViewSetObjectValueForTableColumnRow(ScheduleWindow::enabledColumn, key); });
-    return true;
-}
-
-// ---- the window ----
-
 SchedulesWindow::SchedulesWindow(ScheduleWindow& logic, GuiContext& context)
     : QWidget(nullptr, Qt::Window),
       logic_(logic),
@@ -114,18 +36,46 @@ SchedulesWindow::SchedulesWindow(ScheduleWindow& logic, GuiContext& context)
     setObjectName("schedulesWindow");
 
     auto* bar = new QHBoxLayout;
-    auto addButton = [&](const QString& label, std::function<void(ScheduleWindow&, const void*)> command,
-                         QHBoxLayout* into) {
-        auto* b = new QPushButton(label, this);
-        b->setAccessibleName(label);
-        connect(b, &QPushButton::clicked, this, [this, command] {
-            const void* key = selectedKey();
-            post([command, key](ScheduleWindow& w) { command(w, key); });
-        });
-        into->addWidget(b);
-        buttons_.push_back(b);
-        return b;
-    };
+    auto* statusRow = new QHBoxLayout;
+    makeCommandButtons(bar, statusRow);
+    setUpTable();
+    QHBoxLayout* activityRow = makeStatusLines();
+
+    auto* close = new QPushButton(tr("Close"), this);
+    close->setAccessibleName(tr("Close"));
+    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    buttons_.push_back(close);
+    auto* closeRow = new QHBoxLayout;
+    closeRow->addStretch();
+    closeRow->addWidget(close);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(bar);
+    layout->addWidget(table_, 1);
+    layout->addLayout(statusRow);
+    layout->addWidget(report_);
+    layout->addLayout(activityRow);
+    layout->addLayout(closeRow);
+    resize(640, 400);
+
+    mirrorLogic();
+    refreshRows();
+}
+
+QPushButton* SchedulesWindow::addButton(const QString& label, std::function<void(ScheduleWindow&, const void*)> command,
+                                        QHBoxLayout* into) {
+    auto* b = new QPushButton(label, this);
+    b->setAccessibleName(label);
+    connect(b, &QPushButton::clicked, this, [this, command] {
+        const void* key = selectedKey();
+        post([command, key](ScheduleWindow& w) { command(w, key); });
+    });
+    into->addWidget(b);
+    buttons_.push_back(b);
+    return b;
+}
+
+void SchedulesWindow::makeCommandButtons(QHBoxLayout* bar, QHBoxLayout* statusRow) {
     addButton(
         tr("New"), [](ScheduleWindow& w, const void*) { w.create(); }, bar);
     edit_ = addButton(
@@ -142,13 +92,14 @@ SchedulesWindow::SchedulesWindow(ScheduleWindow& logic, GuiContext& context)
 
     // Schedules another app left on the bridge: how many, and the way to
     // make them items.
-    auto* statusRow = new QHBoxLayout;
     statusRow->addWidget(status_, 1);
     import_ = addButton(
         tr("Import"), [](ScheduleWindow& w, const void*) { w.importFromBridge(); }, statusRow);
     import_->setToolTip(tr("Make the bridge's other schedules into items of this list"));
     import_->hide();
+}
 
+void SchedulesWindow::setUpTable() {
     table_->setModel(model_);
     table_->setAccessibleName(tr("Schedules"));
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -185,7 +136,9 @@ SchedulesWindow::SchedulesWindow(ScheduleWindow& logic, GuiContext& context)
         const QRect local = cell.isValid() ? cell : QRect(table_->viewport()->width() - 1, 0, 1, 1);
         return QRect(table_->viewport()->mapToGlobal(local.topLeft()), local.size());
     });
+}
 
+QHBoxLayout* SchedulesWindow::makeStatusLines() {
     for (QLabel* line : {status_, report_, activity_}) {
         line->setWordWrap(true);
         line->setTextFormat(Qt::PlainText);
@@ -199,24 +152,11 @@ SchedulesWindow::SchedulesWindow(ScheduleWindow& logic, GuiContext& context)
     activityRow->addWidget(activity_, 1);
     throbber_->hide();
     activity_->hide();
+    return activityRow;
+}
 
-    auto* close = new QPushButton(tr("Close"), this);
-    close->setAccessibleName(tr("Close"));
-    connect(close, &QPushButton::clicked, this, &QWidget::close);
-    buttons_.push_back(close);
-    auto* closeRow = new QHBoxLayout;
-    closeRow->addStretch();
-    closeRow->addWidget(close);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(bar);
-    layout->addWidget(table_, 1);
-    layout->addLayout(statusRow);
-    layout->addWidget(report_);
-    layout->addLayout(activityRow);
-    layout->addLayout(closeRow);
-    resize(640, 400);
-
+void SchedulesWindow::mirrorLogic() {
+    ScheduleWindow& logic = logic_;
     // The status line and its count come from two controls; either change
     // shows both.
     auto showStatus = [this] {
@@ -257,7 +197,6 @@ SchedulesWindow::SchedulesWindow(ScheduleWindow& logic, GuiContext& context)
             if (guard) guard->refreshRows();
         });
     });
-    refreshRows();
 }
 
 SchedulesWindow::~SchedulesWindow() {

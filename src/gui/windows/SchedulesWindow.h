@@ -1,15 +1,17 @@
 #pragma once
 
-#include <QAbstractTableModel>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "gui/adapters/QtProgressIndicator.h"
 #include "gui/adapters/QtWindow.h"
 #include "gui/app/GuiContext.h"
+#include "gui/windows/ScheduleTableModel.h"
 #include "schedules/ScheduleWindow.h"
 
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QTableView;
@@ -18,31 +20,6 @@ namespace glowmere::gui {
 
 class ActionEditor;
 class Throbber;
-
-// The rows of the schedule list as the logic last published them: the
-// "enabled" check box, the description and the name. Ticking the check box
-// asks the logic to toggle the item; the row changes when the logic says so.
-class ScheduleTableModel : public QAbstractTableModel {
-    Q_OBJECT
-public:
-    ScheduleTableModel(ScheduleWindow& logic, GuiContext& context, QObject* parent);
-
-    void setRows(std::vector<ScheduleWindow::Row> rows);
-    const void* keyAt(int row) const;
-    int rowOf(const void* key) const;
-
-    int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-    Qt::ItemFlags flags(const QModelIndex& index) const override;
-    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
-
-private:
-    ScheduleWindow& logic_;
-    GuiContext& context_;
-    std::vector<ScheduleWindow::Row> rows_;
-};
 
 // The schedule window: the list of schedule items with its commands (new,
 // edit, delete, check, delete all), the status line with the import of
@@ -78,6 +55,15 @@ private:
     const void* selectedKey() const;
     void post(std::function<void(ScheduleWindow&)> command);
     void refreshRows();
+    // The constructor's steps: the command buttons (in `bar`, Import in
+    // `statusRow`), the table, the status and activity lines (their row
+    // returned), and the logic's controls mirrored.
+    QPushButton* addButton(const QString& label, std::function<void(ScheduleWindow&, const void*)> command,
+                           QHBoxLayout* into);
+    void makeCommandButtons(QHBoxLayout* bar, QHBoxLayout* statusRow);
+    void setUpTable();
+    QHBoxLayout* makeStatusLines();
+    void mirrorLogic();
 
     ScheduleWindow& logic_;
     GuiContext& context_;

@@ -1,0 +1,158 @@
+#include "gui/widgets/ViewWidget.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QElapsedTimer>
+#include <QFrame>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPointer>
+#include <QPropertyAnimation>
+#include <QResizeEvent>
+#include <cmath>
+#include <memory>
+#include <vector>
+#include "gui/widgets/ViewWidgets.h"
+
+namespace glowmere::gui {
+
+using platform::View;
+
+namespace {
+
+// How long one pass may spend making the widgets of new subviews.
+constexpr qint64 buildSliceMs = 4;
+
+// Deletes hidden widgets a few milliseconds' worth at a time (all the strips
+// of a big house at a rebuild), the rest after Qt had its turn. A widget
+// whose parent went first is gone already.
+void deleteInSlices(std::shared_ptr<std::vector<QPointer<QWidget>>> widgets) {
+    QElapsedTimer budget;
+    budget.start();
+    while (!widgets->empty() && budget.elapsed() < buildSliceMs) {
+        QPointer<QWidget> widget = widgets->back();
+        widgets->pop_back();
+        delete widget.data();
+    }
+    if (!widgets->empty()) postToGui([widgets] { deleteInSlices(widgets); });
+}
+
+}  // namespace
+
+ViewWidget::ViewWidget(std::shared_ptr<View> view, GuiContext& context, QWidget* parent)
+    : QWidget(parent), context_(context), view_(std::move(view)) {
+    context_.registerWidget(view_.get(), this);
+    observeView(*view_, this, [this](View::Change what) { viewChanged(what); });
+    setHiddenBy(this, HiddenBy::View, view_->isHidden());
+    const auto frame = view_->frame();
+    resize(static_cast<int>(frame.size.width), static_cast<int>(frame.size.height));
+    syncSubviews();
+}
+
+ViewWidget::~ViewWidget() {
+    context_.unregisterWidget(view_.get(), this);
+    view_->setObserver(nullptr);
+}
+
+void ViewWidget::viewChanged(View::Change what) {
+    switch (what) {
+        case View::Change::Subviews:
+            syncSubviews();
+            break;
+        case View::Change::Hidden:
+            setHiddenBy(this, HiddenBy::View, view_->isHidden());
+            break;
+        case View::Change::Frame:
+        case View::Change::Rotation:
+            if (auto* container = qobject_cast<ViewWidget*>(parentWidget()))
+                container->placeChild(view_.get(), what == View::Change::Frame);
+            else if (!isWindow() && !parentWidget())
+                resize(static_cast<int>(view_->frame().size.width), static_cast<int>(view_->frame().size.height));
+            break;
+        case View::Change::Removed:
+            break;
+    }
+}
+
+QWidget* ViewWidget::childWidget(const View* child) const {
+    auto it = children_.find(child);
+    return it == children_.end() ? nullptr : it->second.second;
+}
+
+void ViewWidget::syncSubviews() {
+    const auto current = view_->subviews();
+    std::map<const View*, std::shared_ptr<View>> wanted;
+    for (const auto& v : current) wanted[v.get()] = v;
+    auto retired = std::make_shared<std::vector<QPointer<QWidget>>>();
+    for (auto it = children_.begin(); it != children_.end();) {
+        if (!wanted.count(it->first)) {
+            // Removed from the logic's tree: the widget goes, and the view's
+            // observer with it (the logic may keep the view).
+            if (it->second.first->superview() == nullptr) it->second.first->setObserver(nullptr);
+            it->second.second->hide();
+            retired->push_back(it->second.second);
+            it = children_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (!retired->empty()) deleteInSlices(retired);
+    // Many new subviews (every strip of a big house) are made a few
+    // milliseconds' worth at a time; the rest follow after Qt had its turn,
+    // so the window paints and answers input in between. A widget made later
+    // takes the view's state as it is then.
+    QElapsedTimer budget;
+    budget.start();
+    bool more = false;
+    for (const auto& v : current) {
+        if (children_.count(v.get())) continue;
+        if (budget.elapsed() >= buildSliceMs) {
+            more = true;
+            break;
+        }
+        QWidget* w = makeViewWidget(v, context_, this);
+        children_[v.get()] = {v, w};
+        placeChild(v.get(), false);
+    }
+    // Stacking follows the subview order: later subviews lie on top.
+    for (const auto& v : current)
+        if (QWidget* w = childWidget(v.get())) w->raise();
+    if (more)
+        postToGui([self = QPointer<ViewWidget>(this)] {
+            if (self) self->syncSubviews();
+        });
+}
+
+void ViewWidget::placeChild(View* child, bool allowAnimation) {
+    QWidget* w = childWidget(child);
+    if (!w) return;
+    QRect target = toWidgetRect(child->frame(), child->frameRotation(), coordinateHeight());
+    // A row of tick boxes lies in the margin under the strips, not across
+    // their lower edge.
+    if (child->kind() == "selection") target.moveBottom(static_cast<int>(coordinateHeight()) - 1);
+    // A slide still under way would end where the view was before.
+    for (auto* running : w->findChildren<QPropertyAnimation*>(QString(), Qt::FindDirectChildrenOnly)) {
+        running->stop();
+        running->deleteLater();
+    }
+    if (allowAnimation && child->lastMoveAnimated() && w->isVisible() && w->size() == target.size() &&
+        w->pos() != target.topLeft()) {
+        auto* animation = new QPropertyAnimation(w, "pos", w);
+        animation->setDuration(180);
+        animation->setEasingCurve(QEasingCurve::OutCubic);
+        animation->setEndValue(target.topLeft());
+        animation->start(QAbstractAnimation::DeleteWhenStopped);
+        return;
+    }
+    w->setGeometry(target);
+}
+
+void ViewWidget::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (event->oldSize().height() != event->size().height())
+        for (const auto& [view, entry] : children_) placeChild(const_cast<View*>(view), false);
+}
+
+}  // namespace glowmere::gui
