@@ -108,6 +108,21 @@ std::string GlowmereApp::supportPageURL() {
 }
 
 GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
+    makePlatform();
+    makeCoreParts();
+    makeBridge();
+    makeAutostart();
+    makeBridgeWindows();
+    makeApplication();
+    makeManualController();
+    makeSchedulesAndTools();
+    if (options_.sessionBus) dbus_ = std::make_unique<DBusService>(*this, options_.profile);
+    // Until a paired bridge answers (the other parts enabled theirs above).
+    showBridgeCommands(static_cast<int>(ManualController::BridgeState::LookingForBridge));
+    reportSettingsProblems();
+}
+
+void GlowmereApp::makePlatform() {
     if (!options_.clock) ownClock_ = std::make_unique<platform::SystemClock>();
     clock_ = options_.clock ? options_.clock : ownClock_.get();
     if (!options_.http) ownHttp_ = std::make_unique<platform::CurlHttpClient>();
@@ -115,7 +130,9 @@ GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
     defaults_ = options_.profile.empty()
                     ? std::make_unique<platform::DefaultsStore>(platform::DefaultsStore::defaultDirectory())
                     : std::make_unique<platform::DefaultsStore>(options_.profile);
+}
 
+void GlowmereApp::makeCoreParts() {
     controller_ = std::make_unique<ControllerThread>(*clock_);
     context_ = std::make_unique<GuiContext>(controller_->loop(), *clock_);
     alerts_ = std::make_unique<QtAlerts>(controller_->loop());
@@ -123,12 +140,18 @@ GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
     templates_ = std::make_unique<QtViewTemplates>(*context_);
     mainWindow_ = std::make_unique<QtMainWindow>(*context_);
     settings_ = std::make_unique<ControllerSettings>();
+}
+
+void GlowmereApp::makeBridge() {
     bridge_ = std::make_unique<BridgeBridge>(*http_, *defaults_, *clock_);
     // With no portal and no stored address, the bridge is looked for on the
     // local network.
     if (!options_.localSearch) ownSearch_ = std::make_unique<platform::SsdpSearch>();
     bridge_->setLocalSearch(options_.localSearch ? options_.localSearch : ownSearch_.get());
     bridgeClient_ = std::make_unique<BridgeBridgeClient>(*bridge_);
+}
+
+void GlowmereApp::makeAutostart() {
     // Start at login runs this program hidden, on the same profile.
     std::vector<std::string> loginArguments{"--hidden"};
     if (!options_.profile.empty())
@@ -136,6 +159,9 @@ GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
     autostart_ = std::make_unique<platform::Autostart>(
         options_.autostartDirectory.empty() ? platform::Autostart::defaultDirectory() : options_.autostartDirectory,
         platform::Autostart::runningProgram(), std::move(loginArguments));
+}
+
+void GlowmereApp::makeBridgeWindows() {
     settingsWindow_ = std::make_unique<SettingsWindow>(*context_, *settings_, *bridge_, *http_, autostart_.get());
     pushLinkWindow_ = std::make_unique<PushLinkWindow>();
 
@@ -144,7 +170,9 @@ GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
     bridge_->setPrefsWindow(&settingsWindow_->window());
     bridge_->setPrefsTabView(&settingsWindow_->tabView());
     bridge_->setAlerts(alerts_.get());
+}
 
+void GlowmereApp::makeApplication() {
     QtStatusItem::Extras extras;
     extras.showSettings = [this] { showSettings(); };
     extras.showHelp = [this] { context_->post([this] { manual_->visitHelp(); }); };
@@ -166,7 +194,9 @@ GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
                                                        return statusItem_.get();
                                                    });
     lampsPopUp_ = std::make_unique<platform::PopUpButton>();
+}
 
+void GlowmereApp::makeManualController() {
     manual_ = std::make_unique<ManualController>(controller_->loop(), *defaults_, *bridgeClient_, *mainWindow_,
                                                  *templates_, *settings_);
     manual_->setApplication(application_.get());
@@ -175,7 +205,9 @@ GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
     manual_->setLampsPopUp(lampsPopUp_.get());
     manual_->setAlerts(alerts_.get());
     connectMainWindow();
+}
 
+void GlowmereApp::makeSchedulesAndTools() {
     // The schedule engine: items, their bridge schedules and the daily work.
     location_ = std::make_unique<DefaultsLocation>(*defaults_, platform::TimeZone::local().name());
     schedules_ =
@@ -192,11 +224,9 @@ GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
         *context_, *clock_, *defaults_, *bridge_, *schedules_, *location_, *lampsPopUp_, *manual_, *alerts_,
         *workspace_, *settingsWindow_, [this] { requestQuit(); }, options_.downloadFolder, options_.positionSource});
     tools_->connectCommandBar(mainWindow_->commandBar());
+}
 
-    if (options_.sessionBus) dbus_ = std::make_unique<DBusService>(*this, options_.profile);
-    // Until a paired bridge answers (the other parts enabled theirs above).
-    showBridgeCommands(static_cast<int>(ManualController::BridgeState::LookingForBridge));
-
+void GlowmereApp::reportSettingsProblems() {
     // Settings that cannot be written are said once, in a window that waits
     // for nobody; the log has every failure.
     defaults_->setSaveFailureObserver([this](const std::string& reason) {
@@ -354,10 +384,19 @@ void GlowmereApp::mainWindowClosed() {
 }
 
 void GlowmereApp::connectMainWindow() {
-    using Command = CommandBar::Command;
+    makeMenuAndAddressDialog();
+    connectCommands();
+    connectStripArrangement();
+    connectBridgeButtons();
+    showBridgeStateInWindow();
+    reportBridgeFailures();
+    connectPairing();
+}
+
+void GlowmereApp::makeMenuAndAddressDialog() {
     CommandBar& bar = mainWindow_->commandBar();
     QMainWindow* main = mainWindow_->widget();
-    applicationMenu_ = new ApplicationMenu(main, bar.action(Command::Settings), bar.menu()->menuAction(),
+    applicationMenu_ = new ApplicationMenu(main, bar.action(CommandBar::Command::Settings), bar.menu()->menuAction(),
                                            {[this] { context_->post([this] { manual_->visitHelp(); }); },
                                             [this] { showAbout(); }, [this] { requestQuit(); }});
     addressDialog_ = new AddressDialog(
@@ -378,6 +417,11 @@ void GlowmereApp::connectMainWindow() {
             return outcome;
         },
         main);
+}
+
+void GlowmereApp::connectCommands() {
+    using Command = CommandBar::Command;
+    CommandBar& bar = mainWindow_->commandBar();
     mainWindow_->windowWidget()->closedByUser = [this] { mainWindowClosed(); };
     bar.connect(Command::Settings, [this] { showSettings(); });
     bar.connect(Command::MakeGroup, [this] { context_->post([this] { manual_->makeGroupStep1(); }); });
@@ -387,6 +431,10 @@ void GlowmereApp::connectMainWindow() {
 
     MainWindowWidget* window = mainWindow_->windowWidget();
     QObject::connect(window->emptySearchButton, &QPushButton::clicked, window, search);
+}
+
+void GlowmereApp::connectStripArrangement() {
+    MainWindowWidget* window = mainWindow_->windowWidget();
     // Hiding and moving strips from their context menu; the View menu
     // brings hidden ones back.
     setStripArrangementHandler(
@@ -407,12 +455,18 @@ void GlowmereApp::connectMainWindow() {
     QAction* showHidden = view->addAction(QObject::tr("Show hidden strips"));
     QObject::connect(showHidden, &QAction::triggered, window,
                      [this] { context_->post([this] { manual_->showHiddenStrips(); }); });
+}
+
+void GlowmereApp::retryAsked() {
     // Retry and pairing again are the user's asking: pairing may start again.
-    auto retry = [this] {
-        pairingCancelled_ = false;
-        bridge_->allowLogin();
-        context_->post([this] { manual_->retryBridge(); });
-    };
+    pairingCancelled_ = false;
+    bridge_->allowLogin();
+    context_->post([this] { manual_->retryBridge(); });
+}
+
+void GlowmereApp::connectBridgeButtons() {
+    MainWindowWidget* window = mainWindow_->windowWidget();
+    auto retry = [this] { retryAsked(); };
     QObject::connect(window->retryButton, &QPushButton::clicked, window, retry);
     QObject::connect(window->emptyPairButton, &QPushButton::clicked, window, retry);
     QObject::connect(window->searchAgainButton, &QPushButton::clicked, window, [this] {
@@ -427,6 +481,13 @@ void GlowmereApp::connectMainWindow() {
             bridge_->allowLogin();
             addressDialog_->ask();
         });
+    QObject::connect(window->bridgeSettingsButton, &QPushButton::clicked, window, [this] {
+        showSettings();
+        settingsWindow_->showBridgeTab();
+    });
+}
+
+void GlowmereApp::showBridgeStateInWindow() {
     // While looking: what is being asked now.
     bridge_->setDiscoveryObserver(
         [self = QPointer<GlowmereApp>(this)](BridgeBridge::DiscoveryStep step, const std::string& where) {
@@ -437,11 +498,6 @@ void GlowmereApp::connectMainWindow() {
                 if (self) self->mainWindow_->windowWidget()->showDiscoveryStep(text);
             });
         });
-    QObject::connect(window->bridgeSettingsButton, &QPushButton::clicked, window, [this] {
-        showSettings();
-        settingsWindow_->showBridgeTab();
-    });
-
     manual_->setBridgeStateObserver([this](ManualController::BridgeState state, const std::string& address) {
         postToGui([this, self = QPointer<GlowmereApp>(this), state, address = QString::fromStdString(address)] {
             if (!self) return;
@@ -453,7 +509,9 @@ void GlowmereApp::connectMainWindow() {
             showBridgeProblem();
         });
     });
+}
 
+void GlowmereApp::reportBridgeFailures() {
     // An error reply to a change shows in the status line for a while.
     bridge_->setErrorObserver([self = QPointer<GlowmereApp>(this)](const std::string& method, const std::string& path,
                                                                    const std::string& description) {
@@ -495,14 +553,16 @@ void GlowmereApp::connectMainWindow() {
             if (self) self->mainWindow_->windowWidget()->showStatusMessage(message);
         });
     });
+}
 
+void GlowmereApp::connectPairing() {
     // Pairing: Cancel stops it (and nothing pairs again until the user asks);
     // when the attempts ran out the window says so and offers Try again.
     pushLinkWindow_->onCancel = [this] {
         pairingCancelled_ = true;
         bridge_->cancelLogin();
     };
-    pushLinkWindow_->onTryAgain = retry;
+    pushLinkWindow_->onTryAgain = [this] { retryAsked(); };
     // A new address (or pairing again) rebuilds against the bridge at once,
     // once the command that changed it has answered (a rebuild may wait for
     // the link button).

@@ -140,11 +140,42 @@ public:
     static std::string supportPageURL();
 
 private:
+    // The constructor's steps, in the order the parts depend on each other.
+    // The clock, the HTTP client and the settings store (injected or real).
+    void makePlatform();
+    // The controller thread, the window context and the main window's parts.
+    void makeCoreParts();
+    void makeBridge();
+    // The start-at-login entry, on the same profile.
+    void makeAutostart();
+    // The settings and pairing windows, which the bridge shows.
+    void makeBridgeWindows();
+    // The application object and, once the controller asks, the tray icon.
+    void makeApplication();
+    void makeManualController();
+    // The schedule engine, listening and presets, and the tool windows.
+    void makeSchedulesAndTools();
+    // Settings that cannot be written or read are said in windows that
+    // wait for nobody.
+    void reportSettingsProblems();
     void saveSettingsOnce();
     void waitForTray();
     void watchProfile();
     // The command bar, banner, empty states and pairing window (Qt thread).
     void connectMainWindow();
+    // Its steps: the application menu and the address dialog; the command
+    // bar's commands; hiding and moving strips; the banner's and empty
+    // states' buttons; the bridge's state and discovery steps shown; failed
+    // requests reported in the status line; the pairing window.
+    void makeMenuAndAddressDialog();
+    void connectCommands();
+    void connectStripArrangement();
+    void connectBridgeButtons();
+    void showBridgeStateInWindow();
+    void reportBridgeFailures();
+    void connectPairing();
+    // Retry, or pairing again: the user asks, so pairing may start again.
+    void retryAsked();
     void showBridgeProblem();
     // The commands that need the bridge are enabled only while a paired
     // bridge answers; otherwise their tooltip says why (Qt thread).
