@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "gui/app/GuiContext.h"
 #include "platform/Views.h"
@@ -42,6 +44,8 @@ protected:
 private:
     std::shared_ptr<platform::View> view_;
     std::map<const platform::View*, std::pair<std::shared_ptr<platform::View>, QWidget*>> children_;
+    // The children in the stacking order last set, bottom first.
+    std::vector<QPointer<QWidget>> stacked_;
 };
 
 // Makes the widget for any view (container or control) and keeps it in step.
