@@ -104,8 +104,11 @@ QIcon application() {
     });
 }
 
+// Every strip shows the pencil and the moon: drawn once (on the window
+// thread, where icons are made) and shared; kept past the application, whose
+// end would otherwise see pixmaps go after it.
 QIcon pencil() {
-    return drawnIcon({16, 32}, 16.0, [](QPainter& p) {
+    static const QIcon* icon = new QIcon(drawnIcon({16, 32}, 16.0, [](QPainter& p) {
         p.translate(8, 8);
         p.rotate(-45);
         p.setPen(Qt::NoPen);
@@ -119,11 +122,12 @@ QIcon pencil() {
         p.drawPath(tip);
         p.setBrush(QColor(255, 140, 140));
         p.drawRect(QRectF(-6.5, -1.6, 1.6, 3.2));
-    });
+    }));
+    return *icon;
 }
 
 QIcon moon() {
-    return drawnIcon({16, 32}, 16.0, [](QPainter& p) {
+    static const QIcon* icon = new QIcon(drawnIcon({16, 32}, 16.0, [](QPainter& p) {
         QPainterPath disc;
         disc.addEllipse(QPointF(8, 8), 6, 6);
         QPainterPath bite;
@@ -131,7 +135,8 @@ QIcon moon() {
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(255, 214, 120));
         p.drawPath(disc.subtracted(bite));
-    });
+    }));
+    return *icon;
 }
 
 QIcon trayBulb(QColor colour, bool warning) {

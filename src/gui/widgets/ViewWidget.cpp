@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QPropertyAnimation>
 #include <QResizeEvent>
+#include <atomic>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -25,7 +26,7 @@ namespace {
 // How long one pass may spend making the widgets of new subviews.
 constexpr qint64 buildSliceMs = 4;
 
-// Deletes hidden widgets a few milliseconds' worth at a time (all the strips
+// Deletes retired widgets a few milliseconds' worth at a time (all the strips
 // of a big house at a rebuild), the rest after Qt had its turn. A widget
 // whose parent went first is gone already.
 void deleteInSlices(std::shared_ptr<std::vector<QPointer<QWidget>>> widgets) {
@@ -44,7 +45,21 @@ void deleteInSlices(std::shared_ptr<std::vector<QPointer<QWidget>>> widgets) {
 ViewWidget::ViewWidget(std::shared_ptr<View> view, GuiContext& context, QWidget* parent)
     : QWidget(parent), context_(context), view_(std::move(view)) {
     context_.registerWidget(view_.get(), this);
-    observeView(*view_, this, [this](View::Change what) { viewChanged(what); });
+    // A rebuild adds and removes every strip one by one: one sync reads the
+    // subviews as they are when it runs, so while one is on its way further
+    // changes of the subviews post nothing.
+    auto syncPending = std::make_shared<std::atomic<bool>>(false);
+    QPointer<ViewWidget> guard(this);
+    view_->setObserver([guard, syncPending](View*, View::Change what) {
+        const bool subviews = what == View::Change::Subviews;
+        if (subviews && syncPending->exchange(true)) return;
+        postToGui([guard, syncPending, subviews, what] {
+            // Cleared before the sync reads the subviews: a change after
+            // that read posts a sync of its own.
+            if (subviews) syncPending->store(false);
+            if (guard) guard->viewChanged(what);
+        });
+    });
     setHiddenBy(this, HiddenBy::View, view_->isHidden());
     const auto frame = view_->frame();
     resize(static_cast<int>(frame.size.width), static_cast<int>(frame.size.height));
@@ -91,7 +106,9 @@ void ViewWidget::syncSubviews() {
             // Removed from the logic's tree: the widget goes, and the view's
             // observer with it (the logic may keep the view).
             if (it->second.first->superview() == nullptr) it->second.first->setObserver(nullptr);
-            it->second.second->hide();
+            // Hidden as it is deleted, in slices: hiding or disabling every
+            // strip of a rebuild at once costs the window thread a long
+            // stretch.
             retired->push_back(it->second.second);
             it = children_.erase(it);
         } else {
@@ -116,9 +133,17 @@ void ViewWidget::syncSubviews() {
         children_[v.get()] = {v, w};
         placeChild(v.get(), false);
     }
-    // Stacking follows the subview order: later subviews lie on top.
+    // Stacking follows the subview order: later subviews lie on top. Only
+    // what differs from the order set last time is raised (a new widget
+    // starts on top), so adding strips does not restack all of them.
+    std::vector<QPointer<QWidget>> order;
+    order.reserve(current.size());
     for (const auto& v : current)
-        if (QWidget* w = childWidget(v.get())) w->raise();
+        if (QWidget* w = childWidget(v.get())) order.emplace_back(w);
+    std::size_t same = 0;
+    while (same < order.size() && same < stacked_.size() && order[same] == stacked_[same]) ++same;
+    for (std::size_t i = same; i < order.size(); ++i) order[i]->raise();
+    stacked_ = std::move(order);
     if (more)
         postToGui([self = QPointer<ViewWidget>(this)] {
             if (self) self->syncSubviews();

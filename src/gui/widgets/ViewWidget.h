@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "gui/app/GuiContext.h"
 #include "platform/Views.h"
@@ -47,6 +48,8 @@ protected:
 private:
     std::shared_ptr<platform::View> view_;
     std::map<const platform::View*, std::pair<std::shared_ptr<platform::View>, QWidget*>> children_;
+    // The children in the stacking order last set, bottom first.
+    std::vector<QPointer<QWidget>> stacked_;
 };
 
 }  // namespace glowmere::gui

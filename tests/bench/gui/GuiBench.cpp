@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -16,6 +17,7 @@
 #include <QTest>
 #include "GuiHarness.h"
 #include "StallMeter.h"
+#include "bridge/BridgeBridge.h"
 
 #include "gui/adapters/QtMainWindow.h"
 #include "gui/app/ToolWindows.h"
@@ -34,30 +36,56 @@ void runFor(int ms) {
     pumpUntil([] { return false; }, ms);
 }
 
+// Waits, handling events, until `done`, moving the application's clock on by
+// `step` now and again every 100 ms of real time: what sleeps on it wakes,
+// does its turn and sleeps again before the next step.
+bool advanceUntil(AppUnderTest& t, std::chrono::milliseconds step, const std::function<bool()>& done,
+                  int timeoutMs = 10000) {
+    QElapsedTimer since;
+    since.start();
+    t.fakeClock().advance(step);
+    return pumpUntil(
+        [&] {
+            if (since.elapsed() >= 100) {
+                t.fakeClock().advance(step);
+                since.restart();
+            }
+            return done();
+        },
+        timeoutMs);
+}
+
 using GuiBench = GuiTest;
 
-TEST_F(GuiBench, StartUpAgainstABridgeThatAnswersAfterTwoSeconds) {
+TEST_F(GuiBench, StartUpAgainstABridgeThatAnswersAfterASecond) {
     auto options = house(3, 2);
-    options.beforeStart = [](SimulatedBridge& sim) { sim.addLatency(2000); };
+    options.beforeStart = [](SimulatedBridge& sim) { sim.addLatency(1000); };
     StallMeter meter;
     AppUnderTest t(options);
-    runFor(8000);  // several requests of two seconds each
-    std::printf("start-up with 2 s per request: longest stall of the window thread %lld ms\n",
+    runFor(4000);  // several requests of a second each
+    std::printf("start-up with 1 s per request: longest stall of the window thread %lld ms\n",
                 static_cast<long long>(meter.worstMs()));
     expectWithinAim("longest stall of the window thread (ms)", meter.worstMs(), 50);
 }
 
 TEST_F(GuiBench, WaitingForTheLinkButton) {
-    auto options = house(3, 0);
+    auto options = house(3, 0, /*fakeClock=*/true);
     options.bridge.user = "";
     StallMeter meter;
     AppUnderTest t(options);
-    runFor(6000);  // login asks every 2.5 s; the button is never pressed here
+    // Login asks every 2.5 s on the application's clock; the button is
+    // never pressed here. Three attempts.
+    const auto attempts = [&] { return requestsTo(t.sim(), "POST", "/api").size(); };
+    ASSERT_TRUE(pumpUntil([&] { return attempts() >= 1; }));
+    for (std::size_t asked = 1; asked < 3; ++asked)
+        ASSERT_TRUE(advanceUntil(t, BridgeBridge::loginPause, [&] { return attempts() > asked; }));
+    runFor(300);
     std::printf("login wait: longest stall of the window thread %lld ms\n", static_cast<long long>(meter.worstMs()));
     expectWithinAim("longest stall of the window thread (ms)", meter.worstMs(), 50);
     // Let login finish, so the controller thread is free to stop.
     t.sim().pressLinkButton();
-    EXPECT_TRUE(pumpUntil([&] { return !requestsTo(t.sim(), "GET", "/lights").empty(); }, 10000));
+    EXPECT_TRUE(
+        advanceUntil(t, BridgeBridge::loginPause, [&] { return !requestsTo(t.sim(), "GET", "/lights").empty(); }));
 }
 
 TEST_F(GuiBench, ThreeSecondsOfDraggingAgainstA300MillisecondBridge) {
@@ -186,14 +214,18 @@ TEST_F(GuiBench, ALampRenamedWithSixtyFourKilobytes) {
     std::string name;
     while (name.size() < 64 * 1024) name += "Lamp by the long window ";
     name.resize(64 * 1024);
-    AppUnderTest t(house(3, 1));
+    AppUnderTest t(house(3, 1, /*fakeClock=*/true));
     ASSERT_TRUE(t.waitForStrips(4));
     StallMeter meter;
     // Renamed elsewhere: a polling cycle brings it to the strip, whose
     // tooltip holds all of it while the strip shows two lines.
     t.sim().changeLamp("1", nlohmann::json{{"name", name}}.dump());
-    EXPECT_TRUE(pumpUntil([&] { return t.labelText(0).size() == static_cast<int>(name.size()); }, 20000));
-    runFor(3000);  // more polling cycles show it again
+    EXPECT_TRUE(advanceUntil(t, std::chrono::seconds(6),
+                             [&] { return t.labelText(0).size() == static_cast<int>(name.size()); }));
+    for (int cycle = 0; cycle < 2; ++cycle) {  // more polling cycles show it again
+        t.fakeClock().advance(std::chrono::seconds(6));
+        runFor(300);
+    }
     std::printf("a lamp renamed with %zu KB: longest stall of the window thread %lld ms\n", name.size() / 1024,
                 static_cast<long long>(meter.worstMs()));
     expectWithinAim("longest stall of the window thread (ms)", meter.worstMs(), 50);

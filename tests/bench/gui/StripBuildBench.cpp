@@ -15,6 +15,7 @@
 #include "controller/ManualController.h"
 #include "gui/app/ControllerThread.h"
 #include "gui/app/GuiContext.h"
+#include "gui/widgets/ControlWidgets.h"
 #include "gui/widgets/ViewWidgets.h"
 
 namespace glowmere::testing {
@@ -108,6 +109,19 @@ TEST_F(StripBuildBench, TwoHundredLampsReachTheScreenInSlicesAndRestQuietly) {
     EXPECT_GE(reads, 9u);
     EXPECT_EQ(posts, 0u);
     expectWithinAim("CPU of a quiet minute (ms)", cpuMs, 80.0);
+
+    // One lamp changed elsewhere: the next poll reaches its strip alone, one
+    // task for the control that changed rather than one for every strip.
+    t.sim().changeLamp("1", R"({"bri": 17})");
+    const auto postsBeforeChange = gui::guiTasksPosted();
+    t.fakeClock().advance(std::chrono::seconds(6));
+    ASSERT_TRUE(pumpUntil([&] { return t.slider(0, 3)->value() == 17; }, 5000));
+    pumpUntil([] { return false; }, 150);
+    const auto changePosts = gui::guiTasksPosted() - postsBeforeChange;
+    std::printf("%d lamps: a poll that changed one lamp's brightness posted %llu tasks to the window thread\n", lamps,
+                static_cast<unsigned long long>(changePosts));
+    EXPECT_GE(changePosts, 1u);
+    EXPECT_LE(changePosts, 3u);
 }
 
 }  // namespace

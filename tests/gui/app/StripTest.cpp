@@ -4,6 +4,7 @@
 #include "GuiHarness.h"
 #include "controller/ManualController.h"
 #include "controls/LampControlStrip.h"
+#include "gui/adapters/QtMainWindow.h"
 #include "gui/widgets/ControlWidgets.h"
 #include "gui/widgets/ViewWidgets.h"
 
@@ -15,6 +16,32 @@ using nlohmann::json;
 
 json bodyOf(const SimRequest& r) {
     return json::parse(r.body, nullptr, false);
+}
+
+// Rebuilds in a burst remove and add every strip again and again while the
+// window thread syncs them in batches: what is left is one widget a subview,
+// stacked in the subviews' order, and nothing retired still on show.
+TEST_F(StripTest, RebuildsInABurstLeaveOneWidgetASubviewStackedInTheirOrder) {
+    AppUnderTest t(house(6, 2, /*fakeClock=*/true));
+    ASSERT_TRUE(t.waitForStrips(8));
+    t.onController([&] {
+        for (int i = 0; i < 3; ++i) t.app().manualController().refreshSetUp();
+    });
+    ASSERT_TRUE(t.waitForStrips(8));
+    gui::ViewWidget* content = t.app().mainWindow().contentWidget();
+    std::vector<const platform::View*> subviews;
+    t.onController([&] {
+        for (const auto& v : content->view().subviews()) subviews.push_back(v.get());
+    });
+    std::vector<const platform::View*> stacked;
+    ASSERT_TRUE(pumpUntil([&] {
+        stacked.clear();
+        for (QObject* child : content->children())
+            if (auto* w = qobject_cast<gui::ViewWidget*>(child)) stacked.push_back(&w->view());
+        return stacked.size() == subviews.size();
+    })) << stacked.size()
+        << " widgets for " << subviews.size() << " subviews";
+    EXPECT_EQ(stacked, subviews);
 }
 
 TEST_F(StripTest, MovingALampsColourSliderSendsOneRequestWithBrightnessColourAndSaturation) {
