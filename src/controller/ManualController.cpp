@@ -740,6 +740,8 @@ void ManualController::pollOnce(std::stop_token stop) {
     if (!pollingEnabled_) return;
 
     std::optional<Value> lights = bridgeBridge_.lightsArray();
+    // A bridge that did not answer this cycle may have a new address.
+    if (!lights && bridgeBridge_.followMovedBridge()) lights = bridgeBridge_.lightsArray();
     noteBridgeAnswer(lights);
     std::optional<bool> rebuilt = rebuildIfBridgeHasMore(static_cast<int>(entries(lights)), false, stop);
     if (!rebuilt) return;
