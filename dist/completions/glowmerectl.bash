@@ -7,7 +7,7 @@ _glowmerectl() {
     local prev=
     ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
     local global_options="--profile --bridge --timeout --json --verbose --help --version"
-    local commands="discover login lights groups on off set group-on group-off group-set all dusk dawn
+    local commands="discover login trust-bridge lights groups on off set group-on group-off group-set all dusk dawn
         rename rename-group make-group remove-group get presets preset-save preset-apply preset-rename
         preset-delete schedules schedule-add schedule-enable
         schedule-disable schedule-delete schedule-import schedule-status schedule-delete-all sun explore

@@ -247,15 +247,48 @@ BridgeBridge::Reply BridgeBridge::perform(const std::string& method, const std::
     auto address = bridgeIP();
     if (!address) return failed(Kind::NoAddress);
 
+    Link link{*address, BridgeIdentity::plainBase(*address), {}, {}};
+    if (BridgeIdentity::namesHttps(*address)) link.pin = defaults_.stringForKey(bridgePublicKeyKey);
+    if (verifiesBridge_) {
+        auto refused = linkTo(*address, false, link);
+        // A command-line run finds a bridge that moved once, before anything
+        // with the user name was sent.
+        if (refused && refused->kind == Kind::NoReply && followsOnce_ && !followed_.exchange(true) &&
+            followMovedBridge()) {
+            address = bridgeIP();
+            refused = address ? linkTo(*address, false, link) : refused;
+        }
+        if (refused) {
+            refused->method = method;
+            refused->path = path;
+            return Reply{std::nullopt, refused};
+        }
+    }
+
     platform::HttpRequest request;
     request.method = method;
-    request.url = "http://" + *address + "/api/" + *username + "/" + path;
+    request.url = link.base + "/api/" + *username + "/" + path;
+    if (!link.pin.empty()) request.pinnedPublicKey = link.pin;
+    // Over plain HTTP only the connection ties a request to the device that
+    // was asked who it is: a new one is asked again before the user name
+    // goes over it. (HTTPS has the key for that.)
+    request.sameConnectionOnly = verifiesBridge_ && link.pin.empty();
     request.timeout = replyTimeout_.load();
     if (method == "PUT" || method == "POST")
         request.body = JSONFromDictionary(settings ? *settings : Value::emptyMap());
 
     platform::HttpError error;
     auto response = http_.send(request, &error);
+    if (!response && error.kind == platform::HttpError::Kind::NewConnection) {
+        if (auto refused = linkTo(*address, false, link, true)) {
+            refused->method = method;
+            refused->path = path;
+            return Reply{std::nullopt, refused};
+        }
+        response = http_.send(request, &error);
+        if (!response && error.kind == platform::HttpError::Kind::NewConnection)
+            error = {platform::HttpError::Kind::Failed, "the bridge closed each connection before a request"};
+    }
     if (!response) {
         platform::log("no response from Bridge");
         if (error.kind == platform::HttpError::Kind::TooLarge) {
@@ -263,7 +296,15 @@ BridgeBridge::Reply BridgeBridge::perform(const std::string& method, const std::
             platform::log("Bridge reply to " + method + " " + path + " was cut off: " + error.message);
             return failed(Kind::TooLarge, *address, 0, error.message);
         }
+        if (error.kind == platform::HttpError::Kind::KeyMismatch) {
+            noteAnswering(true, *address);
+            forgetLink();
+            tellLink(LinkEvent::KeyChanged, *address, {});
+            return failed(Kind::KeyChanged, *address, 0, error.message);
+        }
         noteAnswering(false, *address);
+        // Whatever answers there next is asked who it is first.
+        forgetLink();
         return failed(error.kind == platform::HttpError::Kind::TimedOut ? Kind::TimedOut : Kind::NoReply, *address, 0,
                       error.message);
     }
@@ -534,6 +575,16 @@ bool BridgeBridge::attemptLogin(const platform::HttpRequest& request, const std:
                 loggedIn_ = true;
                 pairingNeeded_ = false;
                 defaults_.setObject(usernameKey, username);
+                // The bridge paired with is the one whose name this is.
+                if (pairingLink_ && !pairingLink_->bridgeId.empty()) {
+                    defaults_.setObject(bridgeIdKey, pairingLink_->bridgeId);
+                    if (pairingLink_->pin.empty())
+                        defaults_.removeObject(bridgePublicKeyKey);
+                    else
+                        defaults_.setObject(bridgePublicKeyKey, pairingLink_->pin);
+                    std::lock_guard lock(linkMutex_);
+                    link_ = pairingLink_;
+                }
                 defaults_.synchronize();
             }
         }
@@ -563,9 +614,23 @@ LoginResult BridgeBridge::logIn() {
     if (throbber_) throbber_->startAnimation();
     if (loginObserver_) loginObserver_(0);
 
+    Link link{*address, BridgeIdentity::plainBase(*address), {}, {}};
+    if (verifiesBridge_) {
+        if (auto refused = linkTo(*address, true, link)) {
+            if (throbber_) throbber_->stopAnimation();
+            if (loginEndObserver_) loginEndObserver_(false);
+            refused->method = "POST";
+            refused->path = "";
+            loginFailure_ = refused;
+            return {refused};
+        }
+    }
+    pairingLink_ = link;
+
     platform::HttpRequest request;
     request.method = "POST";
-    request.url = "http://" + *address + "/api";
+    request.url = link.base + "/api";
+    if (!link.pin.empty()) request.pinnedPublicKey = link.pin;
     request.timeout = replyTimeout_.load();
     request.body = JSONFromDictionary(Value::map({{"devicetype", deviceType}}));
 
@@ -600,6 +665,173 @@ bool BridgeBridge::pairAgain() {
     // The old name still works unless the bridge said otherwise meanwhile.
     if (wasLoggedIn && getUsername() && !pairingNeeded_) loggedIn_ = true;
     return false;
+}
+
+// ---------------------------------------------------------------------------
+// Which bridge, and how it is reached
+
+void BridgeBridge::tellLink(LinkEvent event, const std::string& from, const std::string& to) {
+    LinkObserver observer;
+    {
+        std::lock_guard lock(observersMutex_);
+        observer = linkObserver_;
+    }
+    if (observer) observer(event, from, to);
+}
+
+void BridgeBridge::forgetLink() {
+    std::lock_guard lock(linkMutex_);
+    link_.reset();
+}
+
+std::optional<bool> BridgeBridge::encrypted() const {
+    std::lock_guard lock(linkMutex_);
+    if (!link_) return std::nullopt;
+    return !link_->pin.empty();
+}
+
+std::optional<RequestFailure> BridgeBridge::linkTo(const std::string& address, bool pairing, Link& link, bool fresh) {
+    using Kind = RequestFailure::Kind;
+    using Outcome = BridgeIdentity::Answer::Outcome;
+    if (!fresh) {
+        std::lock_guard lock(linkMutex_);
+        if (link_ && link_->address == address) {
+            link = *link_;
+            return std::nullopt;
+        }
+    }
+    const std::string storedId = defaults_.stringForKey(bridgeIdKey);
+    const std::string storedPin = storedId.empty() ? std::string() : defaults_.stringForKey(bridgePublicKeyKey);
+    // Pairing learns the key of whatever bridge it pairs with; it is held
+    // against the stored one below when that bridge is the paired one.
+    // Asked again, the device is asked the way it was reached before.
+    std::string asked = address;
+    if (fresh) {
+        std::lock_guard lock(linkMutex_);
+        if (link_ && link_->address == address) asked = link_->base;
+    }
+    const auto answer = BridgeIdentity(http_).identify(asked, pairing ? std::string() : storedPin);
+    // Until a check succeeds, nothing counts as checked: every request asks.
+    if (answer.outcome != Outcome::Reached) forgetLink();
+    RequestFailure failure{Kind::NoReply, "GET", "config", address, 0, answer.detail};
+    switch (answer.outcome) {
+        case Outcome::NoReply:
+            noteAnswering(false, address);
+            return failure;
+        case Outcome::KeyMismatch:
+            noteAnswering(true, address);
+            failure.kind = Kind::KeyChanged;
+            platform::log(failure.describe());
+            tellLink(LinkEvent::KeyChanged, address, {});
+            return failure;
+        case Outcome::NotBridge:
+            noteAnswering(true, address);
+            failure.kind = Kind::OtherBridge;
+            failure.detail = "what answers there does not show a bridge's interface";
+            platform::log(failure.describe());
+            tellLink(LinkEvent::OtherBridge, address, {});
+            return failure;
+        case Outcome::Reached:
+            break;
+    }
+    noteAnswering(true, address);
+    const bool sameBridge = storedId.empty() || answer.bridgeId == storedId;
+    if (!sameBridge && !pairing) {
+        forgetLink();
+        failure.kind = Kind::OtherBridge;
+        failure.detail = "it is bridge " + platform::printable(answer.bridgeId, platform::logTextLimit);
+        platform::log(failure.describe());
+        tellLink(LinkEvent::OtherBridge, address, {});
+        return failure;
+    }
+    if (sameBridge && !storedId.empty() && !storedPin.empty() && answer.pin != storedPin) {
+        // Pairing again does not slip a new key past the pin either.
+        forgetLink();
+        failure.kind = Kind::KeyChanged;
+        platform::log(failure.describe());
+        tellLink(LinkEvent::KeyChanged, address, {});
+        return failure;
+    }
+    link = Link{address, answer.base, answer.pin, answer.bridgeId};
+    if (!pairing && (storedId.empty() || (storedPin.empty() && !answer.pin.empty()))) {
+        // Paired before the identity was kept, or the bridge learnt HTTPS
+        // since: what it shows now is trusted from here on.
+        defaults_.setObject(bridgeIdKey, answer.bridgeId);
+        if (!answer.pin.empty()) {
+            defaults_.setObject(bridgePublicKeyKey, answer.pin);
+            platform::log("trusting the certificate of the bridge at " + address);
+        }
+        defaults_.synchronize();
+    }
+    if (!pairing) {
+        std::lock_guard lock(linkMutex_);
+        link_ = link;
+    }
+    return std::nullopt;
+}
+
+bool BridgeBridge::followMovedBridge() {
+    std::lock_guard setUp(setUpMutex_);
+    const std::string id = defaults_.stringForKey(bridgeIdKey);
+    const auto from = bridgeIP();
+    if (!verifiesBridge_ || id.empty() || !from || defaults_.objectForKey(alwaysUseManualIPKey).boolValue())
+        return false;
+    const std::string pin = defaults_.stringForKey(bridgePublicKeyKey);
+    platform::log("the bridge at " + *from + " does not answer; looking for it on the network");
+    for (const auto& candidate : findBridges()) {
+        if (candidate == BridgeIdentity::hostPart(*from)) continue;
+        const auto answer = BridgeIdentity(http_).identify(candidate, pin);
+        if (answer.outcome != BridgeIdentity::Answer::Outcome::Reached || answer.bridgeId != id) continue;
+        setBridgeIP(candidate);
+        defaults_.setObject(lastUsedBridgeIPKey, candidate);
+        if (pin.empty() && !answer.pin.empty()) defaults_.setObject(bridgePublicKeyKey, answer.pin);
+        defaults_.synchronize();
+        {
+            std::lock_guard lock(linkMutex_);
+            link_ = Link{candidate, answer.base, answer.pin, answer.bridgeId};
+        }
+        platform::log("the bridge moved from " + *from + " to " + candidate);
+        noteAnswering(true, candidate);
+        tellLink(LinkEvent::Moved, *from, candidate);
+        return true;
+    }
+    platform::log("the paired bridge answers at no address found on the network");
+    return false;
+}
+
+std::optional<std::string> BridgeBridge::trustNewCertificate() {
+    std::lock_guard setUp(setUpMutex_);
+    if (!bridgeIP()) discoverBridge();
+    const auto address = bridgeIP();
+    if (!address) return std::string("no bridge address known");
+    const auto answer = BridgeIdentity(http_).identify(*address, {});
+    if (answer.outcome != BridgeIdentity::Answer::Outcome::Reached)
+        return "no bridge answers at " + *address + (answer.detail.empty() ? "" : " (" + answer.detail + ")");
+    const std::string storedId = defaults_.stringForKey(bridgeIdKey);
+    if (!storedId.empty() && answer.bridgeId != storedId)
+        return "the bridge at " + *address + " is not the one Glowmere is paired with; pair with it instead";
+    if (answer.pin.empty())
+        return "the bridge at " + *address + " does not answer HTTPS; there is no certificate to trust";
+    defaults_.setObject(bridgeIdKey, answer.bridgeId);
+    defaults_.setObject(bridgePublicKeyKey, answer.pin);
+    if (!defaults_.synchronize()) return std::string("the new certificate could not be stored");
+    {
+        std::lock_guard lock(linkMutex_);
+        link_ = Link{*address, answer.base, answer.pin, answer.bridgeId};
+    }
+    platform::log("trusting the new certificate of the bridge at " + *address);
+    return std::nullopt;
+}
+
+void BridgeBridge::pairWithBridgeAtAddress() {
+    // The old bridge's name is never sent to the new one: pairing comes first.
+    defaults_.removeObject(bridgeIdKey);
+    defaults_.removeObject(bridgePublicKeyKey);
+    defaults_.synchronize();
+    forgetLink();
+    loggedIn_ = false;
+    pairingNeeded_ = true;
+    allowLogin();
 }
 
 // ---------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bridge/BridgeIdentity.h"
 #include "bridge/CommandQueue.h"
 #include "bridge/JsonText.h"
 #include "bridge/RequestFailure.h"
@@ -58,6 +59,11 @@ public:
     static constexpr const char* ssdpAddressKey = "ssdpAddress";
     // How long a search of the local network waits for answers.
     static constexpr std::chrono::milliseconds localSearchWait{3000};
+    // The paired bridge's identity ("bridgeid" of its configuration) and,
+    // when it speaks HTTPS, the pin of its certificate's key
+    // ("sha256//BASE64"), both taken at pairing.
+    static constexpr const char* bridgeIdKey = "bridgeid";
+    static constexpr const char* bridgePublicKeyKey = "bridgePublicKey";
     // The application's identifier, sent as "devicetype" when pairing.
     static constexpr const char* deviceType = "org.glowmere.Glowmere";
 
@@ -117,6 +123,44 @@ public:
     void setPairsOnDemand(bool pairs) { pairsOnDemand_ = pairs; }
     void allowLogin() { loginPaused_ = false; }
     bool loginPaused() const { return loginPaused_; }
+
+    // ---- Which bridge, and how it is reached ----
+    // On: before the user name goes to an address, the bridge there is
+    // asked who it is (GET /api/config, no user name), over HTTPS where it
+    // answers so, with the stored key pin; another bridge, or a key other
+    // than the pinned one, gets nothing. Over plain HTTP it is asked again
+    // on every new connection. The programs turn it on; off (the default),
+    // requests go to the address as written.
+    void setVerifiesBridge(bool verifies) { verifiesBridge_ = verifies; }
+    // On: a request that finds no bridge at the address searches for the
+    // paired one once in this object's life (followMovedBridge) and goes on
+    // there. The command-line tool turns it on.
+    void setFollowsOnce(bool follows) { followsOnce_ = follows; }
+    // What happens to the link, told on the thread it happened on.
+    enum class LinkEvent {
+        Moved,        // `from` no longer answers; the paired bridge answers at `to`, now stored
+        OtherBridge,  // another bridge (or no bridge) answers at `from`; nothing sent to it
+        KeyChanged,   // the bridge at `from` shows a key other than the pinned one
+    };
+    using LinkObserver = std::function<void(LinkEvent event, const std::string& from, const std::string& to)>;
+    void setLinkObserver(LinkObserver observer) {
+        std::lock_guard lock(observersMutex_);
+        linkObserver_ = std::move(observer);
+    }
+    // The stored address does not answer: searches (portal and local network)
+    // for the bridge with the stored id at another address and, found, uses
+    // and stores that address, without pairing again. Takes the search's 3 s.
+    bool followMovedBridge();
+    // Whether the bridge is reached over HTTPS; nothing until it was asked.
+    std::optional<bool> encrypted() const;
+    // Trusts the key the bridge at the address shows now (after a reset or a
+    // replacement): nothing on success, else why not. Refused when what
+    // answers there is another bridge than the paired one.
+    std::optional<std::string> trustNewCertificate();
+    // The user chose to pair with the other bridge answering at the address:
+    // the stored identity goes, and the next request waits for the link
+    // button before the stored user name is ever sent there.
+    void pairWithBridgeAtAddress();
 
     // ---- JSON text (stateless) ----
     static std::string JSONFromDictionary(const Value& dictionary) { return jsontext::JSONFromDictionary(dictionary); }
@@ -263,6 +307,21 @@ private:
     void enqueue(bool group, const std::string& id, Value body, bool replaceable = true);
     // Whether `address` answers GET /api/config with a bridge's interface.
     bool showsBridgeInterface(const std::string& address);
+    // Where requests to `address` go ("https://HOST:PORT" or "http://..."),
+    // and the key pin they require; a failure when the bridge there must not
+    // be sent anything. `pairing`: another bridge is acceptable (it is
+    // stored when pairing succeeds).
+    struct Link {
+        std::string address;
+        std::string base;
+        std::string pin;
+        std::string bridgeId;
+    };
+    // `fresh`: asked again even when the address was checked before (a new
+    // connection over plain HTTP may reach another device).
+    std::optional<RequestFailure> linkTo(const std::string& address, bool pairing, Link& link, bool fresh = false);
+    void forgetLink();
+    void tellLink(LinkEvent event, const std::string& from, const std::string& to);
 
     platform::HttpClient& http_;
     platform::DefaultsStore& defaults_;
@@ -281,6 +340,14 @@ private:
     std::atomic<bool> pairingNeeded_{false};
     std::atomic<bool> unableToFindAsked_{false};  // the "unable to find" question is open
     std::atomic<bool> pairsOnDemand_{true};
+
+    std::atomic<bool> verifiesBridge_{false};
+    std::atomic<bool> followsOnce_{false};
+    std::atomic<bool> followed_{false};
+    mutable std::mutex linkMutex_;
+    std::optional<Link> link_;         // the address checked, while it answers
+    std::optional<Link> pairingLink_;  // what a login in progress pairs with (setUpMutex_)
+    LinkObserver linkObserver_;        // observersMutex_
 
     mutable std::mutex addressMutex_;
     std::optional<std::string> bridgeIP_;

@@ -27,6 +27,13 @@ std::string RequestFailure::describe() const {
             return bridge + " stayed busy (HTTP " + std::to_string(status) + ") and the command was given up";
         case Kind::NotSent:
             return "not sent: " + bridge + " had just stopped answering";
+        case Kind::KeyChanged:
+            return bridge +
+                   " shows a certificate other than the one trusted; nothing was sent. If the bridge was "
+                   "reset or replaced, use \"Trust the new certificate\" in Settings (glowmerectl trust-bridge)";
+        case Kind::OtherBridge:
+            return bridge + " is not the one Glowmere is paired with; nothing was sent to it" +
+                   (detail.empty() ? "" : " (" + detail + ")");
     }
     return "the request failed";
 }

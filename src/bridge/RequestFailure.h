@@ -19,6 +19,8 @@ struct RequestFailure {
         BridgeError,     // the bridge answered with an error (`detail` has its description)
         Busy,            // 429 or 503 still after backing off
         NotSent,         // a waiting command dropped: the bridge had just timed out
+        KeyChanged,      // HTTPS: the bridge's key is not the trusted one; refused in the handshake
+        OtherBridge,     // what answers at the address is not the bridge paired with
     };
 
     Kind kind = Kind::NoReply;
@@ -31,7 +33,8 @@ struct RequestFailure {
     // Whether the bridge answered at all (with anything HTTP).
     bool bridgeAnswered() const {
         return kind == Kind::HttpStatus || kind == Kind::NotJson || kind == Kind::TooLarge ||
-               kind == Kind::TooManyMembers || kind == Kind::BridgeError || kind == Kind::Busy;
+               kind == Kind::TooManyMembers || kind == Kind::BridgeError || kind == Kind::Busy ||
+               kind == Kind::KeyChanged || kind == Kind::OtherBridge;
     }
     // Plain words for a person: "the bridge at 10.0.0.2 answered HTTP 404".
     std::string describe() const;

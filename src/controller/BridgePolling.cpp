@@ -64,6 +64,8 @@ void BridgePolling::pollOnce(std::stop_token stop) {
     if (!enabled_) return;
 
     std::optional<Value> lights = bridge_.lightsArray();
+    // A bridge that did not answer this cycle may have a new address.
+    if (!lights && bridge_.followMovedBridge()) lights = bridge_.lightsArray();
     strips_.noteAnswer(lights);
     std::optional<bool> rebuilt = rebuildIfBridgeHasMore(static_cast<int>(entries(lights)), false, stop);
     if (!rebuilt) return;

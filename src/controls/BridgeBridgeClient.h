@@ -59,6 +59,12 @@ public:
     }
     std::optional<std::string> bridgeAddress() override { return bridge_.bridgeIP(); }
     bool isPaired() override { return bridge_.getUsername().has_value(); }
+    bool followMovedBridge() override {
+        const auto failure = bridge_.lastFailure();
+        using Kind = RequestFailure::Kind;
+        return failure && (failure->kind == Kind::NoReply || failure->kind == Kind::TimedOut) &&
+               bridge_.followMovedBridge();
+    }
 
 private:
     // A lamp known by its identifier alone, as the bridge client takes group members.

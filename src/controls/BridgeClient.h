@@ -42,6 +42,9 @@ public:
     virtual std::optional<std::string> bridgeAddress() { return std::nullopt; }
     // Whether the bridge issued a user name to this application.
     virtual bool isPaired() { return true; }
+    // The bridge did not answer a whole polling cycle: look for it at
+    // another address (it keeps its identity). True when it was found there.
+    virtual bool followMovedBridge() { return false; }
 };
 
 }  // namespace glowmere

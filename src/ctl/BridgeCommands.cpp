@@ -326,6 +326,18 @@ void addBridgeCommands(CommandTable& table) {
                                 }
                                 return reportFailure(ctx, "login failed", result.failure);
                             }));
+    table.push_back(
+        command("trust-bridge", "", "trust the certificate the paired bridge shows now (after a reset or a new bridge)",
+                [](Context& ctx, const Command& self, const Args& args) {
+                    if (!args.empty()) return usageError(ctx, self, "unexpected argument");
+                    if (auto refused = ctx.bridge.trustNewCertificate()) {
+                        ctx.err << "glowmerectl: trust-bridge: " << platform::printable(*refused) << std::endl;
+                        return int(exitFailed);
+                    }
+                    ctx.out << "trusting the certificate of the bridge at "
+                            << platform::printable(ctx.bridge.bridgeIP().value_or("?")) << std::endl;
+                    return int(exitOk);
+                }));
     table.push_back(command(
         "lights", "[--json]", "list the lamps",
         [](Context& ctx, const Command& self, const Args& args) { return listCommand(ctx, self, args, false); }));

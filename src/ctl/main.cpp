@@ -52,7 +52,8 @@ bool namesOption(const std::string& usage, const std::string& option) {
 }
 
 void printUsage(std::ostream& out, const CommandTable& table) {
-    out << "usage: glowmerectl [--profile DIR] [--bridge HOST[:PORT]] [--timeout SECONDS] [--json] [--verbose]\n"
+    out << "usage: glowmerectl [--profile DIR] [--bridge [https://]HOST[:PORT]] [--timeout SECONDS] [--json] "
+           "[--verbose]\n"
            "                   COMMAND [ARGS]\n"
            "       glowmerectl --help | --version\n\n"
            "commands:\n";
@@ -110,9 +111,10 @@ int main(int argc, char** argv) {
                 }
                 profile = value;
             } else {
-                if (!isHostAndPort(value)) {
-                    std::cerr << "glowmerectl: '" << platform::printable(value) << "' is not HOST or HOST:PORT"
-                              << std::endl;
+                const bool secure = value.rfind("https://", 0) == 0;
+                if (!isHostAndPort(secure ? value.substr(8) : value)) {
+                    std::cerr << "glowmerectl: '" << platform::printable(value)
+                              << "' is not HOST, HOST:PORT or https://HOST[:PORT]" << std::endl;
                     return exitUsage;
                 }
                 bridgeOverride = value;
@@ -174,6 +176,15 @@ int main(int argc, char** argv) {
     // A bridge that no longer knows the stored name ends the command at
     // once with how to pair, rather than waiting for a link button.
     bridge.setPairsOnDemand(false);
+    // The bridge is asked who it is before it gets the user name; one that
+    // moved is looked for once in this call.
+    bridge.setVerifiesBridge(true);
+    bridge.setFollowsOnce(true);
+    bridge.setLinkObserver([](BridgeBridge::LinkEvent event, const std::string& from, const std::string& to) {
+        if (event == BridgeBridge::LinkEvent::Moved)
+            std::cerr << "glowmerectl: the bridge moved from " << platform::printable(from) << " to "
+                      << platform::printable(to) << std::endl;
+    });
     // An address given for this call is used without being stored.
     if (bridgeOverride) bridge.setBridgeIP(*bridgeOverride);
     if (replyTimeout) bridge.setReplyTimeout(std::chrono::milliseconds(static_cast<long long>(*replyTimeout * 1000)));

@@ -1,6 +1,11 @@
 #include "platform/HttpClient.h"
 
 #include <curl/curl.h>
+#include <openssl/bio.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/sha.h>
+#include <openssl/x509.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -36,6 +41,9 @@ public:
     ~ThreadHandle() {
         if (handle_) curl_easy_cleanup(handle_);
     }
+    // The connection the previous request went over: the far end and our
+    // own port, which differs for every new connection.
+    std::string lastConnection;
     CURL* get() {
         if (!handle_)
             handle_ = curl_easy_init();
@@ -49,6 +57,25 @@ private:
 };
 
 thread_local ThreadHandle threadHandle;
+
+struct ConnectionGuard {
+    bool sameOnly = false;
+    bool refused = false;
+    std::string* last = nullptr;
+};
+
+// Called once the connection stands, before the request goes out.
+int checkConnection(void* data, char* remoteIp, char* /*localIp*/, int remotePort, int localPort) {
+    auto* guard = static_cast<ConnectionGuard*>(data);
+    std::string connection = std::string(remoteIp) + "/" + std::to_string(remotePort) + "/" + std::to_string(localPort);
+    if (guard->sameOnly && connection != *guard->last) {
+        guard->refused = true;
+        guard->last->clear();
+        return CURL_PREREQFUNC_ABORT;
+    }
+    *guard->last = std::move(connection);
+    return CURL_PREREQFUNC_OK;
+}
 
 }  // namespace
 
@@ -97,6 +124,22 @@ std::optional<HttpResponse> CurlHttpClient::send(const HttpRequest& request, Htt
     } else {
         curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, request.method.c_str());
     }
+    const bool pinning = request.pinnedPublicKey || request.learnPublicKey;
+    if (pinning) {
+        // A bridge's certificate is signed by itself; the pin stands in for
+        // the authority and the name check.
+        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
+        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+    }
+    if (request.pinnedPublicKey) curl_easy_setopt(curl, CURLOPT_PINNEDPUBLICKEY, request.pinnedPublicKey->c_str());
+    if (request.learnPublicKey) {
+        // The key is read during the handshake, so the connection must be new.
+        curl_easy_setopt(curl, CURLOPT_CERTINFO, 1L);
+        curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
+    }
+    ConnectionGuard guard{request.sameConnectionOnly, false, &threadHandle.lastConnection};
+    curl_easy_setopt(curl, CURLOPT_PREREQFUNCTION, checkConnection);
+    curl_easy_setopt(curl, CURLOPT_PREREQDATA, &guard);
     if (request.body) {
         curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.body->data());
         curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body->size()));
@@ -105,11 +148,25 @@ std::optional<HttpResponse> CurlHttpClient::send(const HttpRequest& request, Htt
     CURLcode code = curl_easy_perform(curl);
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    if (request.learnPublicKey && code == CURLE_OK) {
+        curl_certinfo* certificates = nullptr;
+        if (curl_easy_getinfo(curl, CURLINFO_CERTINFO, &certificates) == CURLE_OK && certificates &&
+            certificates->num_of_certs > 0)
+            for (curl_slist* field = certificates->certinfo[0]; field; field = field->next)
+                if (std::string_view(field->data).rfind("Cert:", 0) == 0)
+                    response.publicKeyPin = publicKeyPinOfPem(field->data + 5);
+    }
+    // The next request on this handle may not want these.
+    curl_easy_setopt(curl, CURLOPT_PINNEDPUBLICKEY, nullptr);
     curl_slist_free_all(headers);
     // The handle keeps pointers into this call's data; none may outlive it.
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
     curl_easy_setopt(curl, CURLOPT_POSTFIELDS, nullptr);
+    curl_easy_setopt(curl, CURLOPT_PREREQDATA, nullptr);
+    if (guard.refused) return fail(HttpError::Kind::NewConnection, "the connection to the host is a new one");
+    // A request that failed may have left no connection to reuse.
+    if (code != CURLE_OK) threadHandle.lastConnection.clear();
     if (collector.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
         response.body.clear();
         response.body.shrink_to_fit();
@@ -118,10 +175,33 @@ std::optional<HttpResponse> CurlHttpClient::send(const HttpRequest& request, Htt
                     "the reply was larger than " +
                         (limit >= (1u << 20) ? std::to_string(limit >> 20) + " MB" : std::to_string(limit) + " bytes"));
     }
+    if (code == CURLE_SSL_PINNEDPUBKEYNOTMATCH)
+        return fail(HttpError::Kind::KeyMismatch, "the server's public key is not the one trusted");
     if (code == CURLE_OPERATION_TIMEDOUT) return fail(HttpError::Kind::TimedOut, curl_easy_strerror(code));
     if (code != CURLE_OK) return fail(HttpError::Kind::Failed, curl_easy_strerror(code));
     response.status = static_cast<int>(status);
     return response;
+}
+
+std::string publicKeyPinOfPem(std::string_view pem) {
+    BIO* bio = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
+    if (!bio) return {};
+    X509* certificate = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);
+    BIO_free(bio);
+    if (!certificate) return {};
+    std::string pin;
+    unsigned char* der = nullptr;
+    const int length = i2d_PUBKEY(X509_get0_pubkey(certificate), &der);
+    if (length > 0) {
+        unsigned char digest[SHA256_DIGEST_LENGTH];
+        SHA256(der, static_cast<std::size_t>(length), digest);
+        unsigned char text[4 * ((SHA256_DIGEST_LENGTH + 2) / 3) + 1];
+        const int written = EVP_EncodeBlock(text, digest, SHA256_DIGEST_LENGTH);
+        pin = "sha256//" + std::string(reinterpret_cast<char*>(text), static_cast<std::size_t>(written));
+    }
+    OPENSSL_free(der);
+    X509_free(certificate);
+    return pin;
 }
 
 std::string sanitizeUtf8(std::string_view in) {

@@ -172,6 +172,7 @@ SimBridge::SimBridge(const StartOptions& options, SimTime now)
     random_.seed(options.seed != 0 ? options.seed : std::random_device{}());
     demo_ = options.demo;
     namesOnly_ = options.namesOnly;
+    bridgeId_ = options.bridgeId.empty() ? kBridgeId : options.bridgeId;
     if (options.demo) {
         addLamp("Living room", "Extended color light");
         addLamp("Küche", "Extended color light");
@@ -417,7 +418,7 @@ Reply SimBridge::handleLocked(const std::string& method, const std::string& path
         return errorReply(1, "/", "unauthorized user");
     }
     if (parts.size() == 2 && parts[1] == "nupnp" && method == "GET" && !fromSchedule) {
-        Json bridge{{"id", kBridgeId}, {"internalipaddress", address_}};
+        Json bridge{{"id", bridgeId_}, {"internalipaddress", address_}};
         return okReply(Json::array({bridge}));
     }
     const std::string& user = parts[1];
@@ -930,7 +931,7 @@ Reply SimBridge::schedulesLocked(const std::string& method, const std::vector<st
 
 Json SimBridge::configJson(bool full) const {
     Json config{{"name", bridgeName_},        {"swversion", kSoftwareVersion}, {"apiversion", kApiVersion},
-                {"mac", "02:47:4d:0a:1b:2c"}, {"bridgeid", kBridgeId},         {"modelid", "GM-SIM-1"}};
+                {"mac", "02:47:4d:0a:1b:2c"}, {"bridgeid", bridgeId_},         {"modelid", "GM-SIM-1"}};
     if (!full) return config;
     std::string host = address_.substr(0, address_.find(':'));
     config["ipaddress"] = host;

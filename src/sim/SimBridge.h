@@ -94,6 +94,7 @@ struct StartOptions {
     std::string address;     // host:port, for the discovery portal's answer
     unsigned seed = 0;       // 0: random
     bool namesOnly = false;  // "lights" and "groups" list names only, as older bridges do
+    std::string bridgeId;    // the bridge's identity in its configuration ("": the default one)
 };
 
 // The simulated bridge's state and its whole HTTP interface, independent of
@@ -122,6 +123,8 @@ public:
 
     SimTime now() const;
     void setAddress(const std::string& address);
+    // Set at construction, never changed.
+    const std::string& bridgeId() const { return bridgeId_; }
 
 private:
     Reply controlUnchecked(const std::string& method, const std::string& path, const std::string& body);
@@ -185,6 +188,7 @@ private:
     LinkButton linkButton_;
     std::string address_;
     std::string bridgeName_ = "Glowmere simulated bridge";
+    std::string bridgeId_;
 
     struct QueuedLamp {
         std::string name;

@@ -5,6 +5,9 @@
 #include <fcntl.h>
 #include <httplib.h>
 #include <netinet/in.h>
+#include <openssl/ec.h>
+#include <openssl/evp.h>
+#include <openssl/x509.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <sstream>
 
 namespace glowmere::sim {
@@ -178,53 +182,7 @@ bool SimServer::start(const std::string& host, int port, std::string& error) {
         }
     }
 
-    http_->new_task_queue = [] { return new ElasticPool(kMaxWorkers); };
-    http_->set_keep_alive_max_count(1000);
-    // Short, so that a stop is not held up by idle connections, and a client
-    // that connects and says nothing (or stops half-way) is let go soon.
-    http_->set_keep_alive_timeout(1);
-    http_->set_read_timeout(2, 0);
-    http_->set_write_timeout(5, 0);
-    // Headers and body go out in two writes; without this a client on a kept
-    // connection waits for the delayed acknowledgement (about 40 ms) each time.
-    http_->set_tcp_nodelay(true);
-    http_->set_payload_max_length(kBodyLimit);
-    // Address reuse only (a quick restart after a stop), never port sharing:
-    // a second simulator on a taken port must fail, not split the requests.
-    http_->set_socket_options([](int sock) {
-        int yes = 1;
-        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
-    auto handler = [this](const httplib::Request& request, httplib::Response& response) { route(request, response); };
-    // Bodies are read here, so that the limit holds for chunked ones too.
-    auto withBody = [this](const httplib::Request& request, httplib::Response& response,
-                           const httplib::ContentReader& reader) {
-        std::string body;
-        bool tooLarge = false;
-        bool read = reader([&](const char* data, std::size_t length) {
-            if (body.size() + length > kBodyLimit) {
-                tooLarge = true;
-                return false;
-            }
-            body.append(data, length);
-            return true;
-        });
-        // The library refuses a declared length over the limit itself.
-        if (tooLarge || !read) {
-            response.status = 413;
-            response.set_header("Connection", "close");
-            response.set_content(errorArray(413, request.path, "body larger than 1 MB"), "application/json");
-            return;
-        }
-        httplib::Request complete = request;
-        complete.body = std::move(body);
-        route(complete, response);
-    };
-    http_->Get(".*", handler);
-    http_->Post(".*", withBody);
-    http_->Put(".*", withBody);
-    http_->Delete(".*", withBody);
-    http_->Patch(".*", withBody);
+    configure(*http_);
 
     if (port == 0) {
         port_ = http_->bind_to_any_port(host);
@@ -267,12 +225,111 @@ bool SimServer::start(const std::string& host, int port, std::string& error) {
     return true;
 }
 
+void SimServer::configure(httplib::Server& server) {
+    server.new_task_queue = [] { return new ElasticPool(kMaxWorkers); };
+    server.set_keep_alive_max_count(1000);
+    // Short, so that a stop is not held up by idle connections, and a client
+    // that connects and says nothing (or stops half-way) is let go soon.
+    server.set_keep_alive_timeout(1);
+    server.set_read_timeout(2, 0);
+    server.set_write_timeout(5, 0);
+    // Headers and body go out in two writes; without this a client on a kept
+    // connection waits for the delayed acknowledgement (about 40 ms) each time.
+    server.set_tcp_nodelay(true);
+    server.set_payload_max_length(kBodyLimit);
+    // Address reuse only (a quick restart after a stop), never port sharing:
+    // a second simulator on a taken port must fail, not split the requests.
+    server.set_socket_options([](int sock) {
+        int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
+    auto handler = [this](const httplib::Request& request, httplib::Response& response) { route(request, response); };
+    // Bodies are read here, so that the limit holds for chunked ones too.
+    auto withBody = [this](const httplib::Request& request, httplib::Response& response,
+                           const httplib::ContentReader& reader) {
+        std::string body;
+        bool tooLarge = false;
+        bool read = reader([&](const char* data, std::size_t length) {
+            if (body.size() + length > kBodyLimit) {
+                tooLarge = true;
+                return false;
+            }
+            body.append(data, length);
+            return true;
+        });
+        // The library refuses a declared length over the limit itself.
+        if (tooLarge || !read) {
+            response.status = 413;
+            response.set_header("Connection", "close");
+            response.set_content(errorArray(413, request.path, "body larger than 1 MB"), "application/json");
+            return;
+        }
+        httplib::Request complete = request;
+        complete.body = std::move(body);
+        route(complete, response);
+    };
+    server.Get(".*", handler);
+    server.Post(".*", withBody);
+    server.Put(".*", withBody);
+    server.Delete(".*", withBody);
+    server.Patch(".*", withBody);
+}
+
+bool SimServer::startTls(const std::string& host, int port, std::string& error) {
+    // A key and a certificate of a year, made here: what a bridge makes for
+    // itself when it first starts.
+    EVP_PKEY* key = EVP_EC_gen("P-256");
+    X509* certificate = X509_new();
+    bool made = key && certificate;
+    if (made) {
+        ASN1_INTEGER_set(X509_get_serialNumber(certificate), static_cast<long>(std::random_device{}() & 0x7fffffff));
+        X509_gmtime_adj(X509_getm_notBefore(certificate), -3600);
+        X509_gmtime_adj(X509_getm_notAfter(certificate), 365L * 24 * 3600);
+        X509_set_pubkey(certificate, key);
+        X509_NAME* name = X509_get_subject_name(certificate);
+        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                                   reinterpret_cast<const unsigned char*>(bridge_->bridgeId().c_str()), -1, -1, 0);
+        X509_set_issuer_name(certificate, name);
+        made = X509_sign(certificate, key, EVP_sha256()) > 0;
+    }
+    if (made) {
+        // The server takes its own references to both.
+        tls_ = std::make_unique<httplib::SSLServer>(certificate, key);
+        made = tls_->is_valid();
+    }
+    X509_free(certificate);
+    EVP_PKEY_free(key);
+    if (!made) {
+        error = "cannot make a certificate for HTTPS";
+        tls_.reset();
+        return false;
+    }
+    configure(*tls_);
+    if (port == 0) {
+        tlsPort_ = tls_->bind_to_any_port(host);
+    } else if (tls_->bind_to_port(host, port)) {
+        tlsPort_ = port;
+    } else {
+        tlsPort_ = -1;
+    }
+    if (tlsPort_ < 0) {
+        error = "cannot listen for HTTPS on " + host + ":" + std::to_string(port) + " (in use, or no such address)";
+        tls_.reset();
+        return false;
+    }
+    return true;
+}
+
 void SimServer::serve() {
+    if (tls_) tlsServing_ = std::thread([this] { tls_->listen_after_bind(); });
     http_->listen_after_bind();
+    if (tls_) tls_->stop();
+    if (tlsServing_.joinable()) tlsServing_.join();
 }
 
 void SimServer::stop() {
     if (http_) http_->stop();
+    if (tls_) tls_->stop();
     std::lock_guard lock(tickMutex_);
     stopping_ = true;
     tickWake_.notify_all();

@@ -48,7 +48,11 @@ public:
     ~SimServer();
 
     bool start(const std::string& host, int port, std::string& error);
+    // After start(): the same bridge over HTTPS too, with a certificate made
+    // now and signed by itself (a new key every start).
+    bool startTls(const std::string& host, int port, std::string& error);
     int port() const { return port_; }
+    int tlsPort() const { return tlsPort_; }
     void serve();   // blocks until stop()
     void stop();    // from any thread
     void finish();  // after serve() returned: last save, ticker ends
@@ -59,11 +63,15 @@ private:
     void saveIfChanged();
     void closeConnection(const httplib::Request& request);
     void widenBacklog();
+    void configure(httplib::Server& server);
 
     Options options_;
     std::unique_ptr<httplib::Server> http_;
     std::unique_ptr<SimBridge> bridge_;
     int port_ = 0;
+    std::unique_ptr<httplib::Server> tls_;
+    int tlsPort_ = 0;
+    std::thread tlsServing_;
 
     std::mutex logMutex_;
     std::deque<Json> log_;

@@ -20,7 +20,7 @@ void usage(std::FILE* out) {
     std::fputs(
         "usage: glowmere-bridge-sim [--listen HOST:PORT] [--lamps N] [--groups G] [--user NAME]\n"
         "                           [--link-button pressed|never|after=SECONDS] [--state FILE] [--demo]\n"
-        "                           [--ssdp HOST:PORT] [--names-only]\n"
+        "                           [--ssdp HOST:PORT] [--names-only] [--bridgeid ID] [--tls HOST:PORT]\n"
         "       glowmere-bridge-sim --help | --version\n"
         "  --listen HOST:PORT  address to serve (default 127.0.0.1:8080; port 0 picks a free one)\n"
         "  --lamps N           number of lamps (default 5)\n"
@@ -32,6 +32,9 @@ void usage(std::FILE* out) {
         "  --ssdp HOST:PORT    answer searches of the local network (M-SEARCH) on this UDP address,\n"
         "                      e.g. 239.255.255.250:1900 (port 0 picks a free one)\n"
         "  --names-only        list lamps and groups by name only, as older bridges do\n"
+        "  --bridgeid ID       the bridge's identity in its configuration (default gmsim0a1b2c)\n"
+        "  --tls HOST:PORT     also serve HTTPS there, with a self-signed certificate made at start\n"
+        "                      (port 0 picks a free one)\n"
         "  --version           print the version and exit\n",
         out);
 }
@@ -51,6 +54,7 @@ int main(int argc, char** argv) {
     SimServer::Options options;
     std::string listen = "127.0.0.1:8080";
     std::string ssdp;
+    std::string tls;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto value = [&](const char* name) -> const char* {
@@ -88,6 +92,16 @@ int main(int argc, char** argv) {
             options.stateFile = value("--state");
         } else if (arg == "--ssdp") {
             ssdp = value("--ssdp");
+        } else if (arg == "--bridgeid") {
+            options.start.bridgeId = value("--bridgeid");
+            if (options.start.bridgeId.empty() || options.start.bridgeId.size() > 64 ||
+                options.start.bridgeId.find_first_not_of(
+                    "0123456789abcdefABCDEFghijklmnopqrstuvwxyzGHIJKLMNOPQRSTUVWXYZ") != std::string::npos) {
+                std::fprintf(stderr, "glowmere-bridge-sim: --bridgeid takes 1-64 letters and digits\n");
+                return 2;
+            }
+        } else if (arg == "--tls") {
+            tls = value("--tls");
         } else if (arg == "--names-only") {
             options.start.namesOnly = true;
         } else if (arg == "--demo") {
@@ -119,6 +133,13 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    int tlsPort = -1;
+    auto tlsColon = tls.rfind(':');
+    if (!tls.empty() && (tlsColon == std::string::npos || !parseCount(tls.c_str() + tlsColon + 1, 0, 65535, tlsPort))) {
+        std::fprintf(stderr, "glowmere-bridge-sim: --tls takes HOST:PORT, for example 127.0.0.1:0\n");
+        return 2;
+    }
+
     // SIGTERM and SIGINT are taken by one thread that stops the server; every
     // other thread (started below) inherits the blocked mask.
     sigset_t stopSignals;
@@ -136,6 +157,15 @@ int main(int argc, char** argv) {
     }
     std::printf("listening on %s:%d\n", host.c_str(), server.port());
     std::fflush(stdout);
+    if (!tls.empty()) {
+        std::string tlsHost = tls.substr(0, tlsColon);
+        if (!server.startTls(tlsHost, tlsPort, error)) {
+            std::fprintf(stderr, "glowmere-bridge-sim: %s\n", error.c_str());
+            return 1;
+        }
+        std::printf("listening for HTTPS on %s:%d\n", tlsHost.c_str(), server.tlsPort());
+        std::fflush(stdout);
+    }
     glowmere::sim::SsdpResponder responder;
     if (!ssdp.empty()) {
         // The description's address as a searching host reaches it.

@@ -35,7 +35,7 @@ SimulatedBridge::SimulatedBridge(Options options) : options_(std::move(options))
     if (!kSimPath) throw std::runtime_error("glowmere-bridge-sim was not built with the tests");
     std::vector<std::string> args{kSimPath,
                                   "--listen",
-                                  "127.0.0.1:0",
+                                  options_.listen,
                                   "--lamps",
                                   std::to_string(options_.lamps),
                                   "--groups",
@@ -45,6 +45,9 @@ SimulatedBridge::SimulatedBridge(Options options) : options_(std::move(options))
     if (options_.demo) args.push_back("--demo");
     if (options_.namesOnly) args.push_back("--names-only");
     if (!options_.ssdp.empty()) args.insert(args.end(), {"--ssdp", options_.ssdp});
+    if (!options_.tls.empty()) args.insert(args.end(), {"--tls", options_.tls});
+    if (!options_.bridgeId.empty()) args.insert(args.end(), {"--bridgeid", options_.bridgeId});
+    if (!options_.stateFile.empty()) args.insert(args.end(), {"--state", options_.stateFile});
     args.insert(args.end(), options_.extraArgs.begin(), options_.extraArgs.end());
 
     int out[2];
@@ -68,7 +71,7 @@ SimulatedBridge::SimulatedBridge(Options options) : options_(std::move(options))
     // Wait (real time, bounded) for "listening on HOST:PORT" (and "answering
     // discovery on HOST:PORT" after it).
     std::string line;
-    const std::size_t lines = options_.ssdp.empty() ? 1 : 2;
+    const std::size_t lines = 1 + (options_.ssdp.empty() ? 0 : 1) + (options_.tls.empty() ? 0 : 1);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (static_cast<std::size_t>(std::count(line.begin(), line.end(), '\n')) < lines) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
@@ -87,6 +90,15 @@ SimulatedBridge::SimulatedBridge(Options options) : options_(std::move(options))
         throw std::runtime_error("glowmere-bridge-sim did not start: " + line);
     }
     port_ = std::stoi(line.substr(colon + 1));
+    if (!options_.tls.empty()) {
+        auto secure = line.find("listening for HTTPS on ");
+        auto secureColon = secure == std::string::npos ? std::string::npos : line.rfind(':', line.find('\n', secure));
+        if (secureColon == std::string::npos || secureColon < secure) {
+            stop();
+            throw std::runtime_error("glowmere-bridge-sim did not serve HTTPS: " + line);
+        }
+        tlsPort_ = std::stoi(line.substr(secureColon + 1));
+    }
     if (!options_.ssdp.empty()) {
         auto second = line.find("answering discovery on ");
         auto end = line.find('\n', second);
@@ -97,6 +109,14 @@ SimulatedBridge::SimulatedBridge(Options options) : options_(std::move(options))
         }
         ssdpPort_ = std::stoi(line.substr(ssdpColon + 1));
     }
+}
+
+int SimulatedBridge::tlsPort() const {
+    return tlsPort_;
+}
+
+std::string SimulatedBridge::tlsAddress() const {
+    return "https://127.0.0.1:" + std::to_string(tlsPort_);
 }
 
 int SimulatedBridge::ssdpPort() const {

@@ -32,8 +32,12 @@ public:
         std::string linkButton;         // "" (not pressed), "pressed", "never", "after=SECONDS"
         bool demo = false;
         std::vector<std::string> extraArgs;
-        bool namesOnly = false;  // "lights" and "groups" list names only, as older bridges do
-        std::string ssdp;        // "HOST:PORT": answer searches of the local network there
+        bool namesOnly = false;              // "lights" and "groups" list names only, as older bridges do
+        std::string ssdp;                    // "HOST:PORT": answer searches of the local network there
+        std::string listen = "127.0.0.1:0";  // where it serves HTTP (a stopped one's address to take its place)
+        std::string tls;                     // "HOST:PORT": serve HTTPS there too, with a new certificate
+        std::string bridgeId;                // its identity ("": the simulator's default)
+        std::string stateFile;               // keeps the bridge (its users too) across restarts
     };
 
     SimulatedBridge();
@@ -43,8 +47,10 @@ public:
     SimulatedBridge& operator=(const SimulatedBridge&) = delete;
 
     int port() const;
-    std::string address() const;  // "127.0.0.1:PORT"
-    int ssdpPort() const;         // where it answers searches (with Options::ssdp)
+    std::string address() const;     // "127.0.0.1:PORT"
+    int ssdpPort() const;            // where it answers searches (with Options::ssdp)
+    int tlsPort() const;             // where it serves HTTPS (with Options::tls)
+    std::string tlsAddress() const;  // "https://127.0.0.1:PORT"
     std::string user() const;
 
     // A raw request as any other client would send it; nothing when no reply.
@@ -120,6 +126,7 @@ private:
     pid_t pid_ = -1;
     int port_ = 0;
     int ssdpPort_ = 0;
+    int tlsPort_ = 0;
 };
 
 }  // namespace glowmere::testing

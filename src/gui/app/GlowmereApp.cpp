@@ -170,6 +170,9 @@ void GlowmereApp::makeBridgeWindows() {
     bridge_->setPrefsWindow(&settingsWindow_->window());
     bridge_->setPrefsTabView(&settingsWindow_->tabView());
     bridge_->setAlerts(alerts_.get());
+    // The bridge is asked who it is before it gets the user name, over HTTPS
+    // where it can; one that moved is followed (the polling finds it gone).
+    bridge_->setVerifiesBridge(true);
 }
 
 void GlowmereApp::makeApplication() {
@@ -556,6 +559,52 @@ void GlowmereApp::reportBridgeFailures() {
 }
 
 void GlowmereApp::connectPairing() {
+    // A bridge that moved, another bridge at the address, a certificate that
+    // changed: said in the status line; another bridge is offered for pairing.
+    bridge_->setLinkObserver([self = QPointer<GlowmereApp>(this), this](
+                                 BridgeBridge::LinkEvent event, const std::string& from, const std::string& to) {
+        using Event = BridgeBridge::LinkEvent;
+        QString message;
+        if (event == Event::Moved)
+            message = QObject::tr("the bridge moved from %1 to %2")
+                          .arg(QString::fromStdString(from), QString::fromStdString(to));
+        if (event == Event::KeyChanged)
+            message = QObject::tr(
+                          "The bridge at %1 shows a new certificate: nothing was sent. Settings → Trust the "
+                          "new certificate, if the bridge was reset or replaced")
+                          .arg(QString::fromStdString(from));
+        if (event == Event::OtherBridge) {
+            message = QObject::tr("The bridge at %1 is not the one Glowmere is paired with")
+                          .arg(QString::fromStdString(from));
+            bool ask = false;
+            {
+                // Asked once per address: polling meets it every cycle.
+                std::lock_guard lock(otherBridgeMutex_);
+                ask = otherBridgeAskedAbout_ != from;
+                otherBridgeAskedAbout_ = from;
+            }
+            if (ask) {
+                platform::AlertSpec alert;
+                alert.message = message.toStdString();
+                alert.informativeText =
+                    "Glowmere sends it nothing. Pair with it to use it instead (press its link button), or give the "
+                    "address of your bridge in Settings.";
+                alert.defaultButton = "Pair with it";
+                alert.alternateButton = "Not now";
+                alerts_->ask(alert, [self, this](platform::AlertResponse answer) {
+                    if (!self || answer != platform::AlertResponse::Default) return;
+                    bridge_->pairWithBridgeAtAddress();
+                });
+            }
+        }
+        context_->post([self, this] {
+            if (self) settingsWindow_->showConnection();
+        });
+        postToGui([self, message] {
+            if (self) self->mainWindow_->windowWidget()->showStatusMessage(message);
+        });
+    });
+
     // Pairing: Cancel stops it (and nothing pairs again until the user asks);
     // when the attempts ran out the window says so and offers Try again.
     pushLinkWindow_->onCancel = [this] {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -220,6 +221,8 @@ private:
     std::unique_ptr<ListeningAndPresets> listening_;
     std::unique_ptr<DBusService> dbus_;
     std::unique_ptr<ToolWindows> tools_;
+    std::mutex otherBridgeMutex_;
+    std::string otherBridgeAskedAbout_;  // the address "not the paired bridge" was asked about
     std::atomic<bool> quitRequested_{false};
     std::atomic<bool> settingsSaved_{false};
     std::atomic<bool> saving_{false};

@@ -13,6 +13,7 @@
 #include <chrono>
 
 #include "bridge/BridgeBridge.h"
+#include "bridge/RequestFailure.h"
 #include "controller/ControllerSettings.h"
 #include "gui/widgets/ControlWidgets.h"
 #include "gui/widgets/Icons.h"
@@ -26,6 +27,9 @@ std::optional<std::string> normalizedBridgeAddress(const std::string& text) {
     while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
     while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
     std::string address = text.substr(begin, end - begin);
+    // "https://" asks for HTTPS only; the address is kept as written.
+    const std::string scheme = address.rfind("https://", 0) == 0 ? "https://" : "";
+    address.erase(0, scheme.size());
     if (address.empty() || address.size() > 253) return std::nullopt;
     std::string host = address;
     if (auto colon = address.find(':'); colon != std::string::npos) {
@@ -42,7 +46,7 @@ std::optional<std::string> normalizedBridgeAddress(const std::string& text) {
     // Only what may stand in a host name: the address goes into URLs.
     for (char c : host)
         if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-') return std::nullopt;
-    return address;
+    return scheme + address;
 }
 
 namespace {
@@ -174,6 +178,12 @@ SettingsWindow::SettingsWindow(GuiContext& context, ControllerSettings& settings
     bridgeLayout->addWidget(widgetFor(foundBridges_, nullptr));
     foundBridges_->setHidden(true);
     bridgeLayout->addWidget(widgetFor(bridgeStatus_, style::message));
+    bridgeLayout->addWidget(widgetFor(connection_, style::message));
+    auto* trustRow = new QHBoxLayout;
+    trustRow->addWidget(widgetFor(trustCertificate_, nullptr));
+    trustRow->addStretch();
+    bridgeLayout->addLayout(trustRow);
+    trustCertificate_->setHidden(true);
     bridgeLayout->addStretch();
     tabs_->addTab(bridgeTab, tr("Bridge"));
 
@@ -225,10 +235,30 @@ SettingsWindow::SettingsWindow(GuiContext& context, ControllerSettings& settings
         const bool sameBridge = before == bridge_.bridgeIP();
         if (paired && sameBridge && !wasPaired && bridgeChanged_) bridgeChanged_();
     });
+    connection_->setAlignment(platform::TextField::Alignment::Left);
+    trustCertificate_->setAction([this](platform::Control*) {
+        const auto refused = bridge_.trustNewCertificate();
+        bridgeStatus_->setStringValue(refused ? "Not trusted: " + *refused : "The bridge's new certificate is trusted");
+        showConnection();
+    });
     context_.post([this] { showStoredBridgeSettings(); });
 }
 
+void SettingsWindow::showConnection() {
+    const auto failure = bridge_.lastFailure();
+    const bool keyChanged = failure && failure->kind == RequestFailure::Kind::KeyChanged;
+    const auto encrypted = bridge_.encrypted();
+    connection_->setStringValue(keyChanged   ? "The bridge shows a certificate other than the one trusted: nothing is "
+                                               "sent to it until you trust the new certificate"
+                                : !encrypted ? ""
+                                : *encrypted ? "The connection is encrypted (HTTPS, certificate pinned)"
+                                             : "The connection is not encrypted: the bridge offers plain HTTP only");
+    trustCertificate_->setHidden(!keyChanged);
+}
+
 void SettingsWindow::showEvent(QShowEvent* event) {
+    // How the bridge is reached is known once it was first asked.
+    context_.post([this] { showConnection(); });
     // The desktop's own autostart settings may have changed the entry.
     if (startAtLogin_) {
         QSignalBlocker quiet(startAtLogin_);
@@ -276,6 +306,7 @@ void SettingsWindow::showStoredBridgeSettings() {
     auto& defaults = bridge_.defaults();
     manualAddress_->setStringValue(defaults.stringForKey(BridgeBridge::lastUsedBridgeIPKey));
     alwaysUseManual_->setState(defaults.boolForKey(BridgeBridge::alwaysUseManualIPKey) ? 1 : 0);
+    showConnection();
 }
 
 bool SettingsWindow::storeBridgeSettings() {
@@ -323,6 +354,9 @@ bool SettingsWindow::storeBridgeSettings() {
 }
 
 bool SettingsWindow::answersAt(const std::string& address) {
+    // Asked over HTTPS only, learning nothing yet: pairing pins the key.
+    if (BridgeIdentity::namesHttps(address))
+        return BridgeIdentity(http_).identify(address, {}).outcome == BridgeIdentity::Answer::Outcome::Reached;
     platform::HttpRequest request;
     request.url = "http://" + address + "/api/config";
     request.timeout = std::chrono::milliseconds(3000);

@@ -67,12 +67,17 @@ public:
     platform::Button& findBridge() { return *findBridge_; }
     platform::Button& pairAgain() { return *pairAgain_; }
     platform::TextField& bridgeStatus() { return *bridgeStatus_; }
+    platform::TextField& connection() { return *connection_; }
+    platform::Button& trustCertificate() { return *trustCertificate_; }
     // The bridges Find bridge found when there was more than one: choosing
     // one takes it (hidden otherwise).
     platform::PopUpButton& foundBridges() { return *foundBridges_; }
 
     // Shows the stored address and choice again (controller thread).
     void showStoredBridgeSettings();
+    // Whether the connection is encrypted, and the way to trust a bridge's
+    // new certificate when it showed one (controller thread).
+    void showConnection();
     // The sound tab's level indicators, shown under the sensitivity slider.
     void setSoundIndicators(QWidget* indicators);
 
@@ -113,6 +118,9 @@ private:
     std::shared_ptr<platform::Button> pairAgain_ = std::make_shared<platform::Button>("Pair again");
     std::shared_ptr<platform::TextField> bridgeStatus_ = std::make_shared<platform::TextField>();
     std::shared_ptr<platform::PopUpButton> foundBridges_ = std::make_shared<platform::PopUpButton>();
+    std::shared_ptr<platform::TextField> connection_ = std::make_shared<platform::TextField>();
+    std::shared_ptr<platform::Button> trustCertificate_ =
+        std::make_shared<platform::Button>("Trust the new certificate");
     std::vector<std::shared_ptr<platform::View>> views_;  // style carriers of the widgets above
 };
 

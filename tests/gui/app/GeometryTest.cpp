@@ -78,8 +78,11 @@ TEST(BridgeAddressTest, AcceptsHostsAndHostPortAndRejectsTheRest) {
         {"host:65536", std::nullopt},
         {"host:80a", std::nullopt},
         {":80", std::nullopt},
-        {"http://host", std::nullopt},  // a URL, not an address
-        {"host/api", std::nullopt},     // would change the request's path
+        {"http://host", std::nullopt},                                // a URL, not an address
+        {" https://bridge.local:8443", "https://bridge.local:8443"},  // HTTPS only, kept as written
+        {"https://", std::nullopt},
+        {"https://host/api", std::nullopt},
+        {"host/api", std::nullopt},  // would change the request's path
         {"host name", std::nullopt},
         {"-host", std::nullopt},
         {"host.", std::nullopt},

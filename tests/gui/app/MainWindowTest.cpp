@@ -662,6 +662,12 @@ TEST_F(MainWindowTest, SettingsTakeEffectAtOnceAndANewAddressOnlyWhenABridgeAnsw
     };
     // A refused address (no bridge there, or no address at all) leaves the
     // field showing the one in use.
+    std::string connection;
+    t.onController([&] {
+        settings.showConnection();
+        connection = settings.connection().stringValue();
+    });
+    EXPECT_EQ(connection, "The connection is not encrypted: the bridge offers plain HTTP only");
     EXPECT_EQ(enter("127.0.0.1:1"), "No bridge answers at 127.0.0.1:1; Glowmere keeps using " + t.sim().address());
     EXPECT_EQ(shown(), t.sim().address());
     EXPECT_EQ(enter("a b"), "\"a b\" is not a host name or host:port");
