@@ -649,7 +649,8 @@ Json SimBridge::applyStateLocked(Lamp& lamp, const Json& body, const std::string
         lamp.alert = accepted["alert"].get<std::string>();
         const bool longAlert = lamp.alert == "lselect" || lamp.alert == "flashlong";
         lamp.alertEnd = lamp.alert == "none" ? current_ : current_ + Millis(longAlert ? 15000 : 1000);
-        if (lamp.alert != "none")
+        // (A group's stand-in, which only checks the request, has no name.)
+        if (lamp.alert != "none" && !lamp.name.empty())
             std::fprintf(stderr, "glowmere-bridge-sim: %s (%s) flashes %s\n", prefix.c_str(), lamp.name.c_str(),
                          longAlert ? "for 15 s" : "once");
     }

@@ -401,7 +401,7 @@ TEST_F(CtlTest, PresetStepsGoOnFromThePresetTheLampsShow) {
         EXPECT_EQ(run.out.rfind(std::string("applied preset '") + step.applied + "'", 0), 0u)
             << step.command << ": " << run.out;
     }
-    EXPECT_EQ(CtlTest::ctl({"preset-next", "x"}).status, 2);
+    EXPECT_EQ(ctl({"preset-next", "x"}).status, 2);
 }
 
 // A flash in a colour comes back to each lamp's own state, whatever its
@@ -432,7 +432,7 @@ TEST_F(CtlTest, AlertFlashesInAColourAndEveryLampEndsAsItWas) {
         ASSERT_EQ(run.status, 0) << run.err;
         std::vector<std::string> red, back;
         for (const auto& r : sim.requestLog()) {
-            if (r.method != "PUT") continue;
+            if (r.method != "PUT" || r.path.find("/lights/") == std::string::npos) continue;
             const auto body = nlohmann::json::parse(r.body);
             const std::string lamp = r.path.substr(r.path.find("/lights/") + 8, 1);
             if (body.value("hue", -1) == 0 && body.value("bri", 0) == 254)
