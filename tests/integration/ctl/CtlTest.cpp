@@ -422,8 +422,8 @@ TEST_F(CtlTest, AlertFlashesInAColourAndEveryLampEndsAsItWas) {
         std::vector<std::string> lamps;  // flashed in red, then put back
     } cases[] = {
         {{"alert", "1", "--colour", "red"}, {"1"}},
-        {{"alert", "upstairs", "--colour", "0"}, {"3", "5"}},  // 4 is white only: its own alert
-        {{"alert", "all", "--colour", "RED", "--times", "2"}, {"1", "2", "3", "5", "1", "2", "3", "5"}},
+        {{"alert", "upstairs", "--colour", "0"}, {"3", "5"}},                 // 4 is white only: its own alert
+        {{"alert", "Küche", "--colour", "RED", "--times", "2"}, {"2", "2"}},  // off before, off after
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[1]);
