@@ -11,7 +11,7 @@ _glowmerectl() {
         rename rename-group make-group remove-group get presets preset-save preset-apply preset-rename
         preset-delete schedules schedule-add schedule-enable
         schedule-disable schedule-delete schedule-import schedule-status schedule-delete-all sun explore
-        update-check"
+        update-check toggle brighter dimmer alert preset-next preset-previous"
     COMPREPLY=()
 
     case $prev in
@@ -58,6 +58,16 @@ _glowmerectl() {
         [[ $prev == --transition ]] && return
         ;;
     dusk | dawn) options="--group" ;;
+    alert)
+        options="--colour --times"
+        case $prev in
+        --colour)
+            COMPREPLY=($(compgen -W "red orange yellow green cyan blue purple magenta pink" -- "$cur"))
+            return
+            ;;
+        --times) return ;;
+        esac
+        ;;
     schedule-add)
         options="--name --kind --lamp --group --on --off --days --vary --sun --colour"
         case $prev in

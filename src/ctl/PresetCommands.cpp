@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "bridge/JsonText.h"
+#include "controller/LampShortcuts.h"
 #include "controller/PresetRecords.h"
 #include "controls/LampControlStrip.h"
 #include "platform/HttpClient.h"
@@ -195,6 +196,24 @@ int deletePreset(Context& ctx, const Command& self, const Args& args) {
     return status;
 }
 
+// The preset after (or before) the one the lamps show now; the first (or
+// the last) when they show none. The application steps from the preset it
+// applied last; this process has only the lamps to go by.
+int stepPreset(Context& ctx, const Command& self, const Args& args, int step) {
+    if (!args.empty()) return usageError(ctx, self, "unexpected argument '" + args[0] + "'");
+    Value list = presets::storedList(ctx.defaults);
+    if (list.empty()) {
+        ctx.err << "glowmerectl: there are no presets (see glowmerectl preset-save)" << std::endl;
+        return exitFailed;
+    }
+    auto lamps = ctx.bridge.lightsArray();
+    if (!lamps || !lamps->isList()) return reportFailure(ctx, "could not read the lamps");
+    const auto shown = LampShortcuts::presetMatching(list, *lamps);
+    const int index =
+        LampShortcuts::steppedIndex(shown ? static_cast<int>(*shown) : -1, static_cast<int>(list.size()), step);
+    return applyPreset(ctx, self, {list.at(static_cast<std::size_t>(index))[presets::nameKey].textValue()});
+}
+
 }  // namespace
 
 void addPresetCommands(CommandTable& table) {
@@ -202,6 +221,12 @@ void addPresetCommands(CommandTable& table) {
     table.push_back(command("preset-save", "NAME", "save the lamps as they are now as preset NAME", savePreset));
     table.push_back(
         command("preset-apply", "NAME [--transition SECONDS]", "apply preset NAME to the lamps", applyPreset));
+    table.push_back(
+        command("preset-next", "", "apply the preset after the one the lamps show",
+                [](Context& ctx, const Command& self, const Args& args) { return stepPreset(ctx, self, args, 1); }));
+    table.push_back(
+        command("preset-previous", "", "apply the preset before the one the lamps show",
+                [](Context& ctx, const Command& self, const Args& args) { return stepPreset(ctx, self, args, -1); }));
     table.push_back(command("preset-rename", "OLD NEW", "rename a preset", renamePreset));
     table.push_back(command("preset-delete", "NAME", "delete a preset", deletePreset));
 }

@@ -21,6 +21,7 @@
 #include "bridge/BridgeBridge.h"
 #include "ctl/BridgeCommands.h"
 #include "ctl/Command.h"
+#include "ctl/DesktopCommands.h"
 #include "ctl/ExplorerCommands.h"
 #include "ctl/PresetCommands.h"
 #include "ctl/ScheduleCommands.h"
@@ -36,10 +37,7 @@ using namespace glowmere::ctl;
 namespace {
 
 const std::vector<void (*)(CommandTable&)> commandGroups = {
-    addBridgeCommands,
-    addScheduleCommands,
-    addPresetCommands,
-    addExplorerCommands,
+    addBridgeCommands, addScheduleCommands, addPresetCommands, addExplorerCommands, addDesktopCommands,
 };
 
 // Whether a command's usage text names `option` as a whole word.

@@ -486,7 +486,7 @@ Json SimBridge::lampStateJson(const Lamp& lamp) const {
         state["xy"] = lamp.colormode == "xy" ? Json::array({lamp.xy[0], lamp.xy[1]}) : xyFor(levels);
     }
     if (lamp.hasColourTemperature()) state["ct"] = lamp.ct;
-    state["alert"] = lamp.alert;
+    state["alert"] = current_ < lamp.alertEnd ? lamp.alert : std::string("none");
     if (lamp.hasColour()) state["effect"] = lamp.effect;
     if (!lamp.colormode.empty()) state["colormode"] = lamp.colormode;
     state["reachable"] = lamp.reachable;
@@ -568,7 +568,8 @@ Json SimBridge::applyStateLocked(Lamp& lamp, const Json& body, const std::string
             valid = value.is_array() && value.size() == 2 && value[0].is_number() && value[1].is_number() &&
                     value[0] >= 0 && value[0] <= 1 && value[1] >= 0 && value[1] <= 1;
         } else if (key == "alert") {
-            valid = value.is_string() && (value == "none" || value == "flash" || value == "flashlong");
+            valid = value.is_string() && (value == "none" || value == "select" || value == "lselect" ||
+                                          value == "flash" || value == "flashlong");
         } else if (key == "effect") {
             valid = value.is_string() && (value == "none" || value == "cycle");
         } else {
@@ -643,7 +644,17 @@ Json SimBridge::applyStateLocked(Lamp& lamp, const Json& body, const std::string
         if (accepted.count("sat")) to.sat = accepted["sat"].get<int>();
         lamp.colormode = "hs";
     }
-    if (accepted.count("alert")) lamp.alert = accepted["alert"].get<std::string>();
+    if (accepted.count("alert")) {
+        // One breath takes about a second, a long alert 15 s; the state then
+        // says "none" again, as the device's does.
+        lamp.alert = accepted["alert"].get<std::string>();
+        const bool longAlert = lamp.alert == "lselect" || lamp.alert == "flashlong";
+        lamp.alertEnd = lamp.alert == "none" ? current_ : current_ + Millis(longAlert ? 15000 : 1000);
+        // (A group's stand-in, which only checks the request, has no name.)
+        if (lamp.alert != "none" && !lamp.name.empty())
+            std::fprintf(stderr, "glowmere-bridge-sim: %s (%s) flashes %s\n", prefix.c_str(), lamp.name.c_str(),
+                         longAlert ? "for 15 s" : "once");
+    }
     if (accepted.count("effect")) lamp.effect = accepted["effect"].get<std::string>();
 
     if (tenths > 0) {

@@ -51,6 +51,7 @@ struct Lamp {
     int ct = 366;
     std::array<double, 2> xy{0.3227, 0.329};  // as last set by "xy" (mode "xy")
     std::string alert = "none";
+    SimTime alertEnd{};  // an alert shows until then, "none" after
     std::string effect = "none";
     std::string colormode = "hs";
     bool reachable = true;

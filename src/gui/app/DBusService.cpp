@@ -28,6 +28,9 @@ std::filesystem::path profileDirectory(const std::filesystem::path& profile) {
 DBusService::DBusService(GlowmereApp& app, const std::filesystem::path& profile) : app_(app), profile_(profile) {}
 
 DBusService::~DBusService() {
+    // A flash still under way puts its lamps back before its thread ends.
+    for (auto& flash : flashes_) flash.thread.requestStop();
+    flashes_.clear();
     if (!owned_) return;
     QDBusConnection bus = QDBusConnection::sessionBus();
     bus.unregisterObject(objectPath);
@@ -49,7 +52,8 @@ DBusService::Claim DBusService::claim() {
     }
     // The object first, so a caller that sees the name can reach it at once.
     if (!bus.registerObject(objectPath, this,
-                            QDBusConnection::ExportScriptableSlots | QDBusConnection::ExportScriptableSignals)) {
+                            QDBusConnection::ExportScriptableSlots | QDBusConnection::ExportScriptableSignals |
+                                QDBusConnection::ExportScriptableProperties)) {
         platform::log("could not put Glowmere on the session bus: " + bus.lastError().message().toStdString());
         return Claim::NoBus;
     }

@@ -1,13 +1,19 @@
 #pragma once
 
 #include <QDBusContext>
+#include <QDBusMessage>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <atomic>
 #include <filesystem>
 #include <functional>
+#include <list>
+#include <memory>
 #include <optional>
+
+#include "platform/BackgroundThread.h"
 
 namespace glowmere::gui {
 
@@ -28,6 +34,8 @@ class GlowmereApp;
 class DBusService : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.glowmere.Glowmere")
+    // Whether the application listens for sounds now (read-only).
+    Q_PROPERTY(bool Listening READ listening)
 public:
     static constexpr const char* serviceName = "org.glowmere.Glowmere";
     static constexpr const char* objectPath = "/org/glowmere/Glowmere";
@@ -67,6 +75,21 @@ public slots:
     // Listening on or off at once, without the countdown.
     Q_SCRIPTABLE void StartListening();
     Q_SCRIPTABLE void StopListening();
+    // The desktop shortcuts' commands (DBusServiceCommands.cpp): all lamps
+    // off when any is on, else on; the preset after or before the one
+    // applied last; every lamp that is on a tenth brighter or dimmer.
+    Q_SCRIPTABLE void Toggle();
+    Q_SCRIPTABLE void PresetNext();
+    Q_SCRIPTABLE void PresetPrevious();
+    Q_SCRIPTABLE void Brighter();
+    Q_SCRIPTABLE void Dimmer();
+    // Flashes a lamp or group (identifier or name) or "all" with the
+    // bridge's alert. Answers once the flash is over: false when there is
+    // no such lamp or group or the bridge did not take it.
+    Q_SCRIPTABLE bool Alert(const QString& target);
+
+public:
+    bool listening() const;
 
 signals:
     // Emitted while a sound is heard; `object` is "Glowmere".
@@ -81,6 +104,12 @@ protected:
 private:
     std::filesystem::path profile_;
     bool owned_ = false;
+    // Flashes under way, each on a thread of its own (Qt thread only).
+    struct Flash {
+        std::shared_ptr<std::atomic<bool>> done;
+        platform::BackgroundThread thread;
+    };
+    std::list<Flash> flashes_;
 };
 
 }  // namespace glowmere::gui

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
@@ -20,9 +21,11 @@
 
 #include "bridge/BridgeBridge.h"
 #include "controller/ControllerSettings.h"
+#include "controller/LampShortcuts.h"
 #include "controller/ManualController.h"
 #include "controls/BridgeBridgeClient.h"
 #include "controls/LampControlStrip.h"
+#include "gui/adapters/PortalShortcuts.h"
 #include "gui/adapters/QtAlerts.h"
 #include "gui/adapters/QtApplication.h"
 #include "gui/adapters/QtMainWindow.h"
@@ -45,6 +48,7 @@
 #include "gui/windows/MainWindowWidget.h"
 #include "gui/windows/PushLinkWindow.h"
 #include "gui/windows/SettingsWindow.h"
+#include "gui/windows/ShortcutsSection.h"
 #include "platform/DataFiles.h"
 #include "platform/LocalSearch.h"
 #include "platform/Log.h"
@@ -117,6 +121,7 @@ GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
     makeManualController();
     makeSchedulesAndTools();
     if (options_.sessionBus) dbus_ = std::make_unique<DBusService>(*this, options_.profile);
+    connectShortcuts();
     // Until a paired bridge answers (the other parts enabled theirs above).
     showBridgeCommands(static_cast<int>(ManualController::BridgeState::LookingForBridge));
     reportSettingsProblems();
@@ -254,6 +259,7 @@ void GlowmereApp::reportSettingsProblems() {
 
 GlowmereApp::~GlowmereApp() {
     profileWatcher_.reset();
+    portalShortcuts_.reset();
     if (!shutDown()) {
         platform::log("controller thread did not stop; ending the process");
         std::_Exit(0);
@@ -261,6 +267,7 @@ GlowmereApp::~GlowmereApp() {
     // The logic goes first: its strips' views are shown by widgets that are
     // still alive and let go of them when they are deleted below.
     dbus_.reset();
+    lampShortcuts_.reset();
     listening_.reset();
     manual_->lampsMenu().setObserver(nullptr);
     manual_.reset();
@@ -280,12 +287,38 @@ void GlowmereApp::start() {
     });
     watchProfile();
     tools_->start();
+    if (portalShortcuts_) portalShortcuts_->start();
     // Started by the user, the main window opens; a hidden start (at login)
     // stays in the tray, or opens the window when no tray comes.
     if (!options_.startHidden)
         mainWindow_->makeKeyAndOrderFront();
     else if (!QSystemTrayIcon::isSystemTrayAvailable())
         waitForTray();
+}
+
+void GlowmereApp::connectShortcuts() {
+    ManualController* manual = manual_.get();
+    ListeningAndPresets* listening = listening_.get();
+    lampShortcuts_ = std::make_unique<LampShortcuts>(*manual, [manual, listening] {
+        if (listening->listenButton().state() == 1)
+            manual->stopListening();
+        else
+            manual->startListeningNow();
+    });
+    if (options_.sessionBus) {
+        std::vector<PortalShortcuts::Shortcut> shortcuts;
+        for (const auto& shortcut : LampShortcuts::all())
+            shortcuts.push_back({QString::fromUtf8(shortcut.id), tr(shortcut.description)});
+        portalShortcuts_ = std::make_unique<PortalShortcuts>(
+            QDBusConnection::sessionBus(), std::move(shortcuts), [this](const QString& id) {
+                LampShortcuts* run = lampShortcuts_.get();
+                onController([run, id = id.toStdString()] {
+                    if (!run->run(id))
+                        platform::log("the desktop sent an unknown shortcut: " + platform::printable(id));
+                });
+            });
+    }
+    settingsWindow_->addSection(new ShortcutsSection(portalShortcuts_.get()), tr("Keyboard shortcuts"));
 }
 
 void GlowmereApp::watchProfile() {

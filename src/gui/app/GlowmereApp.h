@@ -27,6 +27,7 @@ namespace glowmere {
 class BridgeBridge;
 class BridgeBridgeClient;
 class ControllerSettings;
+class LampShortcuts;
 class ManualController;
 }  // namespace glowmere
 
@@ -39,6 +40,7 @@ class ControllerThread;
 class DBusService;
 class GuiContext;
 class ListeningAndPresets;
+class PortalShortcuts;
 class PushLinkWindow;
 class QtAlerts;
 class QtApplication;
@@ -131,6 +133,11 @@ public:
     ListeningAndPresets& listening() { return *listening_; }
     // The session-bus service; none unless Options::sessionBus.
     DBusService* dbusService() const { return dbus_.get(); }
+    // The commands of the desktop's global shortcuts (run on the controller
+    // thread), and their registration with the desktop (none unless
+    // Options::sessionBus).
+    LampShortcuts& lampShortcuts() { return *lampShortcuts_; }
+    PortalShortcuts* portalShortcuts() const { return portalShortcuts_.get(); }
     GuiContext& context() { return *context_; }
     ControllerThread& controllerThread() { return *controller_; }
     // The schedule window, the explorer, the update check, the position.
@@ -160,6 +167,9 @@ private:
     // wait for nobody.
     void reportSettingsProblems();
     void saveSettingsOnce();
+    // The global shortcuts' commands, their registration with the desktop
+    // and their section in the settings window.
+    void connectShortcuts();
     void waitForTray();
     void watchProfile();
     // The command bar, banner, empty states and pairing window (Qt thread).
@@ -220,6 +230,8 @@ private:
     std::unique_ptr<ScheduleManagerEngine> scheduleEngine_;
     std::unique_ptr<ListeningAndPresets> listening_;
     std::unique_ptr<DBusService> dbus_;
+    std::unique_ptr<LampShortcuts> lampShortcuts_;
+    std::unique_ptr<PortalShortcuts> portalShortcuts_;
     std::unique_ptr<ToolWindows> tools_;
     std::mutex otherBridgeMutex_;
     std::string otherBridgeAskedAbout_;  // the address "not the paired bridge" was asked about

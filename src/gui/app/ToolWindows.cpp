@@ -196,10 +196,12 @@ void ToolWindows::saveScreenshots(const QStringList& names, const QString& base)
         showExplorer();
         explorerWindow_->filterField()->setText(name.section('=', 1));
         shown = explorerWindow_.get();
-    } else if (name == "sound") {
+    } else if (name == "sound" || name == "shortcuts") {
+        // The settings window at its Sound or Keyboard shortcuts section.
+        const QLatin1String title(name == "sound" ? "Sound" : "Keyboard shortcuts");
         QTabWidget* tabs = parts_.settings.tabs();
         for (int i = 0; i < tabs->count(); ++i)
-            if (tabs->tabText(i) == QLatin1String("Sound")) tabs->setCurrentIndex(i);
+            if (tabs->tabText(i) == title) tabs->setCurrentIndex(i);
         bringToFront(&parts_.settings);
         shown = &parts_.settings;
     } else if (name == "location") {

@@ -128,6 +128,16 @@ TEST_F(BusTest, EveryMethodRunsTheCommandsOfTheMenus) {
         {"ApplyPreset", "Dawn", "(false,)", nullptr, nullptr},
         {"StartListening", "", "()", nullptr, nullptr},
         {"StopListening", "", "()", nullptr, nullptr},
+        // The shortcuts' commands. Lamp 1 is on: Toggle switches all off.
+        {"Toggle", "", "()", "/groups/0/action", R"({"on":false})"},
+        {"Toggle", "", "()", "/groups/0/action", R"({"on":true})"},
+        // From Night, applied last: Evening, then back to Night.
+        {"PresetNext", "", "()", "/lights/2/state", R"({"bri":100})"},
+        {"PresetPrevious", "", "()", "/lights/2/state", R"({"bri":7})"},
+        {"Brighter", "", "()", "/lights/2/state", R"({"bri":32})"},
+        {"Dimmer", "", "()", "/lights/2/state", R"({"bri":7})"},
+        {"Alert", "Küche", "(true,)", "/lights/2/state", R"({"alert":"select"})"},
+        {"Alert", "Cellar", "(false,)", nullptr, nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.method) + " " + c.argument);
@@ -141,6 +151,10 @@ TEST_F(BusTest, EveryMethodRunsTheCommandsOfTheMenus) {
             EXPECT_EQ(body.value(it.key(), json()), it.value()) << body.dump();
     }
     EXPECT_TRUE(app.logged("no microphone available; listening does nothing")) << "nothing to listen with here";
+    EXPECT_EQ(output("DBUS_SESSION_BUS_ADDRESS=" + quoted(bus.address()) +
+                     " gdbus call --session --dest org.glowmere.Glowmere --object-path /org/glowmere/Glowmere"
+                     " --method org.freedesktop.DBus.Properties.Get org.glowmere.Glowmere Listening"),
+              "(<false>,)");
 
     // logind's wake, on the bus that stands for the system bus here.
     output("DBUS_SESSION_BUS_ADDRESS=" + quoted(bus.address()) +
@@ -191,6 +205,77 @@ TEST_F(BusTest, MethodsAnswerWithinASecondWhileTheBridgeIsSlow) {
     })) << "the queued preset never reached the bridge";
     kill(pid, SIGTERM);
     waitpid(pid, nullptr, 0);
+}
+
+// A script's flash of a lamp by its name: the simulator logs the bridge's
+// alert, and the lamp ends as it was, on or off, in colour or warmth.
+TEST_F(BusTest, AlertFlashesALampByNameAndLeavesItAsItWas) {
+    SessionBus bus;
+    ASSERT_FALSE(bus.address().empty()) << "no dbus-daemon";
+    SimulatedBridge sim(bridgeWith(3, 1));
+    sim.changeLamp("3", R"({"ct":300})");
+    RunningApp app(sim, bus, "");
+    ASSERT_TRUE(app.up()) << slurp(app.log());
+    auto lamps = [&] {
+        auto all = json::parse(sim.userRequest("GET", "lights").value_or("{}"));
+        for (auto& [id, lamp] : all.items()) lamp["state"].erase("alert");
+        return all;
+    };
+    const json before = lamps();
+    for (const char* target : {"Hall", "Living room", "all"}) {
+        SCOPED_TRACE(target);
+        sim.clearRequestLog();
+        EXPECT_EQ(call(bus, "Alert", target), "(true,)");
+        bool flashed = false;
+        for (const auto& put : requestsTo(sim, "PUT", "/"))
+            flashed = flashed || json::parse(put.body).value("alert", "") == "select";
+        EXPECT_TRUE(flashed);
+        EXPECT_EQ(lamps(), before);
+    }
+}
+
+// The desktop's global shortcuts service: Glowmere opens a session, binds
+// every shortcut without choosing keys, and a pressed shortcut runs.
+TEST_F(BusTest, GlobalShortcutsAreBoundAndAPressTurnsTheLampsOff) {
+    if (output("/usr/bin/python3 -c 'import dbus, gi' && echo ok") != "ok")
+        GTEST_SKIP() << "python3-dbus and python3-gi are needed for the portal stand-in";
+    SessionBus bus;
+    ASSERT_FALSE(bus.address().empty()) << "no dbus-daemon";
+    TempDir dir;
+    const std::filesystem::path calls = dir.path() / "portal.txt";
+    const pid_t portal = fork();
+    if (portal == 0) {
+        setenv("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str(), 1);
+        execl("/usr/bin/python3", "python3", GLOWMERE_PORTAL_MOCK, calls.c_str(), nullptr);
+        _exit(127);
+    }
+    ASSERT_TRUE(waitFor([&] { return slurp(calls).find("ready") != std::string::npos; })) << "the portal stand-in";
+    SimulatedBridge sim(bridgeWith(3, 0));
+    RunningApp app(sim, bus, "");
+    ASSERT_TRUE(app.up()) << slurp(app.log());
+    EXPECT_TRUE(waitFor([&] { return app.logged("global shortcuts registered with the desktop"); }))
+        << slurp(app.log());
+    const std::string bound = slurp(calls);
+    EXPECT_EQ(bound.find("CreateSession\n"), bound.find("ready\n") + 6) << bound;
+    for (const char* id : {"turn-all-on", "turn-all-off", "toggle-all", "preset-next", "preset-previous", "brighter",
+                           "dimmer", "listen"})
+        EXPECT_NE(bound.find(std::string("BindShortcuts True ") + id + " False"), std::string::npos)
+            << id << " in the session, with no preferred keys:\n"
+            << bound;
+
+    sim.clearRequestLog();
+    output("DBUS_SESSION_BUS_ADDRESS=" + quoted(bus.address()) +
+           " gdbus call --session --dest org.freedesktop.portal.Desktop --object-path /org/freedesktop/portal/desktop"
+           " --method org.glowmere.TestPortal.Press turn-all-off");
+    EXPECT_TRUE(waitFor([&] {
+        for (const auto& put : requestsTo(sim, "PUT", "/groups/0/action"))
+            if (json::parse(put.body).value("on", true) == false) return true;
+        return false;
+    }));
+    const json lights = json::parse(sim.userRequest("GET", "lights").value_or("{}"));
+    for (const auto& [id, lamp] : lights.items()) EXPECT_FALSE(lamp["state"]["on"].get<bool>()) << "lamp " << id;
+    kill(portal, SIGTERM);
+    waitpid(portal, nullptr, 0);
 }
 
 // A sound server of the test's own: a null sink, and a microphone that plays

@@ -120,6 +120,15 @@ TEST_F(CtlTest, CommandsSendTheCoresRequests) {
         std::vector<std::string> args;
         std::vector<std::string> requests;
     } cases[] = {
+        // Lamps 1, 3 and 5 are on at 137, 211 and 130; the others off.
+        {{"dimmer"},
+         {"GET /api/testuser/lights", R"(PUT /api/testuser/lights/1/state {"bri":112})",
+          R"(PUT /api/testuser/lights/3/state {"bri":186})", R"(PUT /api/testuser/lights/5/state {"bri":105})"}},
+        {{"brighter"},
+         {"GET /api/testuser/lights", R"(PUT /api/testuser/lights/1/state {"bri":137})",
+          R"(PUT /api/testuser/lights/3/state {"bri":211})", R"(PUT /api/testuser/lights/5/state {"bri":130})"}},
+        {{"toggle"}, {"GET /api/testuser/lights", R"(PUT /api/testuser/groups/0/action {"on":false})"}},
+        {{"toggle"}, {"GET /api/testuser/lights", R"(PUT /api/testuser/groups/0/action {"on":true})"}},
         {{"on", "2"}, {R"(PUT /api/testuser/lights/2/state {"on":true})"}},
         {{"set", "1", "bri=10", "transition=2"},
          {R"(PUT /api/testuser/lights/1/state {"bri":10,"transitiontime":20})"}},
@@ -374,6 +383,91 @@ TEST_F(CtlTest, PresetsAreSavedAppliedRenamedAndDeletedOnTheSharedList) {
 
 // Names the bridge holds reach the terminal with their control characters
 // escaped; --json gives valid JSON holding every character as sent.
+TEST_F(CtlTest, PresetStepsGoOnFromThePresetTheLampsShow) {
+    ASSERT_TRUE(platform::DefaultsStore(profile.path()).setObject("presetTransition", 0.0));
+    ASSERT_EQ(ctl({"preset-save", "Day"}).status, 0);
+    sim.changeLamp("1", R"({"bri":20})");
+    ASSERT_EQ(ctl({"preset-save", "Night"}).status, 0);
+    sim.changeLamp("3", R"({"bri":40})");
+    struct Step {
+        const char* command;
+        const char* applied;
+    } steps[] = {
+        {"preset-previous", "Night"},  // the lamps show neither: the last
+        {"preset-next", "Day"},        // wraps round
+        {"preset-next", "Night"},
+        {"preset-previous", "Day"},
+    };
+    for (const Step& step : steps) {
+        auto run = ctl({step.command});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out.rfind(std::string("applied preset '") + step.applied + "'", 0), 0u)
+            << step.command << ": " << run.out;
+    }
+    EXPECT_EQ(ctl({"preset-next", "x"}).status, 2);
+}
+
+// A flash in a colour comes back to each lamp's own state, whatever its
+// colour mode and whether it was on.
+TEST_F(CtlTest, AlertFlashesInAColourAndEveryLampEndsAsItWas) {
+    sim.changeLamp("3", R"({"ct":250})");  // colour temperature mode
+    ASSERT_TRUE(sim.userRequest("PUT", "lights/5/state", R"({"xy":[0.4123,0.3301]})"));
+    auto states = [&] {
+        auto lights = nlohmann::json::parse(sim.userRequest("GET", "lights").value_or("{}"));
+        for (auto& [id, lamp] : lights.items()) lamp["state"].erase("alert");
+        return lights;
+    };
+    const auto before = states();
+    ASSERT_EQ(before["3"]["state"]["colormode"], "ct");
+    ASSERT_EQ(before["5"]["state"]["colormode"], "xy");
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> lamps;  // flashed in red, then put back
+    } cases[] = {
+        {{"alert", "1", "--colour", "red"}, {"1"}},
+        {{"alert", "upstairs", "--colour", "0"}, {"3", "5"}},                 // 4 is white only: its own alert
+        {{"alert", "Küche", "--colour", "RED", "--times", "2"}, {"2", "2"}},  // off before, off after
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[1]);
+        sim.clearRequestLog();
+        auto run = ctl(c.args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        std::vector<std::string> red, back;
+        for (const auto& r : sim.requestLog()) {
+            if (r.method != "PUT" || r.path.find("/lights/") == std::string::npos) continue;
+            const auto body = nlohmann::json::parse(r.body);
+            const std::string lamp = r.path.substr(r.path.find("/lights/") + 8, 1);
+            if (body.value("hue", -1) == 0 && body.value("bri", 0) == 254)
+                red.push_back(lamp);
+            else if (body.contains("bri"))
+                back.push_back(lamp);
+        }
+        EXPECT_EQ(red, c.lamps);
+        EXPECT_EQ(back, c.lamps);
+        EXPECT_EQ(states(), before);
+    }
+    // Without a colour: the bridge's own alert, for the group at once.
+    sim.clearRequestLog();
+    EXPECT_EQ(ctl({"alert", "Downstairs"}).status, 0);
+    EXPECT_EQ(wire().back(), R"(PUT /api/testuser/groups/1/action {"alert":"select"})");
+    struct Refused {
+        std::vector<std::string> args;
+        int status;
+        const char* says;
+    } refused[] = {
+        {{"alert", "Cellar"}, 1, "no lamp or group is called 'Cellar'"},
+        {{"alert", "1", "--colour", "teal"}, 2, "'teal' is not a colour"},
+        {{"alert", "1", "--times", "11"}, 2, "--times takes a whole number from 1 to 10"},
+        {{"alert"}, 2, "expected one lamp or group"},
+    };
+    for (const Refused& r : refused) {
+        auto run = ctl(r.args);
+        EXPECT_EQ(run.status, r.status) << run.err;
+        EXPECT_NE(run.err.find(r.says), std::string::npos) << run.err;
+    }
+}
+
 TEST_F(CtlTest, BridgeTextIsShownEscapedAndGivenExactlyAsJson) {
     const std::string name = "Desk | left \x1b[2J\x07";
     sim.changeLamp("1", nlohmann::json{{"name", name}}.dump());
