@@ -217,6 +217,13 @@ public:
     void stopListening();
     void soundTrigger();
     void restoreSavedPreset();
+    // The lamps as their strips show them, in the sound trigger's snapshot
+    // form, and putting such a snapshot back (the session's sleep and lock).
+    Value lampSnapshot();
+    void restoreLampSnapshot(const Value& snapshot);
+    // Told on the controller thread each time the sound trigger fires anew
+    // (not at every loud moment while its preset is on).
+    void setSoundTriggerObserver(std::function<void()> observer) { soundTriggerObserver_ = std::move(observer); }
     // All lamps changed by command: the sound trigger's snapshot is dropped
     // and nothing will be restored.
     void stripDidChange();
@@ -357,6 +364,7 @@ private:
     platform::TextField presetNameEditingField_;
 
     std::optional<Value> savedPresetDict_;
+    std::function<void()> soundTriggerObserver_;
     platform::RunLoop::TimerId soundTriggerTimer_ = 0;
     MicListener* micListener_ = nullptr;
     platform::Button* listenToolbarButton_ = nullptr;

@@ -123,6 +123,7 @@ void ManualController::soundTrigger() {
         Value snapshot = presets::makePreset(getUniqueID(), presetNameEditingField_.stringValue(), std::move(strips));
         if (auto chosen = settings_.soundTriggerPreset.selectedItem()) implementPreset(chosen->tag);
         savedPresetDict_ = std::move(snapshot);
+        if (soundTriggerObserver_) soundTriggerObserver_();
     }
     if (soundTriggerTimer_) loop_.invalidate(soundTriggerTimer_);
     const double onPeriod = static_cast<double>(settings_.soundOnPeriod.floatValue()) * 60;
@@ -139,6 +140,14 @@ void ManualController::restoreSavedPreset() {
     savedPresetDict_.reset();
     if (soundTriggerTimer_) loop_.invalidate(soundTriggerTimer_);
     soundTriggerTimer_ = 0;
+    restoreLampSnapshot(snapshot);
+}
+
+Value ManualController::lampSnapshot() {
+    return presets::makePreset(getUniqueID(), "", lampStripRecords());
+}
+
+void ManualController::restoreLampSnapshot(const Value& snapshot) {
     const Value& strips = snapshot[presets::stripsKey];
     if (!strips.isList()) return;
     for (const Value& record : strips.asList())
