@@ -47,6 +47,7 @@ class QtViewTemplates;
 class QtWorkspace;
 class ToolWindows;
 class SettingsWindow;
+class SessionFollowing;
 
 // The composition root: makes the platform objects, the bridge client, the
 // main controller and the windows, connects them and runs start-up on the
@@ -76,6 +77,14 @@ public:
         // Tests: where downloaded updates go, and the location service's source.
         std::optional<std::filesystem::path> downloadFolder;
         std::function<QGeoPositionInfoSource*(QObject* parent)> positionSource;
+        // Follow the desktop session (logind, the screen saver) and show
+        // desktop notifications (the application does). The buses are the
+        // user's own unless addresses are given (tests' private ones), and
+        // the session logind's id (empty: XDG_SESSION_ID, else "auto").
+        bool followSession = false;
+        QString systemBusAddress;
+        QString sessionBusAddress;
+        QString logindSessionId;
     };
 
     explicit GlowmereApp(Options options);
@@ -130,6 +139,8 @@ public:
     ListeningAndPresets& listening() { return *listening_; }
     // The session-bus service; none unless Options::sessionBus.
     DBusService* dbusService() const { return dbus_.get(); }
+    // The lamps following the session; none unless Options::followSession.
+    SessionFollowing* sessionFollowing() const { return session_.get(); }
     GuiContext& context() { return *context_; }
     ControllerThread& controllerThread() { return *controller_; }
     // The schedule window, the explorer, the update check, the position.
@@ -146,6 +157,8 @@ private:
     // The command bar, banner, empty states and pairing window (Qt thread).
     void connectMainWindow();
     void showBridgeProblem();
+    // Makes the session's part: logind, the screen saver, notifications.
+    void followSession();
     // The commands that need the bridge are enabled only while a paired
     // bridge answers; otherwise their tooltip says why (Qt thread).
     void showBridgeCommands(int state);
@@ -188,6 +201,7 @@ private:
     std::unique_ptr<ScheduleManagerEngine> scheduleEngine_;
     std::unique_ptr<ListeningAndPresets> listening_;
     std::unique_ptr<DBusService> dbus_;
+    std::unique_ptr<SessionFollowing> session_;
     std::unique_ptr<ToolWindows> tools_;
     std::atomic<bool> quitRequested_{false};
     std::atomic<bool> settingsSaved_{false};

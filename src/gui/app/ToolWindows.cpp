@@ -143,7 +143,10 @@ void ToolWindows::positionReported(const GeoPosition& position) {
 void ToolWindows::start() {
     ScheduleWindow* window = scheduleWindow_.get();
     parts_.context.post([window] { window->reloadData(); });
-    runUpdateWork([this] { update_->checkForUpdates(); });
+    runUpdateWork([this] {
+        if (update_->checkForUpdates() == UpdateWindowController::CheckResult::Newer && updateAvailable_)
+            updateAvailable_();
+    });
 }
 
 void ToolWindows::runUpdateWork(std::function<void()> work) {
@@ -196,10 +199,12 @@ void ToolWindows::saveScreenshots(const QStringList& names, const QString& base)
         showExplorer();
         explorerWindow_->filterField()->setText(name.section('=', 1));
         shown = explorerWindow_.get();
-    } else if (name == "sound") {
+    } else if (name == "sound" || name == "session") {
+        // The settings window at its Sound or Session section.
+        const QString title = name == "sound" ? QStringLiteral("Sound") : QStringLiteral("Session");
         QTabWidget* tabs = parts_.settings.tabs();
         for (int i = 0; i < tabs->count(); ++i)
-            if (tabs->tabText(i) == QLatin1String("Sound")) tabs->setCurrentIndex(i);
+            if (tabs->tabText(i) == title) tabs->setCurrentIndex(i);
         bringToFront(&parts_.settings);
         shown = &parts_.settings;
     } else if (name == "location") {
