@@ -227,6 +227,11 @@ void CommandQueue::waitUntilIdle() {
     changed_.wait(lock, [this] { return stopping_ || (waiting_.empty() && !inFlight_ && reporting_ == 0); });
 }
 
+bool CommandQueue::idle() const {
+    std::lock_guard lock(mutex_);
+    return waiting_.empty() && !inFlight_ && reporting_ == 0;
+}
+
 std::size_t CommandQueue::waitingCount() const {
     std::lock_guard lock(mutex_);
     return waiting_.size();

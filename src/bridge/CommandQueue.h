@@ -87,6 +87,8 @@ public:
     // fake clock, something must move the time on meanwhile.
     void waitUntilIdle();
     std::size_t waitingCount() const;
+    // Nothing waits, nothing is on its way and every outcome has been told.
+    bool idle() const;
 
     struct Counts {
         std::size_t sent = 0;      // requests made, retries included

@@ -140,6 +140,7 @@ void Listening::soundTrigger() {
         Value snapshot = lamps_.snapshot();
         if (auto chosen = settings_.soundTriggerPreset.selectedItem()) lamps_.applyPreset(chosen->tag);
         savedPresetDict_ = std::move(snapshot);
+        if (soundTriggerObserver_) soundTriggerObserver_();
     }
     cancelRestore();
     const double onPeriod = static_cast<double>(settings_.soundOnPeriod.floatValue()) * 60;

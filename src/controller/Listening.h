@@ -59,6 +59,9 @@ public:
     void restoreSavedPreset();
     void stripDidChange();
     void soundTriggerAfterDelay(double seconds);
+    // Told on the controller thread each time the sound trigger fires anew
+    // (not at every loud moment while its preset is on).
+    void setSoundTriggerObserver(std::function<void()> observer) { soundTriggerObserver_ = std::move(observer); }
     const std::optional<Value>& savedPresetDict() const { return savedPresetDict_; }
     bool restorePending() const { return soundTriggerTimer_ != 0; }
     bool countingDown() const;
@@ -76,6 +79,7 @@ private:
     ManualController* owner_;
     Lamps lamps_;
     std::optional<Value> savedPresetDict_;
+    std::function<void()> soundTriggerObserver_;
     platform::RunLoop::TimerId soundTriggerTimer_ = 0;
     MicListener* micListener_ = nullptr;
     platform::Button* listenToolbarButton_ = nullptr;

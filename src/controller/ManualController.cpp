@@ -76,6 +76,18 @@ Listening::Lamps ManualController::listeningLamps() {
                 }};
 }
 
+Value ManualController::lampSnapshot() {
+    return presets::makePreset(getUniqueID(), "", lampStripRecords());
+}
+
+void ManualController::restoreLampSnapshot(const Value& snapshot) {
+    const Value& strips = snapshot[presets::stripsKey];
+    if (!strips.isList()) return;
+    for (const Value& record : strips.asList())
+        if (LampControlStrip* strip = getStripWithID(presets::stripIdentifier(record)))
+            strip->implementSettingsFromDictionary(record);
+}
+
 GroupCommands::Strips ManualController::groupStrips() {
     return {.selection = [this](bool groups) { return groups ? groupSelectionView() : lampSelectionView(); },
             .idWithTag = [this](bool group, int tag) -> std::optional<std::string> {

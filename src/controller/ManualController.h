@@ -223,6 +223,15 @@ public:
     void stopListening() { listening_.stopListening(); }
     void soundTrigger() { listening_.soundTrigger(); }
     void restoreSavedPreset() { listening_.restoreSavedPreset(); }
+    // The lamps as their strips show them, in the sound trigger's snapshot
+    // form, and putting such a snapshot back (the session's sleep and lock).
+    Value lampSnapshot();
+    void restoreLampSnapshot(const Value& snapshot);
+    // Told on the controller thread each time the sound trigger fires anew
+    // (not at every loud moment while its preset is on).
+    void setSoundTriggerObserver(std::function<void()> observer) {
+        listening_.setSoundTriggerObserver(std::move(observer));
+    }
     // All lamps changed by command: the sound trigger's snapshot is dropped
     // and nothing will be restored.
     void stripDidChange() { listening_.stripDidChange(); }

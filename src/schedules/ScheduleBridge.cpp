@@ -137,6 +137,12 @@ bool ScheduleManager::breakDownAndRegisterNewActionWithHub(Action& item) {
     // Half an item on the bridge runs half of what the user asked for: what
     // did get registered is taken back, and the item is left disabled.
     addProblem("the bridge did not register every schedule of \"" + name + "\": " + why);
+    RegistrationFailureObserver told;
+    {
+        std::lock_guard lock(problemsMutex_);
+        told = registrationFailureObserver_;
+    }
+    if (told) told(name, why);
     for (const std::string& id : added)
         if (deleteBridgeSchedule(id, name)) item.removeScheduleID(id);
     if (item.scheduleIDs().empty()) item.setEnabled(false);
@@ -297,6 +303,11 @@ void ScheduleManager::clearProblems() {
 void ScheduleManager::addProblem(const std::string& text) {
     std::lock_guard lock(problemsMutex_);
     problems_.push_back(text);
+}
+
+void ScheduleManager::setRegistrationFailureObserver(RegistrationFailureObserver observer) {
+    std::lock_guard lock(problemsMutex_);
+    registrationFailureObserver_ = std::move(observer);
 }
 
 std::vector<std::string> ScheduleManager::problems() const {

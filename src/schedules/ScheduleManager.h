@@ -104,6 +104,10 @@ public:
     // What the last operation on the bridge's schedules or on the list could
     // not do, one line each for a person (empty when all went through).
     std::vector<std::string> problems() const;
+    // Told, on the thread that registered, of an item whose bridge schedules
+    // could not all be registered: its name and why.
+    using RegistrationFailureObserver = std::function<void(const std::string& name, const std::string& why)>;
+    void setRegistrationFailureObserver(RegistrationFailureObserver observer);
     // The question asked before every schedule on the bridge is deleted.
     static platform::AlertSpec deleteAllAlert();
 
@@ -240,6 +244,7 @@ private:
     std::string managerStatus_;
     mutable std::mutex problemsMutex_;  // the daily adjustment registers on its own thread
     std::vector<std::string> problems_;
+    RegistrationFailureObserver registrationFailureObserver_;  // under problemsMutex_
     std::vector<std::string> refused_;
     std::vector<std::string> missingOnBridge_;
     std::atomic<float> latitude_{0};

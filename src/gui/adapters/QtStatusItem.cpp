@@ -21,7 +21,7 @@ QtStatusItem::QtStatusItem(GuiContext& context, QMainWindow* fallbackWindow, Ext
             qmenu_ = new QMenu;
             tray_ = new QSystemTrayIcon(qApp);
             refreshIcon();
-            tray_->setToolTip(toolTip_);
+            tray_->setToolTip(trayToolTip());
             tray_->setContextMenu(qmenu_);
             // A left click shows or hides the main window; the menu is on the right.
             QObject::connect(tray_, &QSystemTrayIcon::activated, tray_,
@@ -130,7 +130,7 @@ void QtStatusItem::setTitle(const std::string& title) {
     postToGui([this, alive, title] {
         if (!alive.lock()) return;
         toolTip_ = title.empty() ? QObject::tr("Glowmere") : qs(title);
-        if (tray_) tray_->setToolTip(problem_.isEmpty() ? toolTip_ : toolTip_ + "\n" + problem_);
+        if (tray_) tray_->setToolTip(trayToolTip());
     });
 }
 
@@ -161,8 +161,21 @@ void QtStatusItem::showProblem(const QString& problem) {
     if (problem == problem_) return;
     problem_ = problem;
     if (!tray_) return;
-    tray_->setToolTip(problem_.isEmpty() ? toolTip_ : toolTip_ + "\n" + problem_);
+    tray_->setToolTip(trayToolTip());
     refreshIcon();
+}
+
+void QtStatusItem::showNote(const QString& note) {
+    if (note == note_) return;
+    note_ = note;
+    if (tray_) tray_->setToolTip(trayToolTip());
+}
+
+QString QtStatusItem::trayToolTip() const {
+    QString text = toolTip_;
+    for (const QString& line : {problem_, note_})
+        if (!line.isEmpty()) text += "\n" + line;
+    return text;
 }
 
 }  // namespace glowmere::gui

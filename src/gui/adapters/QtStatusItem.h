@@ -48,6 +48,11 @@ public:
     // (`problem` empty: all well). Qt thread.
     void showProblem(const QString& problem);
     QString toolTip() const { return toolTip_; }
+    // A line of news under the title (`note` empty: none), such as what the
+    // lamps did when the session locked. Qt thread.
+    void showNote(const QString& note);
+    // The tooltip as the tray shows it: title, problem, note.
+    QString trayToolTip() const;
 
 private:
     void rebuild();
@@ -61,6 +66,7 @@ private:
     QPointer<QSystemTrayIcon> tray_;
     QString toolTip_ = QObject::tr("Glowmere");
     QString problem_;
+    QString note_;
     bool templateImage_ = true;
     std::string imageName_ = "lightbulb_trans_Template";
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

@@ -38,6 +38,7 @@
 #include "gui/app/GuiContext.h"
 #include "gui/app/GuiPart.h"
 #include "gui/app/ListeningAndPresets.h"
+#include "gui/app/SessionFollowing.h"
 #include "gui/app/ToolWindows.h"
 #include "gui/widgets/ViewWidgets.h"
 #include "gui/widgets/WindowPlacement.h"
@@ -122,6 +123,7 @@ GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
     makeSchedulesAndTools();
     if (options_.sessionBus) dbus_ = std::make_unique<DBusService>(*this, options_.profile);
     connectShortcuts();
+    if (options_.followSession) followSession();
     // Until a paired bridge answers (the other parts enabled theirs above).
     showBridgeCommands(static_cast<int>(ManualController::BridgeState::LookingForBridge));
     reportSettingsProblems();
@@ -268,6 +270,7 @@ GlowmereApp::~GlowmereApp() {
     // still alive and let go of them when they are deleted below.
     dbus_.reset();
     lampShortcuts_.reset();
+    session_.reset();
     listening_.reset();
     manual_->lampsMenu().setObserver(nullptr);
     manual_.reset();
@@ -539,6 +542,7 @@ void GlowmereApp::showBridgeStateInWindow() {
             if (!self) return;
             mainWindow_->windowWidget()->showBridgeState(static_cast<MainWindowWidget::BridgeState>(state), address);
             showBridgeCommands(static_cast<int>(state));
+            if (session_) session_->bridgeStateChanged(state, address);
             bridgeProblem_ = state == ManualController::BridgeState::NotReachable
                                  ? QObject::tr("Bridge not reachable at %1").arg(address)
                                  : QString();
@@ -673,6 +677,26 @@ std::function<std::optional<std::string>(bool, const std::string&)> GlowmereApp:
     ManualController* manual = manual_.get();
     if (!manual) return {};
     return [manual](bool group, const std::string& id) { return manual->nameForID(group, id); };
+}
+
+void GlowmereApp::followSession() {
+    // Tests hand in private buses; the application uses the user's.
+    // A private bus gets a connection of its own name: a later application
+    // in the same process (tests) must not be handed this one's.
+    static std::atomic<int> connections{0};
+    const QString suffix = QString::number(++connections);
+    auto bus = [&suffix](const QString& address, QDBusConnection::BusType type, const char* name) {
+        return address.isEmpty()
+                   ? (type == QDBusConnection::SystemBus ? QDBusConnection::systemBus() : QDBusConnection::sessionBus())
+                   : QDBusConnection::connectToBus(address, QString(name) + suffix);
+    };
+    QString id = options_.logindSessionId;
+    if (id.isEmpty()) id = qEnvironmentVariable("XDG_SESSION_ID", "auto");
+    session_ = std::make_unique<SessionFollowing>(
+        SessionFollowing::Parts{*context_, controller_->loop(), *defaults_, *manual_, *bridge_, *schedules_, *tools_,
+                                *settingsWindow_, [this] { return statusItem_.get(); }},
+        bus(options_.systemBusAddress, QDBusConnection::SystemBus, "glowmere-session-system"),
+        bus(options_.sessionBusAddress, QDBusConnection::SessionBus, "glowmere-session-session"), id);
 }
 
 void GlowmereApp::showBridgeProblem() {

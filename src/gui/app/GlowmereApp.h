@@ -50,6 +50,7 @@ class QtViewTemplates;
 class QtWorkspace;
 class ToolWindows;
 class SettingsWindow;
+class SessionFollowing;
 
 // The composition root: makes the platform objects, the bridge client, the
 // main controller and the windows, connects them and runs start-up on the
@@ -79,6 +80,14 @@ public:
         // Tests: where downloaded updates go, and the location service's source.
         std::optional<std::filesystem::path> downloadFolder;
         std::function<QGeoPositionInfoSource*(QObject* parent)> positionSource;
+        // Follow the desktop session (logind, the screen saver) and show
+        // desktop notifications (the application does). The buses are the
+        // user's own unless addresses are given (tests' private ones), and
+        // the session logind's id (empty: XDG_SESSION_ID, else "auto").
+        bool followSession = false;
+        QString systemBusAddress;
+        QString sessionBusAddress;
+        QString logindSessionId;
     };
 
     explicit GlowmereApp(Options options);
@@ -138,6 +147,8 @@ public:
     // Options::sessionBus).
     LampShortcuts& lampShortcuts() { return *lampShortcuts_; }
     PortalShortcuts* portalShortcuts() const { return portalShortcuts_.get(); }
+    // The lamps following the session; none unless Options::followSession.
+    SessionFollowing* sessionFollowing() const { return session_.get(); }
     GuiContext& context() { return *context_; }
     ControllerThread& controllerThread() { return *controller_; }
     // The schedule window, the explorer, the update check, the position.
@@ -188,6 +199,8 @@ private:
     // Retry, or pairing again: the user asks, so pairing may start again.
     void retryAsked();
     void showBridgeProblem();
+    // Makes the session's part: logind, the screen saver, notifications.
+    void followSession();
     // The commands that need the bridge are enabled only while a paired
     // bridge answers; otherwise their tooltip says why (Qt thread).
     void showBridgeCommands(int state);
@@ -232,6 +245,7 @@ private:
     std::unique_ptr<DBusService> dbus_;
     std::unique_ptr<LampShortcuts> lampShortcuts_;
     std::unique_ptr<PortalShortcuts> portalShortcuts_;
+    std::unique_ptr<SessionFollowing> session_;
     std::unique_ptr<ToolWindows> tools_;
     std::mutex otherBridgeMutex_;
     std::string otherBridgeAskedAbout_;  // the address "not the paired bridge" was asked about

@@ -143,7 +143,10 @@ void ToolWindows::positionReported(const GeoPosition& position) {
 void ToolWindows::start() {
     ScheduleWindow* window = scheduleWindow_.get();
     parts_.context.post([window] { window->reloadData(); });
-    runUpdateWork([this] { update_->checkForUpdates(); });
+    runUpdateWork([this] {
+        if (update_->checkForUpdates() == UpdateWindowController::CheckResult::Newer && updateAvailable_)
+            updateAvailable_();
+    });
 }
 
 void ToolWindows::runUpdateWork(std::function<void()> work) {
@@ -196,9 +199,11 @@ void ToolWindows::saveScreenshots(const QStringList& names, const QString& base)
         showExplorer();
         explorerWindow_->filterField()->setText(name.section('=', 1));
         shown = explorerWindow_.get();
-    } else if (name == "sound" || name == "shortcuts") {
-        // The settings window at its Sound or Keyboard shortcuts section.
-        const QLatin1String title(name == "sound" ? "Sound" : "Keyboard shortcuts");
+    } else if (name == "sound" || name == "shortcuts" || name == "session") {
+        // The settings window at its Sound, Keyboard shortcuts or Session section.
+        const QString title = name == "sound"       ? QStringLiteral("Sound")
+                              : name == "shortcuts" ? QStringLiteral("Keyboard shortcuts")
+                                                    : QStringLiteral("Session");
         QTabWidget* tabs = parts_.settings.tabs();
         for (int i = 0; i < tabs->count(); ++i)
             if (tabs->tabText(i) == title) tabs->setCurrentIndex(i);

@@ -92,6 +92,9 @@ public:
     ScheduleWindow& scheduleWindow() { return *scheduleWindow_; }
     bridgeExplorer& explorer() { return *explorer_; }
     UpdateWindowController& updateController() { return *update_; }
+    // Told (on the update thread) when the start-up check found a newer
+    // version. Set before start().
+    void setUpdateAvailableObserver(std::function<void()> observer) { updateAvailable_ = std::move(observer); }
     LocationSettings& locationSettings() { return *locationSettings_; }
     QtLocationService& locationService() { return *locationService_; }
     // True while the update check or a download runs.
@@ -106,6 +109,7 @@ private:
     std::unique_ptr<bridgeExplorer> explorer_;
     platform::CurlHttpDownloader downloader_;
     std::unique_ptr<UpdateWindowController> update_;
+    std::function<void()> updateAvailable_;
     std::unique_ptr<LocationSettings> locationSettings_;
     std::unique_ptr<SchedulesWindow> schedulesWindow_;
     std::unique_ptr<ExplorerWindow> explorerWindow_;

@@ -252,6 +252,7 @@ int main(int argc, char** argv) {
     glowmere::gui::GlowmereApp::Options options;
     options.profile = profile;
     options.sessionBus = true;
+    options.followSession = true;
     const QByteArray screenshot = qgetenv("GLOWMERE_SCREENSHOT");
     // A screenshot needs the window, hidden start or not.
     options.startHidden = hidden && screenshot.isEmpty();
