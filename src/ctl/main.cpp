@@ -23,6 +23,7 @@
 #include "ctl/Command.h"
 #include "ctl/ExplorerCommands.h"
 #include "ctl/PresetCommands.h"
+#include "ctl/SceneCommands.h"
 #include "ctl/ScheduleCommands.h"
 #include "platform/Clock.h"
 #include "platform/DefaultsStore.h"
@@ -39,6 +40,7 @@ const std::vector<void (*)(CommandTable&)> commandGroups = {
     addBridgeCommands,
     addScheduleCommands,
     addPresetCommands,
+    addSceneCommands,
     addExplorerCommands,
 };
 
