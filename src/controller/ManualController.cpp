@@ -348,6 +348,22 @@ void ManualController::populatePresetPullDown() {
 
     statusMenu_.addSeparator();
     statusMenu_.addItem("Show manual control", 0, [this](const platform::Menu::Item&) { showManualControl(); });
+    std::function<void()> observer;
+    {
+        std::lock_guard lock(presetHooksMutex_);
+        observer = presetMenusObserver_;
+    }
+    if (observer) observer();
+}
+
+void ManualController::setLampsReadObserver(std::function<void(const Value& lamps)> observer) {
+    std::lock_guard lock(presetHooksMutex_);
+    lampsReadObserver_ = std::move(observer);
+}
+
+void ManualController::setPresetMenusObserver(std::function<void()> observer) {
+    std::lock_guard lock(presetHooksMutex_);
+    presetMenusObserver_ = std::move(observer);
 }
 
 void ManualController::populateLampsPopUp() {
@@ -744,6 +760,14 @@ void ManualController::pollOnce(std::stop_token stop) {
     std::optional<bool> rebuilt = rebuildIfBridgeHasMore(static_cast<int>(entries(lights)), false, stop);
     if (!rebuilt) return;
     if (!*rebuilt && lights && lights->isList()) updateLamps(*lights);
+    if (lights && lights->isList()) {
+        std::function<void(const Value&)> observer;
+        {
+            std::lock_guard lock(presetHooksMutex_);
+            observer = lampsReadObserver_;
+        }
+        if (observer) observer(*lights);
+    }
 
     std::optional<Value> groups = bridgeBridge_.groupsArray();
     rebuilt = rebuildIfBridgeHasMore(static_cast<int>(entries(groups)), true, stop);

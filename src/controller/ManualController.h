@@ -139,6 +139,11 @@ public:
     void allOn();
     void allOff();
     void sendSettingsToStripsInGroup(const Value& settings, const std::string& groupId) override;
+    // Told of the lamps each poll read, on the polling thread; and after the
+    // preset menus were rebuilt, on the controller thread (the bridge's
+    // scenes and the preset in effect hang off these).
+    void setLampsReadObserver(std::function<void(const Value& lamps)> observer);
+    void setPresetMenusObserver(std::function<void()> observer);
 
     // ---- State, for the GUI and tests ----
     bool isSetUp() const { return setUp_; }
@@ -387,6 +392,9 @@ private:
     std::map<std::pair<bool, std::string>, std::string> stripNames_;  // (group, id) -> name
     mutable std::mutex knownPresetNamesMutex_;
     std::vector<std::string> knownPresetNames_;
+    std::mutex presetHooksMutex_;  // the two observers below
+    std::function<void(const Value&)> lampsReadObserver_;
+    std::function<void()> presetMenusObserver_;
     std::atomic<int> pollingLoopsStarted_{0};
     platform::BackgroundThread pollingThread_;
     platform::BackgroundThread adjustTimesThread_;

@@ -67,6 +67,11 @@ public slots:
     // Listening on or off at once, without the countdown.
     Q_SCRIPTABLE void StartListening();
     Q_SCRIPTABLE void StopListening();
+    // The bridge's scenes' names, as last read (DBusServiceScenes.cpp).
+    Q_SCRIPTABLE QStringList Scenes();
+    // Recalls the scene with this name or identifier; false when the bridge
+    // has none (as last read).
+    Q_SCRIPTABLE bool ApplyScene(const QString& name);
 
 signals:
     // Emitted while a sound is heard; `object` is "Glowmere".

@@ -19,6 +19,7 @@
 #include <algorithm>
 
 #include "bridge/BridgeBridge.h"
+#include "controller/BridgeSceneMenus.h"
 #include "controller/ControllerSettings.h"
 #include "controller/ManualController.h"
 #include "controls/BridgeBridgeClient.h"
@@ -43,6 +44,7 @@
 #include "gui/windows/ApplicationMenu.h"
 #include "gui/windows/CommandBar.h"
 #include "gui/windows/MainWindowWidget.h"
+#include "gui/windows/PresetPanels.h"
 #include "gui/windows/PushLinkWindow.h"
 #include "gui/windows/SettingsWindow.h"
 #include "platform/DataFiles.h"
@@ -188,6 +190,7 @@ GlowmereApp::GlowmereApp(Options options) : options_(std::move(options)) {
     listening_ = std::make_unique<ListeningAndPresets>(*context_, *manual_, *schedules_, *settings_, *alerts_,
                                                        mainWindow_->widget(), *settingsWindow_);
     listening_->connectCommandBar(mainWindow_->commandBar());
+    connectSceneMenus();
     tools_ = std::make_unique<ToolWindows>(ToolWindows::Parts{
         *context_, *clock_, *defaults_, *bridge_, *schedules_, *location_, *lampsPopUp_, *manual_, *alerts_,
         *workspace_, *settingsWindow_, [this] { requestQuit(); }, options_.downloadFolder, options_.positionSource});
@@ -228,6 +231,9 @@ GlowmereApp::~GlowmereApp() {
     // The logic goes first: its strips' views are shown by widgets that are
     // still alive and let go of them when they are deleted below.
     dbus_.reset();
+    manual_->setLampsReadObserver({});
+    manual_->setPresetMenusObserver({});
+    sceneMenus_.reset();
     listening_.reset();
     manual_->lampsMenu().setObserver(nullptr);
     manual_.reset();
@@ -236,6 +242,21 @@ GlowmereApp::~GlowmereApp() {
     // windows: they go now, while those are alive, not in whatever event
     // loop runs next.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void GlowmereApp::connectSceneMenus() {
+    sceneMenus_ = std::make_unique<BridgeSceneMenus>(controller_->loop(), *bridge_, *defaults_,
+                                                     manual_->presetPullDown(), manual_->statusMenu());
+    sceneMenus_->setAlerts(alerts_.get());
+    sceneMenus_->setInEffectObserver([self = QPointer<GlowmereApp>(this)](const std::string& name) {
+        postToGui([self, name = QString::fromStdString(name)] {
+            if (self) self->mainWindow_->windowWidget()->showPresetInEffect(name);
+        });
+    });
+    BridgeSceneMenus* menus = sceneMenus_.get();
+    manual_->setLampsReadObserver([menus](const Value& lamps) { menus->lampsRead(lamps); });
+    manual_->setPresetMenusObserver([menus] { menus->presetMenusRebuilt(); });
+    listening_->presetPanels().setSceneMenus(menus);
 }
 
 void GlowmereApp::start() {

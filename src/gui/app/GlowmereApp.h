@@ -25,6 +25,7 @@ class QGeoPositionInfoSource;
 namespace glowmere {
 class BridgeBridge;
 class BridgeBridgeClient;
+class BridgeSceneMenus;
 class ControllerSettings;
 class ManualController;
 }  // namespace glowmere
@@ -128,6 +129,8 @@ public:
     QtStatusItem* statusItem() const { return statusItem_.get(); }
     // Presets and listening: the listener, the listen button, the panels.
     ListeningAndPresets& listening() { return *listening_; }
+    // The bridge's scenes in the preset menus and the preset in effect.
+    BridgeSceneMenus& sceneMenus() { return *sceneMenus_; }
     // The session-bus service; none unless Options::sessionBus.
     DBusService* dbusService() const { return dbus_.get(); }
     GuiContext& context() { return *context_; }
@@ -145,6 +148,9 @@ private:
     void watchProfile();
     // The command bar, banner, empty states and pairing window (Qt thread).
     void connectMainWindow();
+    // The bridge's scenes in the preset menus, the preset in effect in the
+    // status line, and "Also keep on the bridge" in the presets panel.
+    void connectSceneMenus();
     void showBridgeProblem();
     // The commands that need the bridge are enabled only while a paired
     // bridge answers; otherwise their tooltip says why (Qt thread).
@@ -187,6 +193,7 @@ private:
     std::unique_ptr<ScheduleManager> schedules_;
     std::unique_ptr<ScheduleManagerEngine> scheduleEngine_;
     std::unique_ptr<ListeningAndPresets> listening_;
+    std::unique_ptr<BridgeSceneMenus> sceneMenus_;
     std::unique_ptr<DBusService> dbus_;
     std::unique_ptr<ToolWindows> tools_;
     std::atomic<bool> quitRequested_{false};
