@@ -78,6 +78,8 @@ private:
     void decorateMenu(platform::Menu& menu, bool beforeLastSeparator);
     void askAboutDeletedScenes();
 
+    // Before the hand-off, which keeps a weak reference to it.
+    std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
     LoopHandoff handoff_;
     BridgeBridge& bridge_;
     BridgeScenes scenes_;
@@ -99,8 +101,6 @@ private:
     // Kept presets as last seen: preset ID -> (name, scene ID).
     std::map<std::string, std::pair<std::string, std::string>> keptPresets_;
     bool keptPresetsSeen_ = false;
-
-    std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
 };
 
 }  // namespace glowmere
