@@ -198,7 +198,8 @@ TEST_F(PresetsTest, BridgeScenesShowInThePresetsMenuTickedWhileInEffect) {
     keep->click();
     auto scenesNamed = [&](const std::string& name) {
         int n = 0;
-        for (const auto& [sceneId, scene] : json::parse(*t.sim().userRequest("GET", "scenes")).items())
+        const json listed = json::parse(*t.sim().userRequest("GET", "scenes"));
+        for (const auto& [sceneId, scene] : listed.items())
             n += scene.at("name") == name;
         return n;
     };
