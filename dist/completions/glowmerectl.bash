@@ -9,7 +9,7 @@ _glowmerectl() {
     local global_options="--profile --bridge --timeout --json --verbose --help --version"
     local commands="discover login trust-bridge lights groups on off set group-on group-off group-set all dusk dawn
         rename rename-group make-group remove-group get presets preset-save preset-apply preset-rename
-        preset-delete schedules schedule-add schedule-enable
+        preset-delete scenes scene-apply scene-save scene-delete schedules schedule-add schedule-enable
         schedule-disable schedule-delete schedule-import schedule-status schedule-delete-all sun explore
         update-check toggle brighter dimmer alert preset-next preset-previous"
     COMPREPLY=()
@@ -48,12 +48,12 @@ _glowmerectl() {
 
     local options=
     case $command in
-    lights | groups | presets | explore | schedules | schedule-status | sun) options="--json" ;;
+    lights | groups | presets | scenes | explore | schedules | schedule-status | sun) options="--json" ;;
     discover)
         options="--ssdp --json"
         [[ $prev == --ssdp ]] && return
         ;;
-    preset-apply)
+    preset-apply | scene-apply)
         options="--transition"
         [[ $prev == --transition ]] && return
         ;;

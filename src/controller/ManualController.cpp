@@ -54,7 +54,17 @@ BridgePolling::Strips ManualController::pollingStrips() {
             .find = [this](bool group,
                            const std::string& id) { return group ? getGroupStripWithID(id) : getStripWithID(id); },
             .rebuild = [this] { refreshSetUp(); },
-            .noteAnswer = [this](const std::optional<Value>& lights) { noteBridgeAnswer(lights); },
+            .noteAnswer =
+                [this](const std::optional<Value>& lights) {
+                    noteBridgeAnswer(lights);
+                    if (!lights || !lights->isList()) return;
+                    std::function<void(const Value&)> observer;
+                    {
+                        std::lock_guard lock(presetHooksMutex_);
+                        observer = lampsReadObserver_;
+                    }
+                    if (observer) observer(*lights);
+                },
             .wantsAllStrip = [this] { return settings_.makeAllGroup.state() == 1; },
             .refreshMenus = [this] { refreshLampsMenu(); }};
 }
@@ -391,6 +401,22 @@ void ManualController::populatePresetPullDown() {
 
     statusMenu_.addSeparator();
     statusMenu_.addItem("Show manual control", 0, [this](const platform::Menu::Item&) { showManualControl(); });
+    std::function<void()> observer;
+    {
+        std::lock_guard lock(presetHooksMutex_);
+        observer = presetMenusObserver_;
+    }
+    if (observer) observer();
+}
+
+void ManualController::setLampsReadObserver(std::function<void(const Value& lamps)> observer) {
+    std::lock_guard lock(presetHooksMutex_);
+    lampsReadObserver_ = std::move(observer);
+}
+
+void ManualController::setPresetMenusObserver(std::function<void()> observer) {
+    std::lock_guard lock(presetHooksMutex_);
+    presetMenusObserver_ = std::move(observer);
 }
 
 void ManualController::populateLampsPopUp() {

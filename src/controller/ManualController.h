@@ -147,6 +147,11 @@ public:
     void allOn();
     void allOff();
     void sendSettingsToStripsInGroup(const Value& settings, const std::string& groupId) override;
+    // Told of the lamps each poll read, on the polling thread; and after the
+    // preset menus were rebuilt, on the controller thread (the bridge's
+    // scenes and the preset in effect hang off these).
+    void setLampsReadObserver(std::function<void(const Value& lamps)> observer);
+    void setPresetMenusObserver(std::function<void()> observer);
 
     // ---- State, for the GUI and tests ----
     bool isSetUp() const { return setUp_; }
@@ -365,6 +370,9 @@ private:
     std::atomic<int> rebuilds_{0};
     mutable std::mutex stripNamesMutex_;
     std::map<std::pair<bool, std::string>, std::string> stripNames_;  // (group, id) -> name
+    std::mutex presetHooksMutex_;  // the two observers below
+    std::function<void(const Value&)> lampsReadObserver_;
+    std::function<void()> presetMenusObserver_;
     platform::BackgroundThread adjustTimesThread_;
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
     LoopHandoff handoff_{loop_, lifetime_};

@@ -1,5 +1,6 @@
 #include "ctl/PresetCommands.h"
 
+#include <algorithm>
 #include <iomanip>
 #include <map>
 #include <ostream>
@@ -7,7 +8,9 @@
 #include "bridge/JsonText.h"
 #include "controller/LampShortcuts.h"
 #include "controller/PresetRecords.h"
+#include "controller/PresetScenes.h"
 #include "controls/LampControlStrip.h"
+#include "ctl/SceneCommands.h"
 #include "platform/HttpClient.h"
 #include "platform/Log.h"
 
@@ -46,6 +49,7 @@ int listPresets(Context& ctx, const Command& self, const Args& args) {
     if (!args.empty()) return usageError(ctx, self, "unexpected argument '" + args[0] + "'");
     Value list = presets::storedList(ctx.defaults);
     if (ctx.json) {
+        const std::vector<bool> active = presetsInEffect(ctx, list);
         ctx.out << "[";
         for (std::size_t i = 0; i < list.size(); ++i) {
             const Value& preset = list.at(i);
@@ -53,7 +57,9 @@ int listPresets(Context& ctx, const Command& self, const Args& args) {
             ctx.out << (i ? "," : "") << "{\"name\":\""
                     << jsontext::escapeJSONText(preset[presets::nameKey].textValue())
                     << "\",\"transition\":" << (transition ? formatNumber(transition->doubleValue()) : "null")
-                    << ",\"lamps\":" << preset[presets::stripsKey].size() << "}";
+                    << ",\"lamps\":" << preset[presets::stripsKey].size()
+                    << ",\"onBridge\":" << (presetscenes::keptOnBridge(preset) ? "true" : "false")
+                    << ",\"active\":" << (active[i] ? "true" : "false") << "}";
         }
         ctx.out << "]" << std::endl;
         return exitOk;
@@ -101,6 +107,12 @@ int savePreset(Context& ctx, const Command& self, const Args& args) {
     if (status != exitOk) return status;
     ctx.out << (updated ? "updated" : "saved") << " preset '" << platform::printable(*name) << "' (" << count
             << " lamps)" << std::endl;
+    // A preset kept on the bridge takes its scene along.
+    const Value stored = presets::storedList(ctx.defaults);
+    if (std::none_of(stored.asList().begin(), stored.asList().end(), presetscenes::keptOnBridge)) return exitOk;
+    BridgeScenes scenes(ctx.bridge);
+    const auto kept = presetscenes::storeKeptPresets(scenes, ctx.defaults, scenes.list());
+    if (kept.failed) return reportFailure(ctx, "could not update the preset's scene on the bridge");
     return exitOk;
 }
 

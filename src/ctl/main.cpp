@@ -24,6 +24,7 @@
 #include "ctl/DesktopCommands.h"
 #include "ctl/ExplorerCommands.h"
 #include "ctl/PresetCommands.h"
+#include "ctl/SceneCommands.h"
 #include "ctl/ScheduleCommands.h"
 #include "platform/Clock.h"
 #include "platform/DefaultsStore.h"
@@ -37,7 +38,8 @@ using namespace glowmere::ctl;
 namespace {
 
 const std::vector<void (*)(CommandTable&)> commandGroups = {
-    addBridgeCommands, addScheduleCommands, addPresetCommands, addExplorerCommands, addDesktopCommands,
+    addBridgeCommands, addScheduleCommands, addPresetCommands, addSceneCommands, addExplorerCommands,
+    addDesktopCommands,
 };
 
 // Whether a command's usage text names `option` as a whole word.

@@ -186,6 +186,7 @@ SimBridge::SimBridge(const StartOptions& options, SimTime now)
         lamps_[2].on = true;
         lamps_[2].levels = {200, 12000, 200};
         lamps_[4].on = true;
+        addDemoScenes();
         nextDemoChange_ = current_ + std::chrono::seconds(20);
     } else {
         static const char* names[] = {"Hall", "Küche", "Living room", "Bedroom", "Study"};
@@ -448,12 +449,14 @@ Reply SimBridge::handleLocked(const std::string& method, const std::string& path
         return okReply(Json{{"lights", lightsJson()},
                             {"groups", groupsJson()},
                             {"schedules", schedulesJson()},
+                            {"scenes", scenesJson()},
                             {"config", configJson(true)}});
     }
     const std::string& resource = parts[2];
     if (resource == "lights") return lightsLocked(method, parts, bodyJson, address);
     if (resource == "groups") return groupsLocked(method, parts, bodyJson, address);
     if (resource == "schedules") return schedulesLocked(method, parts, bodyJson, user, address);
+    if (resource == "scenes") return scenesLocked(method, parts, bodyJson, user, address);
     if (resource == "config" && parts.size() == 3) return configLocked(method, bodyJson, true);
     return resourceNotAvailable(address);
 }
@@ -803,6 +806,7 @@ Reply SimBridge::groupsLocked(const std::string& method, const std::vector<std::
         if (method != "PUT") return methodNotAvailable(method, address);
         if (!body || body->empty()) return missingParameters(address);
         std::vector<std::string> members = all ? allLampIds() : it->second.lights;
+        if (body->contains("scene")) return recallSceneLocked(groupAddress, members, *body);
         Json results;
         for (const auto& lampId : members) {
             auto lampIt = lamps_.find(std::stoi(lampId));
@@ -1019,6 +1023,266 @@ void SimBridge::planSearchArrivalsLocked() {
         queued.planned = true;
         queued.appearAt = std::max(due, current_);
     }
+}
+
+// ---------------------------------------------------------------------------
+// Scenes
+
+std::string SimBridge::newSceneId() {
+    static constexpr char alphabet[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    for (;;) {
+        std::string id;
+        for (int i = 0; i < 12; ++i) id += alphabet[random_() % (sizeof alphabet - 1)];
+        if (!scenes_.count(id)) return id;
+    }
+}
+
+// What a scene stores for a lamp: its switch, brightness and colour in the
+// lamp's own mode, as the lamp will be once a transition under way ends.
+Json SimBridge::capturedStateLocked(const Lamp& lamp) const {
+    LampLevels levels = lamp.transition ? lamp.transition->to : lamp.levels;
+    bool on = lamp.on;
+    if (lamp.transition && lamp.transition->offAtEnd) on = false, levels.bri = lamp.transition->restoreBri;
+    Json state{{"on", on}, {"bri", levels.bri}};
+    if (lamp.hasColour() && lamp.colormode != "ct") {
+        state["hue"] = levels.hue;
+        state["sat"] = levels.sat;
+    } else if (lamp.hasColourTemperature()) {
+        state["ct"] = lamp.ct;
+    }
+    return state;
+}
+
+Json SimBridge::sceneJson(const Scene& scene, bool withStates) const {
+    Json out{{"name", scene.name},
+             {"type", "LightScene"},
+             {"lights", scene.lights},
+             {"owner", scene.owner},
+             {"recycle", scene.recycle},
+             {"locked", false},
+             {"appdata", Json::object()},
+             {"lastupdated", scene.lastupdated},
+             {"version", 2}};
+    if (withStates) {
+        Json states = Json::object();
+        for (const auto& lampId : scene.lights) {
+            auto it = scene.lightstates.find(lampId);
+            states[lampId] = it != scene.lightstates.end() ? it->second : Json::object();
+        }
+        out["lightstates"] = states;
+    }
+    return out;
+}
+
+Json SimBridge::scenesJson() const {
+    Json out = Json::object();
+    for (const auto& [id, scene] : scenes_) out[id] = sceneJson(scene, false);
+    return out;
+}
+
+void SimBridge::addDemoScenes() {
+    auto scene = [this](const std::string& name, std::vector<std::pair<std::string, Json>> states) {
+        Scene s;
+        s.name = name;
+        s.owner = "demo";
+        s.lastupdated = formatTime(current_).substr(0, 19);
+        for (auto& [lampId, state] : states) {
+            s.lights.push_back(lampId);
+            s.lightstates[lampId] = state;
+        }
+        scenes_[newSceneId()] = s;
+    };
+    scene("Relax", {{"1", Json{{"on", true}, {"bri", 144}, {"hue", 7676}, {"sat", 199}}},
+                    {"2", Json{{"on", true}, {"bri", 144}, {"hue", 7676}, {"sat", 199}}},
+                    {"3", Json{{"on", true}, {"bri", 100}}}});
+    scene("Bright", {{"1", Json{{"on", true}, {"bri", 254}, {"hue", 8402}, {"sat", 140}}},
+                     {"2", Json{{"on", true}, {"bri", 254}, {"hue", 8402}, {"sat", 140}}},
+                     {"3", Json{{"on", true}, {"bri", 254}}},
+                     {"4", Json{{"on", true}, {"bri", 254}, {"ct", 233}}}});
+    scene("Night light", {{"4", Json{{"on", true}, {"bri", 1}, {"ct", 500}}},
+                          {"5", Json{{"on", true}, {"bri", 1}, {"hue", 6291}, {"sat", 251}}}});
+}
+
+Reply SimBridge::recallSceneLocked(const std::string& groupAddress, const std::vector<std::string>& members,
+                                   const Json& body) {
+    const Json& id = body["scene"];
+    auto it = id.is_string() ? scenes_.find(id.get<std::string>()) : scenes_.end();
+    if (it == scenes_.end()) return okReply(Json::array({invalidValue(groupAddress + "/action/scene", "scene", id)}));
+    std::optional<Json> transition;
+    if (body.contains("transitiontime")) {
+        if (!intInRange(body["transitiontime"], 0, 65535))
+            return okReply(Json::array(
+                {invalidValue(groupAddress + "/action/transitiontime", "transitiontime", body["transitiontime"])}));
+        transition = body["transitiontime"];
+    }
+    for (const auto& lampId : it->second.lights) {
+        if (std::find(members.begin(), members.end(), lampId) == members.end()) continue;
+        auto lamp = lamps_.find(std::stoi(lampId));
+        auto state = it->second.lightstates.find(lampId);
+        if (lamp == lamps_.end() || state == it->second.lightstates.end()) continue;
+        Json command = state->second;
+        if (transition) command["transitiontime"] = *transition;
+        applyStateLocked(lamp->second, command, "/lights/" + lampId + "/state", false);
+    }
+    return okReply(Json::array({Json{{"success", Json{{groupAddress + "/action/scene", id}}}}}));
+}
+
+Reply SimBridge::scenesLocked(const std::string& method, const std::vector<std::string>& parts, const Json* body,
+                              const std::string& user, const std::string& address) {
+    auto validName = [](const Json& value) {
+        return value.is_string() && !value.get<std::string>().empty() && value.get<std::string>().size() <= 32;
+    };
+    auto validLights = [this](const Json& value, std::vector<std::string>& out) -> std::optional<Json> {
+        if (!value.is_array() || value.empty()) return invalidValue("/scenes/lights", "lights", value);
+        for (const auto& item : value) {
+            if (!item.is_string()) return invalidValue("/scenes/lights", "lights", value);
+            auto lampId = parseId(item.get<std::string>());
+            if (!lampId || !lamps_.count(*lampId)) {
+                std::string where = "/lights/" + item.get<std::string>();
+                return errorObject(3, where, "resource, " + where + ", not available");
+            }
+            if (std::find(out.begin(), out.end(), item.get<std::string>()) == out.end())
+                out.push_back(item.get<std::string>());
+        }
+        return std::nullopt;
+    };
+    // Lamps new to the scene start from their state now; lamps that left it
+    // take their stored state with them.
+    auto setLights = [this](Scene& scene, std::vector<std::string> lights) {
+        std::map<std::string, Json> states;
+        for (const auto& lampId : lights) {
+            auto kept = scene.lightstates.find(lampId);
+            states[lampId] =
+                kept != scene.lightstates.end() ? kept->second : capturedStateLocked(lamps_.at(std::stoi(lampId)));
+        }
+        scene.lights = std::move(lights);
+        scene.lightstates = std::move(states);
+    };
+
+    if (parts.size() == 3) {
+        if (method == "GET") return okReply(scenesJson());
+        if (method != "POST") return methodNotAvailable(method, address);
+        if (!body || !body->contains("name") || !body->contains("lights")) return missingParameters(address);
+        if (!validName((*body)["name"]))
+            return okReply(Json::array({invalidValue("/scenes/name", "name", (*body)["name"])}));
+        if (body->contains("recycle") && !(*body)["recycle"].is_boolean())
+            return okReply(Json::array({invalidValue("/scenes/recycle", "recycle", (*body)["recycle"])}));
+        std::vector<std::string> lights;
+        if (auto error = validLights((*body)["lights"], lights)) return okReply(Json::array({*error}));
+        if (scenes_.size() >= 200) return errorReply(301, "/scenes", "resource, /scenes, is full");
+        Scene scene;
+        scene.name = (*body)["name"].get<std::string>();
+        scene.owner = user;
+        scene.recycle = body->value("recycle", false);
+        scene.lastupdated = formatTime(current_).substr(0, 19);
+        setLights(scene, lights);
+        std::string id = newSceneId();
+        scenes_[id] = scene;
+        changed();
+        return okReply(Json::array({Json{{"success", Json{{"id", id}}}}}));
+    }
+
+    std::string sceneAddress = "/scenes/" + parts[3];
+    auto it = scenes_.find(parts[3]);
+    if (it == scenes_.end()) return resourceNotAvailable(sceneAddress);
+    Scene& scene = it->second;
+
+    if (parts.size() == 4) {
+        if (method == "GET") return okReply(sceneJson(scene, true));
+        if (method == "DELETE") {
+            scenes_.erase(it);
+            changed();
+            return okReply(Json::array({Json{{"success", sceneAddress + " deleted"}}}));
+        }
+        if (method != "PUT") return methodNotAvailable(method, address);
+        if (!body || body->empty()) return missingParameters(address);
+        Json results = Json::array();
+        for (const auto& [key, value] : body->items()) {
+            std::string where = sceneAddress + "/" + key;
+            if (key == "name") {
+                if (!validName(value)) {
+                    results.push_back(invalidValue(where, key, value));
+                    continue;
+                }
+                scene.name = value.get<std::string>();
+            } else if (key == "lights") {
+                std::vector<std::string> lights;
+                if (auto error = validLights(value, lights)) {
+                    results.push_back(*error);
+                    continue;
+                }
+                setLights(scene, lights);
+            } else if (key == "storelightstate") {
+                if (!value.is_boolean()) {
+                    results.push_back(invalidValue(where, key, value));
+                    continue;
+                }
+                if (value.get<bool>()) {
+                    for (const auto& lampId : scene.lights)
+                        scene.lightstates[lampId] = capturedStateLocked(lamps_.at(std::stoi(lampId)));
+                }
+            } else {
+                results.push_back(errorObject(6, where, "parameter, " + key + ", not available"));
+                continue;
+            }
+            scene.lastupdated = formatTime(current_).substr(0, 19);
+            changed();
+            results.push_back(Json{{"success", Json{{where, value}}}});
+        }
+        return okReply(results);
+    }
+
+    if (parts.size() == 6 && parts[4] == "lightstates") {
+        if (method != "PUT") return methodNotAvailable(method, address);
+        const std::string& lampId = parts[5];
+        std::string stateAddress = sceneAddress + "/lightstates/" + lampId;
+        auto lamp = parseId(lampId) ? lamps_.find(*parseId(lampId)) : lamps_.end();
+        if (lamp == lamps_.end() || std::find(scene.lights.begin(), scene.lights.end(), lampId) == scene.lights.end())
+            return resourceNotAvailable(stateAddress);
+        if (!body || body->empty()) return missingParameters(address);
+        Json results = Json::array();
+        Json state = scene.lightstates[lampId];
+        for (const auto& [key, value] : body->items()) {
+            std::string where = stateAddress + "/" + key;
+            bool valid = false;
+            bool available = true;
+            if (key == "on") {
+                valid = value.is_boolean();
+            } else if (key == "bri" || key == "sat") {
+                valid = intInRange(value, 0, 255);
+                available = key == "bri" || lamp->second.hasColour();
+            } else if (key == "hue") {
+                valid = intInRange(value, 0, 65535);
+                available = lamp->second.hasColour();
+            } else if (key == "ct") {
+                valid = intInRange(value, 153, 500);
+                available = lamp->second.hasColourTemperature();
+            } else if (key == "transitiontime") {
+                valid = intInRange(value, 0, 65535);
+            } else {
+                available = false;
+            }
+            if (!available) {
+                results.push_back(errorObject(6, where, "parameter, " + key + ", not available"));
+                continue;
+            }
+            if (!valid) {
+                results.push_back(invalidValue(where, key, value));
+                continue;
+            }
+            // One colour mode a lamp: a temperature replaces hue and
+            // saturation, and the other way round.
+            if (key == "ct") state.erase("hue"), state.erase("sat");
+            if (key == "hue" || key == "sat") state.erase("ct");
+            state[key] = value;
+            results.push_back(Json{{"success", Json{{where, value}}}});
+        }
+        scene.lightstates[lampId] = state;
+        scene.lastupdated = formatTime(current_).substr(0, 19);
+        changed();
+        return okReply(results);
+    }
+    return resourceNotAvailable(address);
 }
 
 // The non-empty pieces of a path between its slashes.

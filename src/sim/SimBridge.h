@@ -79,6 +79,16 @@ struct Schedule {
     SimTime nextFiring{};  // the next time it fires, after the clock's current time
 };
 
+// A scene kept on the bridge: its lamps and, for each, the state recalled.
+struct Scene {
+    std::string name;
+    std::vector<std::string> lights;
+    std::map<std::string, Json> lightstates;  // lamp id -> {"on","bri","hue","sat","ct"}
+    std::string owner;
+    std::string lastupdated;
+    bool recycle = false;
+};
+
 struct LinkButton {
     bool never = false;     // presses are ignored
     bool heldDown = false;  // pressed for the whole run
@@ -155,6 +165,15 @@ private:
                        const std::string& address);
     Reply schedulesLocked(const std::string& method, const std::vector<std::string>& parts, const Json* body,
                           const std::string& user, const std::string& address);
+    Reply scenesLocked(const std::string& method, const std::vector<std::string>& parts, const Json* body,
+                       const std::string& user, const std::string& address);
+    // Recalls a scene on the members of a group (all lamps for group 0).
+    Reply recallSceneLocked(const std::string& groupAddress, const std::vector<std::string>& members, const Json& body);
+    Json sceneJson(const Scene& scene, bool withStates) const;
+    Json scenesJson() const;
+    Json capturedStateLocked(const Lamp& lamp) const;
+    std::string newSceneId();
+    void addDemoScenes();
     Reply configLocked(const std::string& method, const Json* body, bool known);
     Json applyStateLocked(Lamp& lamp, const Json& body, const std::string& prefix, bool reportErrors);
     Json lampJson(const Lamp& lamp) const;
@@ -184,6 +203,7 @@ private:
     std::map<int, Lamp> lamps_;
     std::map<int, Group> groups_;
     std::map<int, Schedule> schedules_;
+    std::map<std::string, Scene> scenes_;
     std::map<std::string, Json> whitelist_;  // user name -> {"name","created","lastused"}
     std::set<std::string> revoked_;          // users the "unauthorized" fault shuts out
     LinkButton linkButton_;

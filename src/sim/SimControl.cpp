@@ -2,6 +2,8 @@
 // part of what a real device offers; tests and the demo use them.
 #include "sim/SimBridge.h"
 
+#include <algorithm>
+#include <cctype>
 #include <sstream>
 
 namespace glowmere::sim {
@@ -108,6 +110,7 @@ Reply SimBridge::controlUnchecked(const std::string& method, const std::string& 
         Json state{{"lights", lightsJson()},
                    {"groups", groupsJson()},
                    {"schedules", schedulesJson()},
+                   {"scenes", scenesJson()},
                    {"config", configJson(true)}};
         Json queued = Json::array();
         for (const auto& q : queuedLamps_) queued.push_back(q.name);
@@ -257,10 +260,15 @@ Json SimBridge::saveState() const {
             Json{{"name", s.name},   {"description", s.description}, {"command", s.command}, {"time", s.time},
                  {"owner", s.owner}, {"created", s.created}};
     }
+    Json scenes = Json::object();
+    for (const auto& [id, scene] : scenes_) {
+        scenes[id] = sceneJson(scene, true);
+    }
     Json whitelist = Json::object();
     for (const auto& [name, entry] : whitelist_) whitelist[name] = entry;
-    return Json{{"format", 1},      {"name", bridgeName_},    {"lights", lamps},
-                {"groups", groups}, {"schedules", schedules}, {"whitelist", whitelist}};
+    return Json{{"format", 1},           {"name", bridgeName_},    {"lights", lamps},
+                {"groups", groups},      {"schedules", schedules}, {"scenes", scenes},
+                {"whitelist", whitelist}};
 }
 
 bool SimBridge::loadState(const Json& state, std::string& error) {
@@ -336,8 +344,41 @@ bool SimBridge::loadState(const Json& state, std::string& error) {
             }
             schedules[*number] = schedule;
         }
+        // Scenes came later: a state saved before them has none.
+        std::map<std::string, Scene> scenes;
+        const Json savedScenes = state.value("scenes", Json::object());
+        for (const auto& [id, s] : savedScenes.items()) {
+            bool usable = !id.empty() && id.size() <= 32 && std::all_of(id.begin(), id.end(), [](char c) {
+                return std::isalnum(static_cast<unsigned char>(c)) || c == '-';
+            });
+            if (!usable) {
+                error = "a scene has the identifier \"" + id + "\"";
+                return false;
+            }
+            Scene scene;
+            scene.name = s.at("name").get<std::string>();
+            scene.lights = s.at("lights").get<std::vector<std::string>>();
+            scene.owner = s.value("owner", "");
+            scene.lastupdated = s.value("lastupdated", "");
+            scene.recycle = s.value("recycle", false);
+            for (const auto& member : scene.lights) {
+                auto lampNumber = idNumber(member);
+                if (!lampNumber || !lamps.count(*lampNumber)) {
+                    error = "scene " + id + " holds the unknown lamp \"" + member + "\"";
+                    return false;
+                }
+                const Json lampState = s.value("lightstates", Json::object()).value(member, Json::object());
+                if (!lampState.is_object()) {
+                    error = "scene " + id + " has an unreadable state for lamp " + member;
+                    return false;
+                }
+                scene.lightstates[member] = lampState;
+            }
+            scenes[id] = scene;
+        }
         std::lock_guard lock(mutex_);
         lamps_ = std::move(lamps);
+        scenes_ = std::move(scenes);
         groups_ = std::move(groups);
         schedules_ = std::move(schedules);
         for (auto& [id, schedule] : schedules_) {

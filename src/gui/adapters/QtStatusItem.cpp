@@ -107,6 +107,11 @@ void QtStatusItem::rebuild() {
                 continue;
             }
             QAction* action = qmenu_->addAction(qs(items[i].title));
+            action->setEnabled(static_cast<bool>(items[i].action));
+            if (items[i].checked) {
+                action->setCheckable(true);
+                action->setChecked(*items[i].checked);
+            }
             platform::Menu* menu = menu_;
             QObject::connect(action, &QAction::triggered, qmenu_,
                              [this, menu, i] { context_.post([menu, i] { menu->performActionForItemAtIndex(i); }); });

@@ -87,6 +87,11 @@ public slots:
     // bridge's alert. Answers once the flash is over: false when there is
     // no such lamp or group or the bridge did not take it.
     Q_SCRIPTABLE bool Alert(const QString& target);
+    // The bridge's scenes' names, as last read (DBusServiceScenes.cpp).
+    Q_SCRIPTABLE QStringList Scenes();
+    // Recalls the scene with this name or identifier; false when the bridge
+    // has none (as last read).
+    Q_SCRIPTABLE bool ApplyScene(const QString& name);
 
 public:
     bool listening() const;

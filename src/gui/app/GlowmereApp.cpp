@@ -20,6 +20,7 @@
 #include <algorithm>
 
 #include "bridge/BridgeBridge.h"
+#include "controller/BridgeSceneMenus.h"
 #include "controller/ControllerSettings.h"
 #include "controller/LampShortcuts.h"
 #include "controller/ManualController.h"
@@ -47,6 +48,7 @@
 #include "gui/windows/ApplicationMenu.h"
 #include "gui/windows/CommandBar.h"
 #include "gui/windows/MainWindowWidget.h"
+#include "gui/windows/PresetPanels.h"
 #include "gui/windows/PushLinkWindow.h"
 #include "gui/windows/SettingsWindow.h"
 #include "gui/windows/ShortcutsSection.h"
@@ -230,6 +232,7 @@ void GlowmereApp::makeSchedulesAndTools() {
     listening_ = std::make_unique<ListeningAndPresets>(*context_, *manual_, *schedules_, *settings_, *alerts_,
                                                        mainWindow_->widget(), *settingsWindow_);
     listening_->connectCommandBar(mainWindow_->commandBar());
+    connectSceneMenus();
     tools_ = std::make_unique<ToolWindows>(ToolWindows::Parts{
         *context_, *clock_, *defaults_, *bridge_, *schedules_, *location_, *lampsPopUp_, *manual_, *alerts_,
         *workspace_, *settingsWindow_, [this] { requestQuit(); }, options_.downloadFolder, options_.positionSource});
@@ -271,6 +274,9 @@ GlowmereApp::~GlowmereApp() {
     dbus_.reset();
     lampShortcuts_.reset();
     session_.reset();
+    manual_->setLampsReadObserver({});
+    manual_->setPresetMenusObserver({});
+    sceneMenus_.reset();
     listening_.reset();
     manual_->lampsMenu().setObserver(nullptr);
     manual_.reset();
@@ -279,6 +285,21 @@ GlowmereApp::~GlowmereApp() {
     // windows: they go now, while those are alive, not in whatever event
     // loop runs next.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void GlowmereApp::connectSceneMenus() {
+    sceneMenus_ = std::make_unique<BridgeSceneMenus>(controller_->loop(), *bridge_, *defaults_,
+                                                     manual_->presetPullDown(), manual_->statusMenu());
+    sceneMenus_->setAlerts(alerts_.get());
+    sceneMenus_->setInEffectObserver([self = QPointer<GlowmereApp>(this)](const std::string& name) {
+        postToGui([self, name = QString::fromStdString(name)] {
+            if (self) self->mainWindow_->windowWidget()->showPresetInEffect(name);
+        });
+    });
+    BridgeSceneMenus* menus = sceneMenus_.get();
+    manual_->setLampsReadObserver([menus](const Value& lamps) { menus->lampsRead(lamps); });
+    manual_->setPresetMenusObserver([menus] { menus->presetMenusRebuilt(); });
+    listening_->presetPanels().setSceneMenus(menus);
 }
 
 void GlowmereApp::start() {

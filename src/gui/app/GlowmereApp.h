@@ -26,6 +26,7 @@ class QGeoPositionInfoSource;
 namespace glowmere {
 class BridgeBridge;
 class BridgeBridgeClient;
+class BridgeSceneMenus;
 class ControllerSettings;
 class LampShortcuts;
 class ManualController;
@@ -140,6 +141,8 @@ public:
     QtStatusItem* statusItem() const { return statusItem_.get(); }
     // Presets and listening: the listener, the listen button, the panels.
     ListeningAndPresets& listening() { return *listening_; }
+    // The bridge's scenes in the preset menus and the preset in effect.
+    BridgeSceneMenus& sceneMenus() { return *sceneMenus_; }
     // The session-bus service; none unless Options::sessionBus.
     DBusService* dbusService() const { return dbus_.get(); }
     // The commands of the desktop's global shortcuts (run on the controller
@@ -198,6 +201,9 @@ private:
     void connectPairing();
     // Retry, or pairing again: the user asks, so pairing may start again.
     void retryAsked();
+    // The bridge's scenes in the preset menus, the preset in effect in the
+    // status line, and "Also keep on the bridge" in the presets panel.
+    void connectSceneMenus();
     void showBridgeProblem();
     // Makes the session's part: logind, the screen saver, notifications.
     void followSession();
@@ -242,6 +248,7 @@ private:
     std::unique_ptr<ScheduleManager> schedules_;
     std::unique_ptr<ScheduleManagerEngine> scheduleEngine_;
     std::unique_ptr<ListeningAndPresets> listening_;
+    std::unique_ptr<BridgeSceneMenus> sceneMenus_;
     std::unique_ptr<DBusService> dbus_;
     std::unique_ptr<LampShortcuts> lampShortcuts_;
     std::unique_ptr<PortalShortcuts> portalShortcuts_;

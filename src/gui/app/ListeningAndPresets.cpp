@@ -126,6 +126,10 @@ void mirrorPullDown(QMenu* menu, platform::Menu& pullDown, GuiContext& context, 
             }
             QAction* action = menu->addAction(QString::fromStdString(item.title));
             action->setEnabled(static_cast<bool>(item.action));
+            if (item.checked) {
+                action->setCheckable(true);
+                action->setChecked(*item.checked);
+            }
             QObject::connect(action, &QAction::triggered, menu, [&pullDown, &context, i, title = item.title] {
                 context.post([&pullDown, i, title] {
                     const auto now = pullDown.items();

@@ -126,6 +126,12 @@ MainWindowWidget::MainWindowWidget(GuiContext& context, std::shared_ptr<platform
     // The status line: error replies to the user's changes, for a while.
     statusBar()->setObjectName("statusLine");
     statusBar()->setSizeGripEnabled(true);
+    presetInEffectLabel = new QLabel(statusBar());
+    presetInEffectLabel->setObjectName("presetInEffect");
+    presetInEffectLabel->setAccessibleName(tr("Preset in effect"));
+    presetInEffectLabel->setTextFormat(Qt::PlainText);
+    presetInEffectLabel->hide();
+    statusBar()->addPermanentWidget(presetInEffectLabel);
 
     showBridgeState(BridgeState::LookingForBridge, {});
     setContentSize(contentSize_);
@@ -257,6 +263,15 @@ void MainWindowWidget::showDiscoveryStep(const QString& step) {
 
 void MainWindowWidget::showStatusMessage(const QString& message, int milliseconds) {
     statusBar()->showMessage(message, milliseconds);
+}
+
+void MainWindowWidget::showPresetInEffect(const QString& name) {
+    presetInEffectLabel->setText(name.isEmpty() ? QString() : tr("Preset: %1").arg(name));
+    presetInEffectLabel->setVisible(!name.isEmpty());
+}
+
+QString MainWindowWidget::presetInEffect() const {
+    return presetInEffectLabel->text();
 }
 
 void MainWindowWidget::resizeEvent(QResizeEvent* e) {

@@ -43,6 +43,10 @@ public:
     void showDiscoveryStep(const QString& step);
     // A message in the status line for a few seconds.
     void showStatusMessage(const QString& message, int milliseconds = 6000);
+    // The preset or scene in effect ("Preset: NAME" at the right of the
+    // status line); empty: none.
+    void showPresetInEffect(const QString& name);
+    QString presetInEffect() const;
 
     CommandBar* commandBar;
     QWidget* banner;
@@ -58,6 +62,7 @@ public:
     QWidget* emptyState;
     QLabel* emptyText;
     QLabel* emptyDetail;  // what is being tried, or what to check
+    QLabel* presetInEffectLabel;
     QPushButton* emptySearchButton;
     QPushButton* emptyPairButton;
     QPushButton* searchAgainButton;

@@ -1,5 +1,6 @@
 #include "gui/windows/PresetPanels.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QEvent>
@@ -11,6 +12,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "controller/BridgeSceneMenus.h"
 #include "controller/ManualController.h"
 #include "controller/PresetRecords.h"
 #include "gui/widgets/ControlWidgets.h"
@@ -185,6 +187,25 @@ PresetPanels::PresetPanels(ManualController& controller, GuiContext& context, QW
     auto* hint = new QLabel(tr("An empty transition uses the one in Settings."));
     hint->setEnabled(false);
     managementLayout->addWidget(hint);
+    // Per preset: stored on the bridge as a scene too, for wall switches and
+    // other apps.
+    keepOnBridge_ = new QCheckBox(tr("Also keep on the bridge"));
+    keepOnBridge_->setObjectName("keepOnBridge");
+    keepOnBridge_->setAccessibleName(keepOnBridge_->text());
+    keepOnBridge_->setToolTip(
+        tr("The selected preset is stored on the bridge as a scene too, and updated whenever "
+           "it is saved."));
+    keepOnBridge_->setEnabled(false);
+    managementLayout->addWidget(keepOnBridge_);
+    connect(tableWidget_, &QTableWidget::itemSelectionChanged, this, [this] { showKeepOnBridge(); });
+    connect(keepOnBridge_, &QCheckBox::clicked, this, [this](bool keep) {
+        const int row = tableWidget_->currentRow();
+        if (!sceneMenus_ || row < 0 || !tableWidget_->item(row, 0)) return;
+        BridgeSceneMenus* menus = sceneMenus_;
+        context_.post([menus, name = tableWidget_->item(row, 0)->text().toStdString(), keep] {
+            menus->setKeptOnBridge(name, keep);
+        });
+    });
     auto* row = new QHBoxLayout;
     auto* save = new QPushButton(tr("Save current lamps…"));
     auto* rename = new QPushButton(tr("Rename"));
@@ -206,6 +227,31 @@ PresetPanels::PresetPanels(ManualController& controller, GuiContext& context, QW
     managementWindow_ = std::make_unique<QtWindow>(management_);
     connect(close, &QPushButton::clicked, this, [this] { managementWindow_->orderOut(); });
     for (QWidget* w : {question_, naming_, management_}) w->installEventFilter(this);
+}
+
+void PresetPanels::setSceneMenus(BridgeSceneMenus* menus) {
+    sceneMenus_ = menus;
+    showKeepOnBridge();
+}
+
+void PresetPanels::showKeepOnBridge() {
+    const int row = tableWidget_->currentRow();
+    if (!sceneMenus_ || row < 0 || !tableWidget_->item(row, 0)) {
+        keepOnBridge_->setEnabled(false);
+        keepOnBridge_->setChecked(false);
+        return;
+    }
+    BridgeSceneMenus* menus = sceneMenus_;
+    QPointer<QCheckBox> box(keepOnBridge_);
+    const QString name = tableWidget_->item(row, 0)->text();
+    context_.post([menus, box, name] {
+        const bool kept = menus->keptOnBridge(name.toStdString());
+        postToGui([box, kept] {
+            if (!box) return;
+            box->setEnabled(true);
+            box->setChecked(kept);
+        });
+    });
 }
 
 PresetPanels::~PresetPanels() {

@@ -10,9 +10,12 @@
 #include "gui/adapters/QtWindow.h"
 #include "gui/app/GuiContext.h"
 
+class QCheckBox;
+
 namespace glowmere {
+class BridgeSceneMenus;
 class ManualController;
-}
+}  // namespace glowmere
 
 namespace glowmere::gui {
 
@@ -35,6 +38,9 @@ public:
     QWidget* namingWidget() const { return naming_; }
     QWidget* managementWidget() const { return management_; }
     QTableWidget* tableWidget() const { return tableWidget_; }
+    QCheckBox* keepOnBridgeBox() const { return keepOnBridge_; }
+    // Where "Also keep on the bridge" goes; unset: the box stays disabled.
+    void setSceneMenus(BridgeSceneMenus* menus);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -47,6 +53,10 @@ private:
     QWidget* management_;
     QTableWidget* tableWidget_;
     QLabel* namingMessage_ = nullptr;
+    QCheckBox* keepOnBridge_ = nullptr;
+    BridgeSceneMenus* sceneMenus_ = nullptr;
+    // The box shows the selected preset's setting, read on the controller thread.
+    void showKeepOnBridge();
     std::unique_ptr<QtWindow> questionWindow_, namingWindow_, managementWindow_;
     std::unique_ptr<QtTableView> table_;
 };

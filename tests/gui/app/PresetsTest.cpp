@@ -1,16 +1,21 @@
+#include <QApplication>
+#include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
 #include "GuiHarness.h"
+#include "controller/BridgeSceneMenus.h"
 #include "controller/ManualController.h"
 #include "controller/MicListener.h"
 #include "controls/SettingsWindowController.h"
@@ -18,6 +23,7 @@
 #include "gui/app/ListeningAndPresets.h"
 #include "gui/windows/CommandBar.h"
 #include "gui/windows/ListenCountdownPanel.h"
+#include "gui/windows/MainWindowWidget.h"
 #include "gui/windows/PresetPanels.h"
 #include "gui/windows/SettingsWindow.h"
 #include "platform/Log.h"
@@ -117,6 +123,95 @@ TEST_F(PresetsTest, SavedFromThePresetsMenuAppliedFromItAndRetimedInTheTable) {
         [&] { return t.app().defaults().objectForKey("presets").at(0)["name"].textValue() == "Late evening"; }));
     EXPECT_FALSE(message->isVisible());
     keepPicture(panels.managementWidget(), "preset-management");
+}
+
+// Clicks `button` of the next question once it shows.
+void answerNextAlert(QWidget* owner, const QString& button) {
+    auto* timer = new QTimer(owner);
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, button] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        for (QAbstractButton* b : box->buttons())
+            if (b->text() == button) b->click();
+        timer->deleteLater();
+    });
+    timer->start();
+}
+
+// A scene another app made shows after the presets, ticked while the lamps
+// are in its states; a change made elsewhere clears the tick within a poll,
+// and choosing it recalls it with one request. A preset kept on the bridge
+// becomes a scene there, and deleting it asks about the scene.
+TEST_F(PresetsTest, BridgeScenesShowInThePresetsMenuTickedWhileInEffect) {
+    using namespace std::chrono_literals;
+    AppUnderTest t(house(3, 0, true));
+    ASSERT_TRUE(t.waitForStrips(3));
+    const json made =
+        json::parse(*t.sim().userRequest("POST", "scenes", R"({"name":"Reading","lights":["1","2"],"recycle":false})"));
+    const std::string id = made.at(0).at("success").at("id");
+    QMenu* menu = t.app().mainWindow().commandBar().action(CommandBar::Command::Presets)->menu();
+    gui::MainWindowWidget* window = t.app().mainWindow().windowWidget();
+    auto poll = [&] {
+        ASSERT_TRUE(t.fakeClock().waitForWaiters(3));
+        t.fakeClock().advance(6s);
+    };
+    auto ticked = [&](const QString& title) {
+        QAction* a = actionTitled(menu, title);
+        return a && a->isCheckable() && a->isChecked();
+    };
+
+    poll();
+    ASSERT_TRUE(pumpUntil([&] { return ticked("Reading"); }, 5000)) << titles(menu).join(", ").toStdString();
+    EXPECT_EQ(titles(menu), (QStringList{"Save preset…", "Manage presets...", "-", "No presets yet", "-",
+                                         "Scenes on the bridge", "Reading"}));
+    EXPECT_FALSE(actionTitled(menu, "Scenes on the bridge")->isEnabled());
+    EXPECT_EQ(window->presetInEffect(), "Preset: Reading");
+
+    t.sim().changeLamp("1", R"({"on":true,"bri":3})");
+    poll();
+    EXPECT_TRUE(pumpUntil([&] { return !ticked("Reading") && window->presetInEffect().isEmpty(); }, 5000));
+
+    t.sim().clearRequestLog();
+    actionTitled(menu, "Reading")->trigger();
+    ASSERT_TRUE(pumpUntil([&] { return !requestsTo(t.sim(), "PUT", "").empty(); }));
+    pumpUntil([] { return false; }, 200);
+    const auto puts = requestsTo(t.sim(), "PUT", "");
+    ASSERT_EQ(puts.size(), 1u);
+    EXPECT_EQ(json::parse(puts[0].body), json({{"scene", id}}));
+    poll();
+    EXPECT_TRUE(pumpUntil([&] { return ticked("Reading"); }, 5000));
+
+    // "Also keep on the bridge" for a preset.
+    ManualController& manual = t.app().manualController();
+    t.onController([&] {
+        manual.presetNameEditingField().setStringValue("Evening");
+        manual.savePreset();
+    });
+    gui::PresetPanels& panels = t.app().listening().presetPanels();
+    actionTitled(menu, "Manage presets...")->trigger();
+    QTableWidget* table = panels.tableWidget();
+    ASSERT_TRUE(pumpUntil([&] { return table->rowCount() == 1; }));
+    table->selectRow(0);
+    QCheckBox* keep = panels.keepOnBridgeBox();
+    ASSERT_TRUE(pumpUntil([&] { return keep->isEnabled(); }));
+    keep->click();
+    auto scenesNamed = [&](const std::string& name) {
+        int n = 0;
+        const json listed = json::parse(*t.sim().userRequest("GET", "scenes"));
+        for (const auto& [sceneId, scene] : listed.items())
+            n += scene.at("name") == name;
+        return n;
+    };
+    ASSERT_TRUE(pumpUntil([&] { return scenesNamed("Evening") == 1; }));
+    EXPECT_TRUE(t.app().defaults().objectForKey("presets").at(0)["keepOnBridge"].boolValue());
+
+    answerNextAlert(window, "Delete");
+    t.onController([&] { manual.deletePreset(); });
+    ASSERT_TRUE(pumpUntil([&] { return t.app().defaults().objectForKey("presets").size() == 0; }));
+    answerNextAlert(window, "Delete scene");
+    EXPECT_TRUE(pumpUntil([&] { return scenesNamed("Evening") == 0; }));
+    EXPECT_EQ(scenesNamed("Reading"), 1);
 }
 
 // No sound server while it lives, whatever the machine has: the microphone

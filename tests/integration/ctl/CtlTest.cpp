@@ -371,7 +371,10 @@ TEST_F(CtlTest, PresetsAreSavedAppliedRenamedAndDeletedOnTheSharedList) {
     EXPECT_EQ(puts[3], R"(PUT /api/testuser/lights/4/state {"on":false,"transitiontime":20})")
         << "an off white lamp that stays off is only switched off";
 
-    EXPECT_EQ(ctl({"presets", "--json"}).out, "[{\"name\":\"Evening\",\"transition\":null,\"lamps\":5}]\n");
+    auto listed = nlohmann::json::parse(ctl({"presets", "--json"}).out);
+    EXPECT_EQ(listed, nlohmann::json::parse(R"([{"name":"Evening","transition":null,"lamps":5,"onBridge":false,)"
+                                            R"("active":)" +
+                                            listed.at(0).at("active").dump() + "}]"));
     EXPECT_EQ(ctl({"preset-rename", "Evening", "Night"}).status, 0);
     auto gone = ctl({"preset-apply", "Evening"});
     EXPECT_EQ(gone.status, 1);
@@ -379,6 +382,51 @@ TEST_F(CtlTest, PresetsAreSavedAppliedRenamedAndDeletedOnTheSharedList) {
     EXPECT_NE(ctl({"presets"}).out.find("default     5      Night\n"), std::string::npos);
     EXPECT_EQ(ctl({"preset-delete", "Night"}).status, 0);
     EXPECT_EQ(ctl({"presets"}).out, "no presets\n");
+}
+
+// The bridge's own scenes, and which scene or preset is in effect: saved
+// from the lamps now, recalled with one request, out of effect once a lamp
+// changes elsewhere, deleted.
+TEST_F(CtlTest, ScenesAreKeptOnTheBridgeAndShowWhetherTheyAreInEffect) {
+    sim.setClock("2026-12-08T20:00:00Z");  // transitions wait for the test
+    auto save = ctl({"scene-save", "Evening", "1,3"});
+    ASSERT_EQ(save.status, 0) << save.err;
+    const std::string id = save.out.substr(save.out.rfind(' ') + 1, save.out.size() - save.out.rfind(' ') - 2);
+    EXPECT_EQ(save.out, "saved scene 'Evening' (2 lamps) as " + id + "\n");
+    auto onBridge = nlohmann::json::parse(sim.userRequest("GET", "scenes").value_or("{}"));
+    EXPECT_EQ(onBridge.at(id).at("lights"), nlohmann::json::parse(R"(["1","3"])"));
+
+    auto active = [this](const char* command) {
+        auto run = ctl({command, "--json"});
+        EXPECT_EQ(run.status, 0) << run.err;
+        return nlohmann::json::parse(run.out).at(0).at("active").get<bool>();
+    };
+    ASSERT_EQ(ctl({"preset-save", "Night"}).status, 0);
+    EXPECT_TRUE(active("scenes"));
+    EXPECT_TRUE(active("presets"));
+    sim.changeLamp("1", R"({"on":true,"bri":3})");
+    EXPECT_FALSE(active("scenes")) << "a lamp changed elsewhere";
+    EXPECT_FALSE(active("presets"));
+
+    sim.clearRequestLog();
+    auto recall = ctl({"scene-apply", "Evening", "--transition", "1"});
+    EXPECT_EQ(recall.status, 0) << recall.err;
+    EXPECT_EQ(recall.out, "recalled scene 'Evening' over 1 s\n");
+    std::vector<std::string> changes;
+    for (const auto& w : wire())
+        if (w.rfind("GET", 0) != 0) changes.push_back(w);
+    EXPECT_EQ(changes, std::vector<std::string>{"PUT /api/testuser/groups/0/action {\"scene\":\"" + id +
+                                                "\",\"transitiontime\":10}"});
+    sim.advanceClock(1);
+    EXPECT_TRUE(active("scenes"));
+
+    EXPECT_EQ(ctl({"scene-save", "Evening"}).out, "updated scene 'Evening' (5 lamps) as " + id + "\n");
+    auto unknown = ctl({"scene-apply", "Morning"});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_EQ(unknown.err, "glowmerectl: the bridge has no scene 'Morning' (see glowmerectl scenes)\n");
+    EXPECT_EQ(ctl({"scene-save", "Bad", "1,9"}).status, 2) << "a lamp the bridge does not have";
+    EXPECT_EQ(ctl({"scene-delete", id}).out, "deleted scene 'Evening'\n");
+    EXPECT_EQ(ctl({"scenes"}).out, "no scenes\n");
 }
 
 // Names the bridge holds reach the terminal with their control characters

@@ -81,7 +81,7 @@ TEST(SimProcess, SaysWhyItCannotStart) {
 TEST(SimProcess, KeepsItsStateInAFileAcrossRuns) {
     TempDir dir;
     auto file = dir.path() / "bridge.json";
-    std::string paired;
+    std::string paired, sceneId;
     {
         SimulatedBridge bridge(withState(file));
         bridge.pressLinkButton();
@@ -89,6 +89,8 @@ TEST(SimProcess, KeepsItsStateInAFileAcrossRuns) {
         bridge.userRequest("PUT", "lights/2", R"({"name":"Speisekammer"})");
         bridge.userRequest("PUT", "lights/1/state", R"({"on":true,"bri":33})");
         bridge.userRequest("POST", "groups", R"({"name":"Pantry","lights":["2"]})");
+        sceneId =
+            parseReply(bridge.userRequest("POST", "scenes", R"({"name":"Low","lights":["1"]})"))[0]["success"]["id"];
         bridge.userRequest("POST", "schedules",
                            R"({"name":"n","command":{"method":"PUT","address":"/api/testuser/lights/1/state",)"
                            R"("body":{"on":false}},"time":"W127/T22:00:00"})");
@@ -102,6 +104,7 @@ TEST(SimProcess, KeepsItsStateInAFileAcrossRuns) {
     EXPECT_EQ(lights["2"]["name"], "Speisekammer");
     EXPECT_EQ(lights["1"]["state"]["bri"], 33);
     EXPECT_EQ(parseReply(again.userRequest("GET", "groups/3"))["name"], "Pantry");
+    EXPECT_EQ(parseReply(again.userRequest("GET", "scenes/" + sceneId))["lightstates"]["1"]["bri"], 33);
     EXPECT_EQ(parseReply(again.userRequest("GET", "schedules/1"))["time"], "W127/T22:00:00");
     EXPECT_TRUE(parseReply(again.request("GET", "/api/" + paired + "/lights")).contains("1"));
 }

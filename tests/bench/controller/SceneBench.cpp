@@ -1,0 +1,136 @@
+// Figures for the bridge's scenes: recalling a scene of 30 lamps against
+// applying a preset of the same lamps (requests and time, over loopback),
+// and what finding the preset in effect costs a poll. Prints; asserts the
+// request counts, which are the point.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "../BenchAim.h"
+#include "bridge/BridgeBridge.h"
+#include "bridge/BridgeScenes.h"
+#include "controller/ActivePreset.h"
+#include "controller/ControllerSettings.h"
+#include "controller/ManualController.h"
+#include "controller/PresetRecords.h"
+#include "controller/PresetScenes.h"
+#include "controls/BridgeBridgeClient.h"
+#include "platform/HttpClient.h"
+#include "platform/Log.h"
+#include "support/FakeViews.h"
+#include "support/SimulatedBridge.h"
+
+using namespace glowmere;
+using namespace glowmere::testing;
+using namespace std::chrono_literals;
+using Steady = std::chrono::steady_clock;
+
+namespace {
+
+double millisSince(Steady::time_point start) {
+    return std::chrono::duration<double, std::milli>(Steady::now() - start).count();
+}
+
+TEST(SceneBench, RecallingASceneOfThirtyLampsIsOneRequestAgainstThirty) {
+    SimulatedBridge::Options options;
+    options.lamps = 30;
+    options.groups = 0;
+    SimulatedBridge sim(options);
+    platform::LogCapture quiet;
+    platform::SystemClock clock;
+    platform::RunLoop loop(clock);
+    loop.runPending();
+    platform::DefaultsStore defaults;
+    defaults.setObject("username", sim.user());
+    defaults.setObject("lastusedbridgeIP", sim.address());
+    defaults.setObject("alwaysUseManualIP", true);
+    platform::CurlHttpClient http;
+    BridgeBridge bridge(http, defaults, clock);
+    BridgeBridgeClient client(bridge);
+    FakeMainWindow window;
+    FakeViewTemplates templates;
+    ControllerSettings settings;
+    ManualController controller(loop, defaults, client, window, templates, settings);
+    controller.awakeFromNib();
+    controller.setUp();
+    controller.stopBackgroundThreads();
+    controller.presetNameEditingField().setStringValue("All thirty");
+    controller.savePreset();
+    defaults.setObject("presetTransition", "0");
+
+    // The same preset kept on the bridge as a scene.
+    BridgeScenes scenes(bridge);
+    const Value list = presets::storedList(defaults);
+    ASSERT_TRUE(presetscenes::setKeptOnBridge(defaults, list.at(0)[presets::idKey].textValue(), true));
+    ASSERT_EQ(presetscenes::storeKeptPresets(scenes, defaults, std::nullopt).stored, 1);
+    const std::string id = presets::storedList(defaults).at(0)[presetscenes::sceneIDKey].textValue();
+
+    auto changes = [&] {
+        std::size_t n = 0;
+        for (const auto& r : sim.requestLog()) n += r.method != "GET";
+        return n;
+    };
+    sim.clearRequestLog();
+    auto start = Steady::now();
+    ASSERT_TRUE(scenes.recall(id));
+    const double recall = millisSince(start);
+    const std::size_t sceneRequests = changes();
+
+    sim.clearRequestLog();
+    start = Steady::now();
+    controller.implementPreset(0);
+    while (changes() < 30 && millisSince(start) < 20000) std::this_thread::sleep_for(1ms);
+    const double preset = millisSince(start);
+    const std::size_t presetRequests = changes();
+
+    std::printf(
+        "30 lamps: the scene took %zu request in %.1f ms; the preset %zu requests, all on the bridge after "
+        "%.1f ms\n",
+        sceneRequests, recall, presetRequests, preset);
+    EXPECT_EQ(sceneRequests, 1u);
+    EXPECT_EQ(presetRequests, 30u);
+}
+
+TEST(SceneBench, FindingThePresetInEffectAmongTwentyForFiftyLamps) {
+    Value lamps = Value::emptyList();
+    for (int i = 1; i <= 50; ++i)
+        lamps.append(Value::map({{"id", std::to_string(i)},
+                                 {"onoff", "true"},
+                                 {"brightness", std::to_string(100 + i)},
+                                 {"colour", std::to_string(1000 * i)},
+                                 {"saturation", "200"},
+                                 {"state", Value::map({{"colormode", "hs"}})}}));
+    // Twenty presets of every lamp; only the last one matches, so each is
+    // compared as far as it goes.
+    std::vector<Value> presetList;
+    for (int p = 0; p < 20; ++p) {
+        Value strips = Value::emptyList();
+        for (int i = 1; i <= 50; ++i)
+            strips.append(Value::map({{"id", std::to_string(i)},
+                                      {"onoff", true},
+                                      {"brightness", static_cast<double>(100 + i + (p == 19 ? 0 : (i == 50 ? 9 : 0)))},
+                                      {"colour", 1000.0 * i},
+                                      {"saturation", 55.0}}));
+        presetList.push_back(Value::map({{"name", "Preset " + std::to_string(p)}, {"strips", strips}}));
+    }
+
+    const int polls = 500;
+    int inEffect = 0;
+    auto start = Steady::now();
+    for (int n = 0; n < polls; ++n) {
+        const auto now = ActivePreset::readings(lamps);
+        for (const Value& preset : presetList)
+            inEffect += ActivePreset::matches(BridgeScenes::statesFromPreset(preset), now);
+    }
+    const double perPoll = millisSince(start) / polls;
+    std::printf("the preset in effect among 20 presets of 50 lamps: %.3f ms a poll\n", perPoll);
+    EXPECT_EQ(inEffect, polls) << "exactly one preset in effect each time";
+    expectWithinAim("matching ms a poll", perPoll, 1.0);
+}
+
+}  // namespace
