@@ -204,8 +204,9 @@ void BridgeSceneMenus::askAboutDeletedScenes() {
         if (keptPresetsSeen_) {
             for (const auto& [presetID, entry] : keptPresets_) {
                 if (kept.count(presetID) || referenced.count(entry.second)) continue;
+                const std::string& sceneID = entry.second;
                 const bool listed = std::any_of(sceneList_.begin(), sceneList_.end(),
-                                                [&](const BridgeScene& s) { return s.id == entry.second; });
+                                                [&](const BridgeScene& s) { return s.id == sceneID; });
                 if (listed) orphans.push_back(entry);
             }
         }
