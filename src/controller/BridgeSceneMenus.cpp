@@ -80,8 +80,9 @@ void BridgeSceneMenus::lampsRead(const Value& lamps) {
             auto sameScene = [](const BridgeScene& a, const BridgeScene& b) {
                 return a.id == b.id && a.name == b.name;
             };
-            changed = !sceneListRead_ ||
-                      !std::equal(listed->begin(), listed->end(), sceneList_.begin(), sceneList_.end(), sameScene);
+            // Before the first read the menus show no scenes: a bridge
+            // without any changes nothing on screen.
+            changed = !std::equal(listed->begin(), listed->end(), sceneList_.begin(), sceneList_.end(), sameScene);
             sceneList_ = std::move(*listed);
             sceneListRead_ = true;
         }
