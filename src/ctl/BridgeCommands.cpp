@@ -134,13 +134,6 @@ std::optional<Value> settingsFromArguments(Context& ctx, const Command& self, co
     return record;
 }
 
-Command command(std::string name, std::string arguments, std::string summary,
-                std::function<int(Context&, const Command&, const Args&)> run) {
-    Command c{std::move(name), std::move(arguments), std::move(summary), {}};
-    c.run = [c, run](Context& ctx, const Args& args) { return run(ctx, c, args); };
-    return c;
-}
-
 // Commands that take an identifier and nothing else.
 Command idCommand(std::string name, std::string summary, std::string what,
                   std::function<void(BridgeBridge&, const std::string&)> operation, bool allGroup = false) {

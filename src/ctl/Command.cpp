@@ -210,4 +210,11 @@ bool isHostAndPort(std::string_view text) {
     return value.has_value();
 }
 
+Command command(std::string name, std::string arguments, std::string summary,
+                std::function<int(Context&, const Command&, const std::vector<std::string>&)> run) {
+    Command c{std::move(name), std::move(arguments), std::move(summary), nullptr};
+    c.run = [c, run](Context& ctx, const std::vector<std::string>& args) { return run(ctx, c, args); };
+    return c;
+}
+
 }  // namespace glowmere::ctl

@@ -75,6 +75,10 @@ struct Command {
 
 using CommandTable = std::vector<Command>;
 
+// A command whose `run` is also handed the command itself (for its usage).
+Command command(std::string name, std::string arguments, std::string summary,
+                std::function<int(Context&, const Command&, const std::vector<std::string>&)> run);
+
 // Prints "glowmerectl: MESSAGE" and the command's usage; gives exitUsage.
 int usageError(Context& ctx, const Command& command, std::string_view message);
 

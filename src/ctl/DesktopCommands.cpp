@@ -14,13 +14,6 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-Command command(std::string name, std::string arguments, std::string summary,
-                std::function<int(Context&, const Command&, const Args&)> run) {
-    Command c{std::move(name), std::move(arguments), std::move(summary), nullptr};
-    c.run = [c, run](Context& ctx, const Args& args) { return run(ctx, c, args); };
-    return c;
-}
-
 int toggle(Context& ctx, const Command& self, const Args& args) {
     if (!args.empty()) return usageError(ctx, self, "unexpected argument '" + args[0] + "'");
     auto lamps = ctx.bridge.lightsArray();

@@ -20,13 +20,6 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-Command command(std::string name, std::string arguments, std::string summary,
-                std::function<int(Context&, const Command&, const Args&)> run) {
-    Command c{std::move(name), std::move(arguments), std::move(summary), nullptr};
-    c.run = [c, run](Context& ctx, const Args& args) { return run(ctx, c, args); };
-    return c;
-}
-
 // A preset's name from the command line: not empty, valid UTF-8.
 std::optional<std::string> presetName(const std::string& text) {
     if (text.empty()) return std::nullopt;

@@ -15,13 +15,6 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-Command command(std::string name, std::string arguments, std::string summary,
-                std::function<int(Context&, const Command&, const Args&)> run) {
-    Command c{std::move(name), std::move(arguments), std::move(summary), nullptr};
-    c.run = [c, run](Context& ctx, const Args& args) { return run(ctx, c, args); };
-    return c;
-}
-
 int noSuchScene(Context& ctx, const std::string& name) {
     ctx.err << "glowmerectl: the bridge has no scene '" << platform::printable(name) << "' (see glowmerectl scenes)"
             << std::endl;

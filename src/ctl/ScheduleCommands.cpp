@@ -40,13 +40,6 @@ struct Engine {
     platform::CurlHttpClient http;
 };
 
-Command command(std::string name, std::string arguments, std::string summary,
-                std::function<int(Context&, const Command&, const Args&)> run) {
-    Command c{std::move(name), std::move(arguments), std::move(summary), nullptr};
-    c.run = [c, run](Context& ctx, const Args& args) { return run(ctx, c, args); };
-    return c;
-}
-
 int listItems(Context& ctx, const Command& self, const Args& args) {
     if (!args.empty()) return usageError(ctx, self, "unexpected argument '" + args[0] + "'");
     Engine engine(ctx);
