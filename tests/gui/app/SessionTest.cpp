@@ -21,6 +21,7 @@
 #include "gui/adapters/LogindSession.h"
 #include "gui/adapters/QtMainWindow.h"
 #include "gui/adapters/QtStatusItem.h"
+#include "gui/adapters/SessionManagerClient.h"
 #include "gui/app/GuiContext.h"
 #include "gui/app/SessionFollowing.h"
 #include "gui/windows/MainWindowWidget.h"
@@ -88,6 +89,37 @@ public:
 
 private:
     std::string address_;
+    pid_t pid_ = -1;
+    bool up_ = false;
+};
+
+// The desktop's session manager stand-in (session-manager-mock.py) on the
+// bus at `address`; what it was told is in its log.
+class SessionManagerMock {
+public:
+    SessionManagerMock(const std::string& address, const std::filesystem::path& log) : address_(address), log_(log) {
+        pid_ = fork();
+        if (pid_ == 0) {
+            setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+            execl("/usr/bin/python3", "python3", GLOWMERE_SESSION_MANAGER_MOCK, log.c_str(), nullptr);
+            _exit(127);
+        }
+        up_ = pumpUntil([this] { return said().find("ready") != std::string::npos; });
+    }
+    ~SessionManagerMock() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    bool up() const { return up_; }
+    std::string said() const { return output("cat '" + log_.string() + "'"); }
+    void ask(const char* method) {
+        call(address_, "org.gnome.SessionManager", "/org/gnome/SessionManager", std::string("org.glowmere.") + method);
+    }
+
+private:
+    std::string address_;
+    std::filesystem::path log_;
     pid_t pid_ = -1;
     bool up_ = false;
 };
@@ -238,6 +270,44 @@ TEST_F(SessionTest, TheBridgeLostAndFoundIsToldOnceEachAndTheSwitchSilencesIt) {
     gui::postToGui([&flushed] { flushed = true; });
     ASSERT_TRUE(pumpUntil([&] { return flushed; }));
     EXPECT_EQ(session->notifications().sent(), sent);
+}
+
+// A log-out as the desktop's session manager tells it: Glowmere registers,
+// agrees at once to end the session, and answers EndSession only once the
+// bridge has answered what the chosen action sent; with nothing chosen it
+// sends nothing and answers all the same. Stop ends it.
+TEST_F(SessionTest, ALogOutIsAnsweredOnceTheLampsAreSeenTo) {
+    TempDir dir;
+    SessionManagerMock manager(sessionBus.address(), dir.path() / "manager.txt");
+    ASSERT_TRUE(manager.up());
+    start("");
+    EXPECT_TRUE(t->app().sessionFollowing()->sessionManager().registered());
+    EXPECT_NE(manager.said().find("RegisterClient org.glowmere.Glowmere ''"), std::string::npos) << manager.said();
+    const std::string answer = "EndSessionResponse True ''";
+    struct Case {
+        const char* choice;
+        std::size_t switchedOff;
+    } cases[] = {{"nothing", 0}, {"off", 1}};
+    std::size_t answers = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.choice);
+        t->app().defaults().setObject(SessionActions::onLogoutKey, std::string(c.choice));
+        ASSERT_TRUE(pumpWithClock([&] { return t->app().bridge().commandQueue().idle(); }));
+        const std::size_t puts = requestsTo(t->sim(), "PUT", "").size();
+        t->sim().addLatency(400, 1, "groups/0/action");
+        manager.ask("TestSessionManager.Logout");
+        answers += 2;  // to QueryEndSession, then to EndSession
+        if (c.switchedOff) {
+            ASSERT_TRUE(pumpUntil([&] { return switchedOff() == c.switchedOff; }));
+            EXPECT_EQ(count(manager.said(), answer), answers - 1) << "answered while the bridge had not";
+        }
+        ASSERT_TRUE(pumpUntil([&] { return count(manager.said(), answer) == answers; })) << manager.said();
+        EXPECT_EQ(requestsTo(t->sim(), "PUT", "").size(), puts + c.switchedOff);
+        if (c.switchedOff) EXPECT_EQ(lampStates().find("true"), std::string::npos) << lampStates();
+    }
+    EXPECT_FALSE(t->app().quitRequested()) << "the session ended, but Glowmere is not told to stop yet";
+    manager.ask("TestSessionManager.Stop");
+    EXPECT_TRUE(pumpUntil([&] { return t->app().quitRequested(); }));
 }
 
 }  // namespace
