@@ -59,7 +59,7 @@ _glowmerectl() {
         ;;
     dusk | dawn) options="--group" ;;
     alert)
-        options="--colour --times"
+        options="--colour --long --times"
         case $prev in
         --colour)
             COMPREPLY=($(compgen -W "red orange yellow green cyan blue purple magenta pink" -- "$cur"))

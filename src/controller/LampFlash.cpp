@@ -138,7 +138,7 @@ LampFlash::Outcome LampFlash::flash(std::string_view text, std::optional<int> hu
                     "no lamp or group is called '" + platform::printable(std::string(text)) + "' (or has that id)");
     platform::log("flashing " + platform::printable(target->name) + (target->group ? " (group " : " (lamp ") +
                   target->id + ") " + std::to_string(times) + (times == 1 ? " time" : " times") +
-                  (hue ? " in hue " + std::to_string(*hue) : ""));
+                  (hue ? " in hue " + std::to_string(*hue) : (longAlert_ ? " long" : "")));
 
     // The states before the first flash: what every lamp returns to.
     std::vector<const Value*> before;
@@ -156,8 +156,9 @@ LampFlash::Outcome LampFlash::flash(std::string_view text, std::optional<int> hu
     for (int i = 0; i < times && !stopped; ++i) {
         if (i > 0 && !clock_.sleepFor(pauseBetween, stop)) break;
         if (!hue) {
-            sendAndWait({BridgeCommand{target->group, target->id, Value::map({{"alert", "select"}}), false}});
-            stopped = !clock_.sleepFor(alertLength, stop);
+            sendAndWait({BridgeCommand{target->group, target->id,
+                                       Value::map({{"alert", longAlert_ ? "lselect" : "select"}}), false}});
+            stopped = !clock_.sleepFor(longAlert_ ? longAlertLength : alertLength, stop);
             continue;
         }
         std::vector<BridgeCommand> colour, restore;

@@ -27,6 +27,8 @@ public:
     static constexpr std::chrono::milliseconds pauseBetween{700};
     // One "select" alert lasts about a second on the bridge.
     static constexpr std::chrono::milliseconds alertLength{1000};
+    // A long one ("lselect") about fifteen.
+    static constexpr std::chrono::milliseconds longAlertLength{15000};
     static constexpr int maxTimes = 10;
 
     // What a target names: a lamp or a group, and the lamps it holds.
@@ -53,6 +55,9 @@ public:
     static std::vector<Value> restoreBodies(const Value& lamp);
 
     LampFlash(BridgeBridge& bridge, platform::Clock& clock) : bridge_(bridge), clock_(clock) {}
+    // The bridge's long alert instead of its short one, for a flash without
+    // a colour.
+    void setLongAlert(bool on) { longAlert_ = on; }
 
     enum class Outcome { Flashed, NoSuchTarget, BridgeFailed, Stopped };
     // Flashes `target` `times` times: in `hue`, or with the bridge's alert
@@ -63,6 +68,7 @@ public:
 private:
     BridgeBridge& bridge_;
     platform::Clock& clock_;
+    bool longAlert_ = false;
 };
 
 }  // namespace glowmere

@@ -43,8 +43,13 @@ int alert(Context& ctx, const Command& self, const Args& given) {
     Args args;
     std::optional<int> hue;
     int times = 1;
+    bool longAlert = false;
     for (std::size_t i = 0; i < given.size(); ++i) {
         const std::string& arg = given[i];
+        if (arg == "--long") {
+            longAlert = true;
+            continue;
+        }
         if (arg != "--colour" && arg != "--times") {
             args.push_back(arg);
             continue;
@@ -68,8 +73,11 @@ int alert(Context& ctx, const Command& self, const Args& given) {
             times = static_cast<int>(*n);
         }
     }
+    // The long flash is the bridge's own; a colour is shown by Glowmere.
+    if (longAlert && hue) return usageError(ctx, self, "--long and --colour cannot be used together");
     if (args.size() != 1) return usageError(ctx, self, "expected one lamp or group, or 'all'");
     LampFlash flash(ctx.bridge, platform::SystemClock::shared());
+    flash.setLongAlert(longAlert);
     std::string why;
     switch (flash.flash(args[0], hue, times, &why)) {
         case LampFlash::Outcome::Flashed:
@@ -96,7 +104,7 @@ void addDesktopCommands(CommandTable& table) {
                             [](Context& ctx, const Command& self, const Args& args) {
                                 return stepBrightness(ctx, self, args, -LampShortcuts::brightnessStep);
                             }));
-    table.push_back(command("alert", "TARGET [--colour NAME|HUE] [--times N]",
+    table.push_back(command("alert", "TARGET [--colour NAME|HUE | --long] [--times N]",
                             "flash a lamp, a group (id or name) or all; lamps end as they were", alert));
 }
 

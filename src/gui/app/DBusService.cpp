@@ -9,6 +9,7 @@
 #include "gui/adapters/QtMainWindow.h"
 #include "gui/app/GlowmereApp.h"
 #include "gui/app/GuiContext.h"
+#include "gui/app/ListeningAndPresets.h"
 #include "platform/DefaultsStore.h"
 #include "platform/Log.h"
 
@@ -25,7 +26,10 @@ std::filesystem::path profileDirectory(const std::filesystem::path& profile) {
 
 }  // namespace
 
-DBusService::DBusService(GlowmereApp& app, const std::filesystem::path& profile) : app_(app), profile_(profile) {}
+DBusService::DBusService(GlowmereApp& app, const std::filesystem::path& profile) : app_(app), profile_(profile) {
+    listeningTold_ = listening();
+    connect(&app_.listening(), &ListeningAndPresets::listenButtonChanged, this, &DBusService::tellListening);
+}
 
 DBusService::~DBusService() {
     // A flash still under way puts its lamps back before its thread ends.
@@ -90,6 +94,16 @@ std::optional<bool> DBusService::showRunningInstance(const std::filesystem::path
     QDBusMessage call = QDBusMessage::createMethodCall(name, objectPath, interfaceName, "Show");
     QDBusMessage answer = bus.call(call, QDBus::Block, timeoutMs);
     return answer.type() == QDBusMessage::ReplyMessage;
+}
+
+void DBusService::tellListening(bool on) {
+    if (on == listeningTold_) return;
+    listeningTold_ = on;
+    if (!owned_) return;
+    QDBusMessage changed =
+        QDBusMessage::createSignal(objectPath, "org.freedesktop.DBus.Properties", "PropertiesChanged");
+    changed << QString(interfaceName) << QVariantMap{{"Listening", on}} << QStringList();
+    QDBusConnection::sessionBus().send(changed);
 }
 
 void DBusService::Show() {

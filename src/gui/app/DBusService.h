@@ -34,7 +34,8 @@ class GlowmereApp;
 class DBusService : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.glowmere.Glowmere")
-    // Whether the application listens for sounds now (read-only).
+    // Whether the application listens for sounds now (read-only; its
+    // changes are told with org.freedesktop.DBus.Properties.PropertiesChanged).
     Q_PROPERTY(bool Listening READ listening)
 public:
     static constexpr const char* serviceName = "org.glowmere.Glowmere";
@@ -107,8 +108,12 @@ protected:
     GlowmereApp& app_;
 
 private:
+    // PropertiesChanged for Listening, when it differs from what was told.
+    void tellListening(bool on);
+
     std::filesystem::path profile_;
     bool owned_ = false;
+    bool listeningTold_ = false;
     // Flashes under way, each on a thread of its own (Qt thread only).
     struct Flash {
         std::shared_ptr<std::atomic<bool>> done;

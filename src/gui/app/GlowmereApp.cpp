@@ -715,7 +715,7 @@ void GlowmereApp::followSession() {
     if (id.isEmpty()) id = qEnvironmentVariable("XDG_SESSION_ID", "auto");
     session_ = std::make_unique<SessionFollowing>(
         SessionFollowing::Parts{*context_, controller_->loop(), *defaults_, *manual_, *bridge_, *schedules_, *tools_,
-                                *settingsWindow_, [this] { return statusItem_.get(); }},
+                                *settingsWindow_, [this] { return statusItem_.get(); }, [this] { requestQuit(); }},
         bus(options_.systemBusAddress, QDBusConnection::SystemBus, "glowmere-session-system"),
         bus(options_.sessionBusAddress, QDBusConnection::SessionBus, "glowmere-session-session"), id);
 }

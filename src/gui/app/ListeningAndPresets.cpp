@@ -170,8 +170,10 @@ void ListeningAndPresets::connectCommandBar(CommandBar& bar) {
             listenButton_, [on](platform::Control& c) { static_cast<platform::Button&>(c).setState(on ? 1 : 0); });
     });
     mirrorControl(listen, *listenButton_, [this, listen, button = listenButton_] {
-        listen->setChecked(button->state() == 1);
+        const bool on = button->state() == 1;
+        listen->setChecked(on);
         showMicrophonePresence();
+        emit listenButtonChanged(on);
     });
     listen->setChecked(listenButton_->state() == 1);
     listenAction_ = listen;

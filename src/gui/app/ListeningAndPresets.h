@@ -62,6 +62,11 @@ public:
     PresetPanels& presetPanels() { return *presetPanels_; }
     ListenCountdownPanel& countdownPanel() { return *countdownPanel_; }
 
+signals:
+    // After any change of the listen button, with whether listening is on
+    // (Qt thread, once the command bar is connected).
+    void listenButtonChanged(bool on);
+
 private:
     GuiContext& context_;
     ManualController& manual_;

@@ -1,9 +1,16 @@
 #include "gui/app/SessionFollowing.h"
 
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QSessionManager>
+#include <QTimer>
+#include <atomic>
+
 #include "bridge/BridgeBridge.h"
 #include "gui/adapters/DesktopNotifications.h"
 #include "gui/adapters/LogindSession.h"
 #include "gui/adapters/QtStatusItem.h"
+#include "gui/adapters/SessionManagerClient.h"
 #include "gui/app/GuiContext.h"
 #include "gui/app/ToolWindows.h"
 #include "gui/windows/SessionSection.h"
@@ -63,6 +70,20 @@ SessionFollowing::SessionFollowing(Parts parts, QDBusConnection system, QDBusCon
             context->post([actions, event, release] { actions->handle(sessionEventOf(event), release); });
         });
 
+    // A log-out, as the desktop's session manager tells of it. The id it
+    // gave this process at autostart is this process's own: nothing started
+    // from here may register with it.
+    const QString startupId = qEnvironmentVariable("DESKTOP_AUTOSTART_ID");
+    qunsetenv("DESKTOP_AUTOSTART_ID");
+    sessionManager_ = std::make_unique<SessionManagerClient>(
+        session, QStringLiteral("org.glowmere.Glowmere"), startupId,
+        [this](std::function<void()> done) { logout(std::move(done)); }, parts_.quit);
+#if QT_CONFIG(sessionmanager)
+    connect(
+        qGuiApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { commitData(); },
+        Qt::DirectConnection);
+#endif
+
     section_ =
         new SessionSection(parts_.defaults, [manual = &parts_.manual] { return manual->lastKnownPresetNames(); });
     parts_.settingsWindow.addSection(section_, tr("Session"));
@@ -72,6 +93,30 @@ SessionFollowing::~SessionFollowing() {
     parts_.manual.setSoundTriggerObserver(nullptr);
     parts_.schedules.setRegistrationFailureObserver(nullptr);
     parts_.tools.setUpdateAvailableObserver(nullptr);
+}
+
+void SessionFollowing::logout(std::function<void()> done) {
+    SessionActions* actions = actions_.get();
+    parts_.context.post([actions, done = std::move(done)] { actions->handle(SessionEvent::Logout, done); });
+}
+
+void SessionFollowing::commitData() {
+    // The session manager on the bus tells of the same log-out.
+    if (sessionManager_->registered()) return;
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    logout([done] { done->store(true); });
+    // The action lets go after answerWait at the latest; a controller thread
+    // held up by the bridge may not start it at once, so the wait ends after
+    // twice that, on the same clock.
+    platform::Clock& clock = parts_.loop.clock();
+    const auto until = clock.now() + 2 * SessionActions::answerWait;
+    QEventLoop wait;
+    QTimer check;
+    connect(&check, &QTimer::timeout, &wait, [&] {
+        if (done->load() || clock.now() >= until) wait.quit();
+    });
+    check.start(SessionActions::answerCheck);
+    wait.exec();
 }
 
 SessionSection* SessionFollowing::section() const {

@@ -56,11 +56,12 @@ SessionSection::SessionSection(platform::DefaultsStore& defaults, std::function<
     connect(notifications_, &QCheckBox::toggled, this, [this](bool on) {
         if (!filling_) defaults_.setObject(DesktopNotifications::enabledKey, on);
     });
-    auto* note = new QLabel(tr("Glowmere holds sleep and shutdown back for a moment (at most 3 seconds) so the "
-                               "lamps hear of it first. Notifications say when the bridge is lost and found, when "
-                               "a schedule could not be put on the bridge, when the sound trigger fires, what the "
-                               "lamps did for the session and when an update is out."),
-                            this);
+    auto* note =
+        new QLabel(tr("Glowmere holds sleep, log-out and shutdown back for a moment (at most 3 seconds) so the "
+                      "lamps hear of it first. Notifications say when the bridge is lost and found, when "
+                      "a schedule could not be put on the bridge, when the sound trigger fires, what the "
+                      "lamps did for the session and when an update is out."),
+                   this);
     note->setWordWrap(true);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);

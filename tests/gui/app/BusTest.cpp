@@ -78,6 +78,30 @@ std::string preset(const std::string& name, int lamps, int bri) {
            "</string><key>strips</key><array>" + strips + "</array></dict>";
 }
 
+// dbus-monitor on `bus`, writing what matches `rule` to a file, as another
+// program would see it.
+class BusMonitor {
+public:
+    BusMonitor(const SessionBus& bus, const std::string& rule) {
+        pid_ = fork();
+        if (pid_ == 0) {
+            (void)!freopen(file_.c_str(), "w", stdout);
+            execlp("dbus-monitor", "dbus-monitor", "--address", bus.address().c_str(), rule.c_str(), nullptr);
+            _exit(127);
+        }
+    }
+    ~BusMonitor() {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    std::string seen() const { return slurp(file_); }
+
+private:
+    TempDir dir_;
+    std::filesystem::path file_ = dir_.path() / "monitor.txt";
+    pid_t pid_ = -1;
+};
+
 // The application, started on a profile of its own and stopped with the test.
 class RunningApp {
 public:
@@ -113,6 +137,7 @@ TEST_F(BusTest, EveryMethodRunsTheCommandsOfTheMenus) {
     RunningApp app(sim, bus,
                    "<key>presets</key><array>" + preset("Evening", 2, 100) + preset("Night", 2, 7) + "</array>");
     ASSERT_TRUE(app.up()) << slurp(app.log());
+    BusMonitor properties(bus, "type='signal',interface='org.freedesktop.DBus.Properties',member='PropertiesChanged'");
 
     struct Case {
         const char* method;
@@ -155,6 +180,12 @@ TEST_F(BusTest, EveryMethodRunsTheCommandsOfTheMenus) {
                      " gdbus call --session --dest org.glowmere.Glowmere --object-path /org/glowmere/Glowmere"
                      " --method org.freedesktop.DBus.Properties.Get org.glowmere.Glowmere Listening"),
               "(<false>,)");
+    // Listening told as it changed: on, then off.
+    waitFor([&] { return properties.seen().find("boolean false") != std::string::npos; }, std::chrono::seconds(5));
+    const std::string told = properties.seen();
+    const auto on = told.find("boolean true"), off = told.find("boolean false");
+    EXPECT_NE(told.find("string \"Listening\""), std::string::npos) << told;
+    EXPECT_TRUE(on != std::string::npos && off != std::string::npos && on < off) << told;
 
     // logind's wake, on the bus that stands for the system bus here.
     output("DBUS_SESSION_BUS_ADDRESS=" + quoted(bus.address()) +
@@ -338,14 +369,7 @@ TEST_F(BusTest, ALoudToneOnTheMicrophoneIsAnnouncedAndAppliesThePreset) {
     ASSERT_FALSE(bus.address().empty()) << "no dbus-daemon";
 
     // Everything on the bus about Glowmere, as another program would see it.
-    const std::filesystem::path seen = runtime.path() / "monitor.txt";
-    const pid_t monitor = fork();
-    if (monitor == 0) {
-        (void)!freopen(seen.c_str(), "w", stdout);
-        execlp("dbus-monitor", "dbus-monitor", "--address", bus.address().c_str(),
-               "type='signal',interface='org.glowmere.Glowmere'", nullptr);
-        _exit(127);
-    }
+    BusMonitor monitor(bus, "type='signal',interface='org.glowmere.Glowmere'");
     SimulatedBridge sim(bridgeWith(2, 0));
     RunningApp app(sim, bus,
                    "<key>presets</key><array>" + preset("Alarm", 2, 254) +
@@ -358,16 +382,16 @@ TEST_F(BusTest, ALoudToneOnTheMicrophoneIsAnnouncedAndAppliesThePreset) {
 
     EXPECT_EQ(call(bus, "StartListening"), "()");
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_EQ(slurp(seen).find("GlowmereSoundDetected"), std::string::npos) << "silence sets nothing off";
+    EXPECT_EQ(monitor.seen().find("GlowmereSoundDetected"), std::string::npos) << "silence sets nothing off";
     sim.clearRequestLog();
     // The stream may take a moment to connect: play until it is heard.
     const bool heard = waitFor([&] {
-        if (slurp(seen).find("GlowmereSoundDetected") != std::string::npos) return true;
+        if (monitor.seen().find("GlowmereSoundDetected") != std::string::npos) return true;
         pulse.playTone();
         return false;
     });
     EXPECT_TRUE(heard) << slurp(app.log());
-    const std::string signal = slurp(seen);
+    const std::string signal = monitor.seen();
     EXPECT_NE(signal.find("path=/org/glowmere/Glowmere; interface=org.glowmere.Glowmere; member=GlowmereSoundDetected"),
               std::string::npos)
         << signal;
@@ -376,9 +400,6 @@ TEST_F(BusTest, ALoudToneOnTheMicrophoneIsAnnouncedAndAppliesThePreset) {
         << "the preset was not applied";
     EXPECT_EQ(json::parse(requestsTo(sim, "PUT", "/lights/1/state").front().body).value("bri", -1), 254);
     EXPECT_EQ(call(bus, "StopListening"), "()");
-
-    kill(monitor, SIGTERM);
-    waitpid(monitor, nullptr, 0);
 }
 
 }  // namespace

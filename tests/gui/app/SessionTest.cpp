@@ -1,6 +1,7 @@
 // The lamps following the desktop session, and the desktop notifications:
-// the application on the simulated bridge, with logind and a notification
-// service mocked on private buses (one stands in for the system bus).
+// the application on the simulated bridge, with logind, the session manager
+// and a notification service mocked on private buses (one stands in for the
+// system bus).
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include <QCheckBox>
 
@@ -21,6 +23,7 @@
 #include "gui/adapters/LogindSession.h"
 #include "gui/adapters/QtMainWindow.h"
 #include "gui/adapters/QtStatusItem.h"
+#include "gui/adapters/SessionManagerClient.h"
 #include "gui/app/GuiContext.h"
 #include "gui/app/SessionFollowing.h"
 #include "gui/windows/MainWindowWidget.h"
@@ -55,11 +58,11 @@ std::size_t count(const std::string& text, const std::string& part) {
     return n;
 }
 
-// A python-dbusmock template serving on the bus at `address`.
+// A python stand-in serving `name` on the bus at `address`: a
+// python-dbusmock template, or a script of the tests' own.
 class MockService {
 public:
-    MockService(const std::string& address, const char* templateName, const char* name, bool system)
-        : address_(address) {
+    MockService(const std::string& address, const char* name, bool system, std::vector<std::string> arguments) {
         pid_ = fork();
         if (pid_ == 0) {
             setenv(system ? "DBUS_SYSTEM_BUS_ADDRESS" : "DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
@@ -67,8 +70,10 @@ public:
             const int quiet = open("/dev/null", O_WRONLY);
             dup2(quiet, STDOUT_FILENO);
             dup2(quiet, STDERR_FILENO);
-            execl("/usr/bin/python3", "python3", "-m", "dbusmock", "--template", templateName,
-                  system ? "--system" : nullptr, nullptr);
+            std::vector<char*> argv{const_cast<char*>("python3")};
+            for (std::string& argument : arguments) argv.push_back(argument.data());
+            argv.push_back(nullptr);
+            execv("/usr/bin/python3", argv.data());
             _exit(127);
         }
         const auto deadline = std::chrono::steady_clock::now() + 10s;
@@ -87,7 +92,6 @@ public:
     bool up() const { return up_; }
 
 private:
-    std::string address_;
     pid_t pid_ = -1;
     bool up_ = false;
 };
@@ -103,9 +107,12 @@ protected:
         if (!dbusmockInstalled()) GTEST_SKIP() << "python3-dbusmock is not installed (scripts/setup installs it)";
         ASSERT_FALSE(systemBus.address().empty());
         ASSERT_FALSE(sessionBus.address().empty());
-        logind = std::make_unique<MockService>(systemBus.address(), "logind", "org.freedesktop.login1", true);
-        notifier = std::make_unique<MockService>(sessionBus.address(), "notification_daemon",
-                                                 "org.freedesktop.Notifications", false);
+        logind = std::make_unique<MockService>(
+            systemBus.address(), "org.freedesktop.login1", true,
+            std::vector<std::string>{"-m", "dbusmock", "--template", "logind", "--system"});
+        notifier = std::make_unique<MockService>(
+            sessionBus.address(), "org.freedesktop.Notifications", false,
+            std::vector<std::string>{"-m", "dbusmock", "--template", "notification_daemon"});
         ASSERT_TRUE(logind->up() && notifier->up());
         logindCall("/org/freedesktop/login1", "org.freedesktop.DBus.Mock.AddSession", "c1 seat0 1000 someone true");
     }
@@ -238,6 +245,52 @@ TEST_F(SessionTest, TheBridgeLostAndFoundIsToldOnceEachAndTheSwitchSilencesIt) {
     gui::postToGui([&flushed] { flushed = true; });
     ASSERT_TRUE(pumpUntil([&] { return flushed; }));
     EXPECT_EQ(session->notifications().sent(), sent);
+}
+
+// A log-out as the desktop's session manager tells it: Glowmere registers,
+// agrees at once to end the session, and answers EndSession only once the
+// bridge has answered what the chosen action sent; with nothing chosen it
+// sends nothing and answers all the same. Stop ends it.
+TEST_F(SessionTest, ALogOutIsAnsweredOnceTheLampsAreSeenTo) {
+    TempDir dir;
+    const std::string said = dir.path() / "manager.txt";
+    MockService manager(sessionBus.address(), "org.gnome.SessionManager", false, {GLOWMERE_SESSION_MANAGER_MOCK, said});
+    ASSERT_TRUE(manager.up());
+    auto told = [&said] { return output("cat " + said); };
+    auto ask = [this](const char* method) {
+        call(sessionBus.address(), "org.gnome.SessionManager", "/org/gnome/SessionManager",
+             std::string("org.glowmere.TestSessionManager.") + method);
+    };
+    start("");
+    EXPECT_TRUE(t->app().sessionFollowing()->sessionManager().registered());
+    EXPECT_NE(told().find("RegisterClient org.glowmere.Glowmere ''"), std::string::npos) << told();
+    const std::string answer = "EndSessionResponse True ''";
+    struct Case {
+        const char* choice;
+        std::size_t switchedOff;
+    } cases[] = {{"nothing", 0}, {"off", 1}};
+    std::size_t answers = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.choice);
+        t->app().defaults().setObject(SessionActions::onLogoutKey, std::string(c.choice));
+        ASSERT_TRUE(pumpWithClock([&] { return t->app().bridge().commandQueue().idle(); }));
+        const std::size_t puts = requestsTo(t->sim(), "PUT", "").size();
+        t->sim().addLatency(400, 1, "groups/0/action");
+        ask("Logout");
+        answers += 2;  // to QueryEndSession, then to EndSession
+        if (c.switchedOff) {
+            ASSERT_TRUE(pumpUntil([&] { return switchedOff() == c.switchedOff; }));
+            EXPECT_EQ(count(told(), answer), answers - 1) << "answered while the bridge had not";
+        }
+        ASSERT_TRUE(pumpUntil([&] { return count(told(), answer) == answers; })) << told();
+        EXPECT_EQ(requestsTo(t->sim(), "PUT", "").size(), puts + c.switchedOff);
+        if (c.switchedOff) {
+            EXPECT_EQ(lampStates().find("true"), std::string::npos) << lampStates();
+        }
+    }
+    EXPECT_FALSE(t->app().quitRequested()) << "the session ended, but Glowmere is not told to stop yet";
+    ask("Stop");
+    EXPECT_TRUE(pumpUntil([&] { return t->app().quitRequested(); }));
 }
 
 }  // namespace

@@ -507,6 +507,7 @@ TEST_F(CtlTest, AlertFlashesInAColourAndEveryLampEndsAsItWas) {
         {{"alert", "Cellar"}, 1, "no lamp or group is called 'Cellar'"},
         {{"alert", "1", "--colour", "teal"}, 2, "'teal' is not a colour"},
         {{"alert", "1", "--times", "11"}, 2, "--times takes a whole number from 1 to 10"},
+        {{"alert", "1", "--long", "--colour", "red"}, 2, "--long and --colour cannot be used together"},
         {{"alert"}, 2, "expected one lamp or group"},
     };
     for (const Refused& r : refused) {

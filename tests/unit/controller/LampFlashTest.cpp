@@ -7,6 +7,8 @@
 
 #include "bridge/JsonText.h"
 #include "controller/LampShortcuts.h"
+#include "platform/DefaultsStore.h"
+#include "support/FakeHttpClient.h"
 
 namespace glowmere {
 namespace {
@@ -50,6 +52,30 @@ TEST(LampFlashTest, TheRestoreBodyPutsBackTheLampsOwnColourMode) {
     // A lamp without colour gets the bridge's own alert instead of a colour.
     EXPECT_EQ(JSONFromDictionary(LampFlash::colourBody(lamp("4", "Bedroom", R"({"on":true,"bri":10,"ct":300})"), 0)),
               R"({"alert":"select"})");
+}
+
+// The long flash is the bridge's own long alert, and each lasts as long as
+// the bridge's before the next begins (on a clock that runs through waits).
+TEST(LampFlashTest, ALongFlashIsTheBridgesLongAlertForItsFullLength) {
+    testing::FakeHttpClient http;
+    platform::DefaultsStore defaults;
+    platform::FakeClock clock;
+    clock.setAutoAdvance(true);
+    defaults.setObject("username", "alice");
+    BridgeBridge bridge(http, defaults, clock);
+    bridge.setBridgeIP("10.0.0.2");
+    http.reply("GET", "/lights", R"({"1":{"name":"Hall","state":{"on":true,"bri":10}}})");
+    http.reply("PUT", "/groups/0/action", R"([{"success":{"/groups/0/action/alert":"lselect"}}])");
+    LampFlash flash(bridge, clock);
+    flash.setLongAlert(true);
+    const auto started = clock.now();
+    ASSERT_EQ(flash.flash("all", std::nullopt, 2), LampFlash::Outcome::Flashed);
+    EXPECT_GE(clock.now() - started, 2 * LampFlash::longAlertLength + LampFlash::pauseBetween);
+    std::vector<std::string> alerts;
+    for (const auto& request : http.requests())
+        if (request.method == "PUT")
+            alerts.push_back(request.url.substr(request.url.rfind("/api/")) + " " + *request.body);
+    EXPECT_EQ(alerts, std::vector<std::string>(2, R"(/api/alice/groups/0/action {"alert":"lselect"})"));
 }
 
 TEST(LampFlashTest, ATargetIsAllALampOrAGroupByIdentifierOrName) {
