@@ -65,6 +65,8 @@ std::string slurp(const std::filesystem::path& p) {
 class CtlTest : public ::testing::Test {
 protected:
     explicit CtlTest(SimulatedBridge::Options options = {}) : sim(options) {
+        // The bridges answer searches on loopback at once: a second's wait is plenty.
+        ::setenv("GLOWMERE_SEARCH_WAIT_MS", "1000", 1);
         platform::DefaultsStore store(profile.path());
         if (!sim.user().empty()) store.setObject("username", sim.user());
         store.setObject("lastusedbridgeIP", sim.address());
