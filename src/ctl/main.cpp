@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -29,6 +30,7 @@
 #include "platform/Clock.h"
 #include "platform/DefaultsStore.h"
 #include "platform/HttpClient.h"
+#include "platform/LocalSearch.h"
 #include "platform/Log.h"
 #include "platform/Version.h"
 
@@ -50,6 +52,28 @@ bool namesOption(const std::string& usage, const std::string& option) {
     }
     return false;
 }
+
+// The search of the local network. GLOWMERE_SEARCH_WAIT_MS (100-3000) cuts
+// its wait for answers: the tests' bridges answer on loopback within
+// milliseconds, so they need not wait out the whole 3 s each time.
+class LocalNetworkSearch final : public platform::LocalSearch {
+public:
+    LocalNetworkSearch() {
+        const char* text = std::getenv("GLOWMERE_SEARCH_WAIT_MS");
+        char* end = nullptr;
+        const long millis = text ? std::strtol(text, &end, 10) : 0;
+        if (text && end != text && *end == '\0' && millis >= 100 && millis <= 3000)
+            wait_ = std::chrono::milliseconds(millis);
+    }
+    std::vector<platform::LocalSearchReply> search(const std::string& target,
+                                                   std::chrono::milliseconds wait) override {
+        return ssdp_.search(target, wait_.value_or(wait));
+    }
+
+private:
+    platform::SsdpSearch ssdp_;
+    std::optional<std::chrono::milliseconds> wait_;
+};
 
 void printUsage(std::ostream& out, const CommandTable& table) {
     out << "usage: glowmerectl [--profile DIR] [--bridge [https://]HOST[:PORT]] [--timeout SECONDS] [--json] "
@@ -170,7 +194,7 @@ int main(int argc, char** argv) {
     };
     tellSetAside();
     platform::CurlHttpClient http;
-    platform::SsdpSearch localSearch;
+    LocalNetworkSearch localSearch;
     BridgeBridge bridge(http, defaults, platform::SystemClock::shared());
     bridge.setLocalSearch(&localSearch);
     // A bridge that no longer knows the stored name ends the command at

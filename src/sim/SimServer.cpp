@@ -330,6 +330,7 @@ void SimServer::serve() {
 void SimServer::stop() {
     if (http_) http_->stop();
     if (tls_) tls_->stop();
+    endClientConnections();
     std::lock_guard lock(tickMutex_);
     stopping_ = true;
     tickWake_.notify_all();
@@ -374,6 +375,33 @@ void SimServer::widenBacklog() {
                         : local.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&local)->sin6_port)
                                                       : 0;
         if (localPort == port_) ::listen(fd, SOMAXCONN);
+    }
+    ::closedir(dir);
+}
+
+// Ends reading on every connection a client holds open, as a bridge that is
+// switched off does: a connection kept alive between requests would
+// otherwise hold its thread, and with it the stop, for the whole keep-alive
+// time. A reply being written still goes out. Found among the process's
+// descriptors, as above.
+void SimServer::endClientConnections() {
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (!dir) return;
+    while (dirent* entry = ::readdir(dir)) {
+        int fd = std::atoi(entry->d_name);
+        if (fd <= 2) continue;
+        int type = 0, listening = 0;
+        socklen_t length = sizeof type;
+        if (::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) != 0 || type != SOCK_STREAM) continue;
+        length = sizeof listening;
+        if (::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) != 0 || listening) continue;
+        sockaddr_storage local{};
+        socklen_t localLength = sizeof local;
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) != 0) continue;
+        int localPort = local.ss_family == AF_INET    ? ntohs(reinterpret_cast<sockaddr_in*>(&local)->sin_port)
+                        : local.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&local)->sin6_port)
+                                                      : 0;
+        if (localPort != 0 && (localPort == port_ || localPort == tlsPort_)) ::shutdown(fd, SHUT_RD);
     }
     ::closedir(dir);
 }

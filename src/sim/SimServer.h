@@ -63,6 +63,7 @@ private:
     void saveIfChanged();
     void closeConnection(const httplib::Request& request);
     void widenBacklog();
+    void endClientConnections();
     void configure(httplib::Server& server);
 
     Options options_;

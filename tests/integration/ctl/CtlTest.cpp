@@ -65,6 +65,8 @@ std::string slurp(const std::filesystem::path& p) {
 class CtlTest : public ::testing::Test {
 protected:
     explicit CtlTest(SimulatedBridge::Options options = {}) : sim(options) {
+        // The bridges answer searches on loopback at once: a second's wait is plenty.
+        ::setenv("GLOWMERE_SEARCH_WAIT_MS", "1000", 1);
         platform::DefaultsStore store(profile.path());
         if (!sim.user().empty()) store.setObject("username", sim.user());
         store.setObject("lastusedbridgeIP", sim.address());
@@ -261,7 +263,9 @@ TEST_F(CtlTest, RepliesThatAreNoBridgesExitOneAndSayWhy) {
         EXPECT_NE(run.err.find(c.reason), std::string::npos) << c.what << ": " << run.err;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << c.what << ": " << run.err;
         EXPECT_EQ(wire().size(), c.requests) << c.what << ": a time-out is not asked again";
-        EXPECT_LT(run.seconds, 2.5) << c.what;
+        // None waits out the 30 s a reply may take; the one without an answer
+        // gives up before its reply would come.
+        EXPECT_LT(run.seconds, c.args[0] == "--timeout" ? 2.5 : 10.0) << c.what;
     }
     rusage usage{};
     ::getrusage(RUSAGE_CHILDREN, &usage);
@@ -706,9 +710,12 @@ TEST_F(CtlHouseTest, SettingThirtyLampsIsPacedToTenASecond) {
         EXPECT_EQ(log[i].path, "/api/testuser/lights/" + std::to_string(i + 1) + "/state");
         EXPECT_EQ(log[i].body, R"({"bri":77})");
         // The first command waited while the queue's own connection was
-        // checked; the queue keeps its schedule from its start.
-        if (i > 1) {
-            EXPECT_GE(millis(log[i].time) - millis(log[i - 1].time), 90) << i;
+        // checked; the queue keeps its schedule from its start. Five sent
+        // 100 ms apart span 400 ms when they arrive, give or take how late
+        // each reached the bridge on a busy machine (up to 60 ms under a
+        // sanitizer): a pace of 75 ms would span 300 ms.
+        if (i >= 5) {
+            EXPECT_GT(millis(log[i].time) - millis(log[i - 4].time), 300) << i;
         }
     }
     EXPECT_GE(millis(log.back().time) - millis(log.front().time), 2850);
