@@ -32,9 +32,11 @@ public:
         if (postDrain) scheduleDrain();
     }
 
-private:
     static constexpr qint64 sliceMs = 6;
 
+    bool sliceSpent() const { return slice_.isValid() && slice_.elapsed() >= sliceMs; }
+
+private:
     void scheduleDrain() {
         auto* app = QCoreApplication::instance();
         if (!app) {
@@ -50,12 +52,14 @@ private:
     void drain() {
         QElapsedTimer slice;
         slice.start();
+        slice_ = slice;
         for (;;) {
             std::function<void()> task;
             {
                 std::lock_guard g(mutex_);
                 if (tasks_.empty()) {
                     drainPosted_ = false;
+                    slice_.invalidate();
                     return;
                 }
                 if (slice.elapsed() >= sliceMs) break;
@@ -64,6 +68,7 @@ private:
             }
             task();
         }
+        slice_.invalidate();
         scheduleDrain();  // the rest after Qt has had its turn
     }
 
@@ -71,6 +76,9 @@ private:
     std::deque<std::function<void()>> tasks_;
     bool drainPosted_ = false;
     QCoreApplication* drainApp_ = nullptr;
+    // The drain under way, for the tasks it runs (Qt thread only); a drain
+    // nested in a task's own event loop clears it.
+    QElapsedTimer slice_;
 };
 
 GuiQueue& guiQueue() {
@@ -86,6 +94,10 @@ void postToGui(std::function<void()> work) {
     if (!QCoreApplication::instance()) return;
     tasksPosted.fetch_add(1, std::memory_order_relaxed);
     guiQueue().push(std::move(work));
+}
+
+bool guiSliceSpent() {
+    return guiQueue().sliceSpent();
 }
 
 std::uint64_t guiTasksPosted() {

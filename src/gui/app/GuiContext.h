@@ -62,6 +62,10 @@ private:
 // it. Work is run in slices of a few milliseconds, so Qt paints and answers
 // input in between.
 void postToGui(std::function<void()> work);
+// Whether the slice of work postToGui is running now has had its time, so
+// a task that can stop part way (building or deleting many widgets) posts
+// the rest instead of going on; false outside such a slice (Qt thread).
+bool guiSliceSpent();
 // How many tasks postToGui was given so far (the benchmarks count them).
 std::uint64_t guiTasksPosted();
 

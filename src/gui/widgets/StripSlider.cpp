@@ -11,6 +11,7 @@
 #include <cmath>
 
 #include "gui/widgets/ControlWidgets.h"
+#include "gui/widgets/PaintCache.h"
 
 namespace glowmere::gui {
 
@@ -149,9 +150,8 @@ QColor StripSlider::colourAt(double f) const {
 
 void StripSlider::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
     // The strip of a lamp that is off is shown dimmed.
-    if (parentWidget() && parentWidget()->property("lampOff").toBool()) p.setOpacity(0.45);
+    const double opacity = parentWidget() && parentWidget()->property("lampOff").toBool() ? 0.45 : 1.0;
     QStyleOptionSlider opt;
     initStyleOption(&opt);
     const QRect handle = style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, this);
@@ -163,18 +163,31 @@ void StripSlider::paintEvent(QPaintEvent*) {
     else
         groove = QRectF(4, (height() - grooveWidth) / 2, width() - 8, grooveWidth);
 
-    QLinearGradient gradient(vertical ? groove.bottomLeft() : groove.topLeft(),
-                             vertical ? groove.topLeft() : groove.topRight());
-    if (look_ == Look::Plain) {
-        gradient.setColorAt(0, palette().color(QPalette::Mid));
-        gradient.setColorAt(1, palette().color(QPalette::Mid));
-    } else {
-        const int stops = look_ == Look::Hue ? 12 : 4;
-        for (int i = 0; i <= stops; ++i) gradient.setColorAt(double(i) / stops, colourAt(double(i) / stops));
-    }
-    p.setPen(QPen(QColor(0, 0, 0, 90), 1));
-    p.setBrush(gradient);
-    p.drawRoundedRect(groove, grooveWidth / 2, grooveWidth / 2);
+    // The groove's colours depend on the look and, for saturation and
+    // brightness, on the strip's hue; the pictures are shared by the strips.
+    const double hue = hueSource_ ? std::fmod(std::max(0.0, hueSource_()), 1.0) : 0.11;
+    const QString grooveKey = QStringLiteral("sliderGroove:%1:%2:%3:%4:%5")
+                                  .arg(static_cast<int>(look_))
+                                  .arg(vertical)
+                                  .arg(opacity)
+                                  .arg(look_ == Look::Hue || look_ == Look::Warmth ? 0.0 : hue, 0, 'g', 17)
+                                  .arg(palette().color(QPalette::Mid).rgba());
+    paintCached(p, QPoint(0, 0), size(), grooveKey, devicePixelRatioF(), [&](QPainter& g) {
+        g.setRenderHint(QPainter::Antialiasing);
+        g.setOpacity(opacity);
+        QLinearGradient gradient(vertical ? groove.bottomLeft() : groove.topLeft(),
+                                 vertical ? groove.topLeft() : groove.topRight());
+        if (look_ == Look::Plain) {
+            gradient.setColorAt(0, palette().color(QPalette::Mid));
+            gradient.setColorAt(1, palette().color(QPalette::Mid));
+        } else {
+            const int stops = look_ == Look::Hue ? 12 : 4;
+            for (int i = 0; i <= stops; ++i) gradient.setColorAt(double(i) / stops, colourAt(double(i) / stops));
+        }
+        g.setPen(QPen(QColor(0, 0, 0, 90), 1));
+        g.setBrush(gradient);
+        g.drawRoundedRect(groove, grooveWidth / 2, grooveWidth / 2);
+    });
 
     // The knob: a round cap filled with the colour under it.
     const double range = std::max(1, maximum() - minimum());
@@ -186,19 +199,38 @@ void StripSlider::paintEvent(QPaintEvent*) {
         centre.setY(std::clamp(centre.y(), radius + 1.5, height() - radius - 2.5));
     else
         centre.setX(std::clamp(centre.x(), radius + 1.5, width() - radius - 1.5));
-    QColor fill = look_ == Look::Plain ? palette().color(QPalette::Button) : colourAt(fraction);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(0, 0, 0, 70));
-    p.drawEllipse(centre + QPointF(0, 1.2), radius + 0.5, radius + 0.5);
-    p.setBrush(QColor(250, 250, 250));
-    p.drawEllipse(centre, radius, radius);
-    p.setBrush(fill);
-    p.drawEllipse(centre, radius - 3, radius - 3);
-    if (hasFocus()) {
-        p.setPen(QPen(palette().color(QPalette::Highlight), 1.5));
-        p.setBrush(Qt::NoBrush);
-        p.drawEllipse(centre, radius + 1.5, radius + 1.5);
-    }
+    const QColor fill = look_ == Look::Plain ? palette().color(QPalette::Button) : colourAt(fraction);
+    const bool focus = hasFocus();
+    const QColor ring = palette().color(QPalette::Highlight);
+    // Drawn around the whole pixel under the centre; the key keeps the
+    // centre's fraction of a pixel, so the cap sits exactly where it would.
+    constexpr int margin = 13;
+    const QPoint origin(static_cast<int>(std::floor(centre.x())) - margin,
+                        static_cast<int>(std::floor(centre.y())) - margin);
+    const QPointF inside = centre - QPointF(origin);
+    const QString knobKey = QStringLiteral("sliderKnob:%1:%2:%3:%4:%5:%6")
+                                .arg(fill.rgba())
+                                .arg(focus ? ring.rgba() : 0)
+                                .arg(focus)
+                                .arg(opacity)
+                                .arg(inside.x())
+                                .arg(inside.y());
+    paintCached(p, origin, QSize(2 * margin, 2 * margin), knobKey, devicePixelRatioF(), [&](QPainter& k) {
+        k.setRenderHint(QPainter::Antialiasing);
+        k.setOpacity(opacity);
+        k.setPen(Qt::NoPen);
+        k.setBrush(QColor(0, 0, 0, 70));
+        k.drawEllipse(inside + QPointF(0, 1.2), radius + 0.5, radius + 0.5);
+        k.setBrush(QColor(250, 250, 250));
+        k.drawEllipse(inside, radius, radius);
+        k.setBrush(fill);
+        k.drawEllipse(inside, radius - 3, radius - 3);
+        if (focus) {
+            k.setPen(QPen(ring, 1.5));
+            k.setBrush(Qt::NoBrush);
+            k.drawEllipse(inside, radius + 1.5, radius + 1.5);
+        }
+    });
 }
 
 }  // namespace glowmere::gui

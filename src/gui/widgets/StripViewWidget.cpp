@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "gui/widgets/ControlWidgets.h"
+#include "gui/widgets/PaintCache.h"
 #include "gui/widgets/ViewWidgets.h"
 
 namespace glowmere::gui {
@@ -139,47 +140,56 @@ void StripViewWidget::applyFolding() {
 
 void StripViewWidget::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QRectF panel = QRectF(rect()).adjusted(3.5, 0.5, -3.5, -0.5);
-    QLinearGradient fill(panel.topLeft(), panel.bottomLeft());
-    fill.setColorAt(0, QColor(58, 61, 70));
-    fill.setColorAt(1, QColor(40, 42, 49));
-    p.setPen(QPen(QColor(255, 255, 255, 28), 1));
-    p.setBrush(fill);
-    p.drawRoundedRect(panel, 10, 10);
-
-    View* labelView = view().subviewWithTag(1);
-    const auto* label = labelView ? dynamic_cast<const platform::TextField*>(labelView->control()) : nullptr;
-    if (isFolded()) {
-        // The name reads upward along the band.
-        p.save();
-        p.translate(width() / 2.0 + 5, height() - 40);
-        p.rotate(-90);
-        QFont f = font();
-        f.setBold(true);
-        p.setFont(f);
-        p.setPen(QColor(235, 236, 240));
-        const QString text = label ? QString::fromStdString(label->stringValue()) : QString();
-        p.drawText(QPointF(0, 0), p.fontMetrics().elidedText(text, Qt::ElideRight, height() - 52));
-        p.restore();
-        return;
-    }
-    // Captions under the three sliders.
-    QFont small = font();
-    small.setPointSizeF(small.pointSizeF() * 0.78);
-    p.setFont(small);
-    p.setPen(QColor(170, 174, 186));
+    const bool folded = isFolded();
+    // Captions under the sliders that show; where they stand is part of
+    // the picture's key, as the panel's size, dimming and type are.
     const struct {
         int tag;
         const char* text;
     } captions[] = {{3, "Bri"}, {4, "Hue"}, {5, "Sat"}, {9, "Warm"}};
-    if (property("lampOff").toBool()) p.setOpacity(0.55);
-    for (const auto& caption : captions) {
-        View* slider = view().subviewWithTag(caption.tag);
-        if (!slider || slider->isHidden() || (slider->control() && slider->control()->isHidden())) continue;
-        const QRect r = toWidgetRect(slider->frame(), 0, height());
-        p.drawText(QRect(r.center().x() - 24, r.bottom() + 2, 48, 14), Qt::AlignCenter, tr(caption.text));
+    const bool dimmed = property("lampOff").toBool();
+    QString key = QStringLiteral("stripPanel:%1:%2:%3").arg(folded).arg(dimmed).arg(font().key());
+    std::vector<std::pair<QRect, const char*>> shown;
+    if (!folded) {
+        for (const auto& caption : captions) {
+            View* slider = view().subviewWithTag(caption.tag);
+            if (!slider || slider->isHidden() || (slider->control() && slider->control()->isHidden())) continue;
+            const QRect r = toWidgetRect(slider->frame(), 0, height());
+            const QRect box(r.center().x() - 24, r.bottom() + 2, 48, 14);
+            shown.emplace_back(box, caption.text);
+            key += QStringLiteral(":%1@%2,%3").arg(caption.tag).arg(box.x()).arg(box.y());
+        }
     }
+    paintCached(p, QPoint(0, 0), size(), key, devicePixelRatioF(), [&](QPainter& panelPainter) {
+        panelPainter.setRenderHint(QPainter::Antialiasing);
+        const QRectF panel = QRectF(rect()).adjusted(3.5, 0.5, -3.5, -0.5);
+        QLinearGradient fill(panel.topLeft(), panel.bottomLeft());
+        fill.setColorAt(0, QColor(58, 61, 70));
+        fill.setColorAt(1, QColor(40, 42, 49));
+        panelPainter.setPen(QPen(QColor(255, 255, 255, 28), 1));
+        panelPainter.setBrush(fill);
+        panelPainter.drawRoundedRect(panel, 10, 10);
+        if (shown.empty()) return;
+        QFont small = font();
+        small.setPointSizeF(small.pointSizeF() * 0.78);
+        panelPainter.setFont(small);
+        panelPainter.setPen(QColor(170, 174, 186));
+        if (dimmed) panelPainter.setOpacity(0.55);
+        for (const auto& [box, text] : shown) panelPainter.drawText(box, Qt::AlignCenter, tr(text));
+    });
+    if (!folded) return;
+    // The name reads upward along the band.
+    View* labelView = view().subviewWithTag(1);
+    const auto* label = labelView ? dynamic_cast<const platform::TextField*>(labelView->control()) : nullptr;
+    p.setRenderHint(QPainter::Antialiasing);
+    p.translate(width() / 2.0 + 5, height() - 40);
+    p.rotate(-90);
+    QFont f = font();
+    f.setBold(true);
+    p.setFont(f);
+    p.setPen(QColor(235, 236, 240));
+    const QString text = label ? QString::fromStdString(label->stringValue()) : QString();
+    p.drawText(QPointF(0, 0), p.fontMetrics().elidedText(text, Qt::ElideRight, height() - 52));
 }
 
 void StripViewWidget::mousePressEvent(QMouseEvent* event) {

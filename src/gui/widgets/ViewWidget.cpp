@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QPropertyAnimation>
 #include <QResizeEvent>
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <memory>
@@ -32,7 +33,8 @@ constexpr qint64 buildSliceMs = 4;
 void deleteInSlices(std::shared_ptr<std::vector<QPointer<QWidget>>> widgets) {
     QElapsedTimer budget;
     budget.start();
-    while (!widgets->empty() && budget.elapsed() < buildSliceMs) {
+    for (bool first = true; !widgets->empty(); first = false) {
+        if (!first && (budget.elapsed() >= buildSliceMs || guiSliceSpent())) break;
         QPointer<QWidget> widget = widgets->back();
         widgets->pop_back();
         delete widget.data();
@@ -63,7 +65,9 @@ ViewWidget::ViewWidget(std::shared_ptr<View> view, GuiContext& context, QWidget*
     setHiddenBy(this, HiddenBy::View, view_->isHidden());
     const auto frame = view_->frame();
     resize(static_cast<int>(frame.size.width), static_cast<int>(frame.size.height));
-    syncSubviews();
+    // Made as part of its container (a strip and its controls), it is
+    // complete when made: a strip wires its controls to each other.
+    syncSubviews(qobject_cast<ViewWidget*>(parent) ? Slicing::Whole : Slicing::Sliced);
 }
 
 ViewWidget::~ViewWidget() {
@@ -74,7 +78,7 @@ ViewWidget::~ViewWidget() {
 void ViewWidget::viewChanged(View::Change what) {
     switch (what) {
         case View::Change::Subviews:
-            syncSubviews();
+            syncSubviews(Slicing::Sliced);
             break;
         case View::Change::Hidden:
             setHiddenBy(this, HiddenBy::View, view_->isHidden());
@@ -96,7 +100,7 @@ QWidget* ViewWidget::childWidget(const View* child) const {
     return it == children_.end() ? nullptr : it->second.second;
 }
 
-void ViewWidget::syncSubviews() {
+void ViewWidget::syncSubviews(Slicing slicing) {
     const auto current = view_->subviews();
     std::map<const View*, std::shared_ptr<View>> wanted;
     for (const auto& v : current) wanted[v.get()] = v;
@@ -115,23 +119,39 @@ void ViewWidget::syncSubviews() {
             ++it;
         }
     }
-    if (!retired->empty()) deleteInSlices(retired);
+    if (!retired->empty()) {
+        // The retired widgets in sight go first, at once: left until their
+        // turn, they would be painted again under the new ones after every
+        // slice. The rest go a slice at a time after Qt had its turn.
+        const QRect inSight = visibleRegion().boundingRect();
+        std::stable_partition(retired->begin(), retired->end(), [&inSight](const QPointer<QWidget>& w) {
+            return !w || !w->geometry().intersects(inSight);
+        });
+        while (!retired->empty() && retired->back() && retired->back()->geometry().intersects(inSight)) {
+            delete retired->back().data();
+            retired->pop_back();
+        }
+        if (!retired->empty()) postToGui([retired] { deleteInSlices(retired); });
+    }
     // Many new subviews (every strip of a big house) are made a few
-    // milliseconds' worth at a time; the rest follow after Qt had its turn,
-    // so the window paints and answers input in between. A widget made later
-    // takes the view's state as it is then.
+    // milliseconds' worth at a time, within the window thread's current
+    // slice of posted work; the rest follow after Qt had its turn, so the
+    // window paints and answers input in between. A widget made later takes
+    // the view's state as it is then.
     QElapsedTimer budget;
     budget.start();
     bool more = false;
+    bool madeOne = false;
     for (const auto& v : current) {
         if (children_.count(v.get())) continue;
-        if (budget.elapsed() >= buildSliceMs) {
+        if (slicing == Slicing::Sliced && madeOne && (budget.elapsed() >= buildSliceMs || guiSliceSpent())) {
             more = true;
             break;
         }
         QWidget* w = makeViewWidget(v, context_, this);
         children_[v.get()] = {v, w};
         placeChild(v.get(), false);
+        madeOne = true;
     }
     // Stacking follows the subview order: later subviews lie on top. Only
     // what differs from the order set last time is raised (a new widget
@@ -146,7 +166,7 @@ void ViewWidget::syncSubviews() {
     stacked_ = std::move(order);
     if (more)
         postToGui([self = QPointer<ViewWidget>(this)] {
-            if (self) self->syncSubviews();
+            if (self) self->syncSubviews(Slicing::Sliced);
         });
 }
 

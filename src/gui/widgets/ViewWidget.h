@@ -33,8 +33,11 @@ public:
 
     platform::View& view() const { return *view_; }
     std::shared_ptr<platform::View> sharedView() const { return view_; }
-    // Children follow their frames; called after any change.
-    void syncSubviews();
+    // Children follow their frames; called after any change. Sliced, a
+    // long list of new children is made over several turns of the event
+    // loop; whole, all of them now.
+    enum class Slicing { Sliced, Whole };
+    void syncSubviews(Slicing slicing);
     void placeChild(platform::View* child, bool allowAnimation);
     // Height the children's y-up coordinates are measured in.
     virtual double coordinateHeight() const { return height(); }

@@ -128,6 +128,41 @@ TEST_F(StripTest, ADragSendsTheReleasedValueLast) {
     EXPECT_LE(puts.size(), 3u) << "a burst of moves within 100 ms is not a request each";
 }
 
+// Strips are painted from pictures shared by all strips that look alike:
+// what the lamp's state changes on screen must change the picture, and going
+// back must show exactly what was there before.
+TEST_F(StripTest, AStripsPictureFollowsItsLampAndComesBackExactly) {
+    AppUnderTest t(house(2, 0));
+    ASSERT_TRUE(t.waitForStrips(2));
+    gui::StripViewWidget* strip = t.stripWidget(1);  // lamp "2" starts switched off
+    auto* onOff = t.onOffSwitch(1);
+    ASSERT_TRUE(strip && onOff && !onOff->isChecked());
+    auto picture = [&](QWidget* w) {
+        pumpUntil([] { return false; }, 100);
+        onOff->clearFocus();  // a click leaves its ring on the switch
+        return w->grab().toImage();
+    };
+    // A few rows of a slider's groove, at the end away from its knob.
+    auto groove = [&](gui::StripSlider* slider) {
+        const QImage image = picture(slider);
+        const bool knobHigh = slider->value() - slider->minimum() > (slider->maximum() - slider->minimum()) / 2;
+        return image.copy(0, knobHigh ? image.height() - 12 : 4, image.width(), 8);
+    };
+    gui::StripSlider* brightness = t.slider(1, 3);
+    const QImage dimmed = picture(strip), dimmedGroove = groove(brightness);
+    QTest::mouseClick(onOff, Qt::LeftButton);
+    EXPECT_NE(picture(strip), dimmed) << "switched on, the strip is no longer dimmed";
+    EXPECT_NE(groove(brightness), dimmedGroove);
+    QTest::mouseClick(onOff, Qt::LeftButton);
+    EXPECT_EQ(picture(strip), dimmed);
+
+    // The saturation groove takes the colour slider's hue.
+    gui::StripSlider* saturation = t.slider(1, 5);
+    const QImage before = groove(saturation);
+    drag(t.slider(1, 4), {20000});
+    EXPECT_NE(groove(saturation), before);
+}
+
 TEST_F(StripTest, NamesBreakBetweenWordsIntoTwoLinesThenEndInAnEllipsis) {
     const QFontMetrics m{QFont()};
     const QString ellipsis(QChar(0x2026));
