@@ -60,7 +60,7 @@ TEST_F(BridgeBridgeTest, AnErrorAsFirstResultAStatusOtherThan2xxOrNoJsonIsAFailu
 TEST_F(BridgeBridgeTest, ACallerReadsItsOwnThreadsFailureNotAnothers) {
     paired();
     http.handle("GET", "lights/1", [](const platform::HttpRequest&) {
-        return std::optional<platform::HttpResponse>(platform::HttpResponse{500, "<html>500</html>"});
+        return std::optional<platform::HttpResponse>(platform::HttpResponse{500, "<html>500</html>", {}});
     });
     std::thread([&] { EXPECT_FALSE(bridge.sendGETRequestToUrl("lights/1")); }).join();
     EXPECT_EQ(bridge.lastFailure()->kind, RequestFailure::Kind::HttpStatus);
