@@ -17,6 +17,15 @@ constexpr auto portalTimeout = std::chrono::milliseconds(30000);
 constexpr auto loginPause = BridgeBridge::loginPause;
 constexpr int loginAttempts = BridgeBridge::loginAttempts;
 
+// The newest failure each thread had, and through which bridge (by its
+// number: an address may be used again by a later bridge).
+struct ThreadFailure {
+    std::uint64_t bridge = 0;
+    std::optional<RequestFailure> failure;
+};
+thread_local ThreadFailure threadFailure;
+std::atomic<std::uint64_t> bridgesMade{0};
+
 std::string format2(const Value& v) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.2f", v.doubleValue());
@@ -98,7 +107,7 @@ bool BridgeBridge::isPlainBridgeAddress(std::string_view address) {
 }
 
 BridgeBridge::BridgeBridge(platform::HttpClient& http, platform::DefaultsStore& defaults, platform::Clock& clock)
-    : http_(http), defaults_(defaults), clock_(clock) {
+    : http_(http), defaults_(defaults), clock_(clock), number_(++bridgesMade) {
     commandQueue_ = std::make_unique<CommandQueue>(
         clock_, [this](const BridgeCommand& command) { return perform("PUT", command.path(), &command.body).failure; },
         [this](const RequestFailure& failure) { noteFailure(failure); });
@@ -132,6 +141,10 @@ std::optional<RequestFailure> BridgeBridge::lastFailure() const {
     return lastFailure_;
 }
 
+std::optional<RequestFailure> BridgeBridge::lastFailureOnThisThread() const {
+    return threadFailure.bridge == number_ ? threadFailure.failure : std::nullopt;
+}
+
 std::optional<bool> BridgeBridge::answering() const {
     std::lock_guard lock(observersMutex_);
     return answering_;
@@ -160,6 +173,7 @@ void BridgeBridge::noteFailure(const RequestFailure& failure) {
     {
         std::lock_guard lock(observersMutex_);
         lastFailure_ = failure;
+        threadFailure = {number_, failure};
         for (const auto& [id, observer] : failureObservers_) observers.push_back(observer);
     }
     for (const auto& observer : observers) observer(failure);
@@ -193,29 +207,77 @@ BridgeBridge::Reply BridgeBridge::sendRequest(const std::string& method, const s
     return reply;
 }
 
+namespace {
+
+// A reply that failed for `kind`, told about the request it answers.
+BridgeBridge::Reply failedReply(const std::string& method, const std::string& path, RequestFailure::Kind kind,
+                                std::string address = {}, int status = 0, std::string detail = {}) {
+    return BridgeBridge::Reply{std::nullopt,
+                               RequestFailure{kind, method, path, std::move(address), status, std::move(detail)}};
+}
+
+// A failure found before the request (a login, a link check) as this
+// request's.
+BridgeBridge::Reply refusedReply(RequestFailure failure, const std::string& method, const std::string& path) {
+    failure.method = method;
+    failure.path = path;
+    return BridgeBridge::Reply{std::nullopt, std::move(failure)};
+}
+
+}  // namespace
+
 BridgeBridge::Reply BridgeBridge::perform(const std::string& method, const std::string& path, const Value* settings) {
+    if (auto refused = setUpForRequest(method, path)) return std::move(*refused);
+    auto username = getUsername();
+    if (!username) {
+        platform::log("we still don't have a username");
+        return failedReply(method, path, RequestFailure::Kind::NotPaired, bridgeIP().value_or(""));
+    }
+    if (!isUsableUsername(*username)) {
+        platform::log("the stored user name is not a bridge user name; pair again with the link button");
+        return failedReply(method, path, RequestFailure::Kind::NotPaired, bridgeIP().value_or(""), 0,
+                           "the stored user name is not usable");
+    }
+    auto address = bridgeIP();
+    if (!address) return failedReply(method, path, RequestFailure::Kind::NoAddress);
+
+    Link link{*address, BridgeIdentity::plainBase(*address), {}, {}};
+    if (BridgeIdentity::namesHttps(*address)) link.pin = defaults_.stringForKey(bridgePublicKeyKey);
+    if (verifiesBridge_) {
+        if (auto refused = verifyLinkBeforeRequest(address, link)) return refusedReply(*refused, method, path);
+    }
+
+    const platform::HttpRequest request = requestOverLink(method, path, settings, link, *username);
+    platform::HttpError error;
+    auto response = http_.send(request, &error);
+    if (!response && error.kind == platform::HttpError::Kind::NewConnection) {
+        if (auto refused = linkTo(*address, false, link, true)) return refusedReply(*refused, method, path);
+        response = http_.send(request, &error);
+        if (!response && error.kind == platform::HttpError::Kind::NewConnection)
+            error = {platform::HttpError::Kind::Failed, "the bridge closed each connection before a request"};
+    }
+    if (!response) return noResponse(method, path, *address, error);
+    noteAnswering(true, *address);
+    return readResponse(method, path, *address, *username, *response);
+}
+
+std::optional<BridgeBridge::Reply> BridgeBridge::setUpForRequest(const std::string& method, const std::string& path) {
     using Kind = RequestFailure::Kind;
-    auto failed = [&](Kind kind, std::string address = {}, int status = 0, std::string detail = {}) {
-        return Reply{std::nullopt, RequestFailure{kind, method, path, std::move(address), status, std::move(detail)}};
-    };
     if (!bridgeIP()) {
         // Several threads may find the address missing at once; only the
         // first asks the portal, the others take its answer.
         std::lock_guard setUp(setUpMutex_);
         if (!bridgeIP()) discoverBridge();
-        if (!bridgeIP()) return failed(Kind::NoAddress);
+        if (!bridgeIP()) return failedReply(method, path, Kind::NoAddress);
     }
     if (!getUsername()) {
         std::lock_guard setUp(setUpMutex_);
         if (!getUsername()) {
             platform::log("we don't have a username");
             if (!logIn()) {
-                Reply outcome = failed(Kind::NotPaired, bridgeIP().value_or(""));
                 // Login that could not reach the bridge says so.
-                if (loginFailure_) outcome.failure = *loginFailure_;
-                outcome.failure->method = method;
-                outcome.failure->path = path;
-                return outcome;
+                if (loginFailure_) return refusedReply(*loginFailure_, method, path);
+                return failedReply(method, path, Kind::NotPaired, bridgeIP().value_or(""));
             }
         }
     }
@@ -225,49 +287,32 @@ BridgeBridge::Reply BridgeBridge::perform(const std::string& method, const std::
             // The stored name is not sent again: the bridge has said it
             // does not know it.
             if (!pairsOnDemand_ || !logIn()) {
-                Reply outcome = failed(Kind::NotPaired, bridgeIP().value_or(""), 0, pairingNeededDetail);
-                if (pairsOnDemand_ && loginFailure_) {
-                    outcome.failure = *loginFailure_;
-                    outcome.failure->method = method;
-                    outcome.failure->path = path;
-                }
-                return outcome;
+                if (pairsOnDemand_ && loginFailure_) return refusedReply(*loginFailure_, method, path);
+                return failedReply(method, path, Kind::NotPaired, bridgeIP().value_or(""), 0, pairingNeededDetail);
             }
         }
     }
-    auto username = getUsername();
-    if (!username) {
-        platform::log("we still don't have a username");
-        return failed(Kind::NotPaired, bridgeIP().value_or(""));
-    }
-    if (!isUsableUsername(*username)) {
-        platform::log("the stored user name is not a bridge user name; pair again with the link button");
-        return failed(Kind::NotPaired, bridgeIP().value_or(""), 0, "the stored user name is not usable");
-    }
-    auto address = bridgeIP();
-    if (!address) return failed(Kind::NoAddress);
+    return std::nullopt;
+}
 
-    Link link{*address, BridgeIdentity::plainBase(*address), {}, {}};
-    if (BridgeIdentity::namesHttps(*address)) link.pin = defaults_.stringForKey(bridgePublicKeyKey);
-    if (verifiesBridge_) {
-        auto refused = linkTo(*address, false, link);
-        // A command-line run finds a bridge that moved once, before anything
-        // with the user name was sent.
-        if (refused && refused->kind == Kind::NoReply && followsOnce_ && !followed_.exchange(true) &&
-            followMovedBridge()) {
-            address = bridgeIP();
-            refused = address ? linkTo(*address, false, link) : refused;
-        }
-        if (refused) {
-            refused->method = method;
-            refused->path = path;
-            return Reply{std::nullopt, refused};
-        }
+std::optional<RequestFailure> BridgeBridge::verifyLinkBeforeRequest(std::optional<std::string>& address, Link& link) {
+    auto refused = linkTo(*address, false, link);
+    // A command-line run finds a bridge that moved once, before anything
+    // with the user name was sent.
+    if (refused && refused->kind == RequestFailure::Kind::NoReply && followsOnce_ && !followed_.exchange(true) &&
+        followMovedBridge()) {
+        address = bridgeIP();
+        refused = address ? linkTo(*address, false, link) : refused;
     }
+    return refused;
+}
 
+platform::HttpRequest BridgeBridge::requestOverLink(const std::string& method, const std::string& path,
+                                                    const Value* settings, const Link& link,
+                                                    const std::string& username) const {
     platform::HttpRequest request;
     request.method = method;
-    request.url = link.base + "/api/" + *username + "/" + path;
+    request.url = link.base + "/api/" + username + "/" + path;
     if (!link.pin.empty()) request.pinnedPublicKey = link.pin;
     // Over plain HTTP only the connection ties a request to the device that
     // was asked who it is: a new one is asked again before the user name
@@ -276,75 +321,74 @@ BridgeBridge::Reply BridgeBridge::perform(const std::string& method, const std::
     request.timeout = replyTimeout_.load();
     if (method == "PUT" || method == "POST")
         request.body = JSONFromDictionary(settings ? *settings : Value::emptyMap());
+    return request;
+}
 
-    platform::HttpError error;
-    auto response = http_.send(request, &error);
-    if (!response && error.kind == platform::HttpError::Kind::NewConnection) {
-        if (auto refused = linkTo(*address, false, link, true)) {
-            refused->method = method;
-            refused->path = path;
-            return Reply{std::nullopt, refused};
-        }
-        response = http_.send(request, &error);
-        if (!response && error.kind == platform::HttpError::Kind::NewConnection)
-            error = {platform::HttpError::Kind::Failed, "the bridge closed each connection before a request"};
+BridgeBridge::Reply BridgeBridge::noResponse(const std::string& method, const std::string& path,
+                                             const std::string& address, const platform::HttpError& error) {
+    using Kind = RequestFailure::Kind;
+    platform::log("no response from Bridge");
+    if (error.kind == platform::HttpError::Kind::TooLarge) {
+        noteAnswering(true, address);
+        platform::log("Bridge reply to " + method + " " + path + " was cut off: " + error.message);
+        return failedReply(method, path, Kind::TooLarge, address, 0, error.message);
     }
-    if (!response) {
-        platform::log("no response from Bridge");
-        if (error.kind == platform::HttpError::Kind::TooLarge) {
-            noteAnswering(true, *address);
-            platform::log("Bridge reply to " + method + " " + path + " was cut off: " + error.message);
-            return failed(Kind::TooLarge, *address, 0, error.message);
-        }
-        if (error.kind == platform::HttpError::Kind::KeyMismatch) {
-            noteAnswering(true, *address);
-            forgetLink();
-            tellLink(LinkEvent::KeyChanged, *address, {});
-            return failed(Kind::KeyChanged, *address, 0, error.message);
-        }
-        noteAnswering(false, *address);
-        // Whatever answers there next is asked who it is first.
+    if (error.kind == platform::HttpError::Kind::KeyMismatch) {
+        noteAnswering(true, address);
         forgetLink();
-        return failed(error.kind == platform::HttpError::Kind::TimedOut ? Kind::TimedOut : Kind::NoReply, *address, 0,
-                      error.message);
+        tellLink(LinkEvent::KeyChanged, address, {});
+        return failedReply(method, path, Kind::KeyChanged, address, 0, error.message);
     }
-    noteAnswering(true, *address);
+    noteAnswering(false, address);
+    // Whatever answers there next is asked who it is first.
+    forgetLink();
+    return failedReply(method, path, error.kind == platform::HttpError::Kind::TimedOut ? Kind::TimedOut : Kind::NoReply,
+                       address, 0, error.message);
+}
+
+BridgeBridge::Reply BridgeBridge::readResponse(const std::string& method, const std::string& path,
+                                               const std::string& address, const std::string& username,
+                                               const platform::HttpResponse& response) {
+    using Kind = RequestFailure::Kind;
     // Names may carry any character; bytes that are not UTF-8 become U+FFFD
     // so nothing downstream sees broken text.
-    std::string text = platform::sanitizeUtf8(response->body);
-    const int status = response->status;
+    std::string text = platform::sanitizeUtf8(response.body);
+    const int status = response.status;
     const bool json = jsontext::isJSONText(text);
-    std::optional<std::string> description;
-    if (json) {
-        Value flat = dictionaryFromJSON(text);
-        if (flat.contains("error")) {
-            Value error = dictionaryOfDictionariesFromJSON(flat["error"].textValue());
-            description = error["description"].textValue();
-        }
-    }
-    if (description) {
-        platform::log("Bridge Error: " + platform::printable(*description, platform::logTextLimit));
-        if (errorObserver_) errorObserver_(method, path, *description);
-        // The name stays stored (a bridge may answer so by mistake, and the
-        // name is the user's only credential); the next request pairs again
-        // first. A reply to a name a pairing has since replaced changes nothing.
-        if (description->find("unauthorized") != std::string::npos && getUsername() == username) {
-            loggedIn_ = false;
-            if (!pairingNeeded_.exchange(true))
-                platform::log("the bridge at " + *address +
-                              " no longer accepts our user name; press its link button to pair again");
-        }
-    }
+    const std::optional<std::string> description = json ? bridgeErrorDescription(text) : std::nullopt;
+    if (description) noteBridgeError(method, path, *description, address, username);
     if (status < 200 || status > 299) {
         platform::log("Bridge answered HTTP " + std::to_string(status) + " to " + method + " " + path);
-        return failed(Kind::HttpStatus, *address, status, description.value_or(""));
+        return failedReply(method, path, Kind::HttpStatus, address, status, description.value_or(""));
     }
     if (!json) {
         platform::log("Bridge reply to " + method + " " + path + " is not JSON");
-        return failed(Kind::NotJson, *address, status);
+        return failedReply(method, path, Kind::NotJson, address, status);
     }
-    if (description) return failed(Kind::BridgeError, *address, status, *description);
+    if (description) return failedReply(method, path, Kind::BridgeError, address, status, *description);
     return Reply{std::move(text), std::nullopt};
+}
+
+std::optional<std::string> BridgeBridge::bridgeErrorDescription(const std::string& text) {
+    Value flat = dictionaryFromJSON(text);
+    if (!flat.contains("error")) return std::nullopt;
+    Value error = dictionaryOfDictionariesFromJSON(flat["error"].textValue());
+    return error["description"].textValue();
+}
+
+void BridgeBridge::noteBridgeError(const std::string& method, const std::string& path, const std::string& description,
+                                   const std::string& address, const std::string& username) {
+    platform::log("Bridge Error: " + platform::printable(description, platform::logTextLimit));
+    if (auto told = observerCopy(errorObserver_)) told(method, path, description);
+    // The name stays stored (a bridge may answer so by mistake, and the
+    // name is the user's only credential); the next request pairs again
+    // first. A reply to a name a pairing has since replaced changes nothing.
+    if (description.find("unauthorized") != std::string::npos && getUsername() == username) {
+        loggedIn_ = false;
+        if (!pairingNeeded_.exchange(true))
+            platform::log("the bridge at " + address +
+                          " no longer accepts our user name; press its link button to pair again");
+    }
 }
 
 bool BridgeBridge::sendPUTRequestToUrl(const Value& settings, const std::string& path) {
@@ -385,7 +429,7 @@ void BridgeBridge::discoverBridge() {
         request.method = "GET";
         request.url = portal + "/api/nupnp";
         request.timeout = portalTimeout;
-        if (discoveryObserver_) discoveryObserver_(DiscoveryStep::Portal, portal);
+        if (auto told = observerCopy(discoveryObserver_)) told(DiscoveryStep::Portal, portal);
         response = http_.send(request);
     }
 
@@ -447,7 +491,7 @@ std::vector<std::string> BridgeBridge::searchLocalNetwork(const std::optional<st
     if (!localSearch_) return found;
     std::string where = target.value_or(defaults_.stringForKey(ssdpAddressKey));
     if (where.empty()) where = platform::SsdpSearch::defaultTarget;
-    if (discoveryObserver_) discoveryObserver_(DiscoveryStep::LocalNetwork, where);
+    if (auto told = observerCopy(discoveryObserver_)) told(DiscoveryStep::LocalNetwork, where);
     std::vector<std::string> answered;
     for (const auto& reply : localSearch_->search(where, localSearchWait)) {
         // An answer names the description's host; anyone on the network can
@@ -612,13 +656,15 @@ LoginResult BridgeBridge::logIn() {
         pushButtonWindow_->makeKeyAndOrderFront();
     }
     if (throbber_) throbber_->startAnimation();
-    if (loginObserver_) loginObserver_(0);
+    const auto loginObserver = observerCopy(loginObserver_);
+    const auto loginEndObserver = observerCopy(loginEndObserver_);
+    if (loginObserver) loginObserver(0);
 
     Link link{*address, BridgeIdentity::plainBase(*address), {}, {}};
     if (verifiesBridge_) {
         if (auto refused = linkTo(*address, true, link)) {
             if (throbber_) throbber_->stopAnimation();
-            if (loginEndObserver_) loginEndObserver_(false);
+            if (loginEndObserver) loginEndObserver(false);
             refused->method = "POST";
             refused->path = "";
             loginFailure_ = refused;
@@ -639,7 +685,7 @@ LoginResult BridgeBridge::logIn() {
     int attempts = 0;
     while (!loggedIn_ && attempts < loginAttempts && !loginPaused_) {
         ++attempts;
-        if (loginObserver_) loginObserver_(attempts);
+        if (loginObserver) loginObserver(attempts);
         const bool last = attemptLogin(request, *address);
         // Pause before the next attempt; a successful one needs none.
         if (!loggedIn_) clock_.sleepFor(loginPause);
@@ -648,9 +694,9 @@ LoginResult BridgeBridge::logIn() {
     if (loggedIn_) loginFailure_.reset();
 
     if (throbber_) throbber_->stopAnimation();
-    if (loginEndObserver_) {
+    if (loginEndObserver) {
         if (!loggedIn_) loginPaused_ = true;
-        loginEndObserver_(loggedIn_);
+        loginEndObserver(loggedIn_);
     } else if (pushButtonWindow_) {
         pushButtonWindow_->orderOut();
     }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -93,22 +94,33 @@ public:
     // or the local network (at the search's "HOST:PORT"). Told on the
     // discovering thread, before the wait.
     enum class DiscoveryStep { Portal, LocalNetwork };
+    // The observers below are told on the thread that discovers, logs in
+    // or requests, which may be any; they are set under the lock they are
+    // read under, so one may be set or cleared while requests run.
     void setDiscoveryObserver(std::function<void(DiscoveryStep step, const std::string& where)> observer) {
+        std::lock_guard lock(observersMutex_);
         discoveryObserver_ = std::move(observer);
     }
     // Told when login starts waiting for the link button (0) and before each
     // attempt (1, 2, ...); the command-line tool prints these.
-    void setLoginObserver(std::function<void(int attempt)> observer) { loginObserver_ = std::move(observer); }
+    void setLoginObserver(std::function<void(int attempt)> observer) {
+        std::lock_guard lock(observersMutex_);
+        loginObserver_ = std::move(observer);
+    }
+    // Told of every error reply of the bridge (method, path relative to the
+    // user's base, the bridge's description), on the requesting thread.
+    void setErrorObserver(std::function<void(const std::string&, const std::string&, const std::string&)> observer) {
+        std::lock_guard lock(observersMutex_);
+        errorObserver_ = std::move(observer);
+    }
     // Told when login ends (paired or not). With one set, a login that ran
     // out of attempts (or was cancelled) leaves pairing paused, and its
     // window to the observer, until allowLogin(): nothing pairs behind the
     // user's back while the pairing window is closed.
-    // Told of every error reply of the bridge (method, path relative to the
-    // user's base, the bridge's description), on the requesting thread.
-    void setErrorObserver(std::function<void(const std::string&, const std::string&, const std::string&)> observer) {
-        errorObserver_ = std::move(observer);
+    void setLoginEndObserver(std::function<void(bool paired)> observer) {
+        std::lock_guard lock(observersMutex_);
+        loginEndObserver_ = std::move(observer);
     }
-    void setLoginEndObserver(std::function<void(bool paired)> observer) { loginEndObserver_ = std::move(observer); }
     // The user cancelled pairing: the login waiting for the link button ends
     // after its current attempt, and no new one starts until allowLogin().
     void cancelLogin() { loginPaused_ = true; }
@@ -223,6 +235,10 @@ public:
     bool loggedIn() const { return loggedIn_; }
     // The newest failure of any request, on any thread.
     std::optional<RequestFailure> lastFailure() const;
+    // The newest failure of a request the calling thread made: what a
+    // caller that must know why its own request failed reads, untouched by
+    // what other threads' requests meet meanwhile.
+    std::optional<RequestFailure> lastFailureOnThisThread() const;
     // Whether the bridge answered the newest request that reached the
     // network (with anything HTTP); nothing before the first.
     std::optional<bool> answering() const;
@@ -285,9 +301,31 @@ public:
 private:
     // One request with the request layer's steps; reports nothing.
     Reply perform(const std::string& method, const std::string& path, const Value* settings);
+    // perform's steps: an address and a user name (discovering and pairing
+    // as needed), the check of who answers at the address, the request, and
+    // what a missing or received response means.
+    std::optional<Reply> setUpForRequest(const std::string& method, const std::string& path);
+    struct Link;
+    std::optional<RequestFailure> verifyLinkBeforeRequest(std::optional<std::string>& address, Link& link);
+    platform::HttpRequest requestOverLink(const std::string& method, const std::string& path, const Value* settings,
+                                          const Link& link, const std::string& username) const;
+    Reply noResponse(const std::string& method, const std::string& path, const std::string& address,
+                     const platform::HttpError& error);
+    Reply readResponse(const std::string& method, const std::string& path, const std::string& address,
+                       const std::string& username, const platform::HttpResponse& response);
+    // The description of an {"error": ...} reply, if the reply is one.
+    static std::optional<std::string> bridgeErrorDescription(const std::string& text);
+    void noteBridgeError(const std::string& method, const std::string& path, const std::string& description,
+                         const std::string& address, const std::string& username);
     // The same, with a failure reported.
     std::optional<std::string> request(const std::string& method, const std::string& path, const Value* settings);
     void noteFailure(const RequestFailure& failure);
+    // A copy of an observer, taken under observersMutex_, to call without it.
+    template <class Observer>
+    Observer observerCopy(const Observer& member) const {
+        std::lock_guard lock(observersMutex_);
+        return member;
+    }
     // Pairing: says once at a time that no bridge is known (with a way to
     // the settings); one request for a user name, which stores the name the
     // bridge issued or notes why not in loginFailure_ (true: trying again is
@@ -326,12 +364,14 @@ private:
     platform::HttpClient& http_;
     platform::DefaultsStore& defaults_;
     platform::Clock& clock_;
+    const std::uint64_t number_;  // this bridge's among those the process made
     platform::Window* pushButtonWindow_ = nullptr;
     platform::ProgressIndicator* throbber_ = nullptr;
     platform::Window* prefsWindow_ = nullptr;
     platform::TabView* prefsTabView_ = nullptr;
     platform::Alerts* alerts_ = nullptr;
     platform::LocalSearch* localSearch_ = nullptr;
+    // These four: observersMutex_.
     std::function<void(int)> loginObserver_;
     std::function<void(bool)> loginEndObserver_;
     std::function<void(DiscoveryStep, const std::string&)> discoveryObserver_;

@@ -124,7 +124,6 @@ LampFlash::Outcome LampFlash::flash(std::string_view text, std::optional<int> hu
         return outcome;
     };
     times = std::clamp(times, 1, maxTimes);
-    FailureRecorder failures(bridge_);
     const auto lamps = bridge_.lightsArray();
     if (!lamps || !lamps->isList()) return fail(Outcome::BridgeFailed, "could not read the lamps");
     auto target = findTarget(text, *lamps, Value::emptyList());
@@ -146,11 +145,15 @@ LampFlash::Outcome LampFlash::flash(std::string_view text, std::optional<int> hu
         if (const Value* lamp = findRecord(*lamps, "id", id, false)) before.push_back(lamp);
 
     // Each step is one command per lamp, never merged with the next step's
-    // (a restore must not take the place of the colour it undoes).
-    auto sendAndWait = [this](std::vector<BridgeCommand> commands) {
+    // (a restore must not take the place of the colour it undoes). The
+    // flash failed when one of its own commands did; a poll failing at the
+    // same time is no part of it.
+    std::optional<RequestFailure> failed;
+    auto sendAndWait = [this, &failed](std::vector<BridgeCommand> commands) {
         std::vector<std::shared_ptr<CommandTicket>> tickets;
         for (auto& command : commands) tickets.push_back(bridge_.sendCommand(std::move(command)));
-        for (auto& ticket : tickets) ticket->wait();
+        for (auto& ticket : tickets)
+            if (!ticket->wait() && !failed) failed = ticket->failure();
     };
     bool stopped = false;
     for (int i = 0; i < times && !stopped; ++i) {
@@ -176,8 +179,8 @@ LampFlash::Outcome LampFlash::flash(std::string_view text, std::optional<int> hu
         sendAndWait(std::move(restore));
     }
     bridge_.waitForCommands();
-    if (!failures.empty()) {
-        platform::log("the flash of " + platform::printable(target->name) + " failed: " + failures.last()->describe());
+    if (failed) {
+        platform::log("the flash of " + platform::printable(target->name) + " failed: " + failed->describe());
         return fail(Outcome::BridgeFailed, "could not flash " + platform::printable(target->name));
     }
     return stopped ? Outcome::Stopped : Outcome::Flashed;

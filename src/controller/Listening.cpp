@@ -140,7 +140,12 @@ void Listening::soundTrigger() {
         Value snapshot = lamps_.snapshot();
         if (auto chosen = settings_.soundTriggerPreset.selectedItem()) lamps_.applyPreset(chosen->tag);
         savedPresetDict_ = std::move(snapshot);
-        if (soundTriggerObserver_) soundTriggerObserver_();
+        std::function<void()> observer;
+        {
+            std::lock_guard lock(observerMutex_);
+            observer = soundTriggerObserver_;
+        }
+        if (observer) observer();
     }
     cancelRestore();
     const double onPeriod = static_cast<double>(settings_.soundOnPeriod.floatValue()) * 60;

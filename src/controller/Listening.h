@@ -3,6 +3,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <stop_token>
 
@@ -61,7 +62,10 @@ public:
     void soundTriggerAfterDelay(double seconds);
     // Told on the controller thread each time the sound trigger fires anew
     // (not at every loud moment while its preset is on).
-    void setSoundTriggerObserver(std::function<void()> observer) { soundTriggerObserver_ = std::move(observer); }
+    void setSoundTriggerObserver(std::function<void()> observer) {
+        std::lock_guard lock(observerMutex_);
+        soundTriggerObserver_ = std::move(observer);
+    }
     const std::optional<Value>& savedPresetDict() const { return savedPresetDict_; }
     bool restorePending() const { return soundTriggerTimer_ != 0; }
     bool countingDown() const;
@@ -79,6 +83,7 @@ private:
     ManualController* owner_;
     Lamps lamps_;
     std::optional<Value> savedPresetDict_;
+    std::mutex observerMutex_;  // set on the window thread, read on the controller thread
     std::function<void()> soundTriggerObserver_;
     platform::RunLoop::TimerId soundTriggerTimer_ = 0;
     MicListener* micListener_ = nullptr;

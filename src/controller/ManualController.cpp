@@ -195,7 +195,12 @@ void ManualController::turnOnLocationManagerIfNecessary() {
     if (locationManager_) return;
     platform::log("turning on CoreLocation");
     locationManager_ = true;
-    if (locationServiceStarter_) locationServiceStarter_();
+    std::function<void()> starter;
+    {
+        std::lock_guard g(starterMutex_);
+        starter = locationServiceStarter_;
+    }
+    if (starter) starter();
 }
 
 void ManualController::testWindowLoaded() {

@@ -84,7 +84,10 @@ public:
     // The support page that ships with the application (a file:// URL).
     void setHelpPageURL(std::string url) { helpPageURL_ = std::move(url); }
     // Starts the location service and hands positions to the schedule engine.
-    void setLocationServiceStarter(std::function<void()> starter) { locationServiceStarter_ = std::move(starter); }
+    void setLocationServiceStarter(std::function<void()> starter) {
+        std::lock_guard g(starterMutex_);
+        locationServiceStarter_ = std::move(starter);
+    }
     // The schedule window's lamp chooser.
     void setLampsPopUp(platform::PopUpButton* popUp) { lampsPopUp_ = popUp; }
 
@@ -286,7 +289,10 @@ public:
     static constexpr std::chrono::seconds noBridgeFoundAfter{9};
     // Told of every change, on the controller or polling thread.
     using BridgeStateObserver = std::function<void(BridgeState state, const std::string& address)>;
-    void setBridgeStateObserver(BridgeStateObserver observer) { bridgeStateObserver_ = std::move(observer); }
+    void setBridgeStateObserver(BridgeStateObserver observer) {
+        std::lock_guard g(bridgeStateMutex_);
+        bridgeStateObserver_ = std::move(observer);
+    }
     BridgeState bridgeState() const { return bridgeState_; }
     // The banner's Retry: asks the bridge again now.
     void retryBridge();
@@ -349,6 +355,7 @@ private:
     platform::PopUpButton* lampsPopUp_ = nullptr;
     platform::Alerts* alerts_ = nullptr;
     std::string helpPageURL_;
+    std::mutex starterMutex_;  // set on the window thread, read on the controller thread
     std::function<void()> locationServiceStarter_;
     bool locationManager_ = false;
 
@@ -370,7 +377,7 @@ private:
     std::atomic<int> rebuilds_{0};
     mutable std::mutex stripNamesMutex_;
     std::map<std::pair<bool, std::string>, std::string> stripNames_;  // (group, id) -> name
-    std::mutex presetHooksMutex_;  // the two observers below
+    std::mutex presetHooksMutex_;                                     // the two observers below
     std::function<void(const Value&)> lampsReadObserver_;
     std::function<void()> presetMenusObserver_;
     platform::BackgroundThread adjustTimesThread_;

@@ -60,7 +60,8 @@ public:
     std::optional<std::string> bridgeAddress() override { return bridge_.bridgeIP(); }
     bool isPaired() override { return bridge_.getUsername().has_value(); }
     bool followMovedBridge() override {
-        const auto failure = bridge_.lastFailure();
+        // Only when this thread's own read found no bridge there.
+        const auto failure = bridge_.lastFailureOnThisThread();
         using Kind = RequestFailure::Kind;
         return failure && (failure->kind == Kind::NoReply || failure->kind == Kind::TimedOut) &&
                bridge_.followMovedBridge();

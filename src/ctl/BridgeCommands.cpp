@@ -252,85 +252,123 @@ struct LampId : LampIdentifying {
     std::string id;
 };
 
+// "discover": the bridges the portal and the local network name.
+int discover(Context& ctx, const Command& self, const Args& args) {
+    std::optional<std::string> target;
+    if (args.size() == 2 && args[0] == "--ssdp") {
+        if (!isHostAndPort(args[1]) || args[1].find(':') == std::string::npos)
+            return usageError(ctx, self, "'" + args[1] + "' is not HOST:PORT");
+        target = args[1];
+    } else if (!args.empty()) {
+        return usageError(ctx, self, "unexpected argument '" + args[0] + "'");
+    }
+    auto print = [&ctx](const std::vector<std::string>& addresses) {
+        if (ctx.json) {
+            ctx.out << "[";
+            for (std::size_t i = 0; i < addresses.size(); ++i) ctx.out << (i ? "," : "") << jsonString(addresses[i]);
+            ctx.out << "]" << std::endl;
+            return;
+        }
+        for (const auto& address : addresses) ctx.out << platform::printable(address) << '\n';
+        ctx.out << std::flush;
+    };
+    if (ctx.bridgeOverride && !target) {
+        print({*ctx.bridgeOverride});
+        return int(exitOk);
+    }
+    auto found = ctx.bridge.findBridges(target);
+    if (found.empty()) {
+        ctx.err << "glowmerectl: no bridge answered within 3 s; set \"discoveryPortal\" or \"ssdpAddress\", "
+                   "or give --bridge HOST[:PORT]"
+                << std::endl;
+        return int(exitFailed);
+    }
+    print(found);
+    // One bridge is the one to use from now on; of several, the user chooses.
+    if (found.size() == 1) ctx.defaults.setObject(BridgeBridge::lastUsedBridgeIPKey, found.front());
+    return int(exitOk);
+}
+
+// "login": pairing, with the link button's wait told when it ran out.
+int login(Context& ctx, const Command& self, const Args& args) {
+    if (!args.empty()) return usageError(ctx, self, "unexpected argument");
+    const auto result = ctx.bridge.logIn();
+    if (ctx.pairing) ctx.pairing->finish();
+    if (result) {
+        // The address paired with is the one to use from now on,
+        // stored with the user name.
+        if (ctx.bridgeOverride) ctx.defaults.setObject(BridgeBridge::lastUsedBridgeIPKey, *ctx.bridgeOverride);
+        ctx.out << "paired with the bridge at " << platform::printable(ctx.bridge.bridgeIP().value_or("?"))
+                << std::endl;
+        return int(exitOk);
+    }
+    using Kind = RequestFailure::Kind;
+    if (result.failure->kind == Kind::NotPaired && ctx.pairing &&
+        ctx.pairing->attempts() == BridgeBridge::loginAttempts) {
+        const auto waited =
+            std::chrono::duration_cast<std::chrono::seconds>(BridgeBridge::loginPause * BridgeBridge::loginAttempts);
+        ctx.err << "glowmerectl: login failed: the link button was not pressed within " << waited.count() << " s"
+                << std::endl;
+        return int(exitFailed);
+    }
+    return reportFailure(ctx, "login failed", result.failure);
+}
+
+int trustBridge(Context& ctx, const Command& self, const Args& args) {
+    if (!args.empty()) return usageError(ctx, self, "unexpected argument");
+    if (auto refused = ctx.bridge.trustNewCertificate()) {
+        ctx.err << "glowmerectl: trust-bridge: " << platform::printable(*refused) << std::endl;
+        return int(exitFailed);
+    }
+    ctx.out << "trusting the certificate of the bridge at " << platform::printable(ctx.bridge.bridgeIP().value_or("?"))
+            << std::endl;
+    return int(exitOk);
+}
+
+int makeGroup(Context& ctx, const Command& self, const Args& args) {
+    if (args.size() < 2) return usageError(ctx, self, "expected a name and lamp identifiers");
+    auto checked = platform::checkedName(args[0]);
+    if (!checked) return usageError(ctx, self, badName(args[0]));
+    std::vector<LampId> lamps;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if (!platform::isBridgeIdentifier(args[i])) return usageError(ctx, self, notAnIdentifier(args[i]));
+        lamps.emplace_back(args[i]);
+    }
+    std::vector<const LampIdentifying*> strips;
+    for (const auto& l : lamps) strips.push_back(&l);
+    const std::string name = *checked;
+    return runOnBridge(ctx, "could not make the group", [&] { ctx.bridge.makeGroupNamed(strips, name); });
+}
+
+// "get PATH": the bridge's raw reply.
+int getPath(Context& ctx, const Command& self, const Args& args) {
+    if (args.size() != 1) return usageError(ctx, self, "expected one path");
+    // Only paths under the user's own root: segments of
+    // letters, digits, '-' and '_' ("lights/1", "config").
+    auto path = platform::checkedBridgePath(args[0]);
+    if (!path)
+        return usageError(
+            ctx, self,
+            "'" + platform::printable(args[0]) + "' is not a path of letters, digits, '-' and '_' separated by '/'");
+    auto reply = ctx.bridge.sendGETRequestToUrl(*path);
+    if (!reply) return reportFailure(ctx, "GET " + *path);
+    // Paired user names (the configuration's list,
+    // the user's own) are shown shortened.
+    const auto names =
+        bridgeExplorer::userNamesIn(BridgeBridge::dictionaryOfDictionariesFromJSON(*reply), ctx.bridge.getUsername());
+    ctx.out << printableReply(bridgeExplorer::withUserNamesShortened(*reply, names)) << std::endl;
+    return int(exitOk);
+}
+
 }  // namespace
 
 void addBridgeCommands(CommandTable& table) {
-    table.push_back(command(
-        "discover", "[--ssdp HOST:PORT] [--json]",
-        "find bridges (portal and local network, 3 s) and print each address",
-        [](Context& ctx, const Command& self, const Args& args) {
-            std::optional<std::string> target;
-            if (args.size() == 2 && args[0] == "--ssdp") {
-                if (!isHostAndPort(args[1]) || args[1].find(':') == std::string::npos)
-                    return usageError(ctx, self, "'" + args[1] + "' is not HOST:PORT");
-                target = args[1];
-            } else if (!args.empty()) {
-                return usageError(ctx, self, "unexpected argument '" + args[0] + "'");
-            }
-            auto print = [&ctx](const std::vector<std::string>& addresses) {
-                if (ctx.json) {
-                    ctx.out << "[";
-                    for (std::size_t i = 0; i < addresses.size(); ++i)
-                        ctx.out << (i ? "," : "") << jsonString(addresses[i]);
-                    ctx.out << "]" << std::endl;
-                    return;
-                }
-                for (const auto& address : addresses) ctx.out << platform::printable(address) << '\n';
-                ctx.out << std::flush;
-            };
-            if (ctx.bridgeOverride && !target) {
-                print({*ctx.bridgeOverride});
-                return int(exitOk);
-            }
-            auto found = ctx.bridge.findBridges(target);
-            if (found.empty()) {
-                ctx.err << "glowmerectl: no bridge answered within 3 s; set \"discoveryPortal\" or \"ssdpAddress\", "
-                           "or give --bridge HOST[:PORT]"
-                        << std::endl;
-                return int(exitFailed);
-            }
-            print(found);
-            // One bridge is the one to use from now on; of several, the user chooses.
-            if (found.size() == 1) ctx.defaults.setObject(BridgeBridge::lastUsedBridgeIPKey, found.front());
-            return int(exitOk);
-        }));
-    table.push_back(command("login", "", "pair with the bridge (press its link button)",
-                            [](Context& ctx, const Command& self, const Args& args) {
-                                if (!args.empty()) return usageError(ctx, self, "unexpected argument");
-                                const auto result = ctx.bridge.logIn();
-                                if (ctx.pairing) ctx.pairing->finish();
-                                if (result) {
-                                    // The address paired with is the one to use from now on,
-                                    // stored with the user name.
-                                    if (ctx.bridgeOverride)
-                                        ctx.defaults.setObject(BridgeBridge::lastUsedBridgeIPKey, *ctx.bridgeOverride);
-                                    ctx.out << "paired with the bridge at "
-                                            << platform::printable(ctx.bridge.bridgeIP().value_or("?")) << std::endl;
-                                    return int(exitOk);
-                                }
-                                using Kind = RequestFailure::Kind;
-                                if (result.failure->kind == Kind::NotPaired && ctx.pairing &&
-                                    ctx.pairing->attempts() == BridgeBridge::loginAttempts) {
-                                    const auto waited = std::chrono::duration_cast<std::chrono::seconds>(
-                                        BridgeBridge::loginPause * BridgeBridge::loginAttempts);
-                                    ctx.err << "glowmerectl: login failed: the link button was not pressed within "
-                                            << waited.count() << " s" << std::endl;
-                                    return int(exitFailed);
-                                }
-                                return reportFailure(ctx, "login failed", result.failure);
-                            }));
-    table.push_back(
-        command("trust-bridge", "", "trust the certificate the paired bridge shows now (after a reset or a new bridge)",
-                [](Context& ctx, const Command& self, const Args& args) {
-                    if (!args.empty()) return usageError(ctx, self, "unexpected argument");
-                    if (auto refused = ctx.bridge.trustNewCertificate()) {
-                        ctx.err << "glowmerectl: trust-bridge: " << platform::printable(*refused) << std::endl;
-                        return int(exitFailed);
-                    }
-                    ctx.out << "trusting the certificate of the bridge at "
-                            << platform::printable(ctx.bridge.bridgeIP().value_or("?")) << std::endl;
-                    return int(exitOk);
-                }));
+    table.push_back(command("discover", "[--ssdp HOST:PORT] [--json]",
+                            "find bridges (portal and local network, 3 s) and print each address", discover));
+    table.push_back(command("login", "", "pair with the bridge (press its link button)", login));
+    table.push_back(command("trust-bridge", "",
+                            "trust the certificate the paired bridge shows now (after a reset or a new bridge)",
+                            trustBridge));
     table.push_back(command(
         "lights", "[--json]", "list the lamps",
         [](Context& ctx, const Command& self, const Args& args) { return listCommand(ctx, self, args, false); }));
@@ -359,47 +397,11 @@ void addBridgeCommands(CommandTable& table) {
     table.push_back(fadeCommand("dawn", false));
     table.push_back(renameCommand("rename", false));
     table.push_back(renameCommand("rename-group", true));
-    table.push_back(command("make-group", "NAME ID...", "make a group of the lamps given",
-                            [](Context& ctx, const Command& self, const Args& args) {
-                                if (args.size() < 2)
-                                    return usageError(ctx, self, "expected a name and lamp identifiers");
-                                auto checked = platform::checkedName(args[0]);
-                                if (!checked) return usageError(ctx, self, badName(args[0]));
-                                std::vector<LampId> lamps;
-                                for (std::size_t i = 1; i < args.size(); ++i) {
-                                    if (!platform::isBridgeIdentifier(args[i]))
-                                        return usageError(ctx, self, notAnIdentifier(args[i]));
-                                    lamps.emplace_back(args[i]);
-                                }
-                                std::vector<const LampIdentifying*> strips;
-                                for (const auto& l : lamps) strips.push_back(&l);
-                                const std::string name = *checked;
-                                return runOnBridge(ctx, "could not make the group",
-                                                   [&] { ctx.bridge.makeGroupNamed(strips, name); });
-                            }));
+    table.push_back(command("make-group", "NAME ID...", "make a group of the lamps given", makeGroup));
     table.push_back(idCommand("remove-group", "remove a group", "could not remove group",
                               [](BridgeBridge& b, const std::string& id) { b.removeGroupNamed(id); }));
-    table.push_back(command("get", "PATH", "print the bridge's raw reply to GET PATH (e.g. lights/1, config)",
-                            [](Context& ctx, const Command& self, const Args& args) {
-                                if (args.size() != 1) return usageError(ctx, self, "expected one path");
-                                // Only paths under the user's own root: segments of
-                                // letters, digits, '-' and '_' ("lights/1", "config").
-                                auto path = platform::checkedBridgePath(args[0]);
-                                if (!path)
-                                    return usageError(ctx, self,
-                                                      "'" + platform::printable(args[0]) +
-                                                          "' is not a path of letters, digits, '-' and '_' "
-                                                          "separated by '/'");
-                                auto reply = ctx.bridge.sendGETRequestToUrl(*path);
-                                if (!reply) return reportFailure(ctx, "GET " + *path);
-                                // Paired user names (the configuration's list,
-                                // the user's own) are shown shortened.
-                                const auto names = bridgeExplorer::userNamesIn(
-                                    BridgeBridge::dictionaryOfDictionariesFromJSON(*reply), ctx.bridge.getUsername());
-                                ctx.out << printableReply(bridgeExplorer::withUserNamesShortened(*reply, names))
-                                        << std::endl;
-                                return int(exitOk);
-                            }));
+    table.push_back(
+        command("get", "PATH", "print the bridge's raw reply to GET PATH (e.g. lights/1, config)", getPath));
 }
 
 }  // namespace glowmere::ctl

@@ -167,46 +167,66 @@ bool setSunTimes(Context& ctx, ScheduleManager& manager, Action& item) {
     return true;
 }
 
-int addItem(Context& ctx, const Command& self, const Args& args) {
-    static const std::map<std::string, int> kinds = {{"onoff", 0},  {"on", 1},   {"off", 2}, {"colour", 3},
-                                                     {"listen", 4}, {"dawn", 5}, {"dusk", 6}};
+// What "schedule-add" was asked for.
+struct ItemRequest {
     std::map<std::string, std::string> options;
-    bool vary = false, sun = false;
+    bool vary = false;
+    bool sun = false;
+    std::string name;
+    int kind = 0;
+    bool group = false;
+    std::string lampId;
+};
+
+// The options read into `request`; what is wrong with them, or nothing.
+std::string readItemOptions(const Args& args, ItemRequest& request) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--vary") {
-            vary = true;
+            request.vary = true;
         } else if (a == "--sun") {
-            sun = true;
+            request.sun = true;
         } else if (a == "--name" || a == "--kind" || a == "--lamp" || a == "--group" || a == "--on" || a == "--off" ||
                    a == "--days" || a == "--colour") {
-            if (i + 1 >= args.size()) return usageError(ctx, self, a + " needs a value");
-            options[a] = args[++i];
+            if (i + 1 >= args.size()) return a + " needs a value";
+            request.options[a] = args[++i];
         } else {
-            return usageError(ctx, self, "unexpected argument '" + platform::printable(a) + "'");
+            return "unexpected argument '" + platform::printable(a) + "'";
         }
     }
-    if (!options.count("--name")) return usageError(ctx, self, "give the item a --name");
+    return {};
+}
+
+// The item's name, kind and lamp or group checked; what is wrong, or nothing.
+std::string checkItemRequest(ItemRequest& request) {
+    static const std::map<std::string, int> kinds = {{"onoff", 0},  {"on", 1},   {"off", 2}, {"colour", 3},
+                                                     {"listen", 4}, {"dawn", 5}, {"dusk", 6}};
+    auto& options = request.options;
+    if (!options.count("--name")) return "give the item a --name";
     auto name = platform::checkedName(options["--name"]);
     if (!name)
-        return usageError(ctx, self,
-                          "'" + platform::printable(options["--name"]) +
-                              "' is not a name: 1 to 32 characters (spaces at the ends do not count), no control "
-                              "characters");
+        return "'" + platform::printable(options["--name"]) +
+               "' is not a name: 1 to 32 characters (spaces at the ends do not count), no control characters";
+    request.name = *name;
     if (!options.count("--kind") || !kinds.count(options["--kind"]))
-        return usageError(ctx, self, "--kind is one of onoff, on, off, colour, listen, dawn, dusk");
-    int kind = kinds.at(options["--kind"]);
-    bool group = options.count("--group") > 0;
-    if (kind != Action::Listening && options.count("--lamp") == options.count("--group"))
-        return usageError(ctx, self, "give either --lamp ID or --group ID");
-    std::string lampId = group ? options["--group"] : options["--lamp"];
-    if (kind != Action::Listening && !platform::isBridgeIdentifier(lampId, group))
-        return usageError(ctx, self,
-                          "'" + platform::printable(lampId) + "' is not an identifier (a whole number from 1" +
-                              (group ? "; 0 for all lamps)" : ")"));
+        return "--kind is one of onoff, on, off, colour, listen, dawn, dusk";
+    request.kind = kinds.at(options["--kind"]);
+    request.group = options.count("--group") > 0;
+    if (request.kind != Action::Listening && options.count("--lamp") == options.count("--group"))
+        return "give either --lamp ID or --group ID";
+    request.lampId = request.group ? options["--group"] : options["--lamp"];
+    if (request.kind != Action::Listening && !platform::isBridgeIdentifier(request.lampId, request.group))
+        return "'" + platform::printable(request.lampId) + "' is not an identifier (a whole number from 1" +
+               (request.group ? "; 0 for all lamps)" : ")");
+    return {};
+}
 
-    Action item;
-    item.setObjectForKey(*name, "name");
+// The item's name, kind, times, days and colour as asked; what is wrong, or
+// nothing.
+std::string setItemSettings(ItemRequest& request, Action& item) {
+    auto& options = request.options;
+    const int kind = request.kind;
+    item.setObjectForKey(request.name, "name");
     item.setObjectForKey(kind, "action");
     bool needsOn = kind != Action::Off && kind != Action::FalseDusk;
     bool needsOff =
@@ -214,37 +234,38 @@ int addItem(Context& ctx, const Command& self, const Args& args) {
     for (const char* key : {"--on", "--off"}) {
         if (!options.count(key)) continue;
         if (!platform::isTimeOfDay(options[key]))
-            return usageError(ctx, self, "'" + platform::printable(options[key]) + "' is not a time of day (HH:MM)");
+            return "'" + platform::printable(options[key]) + "' is not a time of day (HH:MM)";
         item.setObjectForKey(options[key], key == std::string("--on") ? "ontime" : "offtime");
     }
-    if (!sun && ((needsOn && !options.count("--on")) || (needsOff && !options.count("--off"))))
-        return usageError(ctx, self,
-                          std::string("this kind needs ") + (needsOn && needsOff ? "--on and --off"
-                                                             : needsOn           ? "--on"
-                                                                                 : "--off"));
+    if (!request.sun && ((needsOn && !options.count("--on")) || (needsOff && !options.count("--off"))))
+        return std::string("this kind needs ") + (needsOn && needsOff ? "--on and --off" : needsOn ? "--on" : "--off");
     if (options.count("--days")) {
-        if (auto wrong = setDays(item, options["--days"]); !wrong.empty()) return usageError(ctx, self, wrong);
+        if (auto wrong = setDays(item, options["--days"]); !wrong.empty()) return wrong;
     }
     if (options.count("--colour")) {
-        if (auto wrong = setColour(item, options["--colour"]); !wrong.empty()) return usageError(ctx, self, wrong);
+        if (auto wrong = setColour(item, options["--colour"]); !wrong.empty()) return wrong;
     }
-    item.setObjectForKey(vary, "vary");
-    item.setObjectForKey(sun, "linksunrisesunset");
+    item.setObjectForKey(request.vary, "vary");
+    item.setObjectForKey(request.sun, "linksunrisesunset");
+    return {};
+}
 
-    Engine engine(ctx);
-    if (kind != Action::Listening) {
-        auto title = lampTitle(ctx, lampId, group);
-        if (!title) return reportFailure(ctx, "could not read the lamps and groups");
-        if (title->empty())
-            return usageError(ctx, self, std::string("the bridge has no ") + (group ? "group" : "lamp") + " " + lampId);
-        item.setObjectForKey(*title, "lamp");
-        item.setObjectForKey(group, "group");
-        item.setObjectForKey(lampId, "lampid");
-    }
-    if (sun && !setSunTimes(ctx, engine.manager, item)) {
-        ctx.err << "glowmerectl: no sunrise and sunset known here; see 'glowmerectl sun'" << std::endl;
-        return exitFailed;
-    }
+// The lamp or group the bridge knows by the asked id set on the item; the
+// exit status when it could not be.
+std::optional<int> setItemLamp(Context& ctx, const Command& self, const ItemRequest& request, Action& item) {
+    auto title = lampTitle(ctx, request.lampId, request.group);
+    if (!title) return reportFailure(ctx, "could not read the lamps and groups");
+    if (title->empty())
+        return usageError(
+            ctx, self, std::string("the bridge has no ") + (request.group ? "group" : "lamp") + " " + request.lampId);
+    item.setObjectForKey(*title, "lamp");
+    item.setObjectForKey(request.group, "group");
+    item.setObjectForKey(request.lampId, "lampid");
+    return std::nullopt;
+}
+
+// The item added and registered on the bridge, and its line printed.
+int registerItem(Context& ctx, Engine& engine, const Action& item, int kind) {
     bool saved = true;
     int status =
         runOnBridge(ctx, "could not register the item on the bridge", [&] { saved = engine.manager.addAction(item); });
@@ -259,6 +280,24 @@ int addItem(Context& ctx, const Command& self, const Args& args) {
         ctx.out << "listening is started and stopped by the desktop application's clock" << '\n';
     ctx.out << std::flush;
     return status;
+}
+
+int addItem(Context& ctx, const Command& self, const Args& args) {
+    ItemRequest request;
+    if (auto wrong = readItemOptions(args, request); !wrong.empty()) return usageError(ctx, self, wrong);
+    if (auto wrong = checkItemRequest(request); !wrong.empty()) return usageError(ctx, self, wrong);
+    Action item;
+    if (auto wrong = setItemSettings(request, item); !wrong.empty()) return usageError(ctx, self, wrong);
+
+    Engine engine(ctx);
+    if (request.kind != Action::Listening) {
+        if (auto status = setItemLamp(ctx, self, request, item)) return *status;
+    }
+    if (request.sun && !setSunTimes(ctx, engine.manager, item)) {
+        ctx.err << "glowmerectl: no sunrise and sunset known here; see 'glowmerectl sun'" << std::endl;
+        return exitFailed;
+    }
+    return registerItem(ctx, engine, item, request.kind);
 }
 
 int importItems(Context& ctx, const Command& self, const Args& args) {

@@ -40,8 +40,8 @@ using namespace glowmere::ctl;
 namespace {
 
 const std::vector<void (*)(CommandTable&)> commandGroups = {
-    addBridgeCommands, addScheduleCommands, addPresetCommands, addSceneCommands, addExplorerCommands,
-    addDesktopCommands,
+    addBridgeCommands, addScheduleCommands, addPresetCommands,
+    addSceneCommands,  addExplorerCommands, addDesktopCommands,
 };
 
 // Whether a command's usage text names `option` as a whole word.
@@ -94,22 +94,45 @@ void printUsage(std::ostream& out, const CommandTable& table) {
            "saved, 2 usage error\n";
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    CommandTable table;
-    for (auto add : commandGroups) add(table);
-
+// The options before the command, and the command with its arguments.
+struct GlobalOptions {
     std::optional<std::filesystem::path> profile;
     std::optional<std::string> bridgeOverride;
     std::optional<double> replyTimeout;
-    bool json = false, verbose = false;
+    bool json = false;
+    bool verbose = false;
     std::vector<std::string> rest;
+};
+
+// "--profile DIR" or "--bridge ADDRESS" taken into `options`; false (said
+// on standard error) when the value is not one.
+bool takeValueOption(const std::string& arg, const std::string& value, GlobalOptions& options) {
+    if (arg == "--profile") {
+        if (value.empty()) {
+            std::cerr << "glowmerectl: --profile needs a directory" << std::endl;
+            return false;
+        }
+        options.profile = value;
+        return true;
+    }
+    const bool secure = value.rfind("https://", 0) == 0;
+    if (!isHostAndPort(secure ? value.substr(8) : value)) {
+        std::cerr << "glowmerectl: '" << platform::printable(value) << "' is not HOST, HOST:PORT or https://HOST[:PORT]"
+                  << std::endl;
+        return false;
+    }
+    options.bridgeOverride = value;
+    return true;
+}
+
+// The global options read into `options`; the exit status when they end the
+// run already (a usage error, --help, --version).
+std::optional<int> readGlobalOptions(int argc, char** argv, const CommandTable& table, GlobalOptions& options) {
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (optionsEnded) {
-            rest.push_back(arg);
+            options.rest.push_back(arg);
         } else if (arg == "--") {
             optionsEnded = true;
         } else if (arg == "--timeout") {
@@ -117,8 +140,8 @@ int main(int argc, char** argv) {
                 std::cerr << "glowmerectl: --timeout needs a value" << std::endl;
                 return exitUsage;
             }
-            replyTimeout = parseNumber(argv[++i], 0.1, 3600);
-            if (!replyTimeout) {
+            options.replyTimeout = parseNumber(argv[++i], 0.1, 3600);
+            if (!options.replyTimeout) {
                 std::cerr << "glowmerectl: --timeout takes seconds from 0.1 to 3600" << std::endl;
                 return exitUsage;
             }
@@ -127,26 +150,11 @@ int main(int argc, char** argv) {
                 std::cerr << "glowmerectl: " << arg << " needs a value" << std::endl;
                 return exitUsage;
             }
-            std::string value = argv[++i];
-            if (arg == "--profile") {
-                if (value.empty()) {
-                    std::cerr << "glowmerectl: --profile needs a directory" << std::endl;
-                    return exitUsage;
-                }
-                profile = value;
-            } else {
-                const bool secure = value.rfind("https://", 0) == 0;
-                if (!isHostAndPort(secure ? value.substr(8) : value)) {
-                    std::cerr << "glowmerectl: '" << platform::printable(value)
-                              << "' is not HOST, HOST:PORT or https://HOST[:PORT]" << std::endl;
-                    return exitUsage;
-                }
-                bridgeOverride = value;
-            }
+            if (!takeValueOption(arg, argv[++i], options)) return exitUsage;
         } else if (arg == "--json") {
-            json = true;
+            options.json = true;
         } else if (arg == "--verbose" || arg == "-v") {
-            verbose = true;
+            options.verbose = true;
         } else if (arg == "--help" || arg == "-h" || arg == "help") {
             printUsage(std::cout, table);
             return exitOk;
@@ -154,12 +162,18 @@ int main(int argc, char** argv) {
             std::cout << "glowmerectl " << platform::version() << std::endl;
             return exitOk;
         } else {
-            rest.push_back(arg);
+            options.rest.push_back(arg);
         }
     }
+    return std::nullopt;
+}
+
+// The command `rest` names, with no option it does not take; nothing (said
+// on standard error) otherwise.
+const Command* chosenCommand(const CommandTable& table, const std::vector<std::string>& rest) {
     if (rest.empty()) {
         printUsage(std::cerr, table);
-        return exitUsage;
+        return nullptr;
     }
     const Command* command = nullptr;
     for (const auto& c : table)
@@ -167,35 +181,21 @@ int main(int argc, char** argv) {
     if (!command) {
         std::cerr << "glowmerectl: unknown command '" << platform::printable(rest[0]) << "' (see glowmerectl --help)"
                   << std::endl;
-        return exitUsage;
+        return nullptr;
     }
     for (std::size_t i = 1; i < rest.size(); ++i) {
         // Options of a command itself (--group, or any its usage names) are
         // left to it; others are mistakes.
         if (rest[i].rfind("--", 0) == 0 && rest[i] != "--group" && !namesOption(command->arguments, rest[i])) {
             std::cerr << "glowmerectl: unknown option '" << platform::printable(rest[i]) << "'" << std::endl;
-            return exitUsage;
+            return nullptr;
         }
     }
+    return command;
+}
 
-    LogRecorder log;
-    log.setEcho(verbose ? &std::cerr : nullptr);
-    platform::setLogSink([&log](std::string_view line) { log.take(line); });
-
-    platform::DefaultsStore defaults(profile ? *profile : platform::DefaultsStore::defaultDirectory());
-    // Settings that could not be read are set aside, not lost: say where, once.
-    std::optional<std::filesystem::path> toldAside;
-    auto tellSetAside = [&] {
-        auto aside = defaults.movedAsideFile();
-        if (!aside || aside == toldAside) return;
-        toldAside = aside;
-        std::cerr << "glowmerectl: the settings file could not be read; it was kept as "
-                  << platform::printable(aside->string()) << " and the settings start empty" << std::endl;
-    };
-    tellSetAside();
-    platform::CurlHttpClient http;
-    LocalNetworkSearch localSearch;
-    BridgeBridge bridge(http, defaults, platform::SystemClock::shared());
+// The bridge as a command-line run uses it.
+void setUpBridge(BridgeBridge& bridge, platform::LocalSearch& localSearch, const GlobalOptions& options) {
     bridge.setLocalSearch(&localSearch);
     // A bridge that no longer knows the stored name ends the command at
     // once with how to pair, rather than waiting for a link button.
@@ -210,8 +210,41 @@ int main(int argc, char** argv) {
                       << platform::printable(to) << std::endl;
     });
     // An address given for this call is used without being stored.
-    if (bridgeOverride) bridge.setBridgeIP(*bridgeOverride);
-    if (replyTimeout) bridge.setReplyTimeout(std::chrono::milliseconds(static_cast<long long>(*replyTimeout * 1000)));
+    if (options.bridgeOverride) bridge.setBridgeIP(*options.bridgeOverride);
+    if (options.replyTimeout)
+        bridge.setReplyTimeout(std::chrono::milliseconds(static_cast<long long>(*options.replyTimeout * 1000)));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CommandTable table;
+    for (auto add : commandGroups) add(table);
+
+    GlobalOptions options;
+    if (auto status = readGlobalOptions(argc, argv, table, options)) return *status;
+    const Command* command = chosenCommand(table, options.rest);
+    if (!command) return exitUsage;
+
+    LogRecorder log;
+    log.setEcho(options.verbose ? &std::cerr : nullptr);
+    platform::setLogSink([&log](std::string_view line) { log.take(line); });
+
+    platform::DefaultsStore defaults(options.profile ? *options.profile : platform::DefaultsStore::defaultDirectory());
+    // Settings that could not be read are set aside, not lost: say where, once.
+    std::optional<std::filesystem::path> toldAside;
+    auto tellSetAside = [&] {
+        auto aside = defaults.movedAsideFile();
+        if (!aside || aside == toldAside) return;
+        toldAside = aside;
+        std::cerr << "glowmerectl: the settings file could not be read; it was kept as "
+                  << platform::printable(aside->string()) << " and the settings start empty" << std::endl;
+    };
+    tellSetAside();
+    platform::CurlHttpClient http;
+    LocalNetworkSearch localSearch;
+    BridgeBridge bridge(http, defaults, platform::SystemClock::shared());
+    setUpBridge(bridge, localSearch, options);
     // Pairing shows its countdown where the command's output goes (login)
     // or beside it (a command that finds itself without a user name).
     const bool loginCommand = command->name == "login";
@@ -219,11 +252,12 @@ int main(int argc, char** argv) {
     bridge.setLoginObserver([&](int attempt) { pairing.attempt(attempt, bridge.bridgeIP().value_or("?")); });
 
     std::optional<std::chrono::milliseconds> timeout;
-    if (replyTimeout) timeout = std::chrono::milliseconds(static_cast<long long>(*replyTimeout * 1000));
-    Context ctx{defaults, bridge, log, std::cout, std::cerr, json, verbose, bridgeOverride, timeout, &pairing};
+    if (options.replyTimeout) timeout = std::chrono::milliseconds(static_cast<long long>(*options.replyTimeout * 1000));
+    Context ctx{defaults, bridge,  log, std::cout, std::cerr, options.json, options.verbose, options.bridgeOverride,
+                timeout,  &pairing};
     FailureRecorder failures(bridge);
     ctx.failures = &failures;
-    std::vector<std::string> args(rest.begin() + 1, rest.end());
+    std::vector<std::string> args(options.rest.begin() + 1, options.rest.end());
     std::string saveFailure;
     defaults.setSaveFailureObserver([&](const std::string& reason) {
         if (saveFailure.empty()) saveFailure = reason;

@@ -77,24 +77,9 @@ int checkConnection(void* data, char* remoteIp, char* /*localIp*/, int remotePor
     return CURL_PREREQFUNC_OK;
 }
 
-}  // namespace
-
-CurlHttpClient::CurlHttpClient() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-std::optional<HttpResponse> CurlHttpClient::send(const HttpRequest& request, HttpError* error) {
-    auto fail = [error](HttpError::Kind kind, std::string message) -> std::optional<HttpResponse> {
-        if (error) *error = HttpError{kind, std::move(message)};
-        return std::nullopt;
-    };
-    CURL* curl = threadHandle.get();
-    if (!curl) return fail(HttpError::Kind::Failed, "could not create an HTTP handle");
-    HttpResponse response;
-    Collector collector{&response.body, request.maxReplyBytes, false};
+// The request's headers, with no cache between us and the bridge, ever.
+curl_slist* requestHeaders(const HttpRequest& request) {
     curl_slist* headers = nullptr;
-    // No cache between us and the bridge, ever.
     headers = curl_slist_append(headers, "Cache-Control: no-cache");
     headers = curl_slist_append(headers, "Pragma: no-cache");
     headers = curl_slist_append(headers, "Expect:");
@@ -105,7 +90,12 @@ std::optional<HttpResponse> CurlHttpClient::send(const HttpRequest& request, Htt
         headers = curl_slist_append(headers, line.c_str());
     }
     if (request.body && !hasContentType) headers = curl_slist_append(headers, "Content-Type: application/json");
+    return headers;
+}
 
+// The handle's options for one request: where, how long, what comes back
+// where, and the pinned or learnt key of an HTTPS bridge.
+void setRequestOptions(CURL* curl, const HttpRequest& request, curl_slist* headers, Collector& collector) {
     const long timeout = static_cast<long>(std::max<std::int64_t>(1, request.timeout.count()));
     const long connectTimeout = static_cast<long>(std::clamp<std::int64_t>(request.connectTimeout.count(), 1, timeout));
     curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
@@ -137,24 +127,65 @@ std::optional<HttpResponse> CurlHttpClient::send(const HttpRequest& request, Htt
         curl_easy_setopt(curl, CURLOPT_CERTINFO, 1L);
         curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
     }
-    ConnectionGuard guard{request.sameConnectionOnly, false, &threadHandle.lastConnection};
-    curl_easy_setopt(curl, CURLOPT_PREREQFUNCTION, checkConnection);
-    curl_easy_setopt(curl, CURLOPT_PREREQDATA, &guard);
     if (request.body) {
         curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.body->data());
         curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body->size()));
     }
+}
+
+// The pin of the key the server's certificate holds ("" when none was shown).
+std::string shownPublicKeyPin(CURL* curl) {
+    std::string pin;
+    curl_certinfo* certificates = nullptr;
+    if (curl_easy_getinfo(curl, CURLINFO_CERTINFO, &certificates) == CURLE_OK && certificates &&
+        certificates->num_of_certs > 0)
+        for (curl_slist* field = certificates->certinfo[0]; field; field = field->next)
+            if (std::string_view(field->data).rfind("Cert:", 0) == 0) pin = publicKeyPinOfPem(field->data + 5);
+    return pin;
+}
+
+// What went wrong with a finished request, if anything.
+std::optional<HttpError> failureOf(CURLcode code, const Collector& collector, const HttpRequest& request) {
+    if (collector.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
+        const std::size_t limit = request.maxReplyBytes;
+        return HttpError{HttpError::Kind::TooLarge,
+                         "the reply was larger than " + (limit >= (1u << 20) ? std::to_string(limit >> 20) + " MB"
+                                                                             : std::to_string(limit) + " bytes")};
+    }
+    if (code == CURLE_SSL_PINNEDPUBKEYNOTMATCH)
+        return HttpError{HttpError::Kind::KeyMismatch, "the server's public key is not the one trusted"};
+    if (code == CURLE_OPERATION_TIMEDOUT) return HttpError{HttpError::Kind::TimedOut, curl_easy_strerror(code)};
+    if (code != CURLE_OK) return HttpError{HttpError::Kind::Failed, curl_easy_strerror(code)};
+    return std::nullopt;
+}
+
+}  // namespace
+
+CurlHttpClient::CurlHttpClient() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+std::optional<HttpResponse> CurlHttpClient::send(const HttpRequest& request, HttpError* error) {
+    auto fail = [error](HttpError failure) -> std::optional<HttpResponse> {
+        if (error) *error = std::move(failure);
+        return std::nullopt;
+    };
+    CURL* curl = threadHandle.get();
+    if (!curl) return fail({HttpError::Kind::Failed, "could not create an HTTP handle"});
+    HttpResponse response;
+    Collector collector{&response.body, request.maxReplyBytes, false};
+    curl_slist* headers = requestHeaders(request);
+    setRequestOptions(curl, request, headers, collector);
+    ConnectionGuard guard{request.sameConnectionOnly, false, &threadHandle.lastConnection};
+    curl_easy_setopt(curl, CURLOPT_PREREQFUNCTION, checkConnection);
+    curl_easy_setopt(curl, CURLOPT_PREREQDATA, &guard);
 
     CURLcode code = curl_easy_perform(curl);
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     if (request.learnPublicKey && code == CURLE_OK) {
-        curl_certinfo* certificates = nullptr;
-        if (curl_easy_getinfo(curl, CURLINFO_CERTINFO, &certificates) == CURLE_OK && certificates &&
-            certificates->num_of_certs > 0)
-            for (curl_slist* field = certificates->certinfo[0]; field; field = field->next)
-                if (std::string_view(field->data).rfind("Cert:", 0) == 0)
-                    response.publicKeyPin = publicKeyPinOfPem(field->data + 5);
+        if (auto pin = shownPublicKeyPin(curl); !pin.empty()) response.publicKeyPin = std::move(pin);
     }
     // The next request on this handle may not want these.
     curl_easy_setopt(curl, CURLOPT_PINNEDPUBLICKEY, nullptr);
@@ -164,21 +195,16 @@ std::optional<HttpResponse> CurlHttpClient::send(const HttpRequest& request, Htt
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
     curl_easy_setopt(curl, CURLOPT_POSTFIELDS, nullptr);
     curl_easy_setopt(curl, CURLOPT_PREREQDATA, nullptr);
-    if (guard.refused) return fail(HttpError::Kind::NewConnection, "the connection to the host is a new one");
+    if (guard.refused) return fail({HttpError::Kind::NewConnection, "the connection to the host is a new one"});
     // A request that failed may have left no connection to reuse.
     if (code != CURLE_OK) threadHandle.lastConnection.clear();
-    if (collector.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
-        response.body.clear();
-        response.body.shrink_to_fit();
-        const std::size_t limit = request.maxReplyBytes;
-        return fail(HttpError::Kind::TooLarge,
-                    "the reply was larger than " +
-                        (limit >= (1u << 20) ? std::to_string(limit >> 20) + " MB" : std::to_string(limit) + " bytes"));
+    if (auto failure = failureOf(code, collector, request)) {
+        if (failure->kind == HttpError::Kind::TooLarge) {
+            response.body.clear();
+            response.body.shrink_to_fit();
+        }
+        return fail(std::move(*failure));
     }
-    if (code == CURLE_SSL_PINNEDPUBKEYNOTMATCH)
-        return fail(HttpError::Kind::KeyMismatch, "the server's public key is not the one trusted");
-    if (code == CURLE_OPERATION_TIMEDOUT) return fail(HttpError::Kind::TimedOut, curl_easy_strerror(code));
-    if (code != CURLE_OK) return fail(HttpError::Kind::Failed, curl_easy_strerror(code));
     response.status = static_cast<int>(status);
     return response;
 }

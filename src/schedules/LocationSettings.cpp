@@ -69,7 +69,7 @@ bool LocationSettings::useEnteredPosition() {
     }
     message_->setStringValue("");
     refresh();
-    if (auto chosen = location_.chosenPosition(); chosen && positionChanged_) positionChanged_(*chosen);
+    tellPositionChanged();
     return true;
 }
 
@@ -79,7 +79,16 @@ void LocationSettings::forgetEnteredPosition() {
     longitude_->setStringValue("");
     message_->setStringValue("");
     refresh();
-    if (auto chosen = location_.chosenPosition(); chosen && positionChanged_) positionChanged_(*chosen);
+    tellPositionChanged();
+}
+
+void LocationSettings::tellPositionChanged() {
+    std::function<void(const ChosenPosition&)> handler;
+    {
+        std::lock_guard lock(handlerMutex_);
+        handler = positionChanged_;
+    }
+    if (auto chosen = location_.chosenPosition(); chosen && handler) handler(*chosen);
 }
 
 }  // namespace glowmere

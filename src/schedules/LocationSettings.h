@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "platform/Clock.h"
@@ -23,6 +24,7 @@ public:
 
     // Told when the position in use changed through this section.
     void setPositionChangedHandler(std::function<void(const ChosenPosition&)> handler) {
+        std::lock_guard lock(handlerMutex_);
         positionChanged_ = std::move(handler);
     }
 
@@ -57,9 +59,13 @@ public:
     static std::string formatPosition(const GeoPosition& position);
 
 private:
+    void tellPositionChanged();
+
     DefaultsLocation& location_;
     platform::Clock& clock_;
     platform::TimeZone zone_;
+    // Set on the window thread, read on the controller thread.
+    std::mutex handlerMutex_;
     std::function<void(const ChosenPosition&)> positionChanged_;
     std::function<GeoPosition()> fallback_;
     std::optional<SunTimes> shown_;

@@ -82,6 +82,43 @@ std::optional<std::string> ScheduleManager::bridgeName(const char* list, int id)
     return name.textValue();
 }
 
+namespace {
+
+// The action of a bridge schedule's command body, in the item's keys: on
+// (with any colour), off, or a colour change alone.
+void copyScheduleAction(const Value& body, const std::string& localTime, Value& item) {
+    auto copyColour = [&] {
+        bool any = false;
+        for (auto [from, to] : {std::pair{"sat", "saturation"}, {"bri", "brightness"}, {"hue", "colour"}}) {
+            if (!body.contains(from)) continue;
+            item.set(to, leadingReal(body[from].textValue()));
+            any = true;
+        }
+        return any;
+    };
+    bool hasColour = body.contains("sat") || body.contains("bri") || body.contains("hue");
+    if (body.contains("on") && body["on"].textValue() == "true") {
+        item.set("action", static_cast<int>(Action::On));
+        item.set("ontime", localTime);
+        item.set("offtime", "00:00");
+        item.set("vary", false);
+        item.set("colourbrightness", copyColour());
+    } else if (body.contains("on") && !body["on"].boolValue()) {
+        item.set("action", static_cast<int>(Action::Off));
+        item.set("offtime", localTime);
+        item.set("ontime", "00:00");
+        item.set("vary", false);
+    } else if (!body.contains("on") && hasColour) {
+        item.set("action", static_cast<int>(Action::ColourBrightness));
+        item.set("colourbrightness", true);
+        item.set("ontime", localTime);
+        item.set("offtime", "00:00");
+        copyColour();
+    }
+}
+
+}  // namespace
+
 bool ScheduleManager::importFromBridge() {
     clearProblems();
     // One request: the list carries each schedule's record (older bridges
@@ -96,99 +133,79 @@ bool ScheduleManager::importFromBridge() {
         if (known.count(key)) continue;
         auto whole = wholeRecord(key, entry);
         if (!whole) continue;
-        const Value& schedule = *whole;
-        const Value* command = schedule.find("command");
-        if (!command) {
-            platform::log("no command found in response from bridge");
-            continue;
-        }
-        const Value* body = command->find("body");
-        if (!body) continue;
-
-        Value item = Value::emptyMap();
-        if (schedule.contains("name")) item.set("name", schedule["name"].textValue());
-        if (schedule.contains("description")) item.set("description", schedule["description"].textValue());
-
-        std::string t = schedule["time"].textValue();
-        auto tAt = t.find('T');
-        std::string utcTime = tAt != std::string::npos ? t.substr(tAt + 1, 5) : t;
-        std::string localTime = tAt != std::string::npos ? localTimeFromUTC(utcTime) : t;
-        if (tAt != std::string::npos && localTime.empty()) localTime = utcTime;
-        if (auto wAt = t.find('W'); wAt != std::string::npos) {
-            int mask = static_cast<int>(leadingInteger(std::string_view(t).substr(wAt + 1)));
-            // The bridge's days are UTC days; the item's are local ones.
-            if (tAt != std::string::npos) mask = rotateMask(mask, localDayShift(utcTime));
-            static const char* const days[] = {"mon", "tue", "wed", "thu", "fri", "sat", "sun"};
-            for (int i = 0; i < 7; ++i) item.set(days[i], (mask & (64 >> i)) != 0);
-        }
-        if (tAt != std::string::npos) item.set(utcOffsetKey, currentOffsetSeconds());
-
-        if (const Value* address = command->find("address")) {
-            std::string text = address->textValue();
-            auto lampAt = [&](const char* word) -> std::optional<int> {
-                auto at = text.find(word);
-                if (at == std::string::npos) return std::nullopt;
-                // An address that ends at the word names nothing.
-                if (at + 7 > text.size()) return std::nullopt;
-                return static_cast<int>(leadingInteger(std::string_view(text).substr(at + 7)));
-            };
-            if (auto group = lampAt("groups")) {
-                item.set("group", true);
-                item.set("lampid", *group);
-                if (*group == 0) {
-                    item.set("lamp", "group: All");
-                } else if (auto name = bridgeName("groups", *group)) {
-                    item.set("lamp", "group: " + *name);
-                }
-            } else if (auto lamp = lampAt("lights")) {
-                item.set("group", false);
-                item.set("lampid", *lamp);
-                if (auto name = bridgeName("lights", *lamp)) item.set("lamp", "lamp: " + *name);
-            }
-        }
-
-        auto copyColour = [&] {
-            bool any = false;
-            for (auto [from, to] : {std::pair{"sat", "saturation"}, {"bri", "brightness"}, {"hue", "colour"}}) {
-                if (!body->contains(from)) continue;
-                item.set(to, leadingReal((*body)[from].textValue()));
-                any = true;
-            }
-            return any;
-        };
-        bool hasColour = body->contains("sat") || body->contains("bri") || body->contains("hue");
-        if (body->contains("on") && (*body)["on"].textValue() == "true") {
-            item.set("action", static_cast<int>(Action::On));
-            item.set("ontime", localTime);
-            item.set("offtime", "00:00");
-            item.set("vary", false);
-            item.set("colourbrightness", copyColour());
-        } else if (body->contains("on") && !(*body)["on"].boolValue()) {
-            item.set("action", static_cast<int>(Action::Off));
-            item.set("offtime", localTime);
-            item.set("ontime", "00:00");
-            item.set("vary", false);
-        } else if (!body->contains("on") && hasColour) {
-            item.set("action", static_cast<int>(Action::ColourBrightness));
-            item.set("colourbrightness", true);
-            item.set("ontime", localTime);
-            item.set("offtime", "00:00");
-            copyColour();
-        }
-
-        item.set("bridgeID", Value::list({key}));
-        // The schedule is this item's as the bridge holds it, word for word.
-        item.set(Action::registeredKey,
-                 Value::map({{key, Value::map({{"name", schedule["name"]}, {"command", *command}})}}));
-        item.set("enabled", true);
-        platform::log("adding " + item["name"].textValue());
-        auto added = std::make_shared<Action>(item);
+        auto item = itemFromBridgeSchedule(key, *whole);
+        if (!item) continue;
+        platform::log("adding " + (*item)["name"].textValue());
+        auto added = std::make_shared<Action>(*item);
         collection_.push_back(added);
         known[key] = added.get();
     }
     saveActions();
     setStatus("");
     return true;
+}
+
+std::optional<Value> ScheduleManager::itemFromBridgeSchedule(const std::string& key, const Value& schedule) {
+    const Value* command = schedule.find("command");
+    if (!command) {
+        platform::log("no command found in response from bridge");
+        return std::nullopt;
+    }
+    const Value* body = command->find("body");
+    if (!body) return std::nullopt;
+
+    Value item = Value::emptyMap();
+    if (schedule.contains("name")) item.set("name", schedule["name"].textValue());
+    if (schedule.contains("description")) item.set("description", schedule["description"].textValue());
+    const std::string localTime = copyScheduleTime(schedule["time"].textValue(), item);
+    if (const Value* address = command->find("address")) copyScheduleTarget(address->textValue(), item);
+    copyScheduleAction(*body, localTime, item);
+
+    item.set("bridgeID", Value::list({key}));
+    // The schedule is this item's as the bridge holds it, word for word.
+    item.set(Action::registeredKey,
+             Value::map({{key, Value::map({{"name", schedule["name"]}, {"command", *command}})}}));
+    item.set("enabled", true);
+    return item;
+}
+
+std::string ScheduleManager::copyScheduleTime(const std::string& t, Value& item) const {
+    auto tAt = t.find('T');
+    std::string utcTime = tAt != std::string::npos ? t.substr(tAt + 1, 5) : t;
+    std::string localTime = tAt != std::string::npos ? localTimeFromUTC(utcTime) : t;
+    if (tAt != std::string::npos && localTime.empty()) localTime = utcTime;
+    if (auto wAt = t.find('W'); wAt != std::string::npos) {
+        int mask = static_cast<int>(leadingInteger(std::string_view(t).substr(wAt + 1)));
+        // The bridge's days are UTC days; the item's are local ones.
+        if (tAt != std::string::npos) mask = rotateMask(mask, localDayShift(utcTime));
+        static const char* const days[] = {"mon", "tue", "wed", "thu", "fri", "sat", "sun"};
+        for (int i = 0; i < 7; ++i) item.set(days[i], (mask & (64 >> i)) != 0);
+    }
+    if (tAt != std::string::npos) item.set(utcOffsetKey, currentOffsetSeconds());
+    return localTime;
+}
+
+void ScheduleManager::copyScheduleTarget(const std::string& address, Value& item) {
+    auto lampAt = [&](const char* word) -> std::optional<int> {
+        auto at = address.find(word);
+        if (at == std::string::npos) return std::nullopt;
+        // An address that ends at the word names nothing.
+        if (at + 7 > address.size()) return std::nullopt;
+        return static_cast<int>(leadingInteger(std::string_view(address).substr(at + 7)));
+    };
+    if (auto group = lampAt("groups")) {
+        item.set("group", true);
+        item.set("lampid", *group);
+        if (*group == 0) {
+            item.set("lamp", "group: All");
+        } else if (auto name = bridgeName("groups", *group)) {
+            item.set("lamp", "group: " + *name);
+        }
+    } else if (auto lamp = lampAt("lights")) {
+        item.set("group", false);
+        item.set("lampid", *lamp);
+        if (auto name = bridgeName("lights", *lamp)) item.set("lamp", "lamp: " + *name);
+    }
 }
 
 }  // namespace glowmere

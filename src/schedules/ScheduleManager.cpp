@@ -262,7 +262,12 @@ void ScheduleManager::adoptList(const Value::List& list) {
         }
     }
     constructList();
-    if (listChanged_) listChanged_();
+    std::function<void()> listChanged;
+    {
+        std::lock_guard lock(listChangedMutex_);
+        listChanged = listChanged_;
+    }
+    if (listChanged) listChanged();
 }
 
 void ScheduleManager::withdrawUnsaved(Action& item) {

@@ -121,7 +121,10 @@ public:
     // tells when); this process's unsaved changes stay.
     void takeStoredChanges();
     // Told on the controller thread after the list changed from outside.
-    void setListChangedHandler(std::function<void()> handler) { listChanged_ = std::move(handler); }
+    void setListChangedHandler(std::function<void()> handler) {
+        std::lock_guard lock(listChangedMutex_);
+        listChanged_ = std::move(handler);
+    }
     void constructList();
     void timerFired(int minute);
     void makeWake();
@@ -215,6 +218,12 @@ private:
     void retimeForOffsetChanges();
     std::vector<std::string> bridgeScheduleKeys(bool* ok);
     std::optional<std::string> bridgeName(const char* list, int id);
+    // importFromBridge's steps: the item a bridge schedule becomes (nothing
+    // without a command body), its time and days (giving the local time),
+    // and the lamp or group its address names.
+    std::optional<Value> itemFromBridgeSchedule(const std::string& key, const Value& schedule);
+    std::string copyScheduleTime(const std::string& t, Value& item) const;
+    void copyScheduleTarget(const std::string& address, Value& item);
     std::optional<SunTimes> sunTimesFromService(const GeoPosition& position);
     int currentOffsetSeconds() const;
 
@@ -236,6 +245,7 @@ private:
     // The list as this process last read or wrote it in the store.
     Value::List storedBase_;
     platform::DefaultsStore::ObserverId storeObserver_ = 0;
+    std::mutex listChangedMutex_;  // set on the window thread, read on the controller thread
     std::function<void()> listChanged_;
     std::vector<int> orderedList_;
     platform::RunLoop::TimerId timer_ = 0;

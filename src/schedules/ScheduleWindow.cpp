@@ -432,8 +432,13 @@ void ScheduleWindow::finish() {
             const bool group = lamp->title.compare(0, 5, "group") == 0;
             item.setObjectForKey(lamp->title, "lamp");
             item.setObjectForKey(group, "group");
-            if (identifyLamp_) {
-                if (auto id = identifyLamp_(lamp->tag, group))
+            std::function<std::optional<std::string>(int, bool)> identifyLamp;
+            {
+                std::lock_guard lock(hooksMutex_);
+                identifyLamp = identifyLamp_;
+            }
+            if (identifyLamp) {
+                if (auto id = identifyLamp(lamp->tag, group))
                     item.setObjectForKey(*id, "lampid");
                 else
                     item.getDictionary().erase("lampid");
@@ -467,7 +472,12 @@ std::string ScheduleWindow::timeAround(const std::string& hhmm, int seconds) con
 void ScheduleWindow::handleControl(platform::Control* sender) {
     if (sender != btnLinkSunriseSunset_.get()) return;
     if (btnLinkSunriseSunset_->state() == 1) {
-        if (startLocation_) startLocation_();
+        std::function<void()> startLocation;
+        {
+            std::lock_guard lock(hooksMutex_);
+            startLocation = startLocation_;
+        }
+        if (startLocation) startLocation();
         manager_.fetchSunriseSunetTimes();
         tfOn_->setEnabled(false);
         tfOff_->setEnabled(false);

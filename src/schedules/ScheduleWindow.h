@@ -57,9 +57,13 @@ public:
     void setLampsPopUp(platform::PopUpButton* popUp);
     // The main controller's IDforTag:group: and turnOnLocationManagerIfNecessary:.
     void setLampIdentifier(std::function<std::optional<std::string>(int tag, bool group)> identify) {
+        std::lock_guard lock(hooksMutex_);
         identifyLamp_ = std::move(identify);
     }
-    void setLocationStarter(std::function<void()> start) { startLocation_ = std::move(start); }
+    void setLocationStarter(std::function<void()> start) {
+        std::lock_guard lock(hooksMutex_);
+        startLocation_ = std::move(start);
+    }
     // Told (on the controller thread) whenever the rows changed.
     void setRowsObserver(std::function<void()> observer);
 
@@ -164,6 +168,8 @@ private:
     platform::Window* editor_ = nullptr;
     platform::Alerts* alerts_ = nullptr;
     platform::ProgressIndicator* progress_ = nullptr;
+    // Set on the window thread, read on the controller thread.
+    mutable std::mutex hooksMutex_;
     std::function<std::optional<std::string>(int, bool)> identifyLamp_;
     std::function<void()> startLocation_;
 

@@ -550,36 +550,40 @@ Reply SimBridge::lightsLocked(const std::string& method, const std::vector<std::
     return resourceNotAvailable(address);
 }
 
-// Applies a state body to one lamp and gives the per-key results. With
-// `strict` false (a group's action) keys the lamp cannot take are passed over
-// silently, as a group does with its off or white-only members.
-Json SimBridge::applyStateLocked(Lamp& lamp, const Json& body, const std::string& prefix, bool strict) {
-    Json results = Json::array();
-    std::map<std::string, Json> accepted;
+namespace {
+
+using AcceptedState = std::map<std::string, Json>;
+
+// Whether `value` is one the device takes for state key `key`; nothing for a
+// key it does not know.
+std::optional<bool> validStateValue(const std::string& key, const Json& value) {
+    if (key == "on") return value.is_boolean();
+    if (key == "bri" || key == "sat") return intInRange(value, 0, 255);
+    if (key == "hue" || key == "transitiontime") return intInRange(value, 0, 65535);
+    if (key == "ct") return intInRange(value, 153, 500);
+    if (key == "xy")
+        return value.is_array() && value.size() == 2 && value[0].is_number() && value[1].is_number() && value[0] >= 0 &&
+               value[0] <= 1 && value[1] >= 0 && value[1] <= 1;
+    if (key == "alert")
+        return value.is_string() &&
+               (value == "none" || value == "select" || value == "lselect" || value == "flash" || value == "flashlong");
+    if (key == "effect") return value.is_string() && (value == "none" || value == "cycle");
+    return std::nullopt;
+}
+
+// The keys of a state body that the lamp takes, each answered in `results`
+// with a success or the reason it was refused.
+AcceptedState acceptedStateKeys(const Lamp& lamp, const Json& body, const std::string& prefix, bool strict,
+                                Json& results) {
+    AcceptedState accepted;
     for (const auto& [key, value] : body.items()) {
         std::string keyAddress = prefix + "/" + key;
-        bool valid = false;
-        if (key == "on") {
-            valid = value.is_boolean();
-        } else if (key == "bri" || key == "sat") {
-            valid = intInRange(value, 0, 255);
-        } else if (key == "hue" || key == "transitiontime") {
-            valid = intInRange(value, 0, 65535);
-        } else if (key == "ct") {
-            valid = intInRange(value, 153, 500);
-        } else if (key == "xy") {
-            valid = value.is_array() && value.size() == 2 && value[0].is_number() && value[1].is_number() &&
-                    value[0] >= 0 && value[0] <= 1 && value[1] >= 0 && value[1] <= 1;
-        } else if (key == "alert") {
-            valid = value.is_string() && (value == "none" || value == "select" || value == "lselect" ||
-                                          value == "flash" || value == "flashlong");
-        } else if (key == "effect") {
-            valid = value.is_string() && (value == "none" || value == "cycle");
-        } else {
+        const auto valid = validStateValue(key, value);
+        if (!valid) {
             results.push_back(errorObject(6, keyAddress, "parameter, " + key + ", not available"));
             continue;
         }
-        if (!valid) {
+        if (!*valid) {
             results.push_back(invalidValue(keyAddress, key, value));
             continue;
         }
@@ -594,13 +598,17 @@ Json SimBridge::applyStateLocked(Lamp& lamp, const Json& body, const std::string
         accepted[key] = value;
         results.push_back(Json{{"success", Json{{keyAddress, value}}}});
     }
+    return accepted;
+}
 
-    bool switchOn = accepted.count("on") && accepted["on"].get<bool>();
-    bool switchOff = accepted.count("on") && !accepted["on"].get<bool>();
-    bool wasOn = lamp.on;
+// Drops the accepted keys the lamp does not carry out: colour and brightness
+// while it stays off (told in `results` when `strict`), and for a group's
+// member the colour keys it has no means for.
+void dropKeysLampIgnores(const Lamp& lamp, bool switchOn, const std::string& prefix, bool strict,
+                         AcceptedState& accepted, Json& results) {
     // A lamp that is off takes no colour or brightness unless the same
     // request switches it on.
-    if (!wasOn && !switchOn) {
+    if (!lamp.on && !switchOn) {
         for (const char* key : {"bri", "hue", "sat", "xy", "ct", "effect"}) {
             if (!accepted.count(key)) continue;
             accepted.erase(key);
@@ -619,11 +627,49 @@ Json SimBridge::applyStateLocked(Lamp& lamp, const Json& body, const std::string
             accepted.erase("hue"), accepted.erase("sat"), accepted.erase("xy"), accepted.erase("effect");
         if (!lamp.hasColourTemperature()) accepted.erase("ct");
     }
+}
+
+// Of several colour modes in one request the bridge takes xy over colour
+// temperature over hue and saturation; the keys of a mode that lost are
+// acknowledged but leave the lamp as it was.
+void takeColourMode(const AcceptedState& accepted, Lamp& lamp, LampLevels& to) {
+    if (accepted.count("xy")) {
+        const Json& xy = accepted.at("xy");
+        lamp.xy = {xy[0].get<double>(), xy[1].get<double>()};
+        lamp.colormode = "xy";
+    } else if (accepted.count("ct")) {
+        lamp.ct = accepted.at("ct").get<int>();
+        lamp.colormode = "ct";
+    } else if (accepted.count("hue") || accepted.count("sat")) {
+        if (accepted.count("hue")) to.hue = accepted.at("hue").get<int>();
+        if (accepted.count("sat")) to.sat = accepted.at("sat").get<int>();
+        lamp.colormode = "hs";
+    }
+}
+
+}  // namespace
+
+// Applies a state body to one lamp and gives the per-key results. With
+// `strict` false (a group's action) keys the lamp cannot take are passed over
+// silently, as a group does with its off or white-only members.
+Json SimBridge::applyStateLocked(Lamp& lamp, const Json& body, const std::string& prefix, bool strict) {
+    Json results = Json::array();
+    AcceptedState accepted = acceptedStateKeys(lamp, body, prefix, strict, results);
+    const bool switchOn = accepted.count("on") && accepted["on"].get<bool>();
+    const bool switchOff = accepted.count("on") && !accepted["on"].get<bool>();
+    dropKeysLampIgnores(lamp, switchOn, prefix, strict, accepted, results);
 
     long long tenths = accepted.count("transitiontime") ? accepted["transitiontime"].get<long long>() : 0;
     bool changesSomething = accepted.size() > (accepted.count("transitiontime") ? 1u : 0u);
     if (!changesSomething) return results;
+    changeLampLocked(lamp, accepted, prefix, tenths, switchOn, switchOff);
+    changed();
+    return results;
+}
 
+void SimBridge::changeLampLocked(Lamp& lamp, const std::map<std::string, Json>& accepted, const std::string& prefix,
+                                 long long tenths, bool switchOn, bool switchOff) {
+    const bool wasOn = lamp.on;
     // Whatever was under way stops where it is; the new values start from
     // there. A dim to off that is cut short still owes its brightness back.
     std::optional<int> owedBri;
@@ -632,33 +678,10 @@ Json SimBridge::applyStateLocked(Lamp& lamp, const Json& body, const std::string
     LampLevels from = lamp.levels;
     LampLevels to = lamp.levels;
     if (owedBri && switchOff) to.bri = *owedBri;
-    if (accepted.count("bri")) to.bri = accepted["bri"].get<int>();
-    // Of several colour modes in one request the bridge takes xy over colour
-    // temperature over hue and saturation; the keys of a mode that lost are
-    // acknowledged but leave the lamp as it was.
-    if (accepted.count("xy")) {
-        lamp.xy = {accepted["xy"][0].get<double>(), accepted["xy"][1].get<double>()};
-        lamp.colormode = "xy";
-    } else if (accepted.count("ct")) {
-        lamp.ct = accepted["ct"].get<int>();
-        lamp.colormode = "ct";
-    } else if (accepted.count("hue") || accepted.count("sat")) {
-        if (accepted.count("hue")) to.hue = accepted["hue"].get<int>();
-        if (accepted.count("sat")) to.sat = accepted["sat"].get<int>();
-        lamp.colormode = "hs";
-    }
-    if (accepted.count("alert")) {
-        // One breath takes about a second, a long alert 15 s; the state then
-        // says "none" again, as the device's does.
-        lamp.alert = accepted["alert"].get<std::string>();
-        const bool longAlert = lamp.alert == "lselect" || lamp.alert == "flashlong";
-        lamp.alertEnd = lamp.alert == "none" ? current_ : current_ + Millis(longAlert ? 15000 : 1000);
-        // (A group's stand-in, which only checks the request, has no name.)
-        if (lamp.alert != "none" && !lamp.name.empty())
-            std::fprintf(stderr, "glowmere-bridge-sim: %s (%s) flashes %s\n", prefix.c_str(), lamp.name.c_str(),
-                         longAlert ? "for 15 s" : "once");
-    }
-    if (accepted.count("effect")) lamp.effect = accepted["effect"].get<std::string>();
+    if (accepted.count("bri")) to.bri = accepted.at("bri").get<int>();
+    takeColourMode(accepted, lamp, to);
+    if (accepted.count("alert")) startAlertLocked(lamp, accepted.at("alert").get<std::string>(), prefix);
+    if (accepted.count("effect")) lamp.effect = accepted.at("effect").get<std::string>();
 
     if (tenths > 0) {
         Transition tr;
@@ -681,8 +704,18 @@ Json SimBridge::applyStateLocked(Lamp& lamp, const Json& body, const std::string
         if (switchOn) lamp.on = true;
         if (switchOff) lamp.on = false;
     }
-    changed();
-    return results;
+}
+
+void SimBridge::startAlertLocked(Lamp& lamp, const std::string& alert, const std::string& prefix) {
+    // One breath takes about a second, a long alert 15 s; the state then
+    // says "none" again, as the device's does.
+    lamp.alert = alert;
+    const bool longAlert = lamp.alert == "lselect" || lamp.alert == "flashlong";
+    lamp.alertEnd = lamp.alert == "none" ? current_ : current_ + Millis(longAlert ? 15000 : 1000);
+    // (A group's stand-in, which only checks the request, has no name.)
+    if (lamp.alert != "none" && !lamp.name.empty())
+        std::fprintf(stderr, "glowmere-bridge-sim: %s (%s) flashes %s\n", prefix.c_str(), lamp.name.c_str(),
+                     longAlert ? "for 15 s" : "once");
 }
 
 Json SimBridge::groupJson(const Group& group) const {
@@ -721,42 +754,39 @@ Json SimBridge::groupsJson() const {
     return out;
 }
 
+namespace {
+
+// A group's or scene's name: 1 to 32 characters.
+bool isResourceName(const Json& value) {
+    return value.is_string() && !value.get<std::string>().empty() && value.get<std::string>().size() <= 32;
+}
+
+}  // namespace
+
+std::optional<Json> SimBridge::lampListLocked(const Json& value, const std::string& resource, bool emptyAllowed,
+                                              std::vector<std::string>& out) const {
+    if (!value.is_array() || (!emptyAllowed && value.empty()))
+        return invalidValue(resource + "/lights", "lights", value);
+    for (const auto& item : value) {
+        if (!item.is_string()) return invalidValue(resource + "/lights", "lights", value);
+        auto lampId = parseId(item.get<std::string>());
+        if (!lampId || !lamps_.count(*lampId)) {
+            std::string where = "/lights/" + item.get<std::string>();
+            return errorObject(3, where, "resource, " + where + ", not available");
+        }
+        if (std::find(out.begin(), out.end(), item.get<std::string>()) == out.end()) {
+            out.push_back(item.get<std::string>());
+        }
+    }
+    return std::nullopt;
+}
+
 Reply SimBridge::groupsLocked(const std::string& method, const std::vector<std::string>& parts, const Json* body,
                               const std::string& address) {
-    auto validLights = [this](const Json& value, std::vector<std::string>& out) -> std::optional<Json> {
-        if (!value.is_array()) return invalidValue("/groups/lights", "lights", value);
-        for (const auto& item : value) {
-            if (!item.is_string()) return invalidValue("/groups/lights", "lights", value);
-            auto lampId = parseId(item.get<std::string>());
-            if (!lampId || !lamps_.count(*lampId)) {
-                std::string where = "/lights/" + item.get<std::string>();
-                return errorObject(3, where, "resource, " + where + ", not available");
-            }
-            if (std::find(out.begin(), out.end(), item.get<std::string>()) == out.end()) {
-                out.push_back(item.get<std::string>());
-            }
-        }
-        return std::nullopt;
-    };
-    auto validName = [](const Json& value) {
-        return value.is_string() && !value.get<std::string>().empty() && value.get<std::string>().size() <= 32;
-    };
-
     if (parts.size() == 3) {
         if (method == "GET") return okReply(groupsJson());
         if (method != "POST") return methodNotAvailable(method, address);
-        if (!body || !body->contains("name") || !body->contains("lights")) return missingParameters(address);
-        if (!validName((*body)["name"])) {
-            return Reply{200, dump(Json::array({invalidValue("/groups/name", "name", (*body)["name"])}))};
-        }
-        Group group;
-        group.name = (*body)["name"].get<std::string>();
-        if (auto error = validLights((*body)["lights"], group.lights)) return Reply{200, dump(Json::array({*error}))};
-        int id = 1;
-        while (groups_.count(id)) ++id;
-        groups_[id] = group;
-        changed();
-        return okReply(Json::array({Json{{"success", Json{{"id", std::to_string(id)}}}}}));
+        return createGroupLocked(body, address);
     }
 
     std::string groupAddress = "/groups/" + parts[3];
@@ -778,50 +808,73 @@ Reply SimBridge::groupsLocked(const std::string& method, const std::vector<std::
         }
         if (method != "PUT") return methodNotAvailable(method, address);
         if (!body || body->empty()) return missingParameters(address);
-        Json results = Json::array();
-        for (const auto& [key, value] : body->items()) {
-            if (key == "name") {
-                if (!validName(value)) {
-                    results.push_back(invalidValue(groupAddress + "/name", "name", value));
-                    continue;
-                }
-                it->second.name = value.get<std::string>();
-            } else if (key == "lights") {
-                std::vector<std::string> lights;
-                if (auto error = validLights(value, lights)) {
-                    results.push_back(*error);
-                    continue;
-                }
-                it->second.lights = lights;
-            } else {
-                results.push_back(errorObject(6, groupAddress + "/" + key, "parameter, " + key + ", not available"));
-                continue;
-            }
-            changed();
-            results.push_back(Json{{"success", Json{{groupAddress + "/" + key, value}}}});
-        }
-        return okReply(results);
+        return okReply(changeGroupLocked(it->second, groupAddress, *body));
     }
     if (parts.size() == 5 && parts[4] == "action") {
         if (method != "PUT") return methodNotAvailable(method, address);
         if (!body || body->empty()) return missingParameters(address);
         std::vector<std::string> members = all ? allLampIds() : it->second.lights;
         if (body->contains("scene")) return recallSceneLocked(groupAddress, members, *body);
-        Json results;
-        for (const auto& lampId : members) {
-            auto lampIt = lamps_.find(std::stoi(lampId));
-            if (lampIt == lamps_.end()) continue;
-            applyStateLocked(lampIt->second, *body, "/lights/" + lampId + "/state", false);
-        }
-        // The reply does not depend on the members: validate once against a
-        // stand-in lamp that takes everything.
-        Lamp standIn;
-        standIn.type = "Extended color light";
-        standIn.on = true;
-        results = applyStateLocked(standIn, *body, groupAddress + "/action", true);
-        return okReply(results);
+        return okReply(groupActionLocked(members, groupAddress, *body));
     }
     return resourceNotAvailable(address);
+}
+
+Reply SimBridge::createGroupLocked(const Json* body, const std::string& address) {
+    if (!body || !body->contains("name") || !body->contains("lights")) return missingParameters(address);
+    if (!isResourceName((*body)["name"])) {
+        return Reply{200, dump(Json::array({invalidValue("/groups/name", "name", (*body)["name"])}))};
+    }
+    Group group;
+    group.name = (*body)["name"].get<std::string>();
+    if (auto error = lampListLocked((*body)["lights"], "/groups", true, group.lights))
+        return Reply{200, dump(Json::array({*error}))};
+    int id = 1;
+    while (groups_.count(id)) ++id;
+    groups_[id] = group;
+    changed();
+    return okReply(Json::array({Json{{"success", Json{{"id", std::to_string(id)}}}}}));
+}
+
+Json SimBridge::changeGroupLocked(Group& group, const std::string& groupAddress, const Json& body) {
+    Json results = Json::array();
+    for (const auto& [key, value] : body.items()) {
+        if (key == "name") {
+            if (!isResourceName(value)) {
+                results.push_back(invalidValue(groupAddress + "/name", "name", value));
+                continue;
+            }
+            group.name = value.get<std::string>();
+        } else if (key == "lights") {
+            std::vector<std::string> lights;
+            if (auto error = lampListLocked(value, "/groups", true, lights)) {
+                results.push_back(*error);
+                continue;
+            }
+            group.lights = lights;
+        } else {
+            results.push_back(errorObject(6, groupAddress + "/" + key, "parameter, " + key + ", not available"));
+            continue;
+        }
+        changed();
+        results.push_back(Json{{"success", Json{{groupAddress + "/" + key, value}}}});
+    }
+    return results;
+}
+
+Json SimBridge::groupActionLocked(const std::vector<std::string>& members, const std::string& groupAddress,
+                                  const Json& body) {
+    for (const auto& lampId : members) {
+        auto lampIt = lamps_.find(std::stoi(lampId));
+        if (lampIt == lamps_.end()) continue;
+        applyStateLocked(lampIt->second, body, "/lights/" + lampId + "/state", false);
+    }
+    // The reply does not depend on the members: validate once against a
+    // stand-in lamp that takes everything.
+    Lamp standIn;
+    standIn.type = "Extended color light";
+    standIn.on = true;
+    return applyStateLocked(standIn, body, groupAddress + "/action", true);
 }
 
 bool SimBridge::scheduleTimeValid(Schedule& schedule, const std::string& time) const {
@@ -1127,59 +1180,25 @@ Reply SimBridge::recallSceneLocked(const std::string& groupAddress, const std::v
     return okReply(Json::array({Json{{"success", Json{{groupAddress + "/action/scene", id}}}}}));
 }
 
-Reply SimBridge::scenesLocked(const std::string& method, const std::vector<std::string>& parts, const Json* body,
-                              const std::string& user, const std::string& address) {
-    auto validName = [](const Json& value) {
-        return value.is_string() && !value.get<std::string>().empty() && value.get<std::string>().size() <= 32;
-    };
-    auto validLights = [this](const Json& value, std::vector<std::string>& out) -> std::optional<Json> {
-        if (!value.is_array() || value.empty()) return invalidValue("/scenes/lights", "lights", value);
-        for (const auto& item : value) {
-            if (!item.is_string()) return invalidValue("/scenes/lights", "lights", value);
-            auto lampId = parseId(item.get<std::string>());
-            if (!lampId || !lamps_.count(*lampId)) {
-                std::string where = "/lights/" + item.get<std::string>();
-                return errorObject(3, where, "resource, " + where + ", not available");
-            }
-            if (std::find(out.begin(), out.end(), item.get<std::string>()) == out.end())
-                out.push_back(item.get<std::string>());
-        }
-        return std::nullopt;
-    };
+void SimBridge::setSceneLightsLocked(Scene& scene, std::vector<std::string> lights) {
     // Lamps new to the scene start from their state now; lamps that left it
     // take their stored state with them.
-    auto setLights = [this](Scene& scene, std::vector<std::string> lights) {
-        std::map<std::string, Json> states;
-        for (const auto& lampId : lights) {
-            auto kept = scene.lightstates.find(lampId);
-            states[lampId] =
-                kept != scene.lightstates.end() ? kept->second : capturedStateLocked(lamps_.at(std::stoi(lampId)));
-        }
-        scene.lights = std::move(lights);
-        scene.lightstates = std::move(states);
-    };
+    std::map<std::string, Json> states;
+    for (const auto& lampId : lights) {
+        auto kept = scene.lightstates.find(lampId);
+        states[lampId] =
+            kept != scene.lightstates.end() ? kept->second : capturedStateLocked(lamps_.at(std::stoi(lampId)));
+    }
+    scene.lights = std::move(lights);
+    scene.lightstates = std::move(states);
+}
 
+Reply SimBridge::scenesLocked(const std::string& method, const std::vector<std::string>& parts, const Json* body,
+                              const std::string& user, const std::string& address) {
     if (parts.size() == 3) {
         if (method == "GET") return okReply(scenesJson());
         if (method != "POST") return methodNotAvailable(method, address);
-        if (!body || !body->contains("name") || !body->contains("lights")) return missingParameters(address);
-        if (!validName((*body)["name"]))
-            return okReply(Json::array({invalidValue("/scenes/name", "name", (*body)["name"])}));
-        if (body->contains("recycle") && !(*body)["recycle"].is_boolean())
-            return okReply(Json::array({invalidValue("/scenes/recycle", "recycle", (*body)["recycle"])}));
-        std::vector<std::string> lights;
-        if (auto error = validLights((*body)["lights"], lights)) return okReply(Json::array({*error}));
-        if (scenes_.size() >= 200) return errorReply(301, "/scenes", "resource, /scenes, is full");
-        Scene scene;
-        scene.name = (*body)["name"].get<std::string>();
-        scene.owner = user;
-        scene.recycle = body->value("recycle", false);
-        scene.lastupdated = formatTime(current_).substr(0, 19);
-        setLights(scene, lights);
-        std::string id = newSceneId();
-        scenes_[id] = scene;
-        changed();
-        return okReply(Json::array({Json{{"success", Json{{"id", id}}}}}));
+        return createSceneLocked(body, user, address);
     }
 
     std::string sceneAddress = "/scenes/" + parts[3];
@@ -1196,40 +1215,7 @@ Reply SimBridge::scenesLocked(const std::string& method, const std::vector<std::
         }
         if (method != "PUT") return methodNotAvailable(method, address);
         if (!body || body->empty()) return missingParameters(address);
-        Json results = Json::array();
-        for (const auto& [key, value] : body->items()) {
-            std::string where = sceneAddress + "/" + key;
-            if (key == "name") {
-                if (!validName(value)) {
-                    results.push_back(invalidValue(where, key, value));
-                    continue;
-                }
-                scene.name = value.get<std::string>();
-            } else if (key == "lights") {
-                std::vector<std::string> lights;
-                if (auto error = validLights(value, lights)) {
-                    results.push_back(*error);
-                    continue;
-                }
-                setLights(scene, lights);
-            } else if (key == "storelightstate") {
-                if (!value.is_boolean()) {
-                    results.push_back(invalidValue(where, key, value));
-                    continue;
-                }
-                if (value.get<bool>()) {
-                    for (const auto& lampId : scene.lights)
-                        scene.lightstates[lampId] = capturedStateLocked(lamps_.at(std::stoi(lampId)));
-                }
-            } else {
-                results.push_back(errorObject(6, where, "parameter, " + key + ", not available"));
-                continue;
-            }
-            scene.lastupdated = formatTime(current_).substr(0, 19);
-            changed();
-            results.push_back(Json{{"success", Json{{where, value}}}});
-        }
-        return okReply(results);
+        return okReply(changeSceneLocked(scene, sceneAddress, *body));
     }
 
     if (parts.size() == 6 && parts[4] == "lightstates") {
@@ -1240,49 +1226,112 @@ Reply SimBridge::scenesLocked(const std::string& method, const std::vector<std::
         if (lamp == lamps_.end() || std::find(scene.lights.begin(), scene.lights.end(), lampId) == scene.lights.end())
             return resourceNotAvailable(stateAddress);
         if (!body || body->empty()) return missingParameters(address);
-        Json results = Json::array();
-        Json state = scene.lightstates[lampId];
-        for (const auto& [key, value] : body->items()) {
-            std::string where = stateAddress + "/" + key;
-            bool valid = false;
-            bool available = true;
-            if (key == "on") {
-                valid = value.is_boolean();
-            } else if (key == "bri" || key == "sat") {
-                valid = intInRange(value, 0, 255);
-                available = key == "bri" || lamp->second.hasColour();
-            } else if (key == "hue") {
-                valid = intInRange(value, 0, 65535);
-                available = lamp->second.hasColour();
-            } else if (key == "ct") {
-                valid = intInRange(value, 153, 500);
-                available = lamp->second.hasColourTemperature();
-            } else if (key == "transitiontime") {
-                valid = intInRange(value, 0, 65535);
-            } else {
-                available = false;
-            }
-            if (!available) {
-                results.push_back(errorObject(6, where, "parameter, " + key + ", not available"));
-                continue;
-            }
-            if (!valid) {
+        return okReply(changeSceneLampStateLocked(scene, lampId, lamp->second, stateAddress, *body));
+    }
+    return resourceNotAvailable(address);
+}
+
+Reply SimBridge::createSceneLocked(const Json* body, const std::string& user, const std::string& address) {
+    if (!body || !body->contains("name") || !body->contains("lights")) return missingParameters(address);
+    if (!isResourceName((*body)["name"]))
+        return okReply(Json::array({invalidValue("/scenes/name", "name", (*body)["name"])}));
+    if (body->contains("recycle") && !(*body)["recycle"].is_boolean())
+        return okReply(Json::array({invalidValue("/scenes/recycle", "recycle", (*body)["recycle"])}));
+    std::vector<std::string> lights;
+    if (auto error = lampListLocked((*body)["lights"], "/scenes", false, lights)) return okReply(Json::array({*error}));
+    if (scenes_.size() >= 200) return errorReply(301, "/scenes", "resource, /scenes, is full");
+    Scene scene;
+    scene.name = (*body)["name"].get<std::string>();
+    scene.owner = user;
+    scene.recycle = body->value("recycle", false);
+    scene.lastupdated = formatTime(current_).substr(0, 19);
+    setSceneLightsLocked(scene, lights);
+    std::string id = newSceneId();
+    scenes_[id] = scene;
+    changed();
+    return okReply(Json::array({Json{{"success", Json{{"id", id}}}}}));
+}
+
+Json SimBridge::changeSceneLocked(Scene& scene, const std::string& sceneAddress, const Json& body) {
+    Json results = Json::array();
+    for (const auto& [key, value] : body.items()) {
+        std::string where = sceneAddress + "/" + key;
+        if (key == "name") {
+            if (!isResourceName(value)) {
                 results.push_back(invalidValue(where, key, value));
                 continue;
             }
-            // One colour mode a lamp: a temperature replaces hue and
-            // saturation, and the other way round.
-            if (key == "ct") state.erase("hue"), state.erase("sat");
-            if (key == "hue" || key == "sat") state.erase("ct");
-            state[key] = value;
-            results.push_back(Json{{"success", Json{{where, value}}}});
+            scene.name = value.get<std::string>();
+        } else if (key == "lights") {
+            std::vector<std::string> lights;
+            if (auto error = lampListLocked(value, "/scenes", false, lights)) {
+                results.push_back(*error);
+                continue;
+            }
+            setSceneLightsLocked(scene, lights);
+        } else if (key == "storelightstate") {
+            if (!value.is_boolean()) {
+                results.push_back(invalidValue(where, key, value));
+                continue;
+            }
+            if (value.get<bool>()) {
+                for (const auto& lampId : scene.lights)
+                    scene.lightstates[lampId] = capturedStateLocked(lamps_.at(std::stoi(lampId)));
+            }
+        } else {
+            results.push_back(errorObject(6, where, "parameter, " + key + ", not available"));
+            continue;
         }
-        scene.lightstates[lampId] = state;
         scene.lastupdated = formatTime(current_).substr(0, 19);
         changed();
-        return okReply(results);
+        results.push_back(Json{{"success", Json{{where, value}}}});
     }
-    return resourceNotAvailable(address);
+    return results;
+}
+
+Json SimBridge::changeSceneLampStateLocked(Scene& scene, const std::string& lampId, const Lamp& lamp,
+                                           const std::string& stateAddress, const Json& body) {
+    Json results = Json::array();
+    Json state = scene.lightstates[lampId];
+    for (const auto& [key, value] : body.items()) {
+        std::string where = stateAddress + "/" + key;
+        bool valid = false;
+        bool available = true;
+        if (key == "on") {
+            valid = value.is_boolean();
+        } else if (key == "bri" || key == "sat") {
+            valid = intInRange(value, 0, 255);
+            available = key == "bri" || lamp.hasColour();
+        } else if (key == "hue") {
+            valid = intInRange(value, 0, 65535);
+            available = lamp.hasColour();
+        } else if (key == "ct") {
+            valid = intInRange(value, 153, 500);
+            available = lamp.hasColourTemperature();
+        } else if (key == "transitiontime") {
+            valid = intInRange(value, 0, 65535);
+        } else {
+            available = false;
+        }
+        if (!available) {
+            results.push_back(errorObject(6, where, "parameter, " + key + ", not available"));
+            continue;
+        }
+        if (!valid) {
+            results.push_back(invalidValue(where, key, value));
+            continue;
+        }
+        // One colour mode a lamp: a temperature replaces hue and
+        // saturation, and the other way round.
+        if (key == "ct") state.erase("hue"), state.erase("sat");
+        if (key == "hue" || key == "sat") state.erase("ct");
+        state[key] = value;
+        results.push_back(Json{{"success", Json{{where, value}}}});
+    }
+    scene.lightstates[lampId] = state;
+    scene.lastupdated = formatTime(current_).substr(0, 19);
+    changed();
+    return results;
 }
 
 // The non-empty pieces of a path between its slashes.

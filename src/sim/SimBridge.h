@@ -163,10 +163,27 @@ private:
                        const std::string& address);
     Reply groupsLocked(const std::string& method, const std::vector<std::string>& parts, const Json* body,
                        const std::string& address);
+    // The lamps a group's or scene's "lights" member names, each once (an
+    // error object when one is wrong; `resource`: "/groups" or "/scenes").
+    std::optional<Json> lampListLocked(const Json& value, const std::string& resource, bool emptyAllowed,
+                                       std::vector<std::string>& out) const;
+    // groupsLocked's parts: a new group, a change of name or members, and a
+    // state for every member.
+    Reply createGroupLocked(const Json* body, const std::string& address);
+    Json changeGroupLocked(Group& group, const std::string& groupAddress, const Json& body);
+    Json groupActionLocked(const std::vector<std::string>& members, const std::string& groupAddress, const Json& body);
     Reply schedulesLocked(const std::string& method, const std::vector<std::string>& parts, const Json* body,
                           const std::string& user, const std::string& address);
     Reply scenesLocked(const std::string& method, const std::vector<std::string>& parts, const Json* body,
                        const std::string& user, const std::string& address);
+    // scenesLocked's parts: a scene's lamps (keeping the states of those
+    // that stay), a new scene, a change of name, lamps or stored states, and
+    // a change of one lamp's stored state.
+    void setSceneLightsLocked(Scene& scene, std::vector<std::string> lights);
+    Reply createSceneLocked(const Json* body, const std::string& user, const std::string& address);
+    Json changeSceneLocked(Scene& scene, const std::string& sceneAddress, const Json& body);
+    Json changeSceneLampStateLocked(Scene& scene, const std::string& lampId, const Lamp& lamp,
+                                    const std::string& stateAddress, const Json& body);
     // Recalls a scene on the members of a group (all lamps for group 0).
     Reply recallSceneLocked(const std::string& groupAddress, const std::vector<std::string>& members, const Json& body);
     Json sceneJson(const Scene& scene, bool withStates) const;
@@ -176,6 +193,11 @@ private:
     void addDemoScenes();
     Reply configLocked(const std::string& method, const Json* body, bool known);
     Json applyStateLocked(Lamp& lamp, const Json& body, const std::string& prefix, bool reportErrors);
+    // applyStateLocked's change of the lamp once the keys it takes are known
+    // (a transition when `tenths` is above 0), and the alert it starts.
+    void changeLampLocked(Lamp& lamp, const std::map<std::string, Json>& accepted, const std::string& prefix,
+                          long long tenths, bool switchOn, bool switchOff);
+    void startAlertLocked(Lamp& lamp, const std::string& alert, const std::string& prefix);
     Json lampJson(const Lamp& lamp) const;
     Json lampStateJson(const Lamp& lamp) const;
     Json groupJson(const Group& group) const;
@@ -189,6 +211,8 @@ private:
     std::string newUserName();
     void addLamp(const std::string& name, const std::string& type);
     bool scheduleTimeValid(Schedule& schedule, const std::string& time) const;
+    // loadState's schedules; nothing (with `error` saying why) when one is unusable.
+    std::optional<std::map<int, Schedule>> savedSchedules(const Json& state, std::string& error) const;
     void planScheduleLocked(Schedule& schedule);
     void planSearchArrivalsLocked();
 

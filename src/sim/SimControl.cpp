@@ -271,116 +271,151 @@ Json SimBridge::saveState() const {
                 {"whitelist", whitelist}};
 }
 
+namespace {
+
+// The saved lamps; nothing (with `error` saying why) when one is unusable.
+std::optional<std::map<int, Lamp>> savedLamps(const Json& state, std::string& error) {
+    std::map<int, Lamp> lamps;
+    for (const auto& [id, l] : state.at("lights").items()) {
+        Lamp lamp;
+        lamp.name = l.at("name").get<std::string>();
+        lamp.type = l.at("type").get<std::string>();
+        lamp.modelid = l.value("modelid", "GM-RGBW-1");
+        lamp.swversion = l.value("swversion", "1.2.0");
+        lamp.uniqueid = l.value("uniqueid", "");
+        lamp.on = l.at("on").get<bool>();
+        lamp.levels = {l.at("bri").get<int>(), l.at("hue").get<int>(), l.at("sat").get<int>()};
+        lamp.ct = l.value("ct", 366);
+        lamp.reachable = l.value("reachable", true);
+        if (!lamp.hasColour()) lamp.colormode = lamp.hasColourTemperature() ? "ct" : "";
+        if (lamp.levels.bri < 0 || lamp.levels.bri > 255 || lamp.levels.hue < 0 || lamp.levels.hue > 65535 ||
+            lamp.levels.sat < 0 || lamp.levels.sat > 255) {
+            error = "lamp " + id + " has values out of range";
+            return std::nullopt;
+        }
+        auto number = idNumber(id);
+        if (!number) {
+            error = "a lamp has the identifier \"" + id + "\"";
+            return std::nullopt;
+        }
+        lamps[*number] = lamp;
+    }
+    return lamps;
+}
+
+// Whether `member` names one of `lamps`.
+bool namesSavedLamp(const std::string& member, const std::map<int, Lamp>& lamps) {
+    auto lampNumber = idNumber(member);
+    return lampNumber && lamps.count(*lampNumber);
+}
+
+std::optional<std::map<int, Group>> savedGroups(const Json& state, const std::map<int, Lamp>& lamps,
+                                                std::string& error) {
+    std::map<int, Group> groups;
+    for (const auto& [id, g] : state.at("groups").items()) {
+        Group group{g.at("name").get<std::string>(), g.at("lights").get<std::vector<std::string>>()};
+        auto number = idNumber(id);
+        if (!number || *number == 0) {
+            error = "a group has the identifier \"" + id + "\"";
+            return std::nullopt;
+        }
+        for (const auto& member : group.lights) {
+            if (!namesSavedLamp(member, lamps)) {
+                error = "group " + id + " holds the unknown lamp \"" + member + "\"";
+                return std::nullopt;
+            }
+        }
+        groups[*number] = group;
+    }
+    return groups;
+}
+
+std::optional<std::map<std::string, Scene>> savedScenes(const Json& state, const std::map<int, Lamp>& lamps,
+                                                        std::string& error) {
+    // Scenes came later: a state saved before them has none.
+    std::map<std::string, Scene> scenes;
+    const Json saved = state.value("scenes", Json::object());
+    for (const auto& [id, s] : saved.items()) {
+        bool usable = !id.empty() && id.size() <= 32 && std::all_of(id.begin(), id.end(), [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c)) || c == '-';
+        });
+        if (!usable) {
+            error = "a scene has the identifier \"" + id + "\"";
+            return std::nullopt;
+        }
+        Scene scene;
+        scene.name = s.at("name").get<std::string>();
+        scene.lights = s.at("lights").get<std::vector<std::string>>();
+        scene.owner = s.value("owner", "");
+        scene.lastupdated = s.value("lastupdated", "");
+        scene.recycle = s.value("recycle", false);
+        for (const auto& member : scene.lights) {
+            if (!namesSavedLamp(member, lamps)) {
+                error = "scene " + id + " holds the unknown lamp \"" + member + "\"";
+                return std::nullopt;
+            }
+            const Json lampState = s.value("lightstates", Json::object()).value(member, Json::object());
+            if (!lampState.is_object()) {
+                error = "scene " + id + " has an unreadable state for lamp " + member;
+                return std::nullopt;
+            }
+            scene.lightstates[member] = lampState;
+        }
+        scenes[id] = scene;
+    }
+    return scenes;
+}
+
+}  // namespace
+
+std::optional<std::map<int, Schedule>> SimBridge::savedSchedules(const Json& state, std::string& error) const {
+    std::map<int, Schedule> schedules;
+    for (const auto& [id, s] : state.at("schedules").items()) {
+        Schedule schedule;
+        schedule.name = s.value("name", "");
+        schedule.description = s.value("description", "");
+        schedule.command = s.at("command");
+        schedule.owner = s.value("owner", "");
+        schedule.created = s.value("created", "");
+        if (!scheduleTimeValid(schedule, s.at("time").get<std::string>())) {
+            error = "schedule " + id + " has an unreadable time";
+            return std::nullopt;
+        }
+        const Json& command = schedule.command;
+        if (!command.is_object() || !command.contains("address") || !command["address"].is_string() ||
+            !command.contains("method") || !command["method"].is_string()) {
+            error = "schedule " + id + " has no usable command";
+            return std::nullopt;
+        }
+        auto number = idNumber(id);
+        if (!number) {
+            error = "a schedule has the identifier \"" + id + "\"";
+            return std::nullopt;
+        }
+        schedules[*number] = schedule;
+    }
+    return schedules;
+}
+
 bool SimBridge::loadState(const Json& state, std::string& error) {
     try {
         if (!state.is_object() || state.value("format", 0) != 1) {
             error = "not a saved bridge state (no \"format\": 1)";
             return false;
         }
-        std::map<int, Lamp> lamps;
-        for (const auto& [id, l] : state.at("lights").items()) {
-            Lamp lamp;
-            lamp.name = l.at("name").get<std::string>();
-            lamp.type = l.at("type").get<std::string>();
-            lamp.modelid = l.value("modelid", "GM-RGBW-1");
-            lamp.swversion = l.value("swversion", "1.2.0");
-            lamp.uniqueid = l.value("uniqueid", "");
-            lamp.on = l.at("on").get<bool>();
-            lamp.levels = {l.at("bri").get<int>(), l.at("hue").get<int>(), l.at("sat").get<int>()};
-            lamp.ct = l.value("ct", 366);
-            lamp.reachable = l.value("reachable", true);
-            if (!lamp.hasColour()) lamp.colormode = lamp.hasColourTemperature() ? "ct" : "";
-            if (lamp.levels.bri < 0 || lamp.levels.bri > 255 || lamp.levels.hue < 0 || lamp.levels.hue > 65535 ||
-                lamp.levels.sat < 0 || lamp.levels.sat > 255) {
-                error = "lamp " + id + " has values out of range";
-                return false;
-            }
-            auto number = idNumber(id);
-            if (!number) {
-                error = "a lamp has the identifier \"" + id + "\"";
-                return false;
-            }
-            lamps[*number] = lamp;
-        }
-        std::map<int, Group> groups;
-        for (const auto& [id, g] : state.at("groups").items()) {
-            Group group{g.at("name").get<std::string>(), g.at("lights").get<std::vector<std::string>>()};
-            auto number = idNumber(id);
-            if (!number || *number == 0) {
-                error = "a group has the identifier \"" + id + "\"";
-                return false;
-            }
-            for (const auto& member : group.lights) {
-                auto lampNumber = idNumber(member);
-                if (!lampNumber || !lamps.count(*lampNumber)) {
-                    error = "group " + id + " holds the unknown lamp \"" + member + "\"";
-                    return false;
-                }
-            }
-            groups[*number] = group;
-        }
-        std::map<int, Schedule> schedules;
-        for (const auto& [id, s] : state.at("schedules").items()) {
-            Schedule schedule;
-            schedule.name = s.value("name", "");
-            schedule.description = s.value("description", "");
-            schedule.command = s.at("command");
-            schedule.owner = s.value("owner", "");
-            schedule.created = s.value("created", "");
-            if (!scheduleTimeValid(schedule, s.at("time").get<std::string>())) {
-                error = "schedule " + id + " has an unreadable time";
-                return false;
-            }
-            const Json& command = schedule.command;
-            if (!command.is_object() || !command.contains("address") || !command["address"].is_string() ||
-                !command.contains("method") || !command["method"].is_string()) {
-                error = "schedule " + id + " has no usable command";
-                return false;
-            }
-            auto number = idNumber(id);
-            if (!number) {
-                error = "a schedule has the identifier \"" + id + "\"";
-                return false;
-            }
-            schedules[*number] = schedule;
-        }
-        // Scenes came later: a state saved before them has none.
-        std::map<std::string, Scene> scenes;
-        const Json savedScenes = state.value("scenes", Json::object());
-        for (const auto& [id, s] : savedScenes.items()) {
-            bool usable = !id.empty() && id.size() <= 32 && std::all_of(id.begin(), id.end(), [](char c) {
-                return std::isalnum(static_cast<unsigned char>(c)) || c == '-';
-            });
-            if (!usable) {
-                error = "a scene has the identifier \"" + id + "\"";
-                return false;
-            }
-            Scene scene;
-            scene.name = s.at("name").get<std::string>();
-            scene.lights = s.at("lights").get<std::vector<std::string>>();
-            scene.owner = s.value("owner", "");
-            scene.lastupdated = s.value("lastupdated", "");
-            scene.recycle = s.value("recycle", false);
-            for (const auto& member : scene.lights) {
-                auto lampNumber = idNumber(member);
-                if (!lampNumber || !lamps.count(*lampNumber)) {
-                    error = "scene " + id + " holds the unknown lamp \"" + member + "\"";
-                    return false;
-                }
-                const Json lampState = s.value("lightstates", Json::object()).value(member, Json::object());
-                if (!lampState.is_object()) {
-                    error = "scene " + id + " has an unreadable state for lamp " + member;
-                    return false;
-                }
-                scene.lightstates[member] = lampState;
-            }
-            scenes[id] = scene;
-        }
+        auto lamps = savedLamps(state, error);
+        if (!lamps) return false;
+        auto groups = savedGroups(state, *lamps, error);
+        if (!groups) return false;
+        auto schedules = savedSchedules(state, error);
+        if (!schedules) return false;
+        auto scenes = savedScenes(state, *lamps, error);
+        if (!scenes) return false;
         std::lock_guard lock(mutex_);
-        lamps_ = std::move(lamps);
-        scenes_ = std::move(scenes);
-        groups_ = std::move(groups);
-        schedules_ = std::move(schedules);
+        lamps_ = std::move(*lamps);
+        scenes_ = std::move(*scenes);
+        groups_ = std::move(*groups);
+        schedules_ = std::move(*schedules);
         for (auto& [id, schedule] : schedules_) {
             schedule.nextFiring = current_ + Millis(1);
             planScheduleLocked(schedule);

@@ -160,43 +160,10 @@ SimServer::~SimServer() {
 bool SimServer::start(const std::string& host, int port, std::string& error) {
     auto now = std::chrono::floor<Millis>(std::chrono::system_clock::now());
     bridge_ = std::make_unique<SimBridge>(options_.start, now);
-    if (!options_.stateFile.empty() && std::filesystem::exists(options_.stateFile)) {
-        std::ifstream in(options_.stateFile, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        Json state = Json::parse(text.str(), nullptr, false);
-        std::string why;
-        if (state.is_discarded()) why = "it is not JSON";
-        if (why.empty()) bridge_->loadState(state, why);
-        if (!why.empty()) {
-            // Keep the unreadable file for a look by hand; never overwrite it.
-            std::string aside = options_.stateFile + ".unreadable";
-            for (int n = 2; std::filesystem::exists(aside); ++n) {
-                aside = options_.stateFile + ".unreadable-" + std::to_string(n);
-            }
-            std::rename(options_.stateFile.c_str(), aside.c_str());
-            std::fprintf(stderr,
-                         "glowmere-bridge-sim: cannot read the state file %s (%s); moved it to %s and started fresh\n",
-                         options_.stateFile.c_str(), why.c_str(), aside.c_str());
-            bridge_ = std::make_unique<SimBridge>(options_.start, now);
-        }
-    }
+    if (!options_.stateFile.empty() && std::filesystem::exists(options_.stateFile)) loadStateFile(now);
 
     configure(*http_);
-
-    if (port == 0) {
-        port_ = http_->bind_to_any_port(host);
-        if (port_ < 0) {
-            error = "cannot listen on " + host + ": " + std::strerror(errno);
-            return false;
-        }
-    } else {
-        if (!http_->bind_to_port(host, port)) {
-            error = "cannot listen on " + host + ":" + std::to_string(port) + " (in use, or no such address)";
-            return false;
-        }
-        port_ = port;
-    }
+    if (!listen(host, port, error)) return false;
     widenBacklog();
     bridge_->setAddress(host + ":" + std::to_string(port_));
     savedChanges_ = bridge_->changeCount();
@@ -204,7 +171,48 @@ bool SimServer::start(const std::string& host, int port, std::string& error) {
     if (!options_.stateFile.empty() && !writeFileAtomically(options_.stateFile, bridge_->saveState().dump(2), error)) {
         return false;
     }
+    startTicker();
+    return true;
+}
 
+void SimServer::loadStateFile(SimTime now) {
+    std::ifstream in(options_.stateFile, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    Json state = Json::parse(text.str(), nullptr, false);
+    std::string why;
+    if (state.is_discarded()) why = "it is not JSON";
+    if (why.empty()) bridge_->loadState(state, why);
+    if (why.empty()) return;
+    // Keep the unreadable file for a look by hand; never overwrite it.
+    std::string aside = options_.stateFile + ".unreadable";
+    for (int n = 2; std::filesystem::exists(aside); ++n) {
+        aside = options_.stateFile + ".unreadable-" + std::to_string(n);
+    }
+    std::rename(options_.stateFile.c_str(), aside.c_str());
+    std::fprintf(stderr, "glowmere-bridge-sim: cannot read the state file %s (%s); moved it to %s and started fresh\n",
+                 options_.stateFile.c_str(), why.c_str(), aside.c_str());
+    bridge_ = std::make_unique<SimBridge>(options_.start, now);
+}
+
+bool SimServer::listen(const std::string& host, int port, std::string& error) {
+    if (port == 0) {
+        port_ = http_->bind_to_any_port(host);
+        if (port_ < 0) {
+            error = "cannot listen on " + host + ": " + std::strerror(errno);
+            return false;
+        }
+        return true;
+    }
+    if (!http_->bind_to_port(host, port)) {
+        error = "cannot listen on " + host + ":" + std::to_string(port) + " (in use, or no such address)";
+        return false;
+    }
+    port_ = port;
+    return true;
+}
+
+void SimServer::startTicker() {
     // The clock's own events (schedules, transitions ending, new lamps, the
     // demo's changes) need carrying out even when nobody asks.
     ticker_ = std::thread([this] {
@@ -222,7 +230,6 @@ bool SimServer::start(const std::string& host, int port, std::string& error) {
             lock.lock();
         }
     });
-    return true;
 }
 
 void SimServer::configure(httplib::Server& server) {
@@ -457,62 +464,71 @@ void SimServer::route(const httplib::Request& request, httplib::Response& respon
         return;
     }
 
-    {
-        Json entry{
-            {"method", request.method}, {"path", path}, {"body", request.body}, {"time", formatTime(bridge_->now())}};
-        std::lock_guard lock(logMutex_);
-        // Bounded in entries and bytes, for a demo left running for days or a
-        // client sending large bodies; tests never come near.
-        logBytes_ += logEntrySize(entry);
-        log_.push_back(std::move(entry));
-        while (log_.size() > kLogLimit || (logBytes_ > kLogByteLimit && log_.size() > 1)) {
-            logBytes_ -= logEntrySize(log_.front());
-            log_.pop_front();
-        }
-    }
-
-    // Which faults this request meets; each counted one is used up.
+    logRequest(request);
     int latency = 0;
-    std::string kind;
-    Fault chosen;
-    {
-        std::lock_guard lock(logMutex_);
-        for (auto& fault : faults_) {
-            if (!fault.pathContains.empty() && path.find(fault.pathContains) == std::string::npos) continue;
-            if (!fault.method.empty() && request.method != fault.method) continue;
-            if (fault.remaining == 0) continue;
-            if (fault.kind == "latency") {
-                latency += fault.millis;
-            } else if (kind.empty()) {
-                kind = fault.kind;
-                chosen = fault;
-            } else {
-                continue;
-            }
-            if (fault.remaining > 0) --fault.remaining;
-        }
-        std::erase_if(faults_, [](const Fault& f) { return f.remaining == 0; });
-    }
+    const Fault chosen = faultsMetBy(request, latency);
     // A slow network or device: real time on purpose, as the client's
     // time-outs are real.
     if (latency > 0) std::this_thread::sleep_for(std::chrono::milliseconds(latency));
+    if (answerWithFault(chosen, request, response)) return;
+    answerFromBridge(request, response, chosen.kind);
+}
 
+void SimServer::logRequest(const httplib::Request& request) {
+    Json entry{{"method", request.method},
+               {"path", request.path},
+               {"body", request.body},
+               {"time", formatTime(bridge_->now())}};
+    std::lock_guard lock(logMutex_);
+    // Bounded in entries and bytes, for a demo left running for days or a
+    // client sending large bodies; tests never come near.
+    logBytes_ += logEntrySize(entry);
+    log_.push_back(std::move(entry));
+    while (log_.size() > kLogLimit || (logBytes_ > kLogByteLimit && log_.size() > 1)) {
+        logBytes_ -= logEntrySize(log_.front());
+        log_.pop_front();
+    }
+}
+
+Fault SimServer::faultsMetBy(const httplib::Request& request, int& latency) {
+    // Which faults this request meets; each counted one is used up.
+    Fault chosen;
+    std::lock_guard lock(logMutex_);
+    for (auto& fault : faults_) {
+        if (!fault.pathContains.empty() && request.path.find(fault.pathContains) == std::string::npos) continue;
+        if (!fault.method.empty() && request.method != fault.method) continue;
+        if (fault.remaining == 0) continue;
+        if (fault.kind == "latency") {
+            latency += fault.millis;
+        } else if (chosen.kind.empty()) {
+            chosen = fault;
+        } else {
+            continue;
+        }
+        if (fault.remaining > 0) --fault.remaining;
+    }
+    std::erase_if(faults_, [](const Fault& f) { return f.remaining == 0; });
+    return chosen;
+}
+
+bool SimServer::answerWithFault(const Fault& chosen, const httplib::Request& request, httplib::Response& response) {
+    const std::string& kind = chosen.kind;
     if (kind == "close") {
         closeConnection(request);
         response.status = 200;
-        return;
+        return true;
     }
     if (kind == "error500") {
         response.status = 500;
         response.set_content(kErrorPage, "text/html");
-        return;
+        return true;
     }
     if (kind == "status") {
         response.status = chosen.code;
         response.set_content("<html><head><title>" + std::to_string(chosen.code) + "</title></head><body><h1>" +
                                  std::to_string(chosen.code) + "</h1></body></html>",
                              "text/html");
-        return;
+        return true;
     }
     if (kind == "oversized" || kind == "members") {
         // Well-formed JSON, only far too much of it: a names-only list.
@@ -524,12 +540,12 @@ void SimServer::route(const httplib::Request& request, httplib::Response& respon
         body += "}";
         response.status = 200;
         response.set_content(body, "application/json");
-        return;
+        return true;
     }
     if (kind == "reply") {
         response.status = 200;
         response.set_content(chosen.body, "application/json");
-        return;
+        return true;
     }
     if (kind == "endless") {
         // A reply that never ends, until the client stops reading it.
@@ -543,8 +559,14 @@ void SimServer::route(const httplib::Request& request, httplib::Response& respon
             if (offset == 0 && !sink.write("[", 1)) return false;
             return sink.write(chunk.data(), chunk.size());
         });
-        return;
+        return true;
     }
+    return false;
+}
+
+void SimServer::answerFromBridge(const httplib::Request& request, httplib::Response& response,
+                                 const std::string& fault) {
+    const std::string& path = request.path;
     Reply reply;
     try {
         reply = bridge_->handle(request.method, path, request.body);
@@ -554,10 +576,10 @@ void SimServer::route(const httplib::Request& request, httplib::Response& respon
         reply = Reply{200, errorArray(901, path, "internal error")};
     }
     saveIfChanged();
-    if (kind == "malformed") {
+    if (fault == "malformed") {
         // Cut off in the middle, as a reply broken off on the way.
         reply.body = reply.body.substr(0, reply.body.size() / 2) + "\x01}";
-    } else if (kind == "nonascii") {
+    } else if (fault == "nonascii") {
         reply.body = toLatin1(reply.body);
     }
     response.status = reply.status;

@@ -58,7 +58,19 @@ public:
     void finish();  // after serve() returned: last save, ticker ends
 
 private:
+    // start's steps: a state file read back (or set aside when unreadable),
+    // the listening socket, and the thread that carries out the clock's events.
+    void loadStateFile(SimTime now);
+    bool listen(const std::string& host, int port, std::string& error);
+    void startTicker();
     void route(const httplib::Request& request, httplib::Response& response);
+    // route's steps for a request to the bridge: the request log, the faults
+    // it meets (the one fault that shapes the reply; latencies add up), a
+    // reply the fault makes instead of the bridge, and the bridge's reply.
+    void logRequest(const httplib::Request& request);
+    Fault faultsMetBy(const httplib::Request& request, int& latency);
+    bool answerWithFault(const Fault& chosen, const httplib::Request& request, httplib::Response& response);
+    void answerFromBridge(const httplib::Request& request, httplib::Response& response, const std::string& fault);
     Reply controlFaultsAndLog(const std::string& method, const std::string& path, const std::string& body);
     void saveIfChanged();
     void closeConnection(const httplib::Request& request);

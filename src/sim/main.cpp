@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -47,14 +48,30 @@ bool parseCount(const char* text, int low, int high, int& out) {
     return true;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    using glowmere::sim::SimServer;
-    SimServer::Options options;
+// The command line as read.
+struct Arguments {
+    glowmere::sim::SimServer::Options options;
     std::string listen = "127.0.0.1:8080";
     std::string ssdp;
     std::string tls;
+};
+
+// "pressed", "never" or "after=SECONDS".
+bool isLinkButtonSetting(const std::string& lb) {
+    char* end = nullptr;
+    bool after = lb.rfind("after=", 0) == 0 && lb.size() > 6 && (std::strtod(lb.c_str() + 6, &end), *end == '\0');
+    return lb == "pressed" || lb == "never" || after;
+}
+
+bool isBridgeId(const std::string& id) {
+    return !id.empty() && id.size() <= 64 &&
+           id.find_first_not_of("0123456789abcdefABCDEFghijklmnopqrstuvwxyzGHIJKLMNOPQRSTUVWXYZ") == std::string::npos;
+}
+
+// The options read into `arguments`; the exit status when they end the run
+// already (a mistake, --help, --version).
+std::optional<int> readArguments(int argc, char** argv, Arguments& arguments) {
+    auto& options = arguments.options;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto value = [&](const char* name) -> const char* {
@@ -65,7 +82,7 @@ int main(int argc, char** argv) {
             return argv[++i];
         };
         if (arg == "--listen") {
-            listen = value("--listen");
+            arguments.listen = value("--listen");
         } else if (arg == "--lamps") {
             if (!parseCount(value("--lamps"), 0, 1000, options.start.lamps)) {
                 std::fprintf(stderr, "glowmere-bridge-sim: --lamps takes a number from 0 to 1000\n");
@@ -80,10 +97,7 @@ int main(int argc, char** argv) {
             options.start.user = value("--user");
         } else if (arg == "--link-button") {
             std::string lb = value("--link-button");
-            char* end = nullptr;
-            bool after =
-                lb.rfind("after=", 0) == 0 && lb.size() > 6 && (std::strtod(lb.c_str() + 6, &end), *end == '\0');
-            if (lb != "pressed" && lb != "never" && !after) {
+            if (!isLinkButtonSetting(lb)) {
                 std::fprintf(stderr, "glowmere-bridge-sim: --link-button takes pressed, never or after=SECONDS\n");
                 return 2;
             }
@@ -91,17 +105,15 @@ int main(int argc, char** argv) {
         } else if (arg == "--state") {
             options.stateFile = value("--state");
         } else if (arg == "--ssdp") {
-            ssdp = value("--ssdp");
+            arguments.ssdp = value("--ssdp");
         } else if (arg == "--bridgeid") {
             options.start.bridgeId = value("--bridgeid");
-            if (options.start.bridgeId.empty() || options.start.bridgeId.size() > 64 ||
-                options.start.bridgeId.find_first_not_of(
-                    "0123456789abcdefABCDEFghijklmnopqrstuvwxyzGHIJKLMNOPQRSTUVWXYZ") != std::string::npos) {
+            if (!isBridgeId(options.start.bridgeId)) {
                 std::fprintf(stderr, "glowmere-bridge-sim: --bridgeid takes 1-64 letters and digits\n");
                 return 2;
             }
         } else if (arg == "--tls") {
-            tls = value("--tls");
+            arguments.tls = value("--tls");
         } else if (arg == "--names-only") {
             options.start.namesOnly = true;
         } else if (arg == "--demo") {
@@ -118,67 +130,27 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    auto colon = listen.rfind(':');
+    return std::nullopt;
+}
+
+struct Endpoint {
+    std::string host;
     int port = -1;
-    if (colon == std::string::npos || !parseCount(listen.c_str() + colon + 1, 0, 65535, port)) {
-        std::fprintf(stderr, "glowmere-bridge-sim: --listen takes HOST:PORT, for example 127.0.0.1:0\n");
-        return 2;
-    }
-    std::string host = listen.substr(0, colon);
-    int ssdpPort = -1;
-    auto ssdpColon = ssdp.rfind(':');
-    if (!ssdp.empty() &&
-        (ssdpColon == std::string::npos || !parseCount(ssdp.c_str() + ssdpColon + 1, 0, 65535, ssdpPort))) {
-        std::fprintf(stderr, "glowmere-bridge-sim: --ssdp takes HOST:PORT, for example 239.255.255.250:1900\n");
-        return 2;
-    }
+};
 
-    int tlsPort = -1;
-    auto tlsColon = tls.rfind(':');
-    if (!tls.empty() && (tlsColon == std::string::npos || !parseCount(tls.c_str() + tlsColon + 1, 0, 65535, tlsPort))) {
-        std::fprintf(stderr, "glowmere-bridge-sim: --tls takes HOST:PORT, for example 127.0.0.1:0\n");
-        return 2;
-    }
+// "HOST:PORT"; nothing when it is not one.
+std::optional<Endpoint> parseEndpoint(const std::string& text) {
+    auto colon = text.rfind(':');
+    Endpoint endpoint;
+    if (colon == std::string::npos || !parseCount(text.c_str() + colon + 1, 0, 65535, endpoint.port))
+        return std::nullopt;
+    endpoint.host = text.substr(0, colon);
+    return endpoint;
+}
 
-    // SIGTERM and SIGINT are taken by one thread that stops the server; every
-    // other thread (started below) inherits the blocked mask.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    signal(SIGPIPE, SIG_IGN);
-
-    SimServer server(options);
-    std::string error;
-    if (!server.start(host, port, error)) {
-        std::fprintf(stderr, "glowmere-bridge-sim: %s\n", error.c_str());
-        return 1;
-    }
-    std::printf("listening on %s:%d\n", host.c_str(), server.port());
-    std::fflush(stdout);
-    if (!tls.empty()) {
-        std::string tlsHost = tls.substr(0, tlsColon);
-        if (!server.startTls(tlsHost, tlsPort, error)) {
-            std::fprintf(stderr, "glowmere-bridge-sim: %s\n", error.c_str());
-            return 1;
-        }
-        std::printf("listening for HTTPS on %s:%d\n", tlsHost.c_str(), server.tlsPort());
-        std::fflush(stdout);
-    }
-    glowmere::sim::SsdpResponder responder;
-    if (!ssdp.empty()) {
-        // The description's address as a searching host reaches it.
-        std::string reachable = host == "0.0.0.0" ? "127.0.0.1" : host;
-        std::string ssdpHost = ssdp.substr(0, ssdpColon);
-        if (!responder.start(ssdpHost, ssdpPort, reachable + ":" + std::to_string(server.port()), error)) {
-            std::fprintf(stderr, "glowmere-bridge-sim: %s\n", error.c_str());
-            return 1;
-        }
-        std::printf("answering discovery on %s:%d\n", ssdpHost.c_str(), responder.port());
-        std::fflush(stdout);
-    }
-
+// Serves until SIGTERM or SIGINT (blocked in every thread, waited for by one)
+// or until the listener fails.
+void serveUntilStopped(glowmere::sim::SimServer& server, const sigset_t& stopSignals) {
     // A signal can come before the server has started serving, when a stop
     // does not take yet; so keep asking until serve() has returned.
     std::atomic<bool> served{false};
@@ -197,6 +169,69 @@ int main(int argc, char** argv) {
     // serve() also ends when the listener fails; wake the waiter then.
     if (!signalled) pthread_kill(signalWaiter.native_handle(), SIGTERM);
     signalWaiter.join();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using glowmere::sim::SimServer;
+    Arguments arguments;
+    if (auto status = readArguments(argc, argv, arguments)) return *status;
+    auto listen = parseEndpoint(arguments.listen);
+    if (!listen) {
+        std::fprintf(stderr, "glowmere-bridge-sim: --listen takes HOST:PORT, for example 127.0.0.1:0\n");
+        return 2;
+    }
+    const std::string& host = listen->host;
+    auto ssdp = arguments.ssdp.empty() ? std::optional<Endpoint>() : parseEndpoint(arguments.ssdp);
+    if (!arguments.ssdp.empty() && !ssdp) {
+        std::fprintf(stderr, "glowmere-bridge-sim: --ssdp takes HOST:PORT, for example 239.255.255.250:1900\n");
+        return 2;
+    }
+    auto tls = arguments.tls.empty() ? std::optional<Endpoint>() : parseEndpoint(arguments.tls);
+    if (!arguments.tls.empty() && !tls) {
+        std::fprintf(stderr, "glowmere-bridge-sim: --tls takes HOST:PORT, for example 127.0.0.1:0\n");
+        return 2;
+    }
+
+    // SIGTERM and SIGINT are taken by one thread that stops the server; every
+    // other thread (started below) inherits the blocked mask.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    SimServer server(arguments.options);
+    std::string error;
+    if (!server.start(host, listen->port, error)) {
+        std::fprintf(stderr, "glowmere-bridge-sim: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("listening on %s:%d\n", host.c_str(), server.port());
+    std::fflush(stdout);
+    if (tls) {
+        if (!server.startTls(tls->host, tls->port, error)) {
+            std::fprintf(stderr, "glowmere-bridge-sim: %s\n", error.c_str());
+            return 1;
+        }
+        std::printf("listening for HTTPS on %s:%d\n", tls->host.c_str(), server.tlsPort());
+        std::fflush(stdout);
+    }
+    glowmere::sim::SsdpResponder responder;
+    if (ssdp) {
+        // The description's address as a searching host reaches it.
+        std::string reachable = host == "0.0.0.0" ? "127.0.0.1" : host;
+        if (!responder.start(ssdp->host, ssdp->port, reachable + ":" + std::to_string(server.port()), error)) {
+            std::fprintf(stderr, "glowmere-bridge-sim: %s\n", error.c_str());
+            return 1;
+        }
+        std::printf("answering discovery on %s:%d\n", ssdp->host.c_str(), responder.port());
+        std::fflush(stdout);
+    }
+
+    serveUntilStopped(server, stopSignals);
     server.finish();
     std::fprintf(stderr, "glowmere-bridge-sim: stopped\n");
     return 0;

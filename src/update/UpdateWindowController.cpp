@@ -204,22 +204,12 @@ std::optional<std::filesystem::path> UpdateWindowController::loadUpdate() {
         ~Done() { flag = false; }
     } done{downloadRunning_};
 
-    bool started = false;
-    auto refuse = [&](const std::string& message) -> std::optional<std::filesystem::path> {
-        if (!started) platform::log("Updateconnection can't be created");
-        platform::log(message);
-        change([&](State& s) {
-            s.downloading = false;
-            s.message = message;
-        });
-        return std::nullopt;
-    };
-
     std::string why;
     auto name = update::downloadFileName(list->downloadurl, &why);
-    if (!name) return refuse("The download was not started: its file name is not safe to use (" + why + ").");
+    if (!name)
+        return refuseDownload("The download was not started: its file name is not safe to use (" + why + ").", false);
     if (!isHttpURL(list->downloadurl))
-        return refuse("The download was not started: it is not an http or https address.");
+        return refuseDownload("The download was not started: it is not an http or https address.", false);
     std::filesystem::path folder;
     {
         std::lock_guard lock(mutex_);
@@ -227,34 +217,69 @@ std::optional<std::filesystem::path> UpdateWindowController::loadUpdate() {
     }
     std::error_code made;
     if (folder.empty() || (!std::filesystem::create_directories(folder, made) && made))
-        return refuse("The download was not started: there is no download folder (" + folder.string() + ").");
+        return refuseDownload("The download was not started: there is no download folder (" + folder.string() + ").",
+                              false);
     PartFile part(folder);
     if (!part.ok())
-        return refuse("The download was not started: cannot write in " + folder.string() + " (" + std::strerror(errno) +
-                      ").");
+        return refuseDownload(
+            "The download was not started: cannot write in " + folder.string() + " (" + std::strerror(errno) + ").",
+            false);
 
-    started = true;
     change([](State& s) {
         s.downloading = true;
         s.progress = {};
         s.message.clear();
         s.saved.reset();
     });
+    update::Sha256 checksum;
+    auto refused = receiveDownload(*list, [&](std::string_view piece, std::string& error) {
+        checksum.add(piece);
+        if (part.write(piece)) return true;
+        error = std::strerror(errno);
+        return false;
+    });
+    if (refused) return refuseDownload(*refused, true);
+    if (!list->downloadsha256.empty() && checksum.hexDigest() != list->downloadsha256)
+        return refuseDownload(
+            "The download was refused: its SHA-256 checksum differs from the one in the version list. "
+            "Nothing was saved.",
+            true);
+    if (!part.finish())
+        return refuseDownload(
+            "The download could not be saved in " + folder.string() + ": " + std::strerror(errno) + ".", true);
+    auto saved = update::publishWithoutReplacing(part.path(), folder, *name, &why);
+    if (!saved) return refuseDownload("The download could not be saved in " + folder.string() + ": " + why + ".", true);
+    part.keep();
+    openSavedDownload(*saved);
+    return saved;
+}
+
+std::nullopt_t UpdateWindowController::refuseDownload(const std::string& message, bool started) {
+    if (!started) platform::log("Updateconnection can't be created");
+    platform::log(message);
+    change([&](State& s) {
+        s.downloading = false;
+        s.message = message;
+    });
+    return std::nullopt;
+}
+
+std::optional<std::string> UpdateWindowController::receiveDownload(
+    const update::VersionList& list, const std::function<bool(std::string_view, std::string&)>& write) {
     std::string error;
     // Refused as soon as the file says (or proves) it is bigger than allowed.
-    const std::uint64_t limit = update::downloadLimit(*list);
+    const std::uint64_t limit = update::downloadLimit(list);
     std::uint64_t received = 0;
     std::optional<std::uint64_t> announced;
     std::string tooBig;
     auto refuseSize = [&] {
         tooBig = "The download was refused: it is larger than " + std::to_string(limit) + " bytes, " +
-                 (list->downloadsize ? "twice the size the version list gives"
-                                     : "the most a download without a size in the version list may have") +
+                 (list.downloadsize ? "twice the size the version list gives"
+                                    : "the most a download without a size in the version list may have") +
                  ". Nothing was saved.";
     };
-    update::Sha256 checksum;
     const bool ok = http_.download(
-        platform::HttpDownloader::Request{list->downloadurl, std::chrono::milliseconds(30000),
+        platform::HttpDownloader::Request{list.downloadurl, std::chrono::milliseconds(30000),
                                           std::chrono::milliseconds(30000), &cancelled_},
         [&](std::string_view piece) {
             received += piece.size();
@@ -262,10 +287,7 @@ std::optional<std::filesystem::path> UpdateWindowController::loadUpdate() {
                 refuseSize();
                 return false;
             }
-            checksum.add(piece);
-            if (part.write(piece)) return true;
-            error = std::strerror(errno);
-            return false;
+            return write(piece, error);
         },
         [&](const platform::HttpDownloader::Progress& progress) {
             announced = progress.total;
@@ -276,37 +298,36 @@ std::optional<std::filesystem::path> UpdateWindowController::loadUpdate() {
     if (tooBig.empty() && announced && *announced > limit) refuseSize();
     if (!tooBig.empty()) {
         platform::log("update connection failed");
-        return refuse(tooBig);
+        return tooBig;
     }
     if (!ok) {
         platform::log("update connection failed");
-        return refuse("The download failed: " + error + ". Nothing was saved.");
+        return "The download failed: " + error + ". Nothing was saved.";
     }
-    if (!list->downloadsha256.empty() && checksum.hexDigest() != list->downloadsha256)
-        return refuse(
-            "The download was refused: its SHA-256 checksum differs from the one in the version list. "
-            "Nothing was saved.");
-    if (!part.finish())
-        return refuse("The download could not be saved in " + folder.string() + ": " + std::strerror(errno) + ".");
-    auto saved = update::publishWithoutReplacing(part.path(), folder, *name, &why);
-    if (!saved) return refuse("The download could not be saved in " + folder.string() + ": " + why + ".");
-    part.keep();
+    return std::nullopt;
+}
+
+void UpdateWindowController::openSavedDownload(const std::filesystem::path& saved) {
     // Only a package or an archive goes to the opener, and the application
     // ends only when the opener took it: otherwise the window stays and says
     // where the file is.
-    std::string message = "Saved as " + saved->string();
+    std::string message = "Saved as " + saved.string();
     bool opened = false;
-    if (!update::isOpenableDownload(saved->filename().string()))
+    if (!update::isOpenableDownload(saved.filename().string()))
         message += ". Glowmere does not open files of this type; open it from its folder.";
-    else if (!workspace_ || !(opened = workspace_->openFile(saved->string())))
+    else if (!workspace_ || !(opened = workspace_->openFile(saved.string())))
         message += ". No program could open it; open it from its folder.";
     change([&](State& s) {
         s.downloading = false;
-        s.saved = *saved;
+        s.saved = saved;
         s.message = message;
     });
-    if (opened && terminate_) terminate_();
-    return saved;
+    std::function<void()> terminate;
+    {
+        std::lock_guard lock(mutex_);
+        terminate = terminate_;
+    }
+    if (opened && terminate) terminate();
 }
 
 void UpdateWindowController::skipThisVersion() {

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/DefaultsStore.h"
 #include "platform/HttpDownload.h"
@@ -66,7 +67,10 @@ public:
     void setUpdateWindow(platform::Window* window) { updateWindow_ = window; }
     void setWorkspace(platform::Workspace* workspace) { workspace_ = workspace; }
     // Asked to end the application after a download was opened.
-    void setTerminate(std::function<void()> terminate) { terminate_ = std::move(terminate); }
+    void setTerminate(std::function<void()> terminate) {
+        std::lock_guard lock(mutex_);
+        terminate_ = std::move(terminate);
+    }
     void setDownloadFolder(std::filesystem::path folder);
     // The running program came from the Debian package (the composition root
     // decides, see update::installedFromDebianPackage).
@@ -103,6 +107,14 @@ public:
 
 private:
     void fetchNews(const std::string& url);
+    // loadUpdate's steps. A refusal is logged and shown in the window
+    // (`started`: after the download began); the download's own refusal or
+    // failure comes back as the message to show; a saved file is handed to
+    // the opener.
+    std::nullopt_t refuseDownload(const std::string& message, bool started);
+    std::optional<std::string> receiveDownload(const update::VersionList& list,
+                                               const std::function<bool(std::string_view, std::string&)>& write);
+    void openSavedDownload(const std::filesystem::path& saved);
     void change(const std::function<void(State&)>& edit);
     std::string serverURL(const std::string& path) const;
 
@@ -111,7 +123,7 @@ private:
     std::string runningVersion_;
     platform::Window* updateWindow_ = nullptr;
     platform::Workspace* workspace_ = nullptr;
-    std::function<void()> terminate_;
+    std::function<void()> terminate_;  // mutex_: read on the download's thread
 
     mutable std::mutex mutex_;
     std::filesystem::path downloadFolder_;

@@ -37,7 +37,14 @@ namespace glowmere::gui {
 
 ToolWindows::ToolWindows(Parts parts)
     : parts_(std::move(parts)), lastPosition_(std::make_shared<std::optional<GeoPosition>>()) {
-    // The schedule window.
+    setUpSchedules();
+    explorer_ = std::make_unique<bridgeExplorer>(parts_.bridge);
+    explorerWindow_ = std::make_unique<ExplorerWindow>(*explorer_, parts_.context);
+    setUpUpdate();
+    setUpLocation();
+}
+
+void ToolWindows::setUpSchedules() {
     scheduleWindow_ = std::make_unique<ScheduleWindow>(parts_.schedules, parts_.bridge, parts_.defaults);
     scheduleWindow_->setLampsPopUp(&parts_.lampsPopUp);
     scheduleWindow_->setAlerts(&parts_.alerts);
@@ -51,12 +58,9 @@ ToolWindows::ToolWindows(Parts parts)
     scheduleWindow_->setScheduleWindow(&schedulesWindow_->window());
     scheduleWindow_->setEditorWindow(&schedulesWindow_->editor().window());
     scheduleWindow_->setProgressIndicator(&schedulesWindow_->progress());
+}
 
-    // The bridge explorer.
-    explorer_ = std::make_unique<bridgeExplorer>(parts_.bridge);
-    explorerWindow_ = std::make_unique<ExplorerWindow>(*explorer_, parts_.context);
-
-    // The update check.
+void ToolWindows::setUpUpdate() {
     update_ = std::make_unique<UpdateWindowController>(downloader_, parts_.defaults, std::string(platform::version()));
     updateWindow_ = std::make_unique<UpdateWindow>(*update_);
     update_->setUpdateWindow(&updateWindow_->window());
@@ -76,24 +80,28 @@ ToolWindows::ToolWindows(Parts parts)
     connect(updateWindow_.get(), &UpdateWindow::visitRequested, this, [this] { update_->visitUpdate(); });
     connect(updateWindow_.get(), &UpdateWindow::notNowRequested, this, [this] { update_->notNow(); });
     connect(updateWindow_.get(), &UpdateWindow::skipRequested, this, [this] { update_->skipThisVersion(); });
-    connect(updateWindow_.get(), &UpdateWindow::showInFolderRequested, this, [this](const QString& file) {
-        // The desktop's file manager with the file selected where it offers
-        // that on the session bus; the folder in the default handler otherwise.
-        const QString folder = QFileInfo(file).absolutePath();
-        QDBusMessage call =
-            QDBusMessage::createMethodCall("org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
-                                           "org.freedesktop.FileManager1", "ShowItems");
-        call << QStringList{QUrl::fromLocalFile(file).toString()} << QString();
-        auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
-        connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, folder] {
-            watcher->deleteLater();
-            if (watcher->isError()) parts_.workspace.openURL(QUrl::fromLocalFile(folder).toString().toStdString());
-        });
-    });
+    connect(updateWindow_.get(), &UpdateWindow::showInFolderRequested, this,
+            [this](const QString& file) { showInFolder(file); });
     std::error_code noLink;
     update_->setInstalledFromPackage(
         update::installedFromDebianPackage(std::filesystem::read_symlink("/proc/self/exe", noLink)));
+}
 
+void ToolWindows::showInFolder(const QString& file) {
+    // The desktop's file manager with the file selected where it offers
+    // that on the session bus; the folder in the default handler otherwise.
+    const QString folder = QFileInfo(file).absolutePath();
+    QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
+                                                       "org.freedesktop.FileManager1", "ShowItems");
+    call << QStringList{QUrl::fromLocalFile(file).toString()} << QString();
+    auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, folder] {
+        watcher->deleteLater();
+        if (watcher->isError()) parts_.workspace.openURL(QUrl::fromLocalFile(folder).toString().toStdString());
+    });
+}
+
+void ToolWindows::setUpLocation() {
     // Position for sun times: the settings section and the location service.
     locationSettings_ = std::make_unique<LocationSettings>(parts_.location, parts_.clock, parts_.schedules.timeZone());
     ScheduleManager* schedules = &parts_.schedules;
@@ -111,6 +119,7 @@ ToolWindows::ToolWindows(Parts parts)
     parts_.settings.tabs()->addTab(locationSection_, tr("Location"));
     locationService_ = std::make_unique<QtLocationService>(
         [this](const GeoPosition& position) { positionReported(position); }, parts_.positionSource);
+    QPointer<ToolWindows> guard(this);
     parts_.manual.setLocationServiceStarter([guard] {
         postToGui([guard] {
             if (guard) guard->locationService_->start();

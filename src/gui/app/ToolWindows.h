@@ -101,6 +101,13 @@ public:
     bool updateWorkRunning() const { return updateBusy_; }
 
 private:
+    // The constructor's steps: the schedule window, the update check, and
+    // the position for sun times.
+    void setUpSchedules();
+    void setUpUpdate();
+    void setUpLocation();
+    // The desktop's file manager with the file selected, or its folder.
+    void showInFolder(const QString& file);
     void runUpdateWork(std::function<void()> work);
     void positionReported(const GeoPosition& position);
 

@@ -180,11 +180,10 @@ void arrangeScreenshot(glowmere::gui::GlowmereApp& app, const QString& path) {
     timer->start();
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    std::filesystem::path profile;
-    bool hidden = false;
+// The command line read into `profile` and `hidden`; the exit status when
+// it ends the run already (a mistake, --help, --version). Qt's own options
+// are left for QApplication.
+std::optional<int> readArguments(int argc, char** argv, std::filesystem::path& profile, bool& hidden) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--profile") == 0 && i + 1 < argc) {
             profile = argv[++i];
@@ -209,6 +208,55 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+    return std::nullopt;
+}
+
+// One instance per profile: a second launch shows the first one's window,
+// except a hidden one (start at login), which leaves it as it is. The exit
+// status when another instance runs.
+std::optional<int> showRunningInstance(const std::filesystem::path& profile, bool hidden) {
+    using glowmere::gui::DBusService;
+    if (hidden) {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!bus.isConnected() || !bus.interface()) return std::nullopt;
+        if (!bus.interface()->isServiceRegistered(DBusService::profileServiceName(profile)).value())
+            return std::nullopt;
+        std::fprintf(stderr, "glowmere: already running with this profile\n");
+        return 0;
+    }
+    std::optional<bool> shown = DBusService::showRunningInstance(profile);
+    if (!shown) return std::nullopt;
+    if (*shown) {
+        std::fprintf(stderr, "glowmere: already running with this profile; showed its window\n");
+        return 0;
+    }
+    std::fprintf(stderr, "glowmere: already running with this profile, but it does not answer\n");
+    return 1;
+}
+
+// SIGTERM and SIGINT quit the way the menu does, so the settings are saved.
+void quitOnSignals(glowmere::gui::GlowmereApp& app) {
+    if (::pipe(signalPipe) != 0) return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
+        char byte;
+        [[maybe_unused]] auto got = ::read(signalPipe[0], &byte, 1);
+        app.requestQuit();
+    });
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::filesystem::path profile;
+    bool hidden = false;
+    if (auto status = readArguments(argc, argv, profile, hidden)) return *status;
     if (!profile.empty()) {
         std::error_code error;
         std::filesystem::create_directories(profile, error);
@@ -226,28 +274,7 @@ int main(int argc, char** argv) {
     // The tray is the main way in; closing a window must not end the run.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // One instance per profile: a second launch shows the first one's window,
-    // except a hidden one (start at login), which leaves it as it is.
-    using glowmere::gui::DBusService;
-    auto showFirst = [&profile, hidden]() -> std::optional<int> {
-        if (hidden) {
-            QDBusConnection bus = QDBusConnection::sessionBus();
-            if (!bus.isConnected() || !bus.interface()) return std::nullopt;
-            if (!bus.interface()->isServiceRegistered(DBusService::profileServiceName(profile)).value())
-                return std::nullopt;
-            std::fprintf(stderr, "glowmere: already running with this profile\n");
-            return 0;
-        }
-        std::optional<bool> shown = DBusService::showRunningInstance(profile);
-        if (!shown) return std::nullopt;
-        if (*shown) {
-            std::fprintf(stderr, "glowmere: already running with this profile; showed its window\n");
-            return 0;
-        }
-        std::fprintf(stderr, "glowmere: already running with this profile, but it does not answer\n");
-        return 1;
-    };
-    if (auto status = showFirst()) return *status;
+    if (auto status = showRunningInstance(profile, hidden)) return *status;
 
     glowmere::gui::GlowmereApp::Options options;
     options.profile = profile;
@@ -259,24 +286,10 @@ int main(int argc, char** argv) {
     glowmere::gui::GlowmereApp app(options);
     // Two launches at once: the one that lost the race for the name shows
     // the other's window.
-    if (app.dbusService()->claim() == DBusService::Claim::AnotherInstance) return showFirst().value_or(0);
+    if (app.dbusService()->claim() == glowmere::gui::DBusService::Claim::AnotherInstance)
+        return showRunningInstance(profile, hidden).value_or(0);
 
-    // SIGTERM and SIGINT quit the way the menu does, so the settings are saved.
-    if (::pipe(signalPipe) == 0) {
-        auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
-            char byte;
-            [[maybe_unused]] auto got = ::read(signalPipe[0], &byte, 1);
-            app.requestQuit();
-        });
-        struct sigaction action {};
-        action.sa_handler = onSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        sigaction(SIGTERM, &action, nullptr);
-        sigaction(SIGINT, &action, nullptr);
-    }
-
+    quitOnSignals(app);
     if (!screenshot.isEmpty()) arrangeScreenshot(app, QString::fromLocal8Bit(screenshot));
     app.start();
     const int status = qtApp.exec();

@@ -30,6 +30,11 @@ void markTime(QLineEdit* field) {
     field->setToolTip(bad ? QObject::tr("Not a time of day: use HH:MM, 00:00 to 23:59") : QString());
 }
 
+QWidget* named(QWidget* widget, const QString& name) {
+    widget->setAccessibleName(name);
+    return widget;
+}
+
 }  // namespace
 
 bool ActionEditor::isMarkedInvalid(const QLineEdit* field) {
@@ -55,70 +60,81 @@ ActionEditor::ActionEditor(ScheduleWindow& logic, GuiContext& context, QWidget* 
     form_->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     outer->addLayout(form_);
 
-    // A row whose label and field go with `shownBy` (the field, or the
-    // control in it), which the logic shows and hides.
-    auto addRow = [this](QWidget* label, QWidget* field, QWidget* shownBy = nullptr) {
-        form_->addRow(label, field);
-        shownBy = shownBy ? shownBy : field;
-        rowOf_[shownBy] = field;
-        shownBy->installEventFilter(this);
-    };
-    auto named = [](QWidget* widget, const QString& name) {
-        widget->setAccessibleName(name);
-        return widget;
-    };
+    addNameRows();
+    addTimeRows();
+    addColourRows();
+    for (const auto& [shownBy, field] : rowOf_)
+        form_->setRowVisible(field, !static_cast<const QWidget*>(shownBy)->isHidden());
+    addMessageAndDone(outer);
+    setFixedWidth(std::max(400, sizeHint().width()));
+}
 
-    name_ = qobject_cast<QLineEdit*>(widgetFor(logic.tfName(), style::editField));
+void ActionEditor::addShownRow(QWidget* label, QWidget* field, QWidget* shownBy) {
+    form_->addRow(label, field);
+    shownBy = shownBy ? shownBy : field;
+    rowOf_[shownBy] = field;
+    shownBy->installEventFilter(this);
+}
+
+void ActionEditor::addNameRows() {
+    name_ = qobject_cast<QLineEdit*>(widgetFor(logic_.tfName(), style::editField));
     name_->setAccessibleName(tr("Name"));
     form_->addRow(tr("Name"), name_);
-    form_->addRow(tr("Action"), named(widgetFor(logic.btnAction(), nullptr), tr("Action")));
-    if (logic.btnLamp()) addRow(labelFor(logic.lampLabel()), named(widgetFor(*logic.btnLamp(), nullptr), tr("Lamp")));
+    form_->addRow(tr("Action"), named(widgetFor(logic_.btnAction(), nullptr), tr("Action")));
+    if (logic_.btnLamp())
+        addShownRow(labelFor(logic_.lampLabel()), named(widgetFor(*logic_.btnLamp(), nullptr), tr("Lamp")));
+}
 
-    onTime_ = qobject_cast<QLineEdit*>(widgetFor(logic.tfOn(), style::editField));
+QWidget* ActionEditor::timeRow(QLineEdit* field, platform::TextField& help) {
+    field->setMaxLength(8);
+    field->setFixedWidth(70);
+    field->setAlignment(Qt::AlignCenter);
+    connect(field, &QLineEdit::textChanged, field, [field] { markTime(field); });
+    // Beside the time: its form, or with the sun followed, where it comes from.
+    auto* helpLabel = labelFor(help);
+    helpLabel->setForegroundRole(QPalette::PlaceholderText);
+    helpLabel->setWordWrap(true);
+    auto* row = new QWidget(this);
+    auto* box = new QHBoxLayout(row);
+    box->setContentsMargins(0, 0, 0, 0);
+    box->addWidget(field);
+    box->addWidget(helpLabel, 1);
+    return row;
+}
+
+void ActionEditor::addTimeRows() {
+    onTime_ = qobject_cast<QLineEdit*>(widgetFor(logic_.tfOn(), style::editField));
     onTime_->setAccessibleName(tr("On time"));
-    offTime_ = qobject_cast<QLineEdit*>(widgetFor(logic.tfOff(), style::editField));
+    offTime_ = qobject_cast<QLineEdit*>(widgetFor(logic_.tfOff(), style::editField));
     offTime_->setAccessibleName(tr("Off time"));
-    auto timeRow = [&](QLineEdit* field, platform::TextField& help) {
-        field->setMaxLength(8);
-        field->setFixedWidth(70);
-        field->setAlignment(Qt::AlignCenter);
-        connect(field, &QLineEdit::textChanged, field, [field] { markTime(field); });
-        // Beside the time: its form, or with the sun followed, where it comes from.
-        auto* helpLabel = labelFor(help);
-        helpLabel->setForegroundRole(QPalette::PlaceholderText);
-        helpLabel->setWordWrap(true);
-        auto* row = new QWidget(this);
-        auto* box = new QHBoxLayout(row);
-        box->setContentsMargins(0, 0, 0, 0);
-        box->addWidget(field);
-        box->addWidget(helpLabel, 1);
-        return row;
-    };
-    addRow(labelFor(logic.onTimeLabel()), timeRow(onTime_, logic.onTimeHelpLabel()), onTime_);
-    addRow(labelFor(logic.offTimeLabel()), timeRow(offTime_, logic.offTimeHelpLabel()), offTime_);
+    addShownRow(labelFor(logic_.onTimeLabel()), timeRow(onTime_, logic_.onTimeHelpLabel()), onTime_);
+    addShownRow(labelFor(logic_.offTimeLabel()), timeRow(offTime_, logic_.offTimeHelpLabel()), offTime_);
 
     // Each day's box is followed by its name; the gap keeps the next box
     // clear of it.
     auto* days = new QHBoxLayout;
     days->setSpacing(14);
-    for (int i = 0; i < 7; ++i) days->addWidget(widgetFor(logic.btnDay(i), style::checkbox));
+    for (int i = 0; i < 7; ++i) days->addWidget(widgetFor(logic_.btnDay(i), style::checkbox));
     days->addStretch();
     form_->addRow(tr("Days"), days);
-    form_->addRow(QString(), widgetFor(logic.btnLinkSunriseSunset(), style::checkbox));
-    addRow(nullptr, widgetFor(logic.btnVary(), style::checkbox));
-    addRow(nullptr, widgetFor(logic.btnColourBrightness(), style::checkbox));
-    // The colour slider's groove is the colour scale itself.
-    addRow(labelFor(logic.brightnessLabel()),
-           named(widgetFor(logic.slBrightness(), style::horizontalSlider), tr("Brightness")));
-    addRow(labelFor(logic.colourLabel()), named(widgetFor(logic.slColour(), style::hueSlider), tr("Colour")));
-    addRow(labelFor(logic.saturationLabel()),
-           named(widgetFor(logic.slSaturation(), style::saturationSlider), tr("Saturation")));
-    for (const auto& [shownBy, field] : rowOf_)
-        form_->setRowVisible(field, !static_cast<const QWidget*>(shownBy)->isHidden());
+    form_->addRow(QString(), widgetFor(logic_.btnLinkSunriseSunset(), style::checkbox));
+    addShownRow(nullptr, widgetFor(logic_.btnVary(), style::checkbox));
+}
 
+void ActionEditor::addColourRows() {
+    addShownRow(nullptr, widgetFor(logic_.btnColourBrightness(), style::checkbox));
+    // The colour slider's groove is the colour scale itself.
+    addShownRow(labelFor(logic_.brightnessLabel()),
+                named(widgetFor(logic_.slBrightness(), style::horizontalSlider), tr("Brightness")));
+    addShownRow(labelFor(logic_.colourLabel()), named(widgetFor(logic_.slColour(), style::hueSlider), tr("Colour")));
+    addShownRow(labelFor(logic_.saturationLabel()),
+                named(widgetFor(logic_.slSaturation(), style::saturationSlider), tr("Saturation")));
+}
+
+void ActionEditor::addMessageAndDone(QVBoxLayout* outer) {
     // Why the editor did not close, in full: it wraps, and the editor grows
     // to show every line.
-    message_ = labelFor(logic.tfEditorMessage());
+    message_ = labelFor(logic_.tfEditorMessage());
     message_->setWordWrap(true);
     message_->setObjectName("editorMessage");
     message_->setVisible(!message_->text().isEmpty());
@@ -131,7 +147,6 @@ ActionEditor::ActionEditor(ScheduleWindow& logic, GuiContext& context, QWidget* 
     buttons->addStretch();
     buttons->addWidget(done_);
     outer->addLayout(buttons);
-    setFixedWidth(std::max(400, sizeHint().width()));
 }
 
 QLabel* ActionEditor::labelFor(platform::TextField& text) {

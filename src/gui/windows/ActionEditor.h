@@ -16,6 +16,7 @@ class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QVBoxLayout;
 
 namespace glowmere {
 class ScheduleWindow;
@@ -69,6 +70,15 @@ private:
 
     QWidget* widgetFor(platform::Control& control, const char* hint);
     QLabel* labelFor(platform::TextField& text);
+    // The constructor's steps. A shown row's label and field go with
+    // `shownBy` (the field, or the control in it), which the logic shows and
+    // hides.
+    void addShownRow(QWidget* label, QWidget* field, QWidget* shownBy = nullptr);
+    void addNameRows();
+    QWidget* timeRow(QLineEdit* field, platform::TextField& help);
+    void addTimeRows();
+    void addColourRows();
+    void addMessageAndDone(QVBoxLayout* outer);
     void relayout();
     void askToClose();
 

@@ -118,11 +118,20 @@ PresetPanels::PresetPanels(ManualController& controller, GuiContext& context, QW
       naming_(panel(mainWindow, tr("Name the preset"))),
       management_(new QWidget(nullptr, Qt::Window)),
       tableWidget_(new QTableWidget) {
-    ManualController* c = &controller;
+    buildQuestion();
+    buildNaming();
+    buildManagement();
+    questionWindow_ = std::make_unique<QtWindow>(question_);
+    namingWindow_ = std::make_unique<QtWindow>(naming_);
+    managementWindow_ = std::make_unique<QtWindow>(management_);
+    for (QWidget* w : {question_, naming_, management_}) w->installEventFilter(this);
+}
 
+void PresetPanels::buildQuestion() {
+    ManualController* c = &controller_;
     // The question: update the preset applied last, or make a new one.
     auto* questionLayout = new QVBoxLayout(question_);
-    questionLayout->addWidget(mirroredLabel(controller.presetOption1Text(), question_));
+    questionLayout->addWidget(mirroredLabel(controller_.presetOption1Text(), question_));
     auto* questionButtons = new QDialogButtonBox;
     auto* update = questionButtons->addButton(tr("Update"), QDialogButtonBox::AcceptRole);
     auto* makeNew = questionButtons->addButton(tr("New preset"), QDialogButtonBox::ActionRole);
@@ -131,8 +140,10 @@ PresetPanels::PresetPanels(ManualController& controller, GuiContext& context, QW
     connect(update, &QPushButton::clicked, this, [this, c] { context_.post([c] { c->presetStep1PanelOK(); }); });
     connect(makeNew, &QPushButton::clicked, this, [this, c] { context_.post([c] { c->savePresetStep1CreateNew(); }); });
     question_->resize(420, 120);
+}
 
-    // The naming panel.
+void PresetPanels::buildNaming() {
+    ManualController* c = &controller_;
     auto* namingLayout = new QVBoxLayout(naming_);
     namingLayout->addWidget(new QLabel(tr("A name for the lamps as they are now:")));
     auto* nameEdit = new QLineEdit;
@@ -144,7 +155,7 @@ PresetPanels::PresetPanels(ManualController& controller, GuiContext& context, QW
     namingLayout->addWidget(namingMessage);
     auto* namingButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     namingLayout->addWidget(namingButtons);
-    platform::TextField& field = controller.presetNameEditingField();
+    platform::TextField& field = controller_.presetNameEditingField();
     mirrorControl(nameEdit, field, [nameEdit, &field] {
         const QString text = QString::fromStdString(field.stringValue());
         if (nameEdit->text() != text) nameEdit->setText(text);
@@ -169,14 +180,16 @@ PresetPanels::PresetPanels(ManualController& controller, GuiContext& context, QW
     connect(namingButtons, &QDialogButtonBox::rejected, this,
             [this, c] { context_.post([c] { c->presetNamingPanelCancel(); }); });
     naming_->resize(360, 110);
+}
 
+void PresetPanels::buildManagement() {
     // The management panel: names and transitions, rename and delete.
     management_->setWindowTitle(tr("Presets"));
     management_->setWindowIcon(icons::application());
     auto* managementLayout = new QVBoxLayout(management_);
     tableWidget_->setObjectName("presetManagementTable");
     tableWidget_->setAccessibleName(tr("Presets"));
-    table_ = std::make_unique<QtTableView>(tableWidget_, std::vector<std::string>{"name", "transition"}, context);
+    table_ = std::make_unique<QtTableView>(tableWidget_, std::vector<std::string>{"name", "transition"}, context_);
     tableWidget_->setHorizontalHeaderLabels({tr("Name"), tr("Transition")});
     tableWidget_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     tableWidget_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
@@ -187,6 +200,12 @@ PresetPanels::PresetPanels(ManualController& controller, GuiContext& context, QW
     auto* hint = new QLabel(tr("An empty transition uses the one in Settings."));
     hint->setEnabled(false);
     managementLayout->addWidget(hint);
+    addKeepOnBridge(managementLayout);
+    addManagementButtons(managementLayout);
+    management_->resize(420, 320);
+}
+
+void PresetPanels::addKeepOnBridge(QVBoxLayout* managementLayout) {
     // Per preset: stored on the bridge as a scene too, for wall switches and
     // other apps.
     keepOnBridge_ = new QCheckBox(tr("Also keep on the bridge"));
@@ -206,6 +225,10 @@ PresetPanels::PresetPanels(ManualController& controller, GuiContext& context, QW
             menus->setKeptOnBridge(name, keep);
         });
     });
+}
+
+void PresetPanels::addManagementButtons(QVBoxLayout* managementLayout) {
+    ManualController* c = &controller_;
     auto* row = new QHBoxLayout;
     auto* save = new QPushButton(tr("Save current lamps…"));
     auto* rename = new QPushButton(tr("Rename"));
@@ -220,13 +243,7 @@ PresetPanels::PresetPanels(ManualController& controller, GuiContext& context, QW
     connect(save, &QPushButton::clicked, this, [this, c] { context_.post([c] { c->savePresetStep1(); }); });
     connect(rename, &QPushButton::clicked, this, [this, c] { context_.post([c] { c->renamePreset(); }); });
     connect(remove, &QPushButton::clicked, this, [this, c] { context_.post([c] { c->deletePreset(); }); });
-    management_->resize(420, 320);
-
-    questionWindow_ = std::make_unique<QtWindow>(question_);
-    namingWindow_ = std::make_unique<QtWindow>(naming_);
-    managementWindow_ = std::make_unique<QtWindow>(management_);
     connect(close, &QPushButton::clicked, this, [this] { managementWindow_->orderOut(); });
-    for (QWidget* w : {question_, naming_, management_}) w->installEventFilter(this);
 }
 
 void PresetPanels::setSceneMenus(BridgeSceneMenus* menus) {

@@ -11,6 +11,7 @@
 #include "gui/app/GuiContext.h"
 
 class QCheckBox;
+class QVBoxLayout;
 
 namespace glowmere {
 class BridgeSceneMenus;
@@ -55,6 +56,13 @@ private:
     QLabel* namingMessage_ = nullptr;
     QCheckBox* keepOnBridge_ = nullptr;
     BridgeSceneMenus* sceneMenus_ = nullptr;
+    // The constructor's steps: the save question, the naming panel, and the
+    // management panel with its "keep on the bridge" box and buttons.
+    void buildQuestion();
+    void buildNaming();
+    void buildManagement();
+    void addKeepOnBridge(QVBoxLayout* managementLayout);
+    void addManagementButtons(QVBoxLayout* managementLayout);
     // The box shows the selected preset's setting, read on the controller thread.
     void showKeepOnBridge();
     std::unique_ptr<QtWindow> questionWindow_, namingWindow_, managementWindow_;

@@ -289,18 +289,22 @@ TEST_F(DiscoveryOnSimTest, ASearchAnswerNamingAnotherHostIsNotBelieved) {
 }
 
 TEST_F(BridgeOnSimTest, FaultsOnTheWireAreFailuresWithoutDamage) {
+    const Value on = Value::map({{"on", "true"}});
     sim.closeWithoutReply(1, "lights/1/state");
-    EXPECT_FALSE(bridge.sendPUTRequestToUrl(Value::map({{"on", "true"}}), "lights/1/state"));
-    EXPECT_TRUE(log.contains("no response from Bridge"));
+    auto reply = bridge.sendRequest("PUT", "lights/1/state", &on);
+    ASSERT_FALSE(reply);
+    EXPECT_EQ(reply.failure->kind, RequestFailure::Kind::NoReply);
     // An error page is a failure too, with its status.
     sim.errorPage(1, "lights/2/state");
-    EXPECT_FALSE(bridge.sendPUTRequestToUrl(Value::map({{"on", "true"}}), "lights/2/state"));
-    EXPECT_EQ(bridge.lastFailure()->status, 500);
-    EXPECT_TRUE(log.contains("Bridge answered HTTP 500 to PUT lights/2/state"));
+    reply = bridge.sendRequest("PUT", "lights/2/state", &on);
+    ASSERT_FALSE(reply);
+    EXPECT_EQ(reply.failure->kind, RequestFailure::Kind::HttpStatus);
+    EXPECT_EQ(reply.failure->method + " " + reply.failure->path + " " + std::to_string(reply.failure->status),
+              "PUT lights/2/state 500");
     sim.nonAsciiReply(1, "lights/2");
-    auto reply = bridge.sendGETRequestToUrl("lights/2");
-    ASSERT_TRUE(reply);
-    EXPECT_NE(reply->find("\xef\xbf\xbd"), std::string::npos);  // the Latin-1 byte became U+FFFD
+    auto text = bridge.sendGETRequestToUrl("lights/2");
+    ASSERT_TRUE(text);
+    EXPECT_NE(text->find("\xef\xbf\xbd"), std::string::npos);  // the Latin-1 byte became U+FFFD
 }
 
 }  // namespace

@@ -57,6 +57,20 @@ TEST_F(BridgeBridgeTest, AnErrorAsFirstResultAStatusOtherThan2xxOrNoJsonIsAFailu
     EXPECT_EQ(bridge.answering(), std::optional<bool>(true));
 }
 
+TEST_F(BridgeBridgeTest, ACallerReadsItsOwnThreadsFailureNotAnothers) {
+    paired();
+    http.handle("GET", "lights/1", [](const platform::HttpRequest&) {
+        return std::optional<platform::HttpResponse>(platform::HttpResponse{500, "<html>500</html>", {}});
+    });
+    std::thread([&] { EXPECT_FALSE(bridge.sendGETRequestToUrl("lights/1")); }).join();
+    EXPECT_EQ(bridge.lastFailure()->kind, RequestFailure::Kind::HttpStatus);
+    EXPECT_FALSE(bridge.lastFailureOnThisThread()) << "the failure was another thread's";
+
+    EXPECT_FALSE(bridge.sendGETRequestToUrl("lights/1"));
+    ASSERT_TRUE(bridge.lastFailureOnThisThread());
+    EXPECT_EQ(bridge.lastFailureOnThisThread()->path, "lights/1");
+}
+
 TEST_F(BridgeBridgeTest, RepliesThatAreNotUtf8CannotCorruptText) {
     paired();
     http.reply("GET", "lights/1",
