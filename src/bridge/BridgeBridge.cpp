@@ -824,10 +824,18 @@ bool BridgeBridge::followMovedBridge() {
         return false;
     const std::string pin = defaults_.stringForKey(bridgePublicKeyKey);
     platform::log("the bridge at " + *from + " does not answer; looking for it on the network");
-    for (const auto& candidate : findBridges()) {
-        if (candidate == BridgeIdentity::hostPart(*from)) continue;
-        const auto answer = BridgeIdentity(http_).identify(candidate, pin);
-        if (answer.outcome != BridgeIdentity::Answer::Outcome::Reached || answer.bridgeId != id) continue;
+    for (const auto& found : findBridges()) {
+        if (found == BridgeIdentity::hostPart(*from)) continue;
+        std::string candidate;
+        BridgeIdentity::Answer answer;
+        for (const auto& address : BridgeIdentity::movedAddresses(*from, found)) {
+            answer = BridgeIdentity(http_).identify(address, pin);
+            if (answer.outcome == BridgeIdentity::Answer::Outcome::Reached && answer.bridgeId == id) {
+                candidate = address;
+                break;
+            }
+        }
+        if (candidate.empty()) continue;
         setBridgeIP(candidate);
         defaults_.setObject(lastUsedBridgeIPKey, candidate);
         if (pin.empty() && !answer.pin.empty()) defaults_.setObject(bridgePublicKeyKey, answer.pin);

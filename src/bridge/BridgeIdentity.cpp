@@ -15,6 +15,20 @@ std::string BridgeIdentity::plainBase(const std::string& address) {
     return "http://" + address;
 }
 
+std::vector<std::string> BridgeIdentity::movedAddresses(const std::string& from, const std::string& found) {
+    std::vector<std::string> out;
+    if (namesHttps(from)) {
+        const std::string was = hostPart(from);
+        const auto colon = was.rfind(':');
+        const std::string port = colon == std::string::npos ? std::string() : was.substr(colon + 1);
+        const std::string host = hostPart(found).substr(0, hostPart(found).find(':'));
+        const std::string same = "https://" + host + ":" + port;
+        if (!port.empty() && port != "443" && !host.empty() && same != from) out.push_back(same);
+    }
+    out.push_back(found);
+    return out;
+}
+
 BridgeIdentity::Answer BridgeIdentity::ask(const std::string& base, const std::string& pin, bool tls) const {
     using Outcome = Answer::Outcome;
     platform::HttpRequest request;

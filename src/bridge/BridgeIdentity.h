@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "platform/HttpClient.h"
 
@@ -48,6 +49,12 @@ public:
     // Where requests go when nobody asked (no check of the bridge): the
     // address with its own scheme, plain HTTP when it names none.
     static std::string plainBase(const std::string& address);
+    // Where to ask for a bridge that was at `from` and that a search found
+    // at `found`, in that order. A bridge keeps its ports when the router
+    // gives it a new address, so one reached at "https://HOST:PORT" on a
+    // port other than 443 is asked on that port at the new host first;
+    // then `found` as the search gave it.
+    static std::vector<std::string> movedAddresses(const std::string& from, const std::string& found);
 
 private:
     Answer ask(const std::string& base, const std::string& pin, bool tls) const;

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "bridge/BridgeBridge.h"
-#include "controller/ActivePreset.h"
+#include "controller/ManualController.h"
 #include "controller/PresetRecords.h"
 #include "controller/PresetScenes.h"
 #include "platform/Log.h"
@@ -29,6 +29,19 @@ BridgeSceneMenus::~BridgeSceneMenus() {
         std::erase_if(items, [](const platform::Menu::Item& item) { return item.tag >= sceneTagBase; });
         if (items.size() != before) menu->setItems(std::move(items));
     }
+    // The pop-up's scene items would recall through nothing once this is gone.
+    if (platform::PopUpButton* chooser = soundTriggerChooser_) {
+        auto items = chooser->items();
+        const auto selected = chooser->indexOfSelectedItem();
+        const bool aScene = selected && *selected < items.size() && items[*selected].tag >= sceneTagBase;
+        std::erase_if(items, [](const platform::PopUpButton::Item& item) { return item.tag >= sceneTagBase; });
+        chooser->setItems(std::move(items), aScene ? std::optional<std::size_t>(0) : selected);
+    }
+}
+
+void BridgeSceneMenus::setSoundTriggerChooser(platform::PopUpButton* chooser) {
+    std::lock_guard lock(mutex_);
+    soundTriggerChooser_ = chooser;
 }
 
 void BridgeSceneMenus::setInEffectObserver(InEffectObserver observer) {
@@ -37,41 +50,48 @@ void BridgeSceneMenus::setInEffectObserver(InEffectObserver observer) {
 }
 
 void BridgeSceneMenus::lampsRead(const Value& lamps) {
-    decltype(sceneStates_) states;
+    std::map<std::string, std::string> updated;
+    std::uint64_t generation = 0;
     {
         std::lock_guard lock(mutex_);
-        states = sceneStates_;
+        updated = sceneUpdated_;
+        generation = presetsGeneration_;
     }
     // The states of a scene are read again only when the bridge says it
     // changed: a poll costs one request more, not one a scene.
+    std::unique_lock matching(matchMutex_);
     auto listed = scenes_.list();
     if (listed) {
         for (const BridgeScene& scene : *listed) {
-            auto known = states.find(scene.id);
-            if (known != states.end() && known->second.first == scene.lastupdated) continue;
-            if (auto read = scenes_.lightStates(scene.id))
-                states[scene.id] = {scene.lastupdated, std::move(*read)};
-            else
-                states.erase(scene.id);
+            auto known = updated.find(scene.id);
+            if (known != updated.end() && known->second == scene.lastupdated) continue;
+            if (auto read = scenes_.lightStates(scene.id)) {
+                updated[scene.id] = scene.lastupdated;
+                matcher_.setScene(scene.id, *read);
+            } else {
+                updated.erase(scene.id);
+            }
         }
-        std::erase_if(states, [&](const auto& entry) {
+        std::erase_if(updated, [&](const auto& entry) {
             return std::none_of(listed->begin(), listed->end(),
                                 [&](const BridgeScene& scene) { return scene.id == entry.first; });
         });
     }
-
-    const ActivePreset::Readings now = ActivePreset::readings(lamps);
-    std::set<std::string> activePresets, activeScenes;
-    std::string first;
-    const Value presets = presets::storedList(defaults_);
-    for (const Value& preset : presets.asList()) {
-        if (!preset.isMap() || !ActivePreset::matches(BridgeScenes::statesFromPreset(preset), now)) continue;
-        const std::string name = preset[presets::nameKey].textValue();
-        activePresets.insert(name);
-        if (first.empty()) first = name;
+    std::set<std::string> compared;
+    for (const auto& entry : updated) compared.insert(entry.first);
+    matcher_.keepScenes(compared);
+    // The presets are converted again only after their menus were rebuilt,
+    // which every change of the stored list leads to.
+    if (generation != matchedGeneration_) {
+        matcher_.setPresets(presets::storedList(defaults_));
+        matchedGeneration_ = generation;
     }
-    for (const auto& [id, stored] : states)
-        if (ActivePreset::matches(stored.second, now)) activeScenes.insert(id);
+
+    ActivePreset::InEffect found = matcher_.inEffect(lamps);
+    std::set<std::string> activePresets(found.presets.begin(), found.presets.end());
+    std::set<std::string> activeScenes = std::move(found.scenes);
+    std::string first = found.presets.empty() ? std::string() : found.presets.front();
+    matching.unlock();
 
     bool changed = false;
     {
@@ -86,7 +106,7 @@ void BridgeSceneMenus::lampsRead(const Value& lamps) {
             sceneList_ = std::move(*listed);
             sceneListRead_ = true;
         }
-        sceneStates_ = std::move(states);
+        sceneUpdated_ = std::move(updated);
         if (first.empty()) {
             for (const BridgeScene& scene : sceneList_)
                 if (activeScenes.count(scene.id)) {
@@ -107,6 +127,7 @@ void BridgeSceneMenus::presetMenusRebuilt() {
     std::optional<std::vector<BridgeScene>> known;
     {
         std::lock_guard lock(mutex_);
+        ++presetsGeneration_;
         if (sceneListRead_) known = sceneList_;
     }
     // Presets kept on the bridge that changed (or whose scene went) are
@@ -121,7 +142,7 @@ void BridgeSceneMenus::presetMenusRebuilt() {
                 sceneList_.push_back(scene);
             else
                 it->name = scene.name;
-            sceneStates_.erase(scene.id);  // read again at the next poll
+            sceneUpdated_.erase(scene.id);  // read again at the next poll
         }
     }
     decorate();
@@ -131,6 +152,7 @@ void BridgeSceneMenus::presetMenusRebuilt() {
 void BridgeSceneMenus::decorate() {
     decorateMenu(presetPullDown_, false);
     decorateMenu(statusMenu_, true);
+    decorateChooser();
     InEffectObserver observer;
     std::string name;
     {
@@ -188,6 +210,45 @@ void BridgeSceneMenus::decorateMenu(platform::Menu& menu, bool beforeLastSeparat
     menu.setItems(std::move(items));
 }
 
+void BridgeSceneMenus::decorateChooser() {
+    using Item = platform::PopUpButton::Item;
+    platform::PopUpButton* chooser = nullptr;
+    std::vector<BridgeScene> scenes;
+    {
+        std::lock_guard lock(mutex_);
+        chooser = soundTriggerChooser_;
+        scenes = sceneList_;
+    }
+    if (!chooser) return;
+    std::vector<Item> items = chooser->items();
+    const auto selectedBefore = chooser->selectedItem();
+    std::erase_if(items, [](const Item& item) { return item.tag >= sceneTagBase; });
+    if (!scenes.empty()) {
+        items.push_back(Item{{}, sceneTagBase, true, false, {}});
+        items.push_back(Item{scenesTitle, sceneTagBase, false, true, {}});
+        int tag = sceneTagBase + 1;
+        for (const BridgeScene& scene : scenes) items.push_back(Item{scene.name, tag++, false, false, scene.id});
+    }
+    // The scene stored for the trigger while the bridge lists it; else the
+    // preset chosen before, or the stored one when a chosen scene is gone.
+    const std::string storedScene = defaults_.stringForKey(ManualController::soundTriggerSceneKey);
+    auto indexWhere = [&](auto&& pred) -> std::optional<std::size_t> {
+        for (std::size_t i = 0; i < items.size(); ++i)
+            if (!items[i].separator && !items[i].header && pred(items[i])) return i;
+        return std::nullopt;
+    };
+    std::optional<std::size_t> selected;
+    if (!storedScene.empty()) selected = indexWhere([&](const Item& item) { return item.represented == storedScene; });
+    if (!selected && selectedBefore && selectedBefore->tag < sceneTagBase)
+        selected = indexWhere([&](const Item& item) { return item == *selectedBefore; });
+    if (!selected) {
+        const std::string storedPreset = defaults_.stringForKey(ManualController::soundTriggerPresetKey);
+        selected = indexWhere([&](const Item& item) { return item.tag < sceneTagBase && item.title == storedPreset; });
+    }
+    if (!selected) selected = indexWhere([](const Item&) { return true; });
+    chooser->setItems(std::move(items), selected);
+}
+
 void BridgeSceneMenus::askAboutDeletedScenes() {
     std::map<std::string, std::pair<std::string, std::string>> kept;
     std::set<std::string> referenced;
@@ -230,7 +291,7 @@ void BridgeSceneMenus::askAboutDeletedScenes() {
                          {
                              std::lock_guard lock(mutex_);
                              std::erase_if(sceneList_, [&](const BridgeScene& s) { return s.id == id; });
-                             sceneStates_.erase(id);
+                             sceneUpdated_.erase(id);
                              activeScenes_.erase(id);
                          }
                          decorate();

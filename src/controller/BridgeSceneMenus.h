@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -10,7 +11,9 @@
 #include <vector>
 
 #include "bridge/BridgeScenes.h"
+#include "controller/ActivePreset.h"
 #include "controller/LoopHandoff.h"
+#include "platform/Controls.h"
 #include "platform/DefaultsStore.h"
 #include "platform/Ui.h"
 #include "platform/Value.h"
@@ -24,13 +27,14 @@ class BridgeBridge;
 //
 // Each poll (on the polling thread) it reads the bridge's scene list, and
 // the states of scenes new or changed since the last one, then compares the
-// lamps just read with every preset and scene (ActivePreset). What changed
-// is handed to the controller thread, which ticks the presets and scenes in
-// effect in the preset pull-down and the tray menu, lists the scenes in a
-// section of their own after the presets, and tells the window which one is
-// in effect. After the preset menus were rebuilt (controller thread) it
-// stores presets kept on the bridge that changed, and asks, for a kept
-// preset that was deleted, whether its scene goes too.
+// lamps just read with every preset and scene (ActivePreset, which keeps
+// them converted until the presets are rebuilt or a scene changes). What
+// changed is handed to the controller thread, which ticks the presets and
+// scenes in effect in the preset pull-down and the tray menu, lists the
+// scenes in a section of their own after the presets there and in the sound
+// trigger's pop-up, and tells the window which one is in effect. After the preset menus were rebuilt (controller
+// thread) it stores presets kept on the bridge that changed, and asks, for a kept preset that was deleted, whether its
+// scene goes too.
 class BridgeSceneMenus {
 public:
     static constexpr const char* scenesTitle = "Scenes on the bridge";
@@ -52,6 +56,9 @@ public:
     BridgeSceneMenus& operator=(const BridgeSceneMenus&) = delete;
 
     void setAlerts(platform::Alerts* alerts) { alerts_ = alerts; }
+    // The sound trigger's pop-up: the scenes are offered there too, and the
+    // scene stored for the trigger is chosen once it is listed.
+    void setSoundTriggerChooser(platform::PopUpButton* chooser);
     // Told on the controller thread with the name of the preset or scene in
     // effect (a preset before a scene), or "" when none is, on changes only.
     void setInEffectObserver(InEffectObserver observer);
@@ -76,6 +83,7 @@ public:
 private:
     void decorate();
     void decorateMenu(platform::Menu& menu, bool beforeLastSeparator);
+    void decorateChooser();
     void askAboutDeletedScenes();
 
     // Before the hand-off, which keeps a weak reference to it.
@@ -87,15 +95,22 @@ private:
     platform::Menu& presetPullDown_;
     platform::Menu& statusMenu_;
     platform::Alerts* alerts_ = nullptr;
+    // The polling thread's: the presets and scenes as compared, and the
+    // presets' generation they were converted from (a lock of their own, in
+    // case two polls ever overlap).
+    std::mutex matchMutex_;
+    ActivePreset matcher_;
+    std::uint64_t matchedGeneration_ = 0;
 
     mutable std::mutex mutex_;  // everything below
     InEffectObserver inEffectObserver_;
+    platform::PopUpButton* soundTriggerChooser_ = nullptr;
+    std::uint64_t presetsGeneration_ = 1;  // counts the preset menus' rebuilds
     std::vector<BridgeScene> sceneList_;
     bool sceneListRead_ = false;
-    std::map<std::string, std::pair<std::string, std::vector<SceneLampState>>>
-        sceneStates_;                      // id -> (lastupdated, states)
-    std::set<std::string> activePresets_;  // names
-    std::set<std::string> activeScenes_;   // ids
+    std::map<std::string, std::string> sceneUpdated_;  // id -> lastupdated of the states compared
+    std::set<std::string> activePresets_;              // names
+    std::set<std::string> activeScenes_;               // ids
     std::string inEffect_;
     std::string toldInEffect_;
     // Kept presets as last seen: preset ID -> (name, scene ID).

@@ -138,7 +138,13 @@ void Listening::soundTriggerAfterDelay(double seconds) {
 void Listening::soundTrigger() {
     if (!savedPresetDict_) {
         Value snapshot = lamps_.snapshot();
-        if (auto chosen = settings_.soundTriggerPreset.selectedItem()) lamps_.applyPreset(chosen->tag);
+        // An item that stands for something beyond its tag is a bridge scene.
+        if (auto chosen = settings_.soundTriggerPreset.selectedItem()) {
+            if (chosen->represented.empty())
+                lamps_.applyPreset(chosen->tag);
+            else if (lamps_.applyScene)
+                lamps_.applyScene(chosen->represented);
+        }
         savedPresetDict_ = std::move(snapshot);
         std::function<void()> observer;
         {

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 #include <stop_token>
+#include <string>
 
 #include "controller/ControllerSettings.h"
 #include "controller/LoopHandoff.h"
@@ -21,7 +22,8 @@ class MicListener;
 // Listening for sound: the countdown before listening starts (on a thread of
 // its own that only sleeps and posts), switching the listener on and off,
 // and the sound trigger, which snapshots the lamps, applies the chosen
-// preset and restores the snapshot after the quiet period. Everything else
+// preset (or recalls the chosen bridge scene) and restores the snapshot after
+// the quiet period. Everything else
 // runs on the controller thread.
 class Listening {
 public:
@@ -33,6 +35,8 @@ public:
         std::function<Value()> snapshot;
         // Applies the preset at `index` of the list.
         std::function<void(int index)> applyPreset;
+        // Recalls the bridge scene with this identifier.
+        std::function<void(const std::string& sceneID)> applyScene;
         // Gives one lamp's record of the snapshot back to its strip.
         std::function<void(const Value& record)> restore;
     };

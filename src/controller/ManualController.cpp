@@ -79,6 +79,15 @@ PresetManager::Lamps ManualController::presetLamps() {
 Listening::Lamps ManualController::listeningLamps() {
     return {.snapshot = [this] { return presets_.snapshot(); },
             .applyPreset = [this](int index) { implementPreset(index); },
+            .applyScene =
+                [this](const std::string& sceneID) {
+                    std::function<bool(const std::string&)> recall;
+                    {
+                        std::lock_guard lock(presetHooksMutex_);
+                        recall = sceneRecaller_;
+                    }
+                    if (recall && !recall(sceneID)) platform::log("the scene " + sceneID + " could not be recalled");
+                },
             .restore =
                 [this](const Value& record) {
                     if (LampControlStrip* strip = getStripWithID(presets::stripIdentifier(record)))
@@ -160,7 +169,7 @@ void ManualController::awakeFromNib() {
     settings_.bindToDefaults(defaults_);
     // The sound trigger's preset is stored when chosen, so rebuilding the
     // menus (which selects the stored one) keeps the user's choice.
-    settings_.soundTriggerPreset.setAction([this](platform::Control*) { storeSoundTriggerPreset(); });
+    settings_.soundTriggerPreset.setAction([this](platform::Control*) { storeSoundTriggerPreset(true); });
 
     using Behavior = platform::Popover::Behavior;
     reNamePopover_ = makePopover("reNameView", {130, 87}, Behavior::Transient);
@@ -350,6 +359,12 @@ bool ManualController::applicationShouldTerminate() {
 }
 
 void ManualController::selectStoredSoundTriggerPreset() {
+    // A bridge scene chosen for the trigger, while the pop-up lists it.
+    if (const std::string scene = defaults_.stringForKey(soundTriggerSceneKey); !scene.empty()) {
+        const auto items = settings_.soundTriggerPreset.items();
+        for (std::size_t i = 0; i < items.size(); ++i)
+            if (items[i].represented == scene && settings_.soundTriggerPreset.selectItemAtIndex(i)) return;
+    }
     const Value stored = defaults_.objectForKey(soundTriggerPresetKey);
     if (stored.isText())
         settings_.soundTriggerPreset.selectItemWithTitle(stored.textValue());
@@ -358,10 +373,19 @@ void ManualController::selectStoredSoundTriggerPreset() {
         storeSoundTriggerPreset();  // from now on by name
 }
 
-void ManualController::storeSoundTriggerPreset() {
+void ManualController::storeSoundTriggerPreset(bool chosenNow) {
     auto selected = settings_.soundTriggerPreset.selectedItem();
+    // A bridge scene goes under a key of its own: the preset key keeps a
+    // preset's name, which is all an older profile (or version) reads.
+    if (selected && !selected->represented.empty()) {
+        defaults_.setObject(soundTriggerSceneKey, selected->represented);
+        return;
+    }
     const bool aPreset = selected && !getPresetList(false).empty();
     defaults_.setObject(soundTriggerPresetKey, aPreset ? selected->title : std::string());
+    // Only the user's choice replaces a scene: before the bridge's scenes
+    // were read, the pop-up shows the stored preset in its place.
+    if (chosenNow) defaults_.removeObject(soundTriggerSceneKey);
 }
 
 void ManualController::showManualControl() {
@@ -422,6 +446,11 @@ void ManualController::setLampsReadObserver(std::function<void(const Value& lamp
 void ManualController::setPresetMenusObserver(std::function<void()> observer) {
     std::lock_guard lock(presetHooksMutex_);
     presetMenusObserver_ = std::move(observer);
+}
+
+void ManualController::setSceneRecaller(std::function<bool(const std::string& sceneID)> recaller) {
+    std::lock_guard lock(presetHooksMutex_);
+    sceneRecaller_ = std::move(recaller);
 }
 
 void ManualController::populateLampsPopUp() {

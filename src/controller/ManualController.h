@@ -55,6 +55,9 @@ public:
     static constexpr const char* listenerOnPeriodKey = "listenerOnPeriod";
     static constexpr const char* soundTriggerDelayKey = "soundTriggerDelay";
     static constexpr const char* soundTriggerPresetKey = "soundTriggerPreset";
+    // The bridge scene the sound trigger recalls (its identifier), when one
+    // was chosen; the preset key then keeps the last preset chosen.
+    static constexpr const char* soundTriggerSceneKey = "soundTriggerScene";
     static constexpr const char* makeAllGroupKey = "makeAllGroup";
     static constexpr const char* presetsKey = PresetManager::presetsKey;
     static constexpr const char* uiStateKey = StripLayout::uiStateKey;
@@ -155,6 +158,9 @@ public:
     // scenes and the preset in effect hang off these).
     void setLampsReadObserver(std::function<void(const Value& lamps)> observer);
     void setPresetMenusObserver(std::function<void()> observer);
+    // Recalls a bridge scene by identifier for the sound trigger, on the
+    // controller thread.
+    void setSceneRecaller(std::function<bool(const std::string& sceneID)> recaller);
 
     // ---- State, for the GUI and tests ----
     bool isSetUp() const { return setUp_; }
@@ -323,7 +329,8 @@ private:
     // presets does not change which one fires; a profile from before holds
     // its position, read as such.
     void selectStoredSoundTriggerPreset();
-    void storeSoundTriggerPreset();
+    // `chosenNow`: the user just chose an item, which replaces a scene chosen before.
+    void storeSoundTriggerPreset(bool chosenNow = false);
     void dressStatusItem();
     std::unique_ptr<platform::Popover> makePopover(const std::string& viewName, platform::Size size,
                                                    platform::Popover::Behavior behavior);
@@ -377,9 +384,10 @@ private:
     std::atomic<int> rebuilds_{0};
     mutable std::mutex stripNamesMutex_;
     std::map<std::pair<bool, std::string>, std::string> stripNames_;  // (group, id) -> name
-    std::mutex presetHooksMutex_;                                     // the two observers below
+    std::mutex presetHooksMutex_;                                     // the three hooks below
     std::function<void(const Value&)> lampsReadObserver_;
     std::function<void()> presetMenusObserver_;
+    std::function<bool(const std::string&)> sceneRecaller_;
     platform::BackgroundThread adjustTimesThread_;
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
     LoopHandoff handoff_{loop_, lifetime_};

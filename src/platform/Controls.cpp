@@ -127,7 +127,7 @@ void PopUpButton::removeAllItems() {
 void PopUpButton::addItem(std::string title, int tag) {
     {
         std::lock_guard g(mutex_);
-        items_.push_back({std::move(title), tag, false});
+        items_.push_back({std::move(title), tag, false, false, {}});
         if (!selected_) selected_ = items_.size() - 1;
     }
     changed();
@@ -135,7 +135,18 @@ void PopUpButton::addItem(std::string title, int tag) {
 void PopUpButton::addSeparator() {
     {
         std::lock_guard g(mutex_);
-        items_.push_back({{}, 0, true});
+        items_.push_back({{}, 0, true, false, {}});
+    }
+    changed();
+}
+void PopUpButton::setItems(std::vector<Item> items, std::optional<std::size_t> selected) {
+    if (selected && (*selected >= items.size() || items[*selected].separator || items[*selected].header))
+        selected.reset();
+    {
+        std::lock_guard g(mutex_);
+        if (items_ == items && selected_ == selected) return;
+        items_ = std::move(items);
+        selected_ = selected;
     }
     changed();
 }
@@ -159,7 +170,7 @@ std::optional<PopUpButton::Item> PopUpButton::selectedItem() const {
 bool PopUpButton::selectItemAtIndex(std::size_t index) {
     {
         std::lock_guard g(mutex_);
-        if (index >= items_.size() || items_[index].separator) return false;
+        if (index >= items_.size() || items_[index].separator || items_[index].header) return false;
         selected_ = index;
     }
     changed();
@@ -170,7 +181,7 @@ bool PopUpButton::selectItemWithTag(int tag) {
     {
         std::lock_guard g(mutex_);
         for (std::size_t i = 0; i < items_.size(); ++i)
-            if (!items_[i].separator && items_[i].tag == tag) {
+            if (!items_[i].separator && !items_[i].header && items_[i].tag == tag) {
                 index = i;
                 break;
             }
@@ -182,7 +193,7 @@ bool PopUpButton::selectItemWithTitle(const std::string& title) {
     {
         std::lock_guard g(mutex_);
         for (std::size_t i = 0; i < items_.size(); ++i)
-            if (!items_[i].separator && items_[i].title == title) {
+            if (!items_[i].separator && !items_[i].header && items_[i].title == title) {
                 index = i;
                 break;
             }

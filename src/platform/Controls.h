@@ -112,11 +112,17 @@ public:
         std::string title;
         int tag = 0;
         bool separator = false;
+        bool header = false;      // a section's title, never selected
+        std::string represented;  // what the item stands for beyond its tag (e.g. an identifier)
+        bool operator==(const Item&) const = default;
     };
 
     void removeAllItems();
     void addItem(std::string title, int tag);
     void addSeparator();
+    // All items at once, with the one selected (ignored when it cannot be
+    // selected); observers hear of it only when something differs.
+    void setItems(std::vector<Item> items, std::optional<std::size_t> selected);
     std::vector<Item> items() const;
     std::size_t numberOfItems() const;
 

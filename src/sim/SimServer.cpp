@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <openssl/ec.h>
 #include <openssl/evp.h>
+#include <openssl/pem.h>
 #include <openssl/x509.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -282,10 +283,43 @@ void SimServer::configure(httplib::Server& server) {
     server.Patch(".*", withBody);
 }
 
+namespace {
+
+// The key kept in `path`, or a new one written there (readable by the owner
+// only); a bridge keeps its key across restarts until it is reset.
+EVP_PKEY* keptKey(const std::string& path, std::string& error) {
+    if (std::FILE* in = std::fopen(path.c_str(), "r")) {
+        EVP_PKEY* key = PEM_read_PrivateKey(in, nullptr, nullptr, nullptr);
+        std::fclose(in);
+        if (!key) error = "the key in " + path + " cannot be read";
+        return key;
+    }
+    EVP_PKEY* key = EVP_EC_gen("P-256");
+    const int fd = key ? ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600) : -1;
+    std::FILE* out = fd >= 0 ? ::fdopen(fd, "w") : nullptr;
+    const bool written = out && PEM_write_PrivateKey(out, key, nullptr, nullptr, 0, nullptr, nullptr) == 1;
+    if (out)
+        std::fclose(out);
+    else if (fd >= 0)
+        ::close(fd);
+    if (!written) {
+        error = "cannot write the key to " + path;
+        EVP_PKEY_free(key);
+        return nullptr;
+    }
+    return key;
+}
+
+}  // namespace
+
 bool SimServer::startTls(const std::string& host, int port, std::string& error) {
     // A key and a certificate of a year, made here: what a bridge makes for
     // itself when it first starts.
-    EVP_PKEY* key = EVP_EC_gen("P-256");
+    EVP_PKEY* key = options_.tlsKeyFile.empty() ? EVP_EC_gen("P-256") : keptKey(options_.tlsKeyFile, error);
+    if (!key) {
+        if (error.empty()) error = "cannot make a certificate for HTTPS";
+        return false;
+    }
     X509* certificate = X509_new();
     bool made = key && certificate;
     if (made) {

@@ -42,6 +42,9 @@ public:
     struct Options {
         StartOptions start;
         std::string stateFile;
+        // The HTTPS certificate's key (PEM): read from here when the file
+        // exists, else made and written here; empty: a new key every start.
+        std::string tlsKeyFile;
     };
 
     explicit SimServer(Options options);
@@ -49,7 +52,8 @@ public:
 
     bool start(const std::string& host, int port, std::string& error);
     // After start(): the same bridge over HTTPS too, with a certificate made
-    // now and signed by itself (a new key every start).
+    // now and signed by itself (a new key every start unless it is kept in
+    // Options::tlsKeyFile).
     bool startTls(const std::string& host, int port, std::string& error);
     int port() const { return port_; }
     int tlsPort() const { return tlsPort_; }

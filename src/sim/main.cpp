@@ -22,6 +22,7 @@ void usage(std::FILE* out) {
         "usage: glowmere-bridge-sim [--listen HOST:PORT] [--lamps N] [--groups G] [--user NAME]\n"
         "                           [--link-button pressed|never|after=SECONDS] [--state FILE] [--demo]\n"
         "                           [--ssdp HOST:PORT] [--names-only] [--bridgeid ID] [--tls HOST:PORT]\n"
+        "                           [--tls-key FILE]\n"
         "       glowmere-bridge-sim --help | --version\n"
         "  --listen HOST:PORT  address to serve (default 127.0.0.1:8080; port 0 picks a free one)\n"
         "  --lamps N           number of lamps (default 5)\n"
@@ -36,6 +37,8 @@ void usage(std::FILE* out) {
         "  --bridgeid ID       the bridge's identity in its configuration (default gmsim0a1b2c)\n"
         "  --tls HOST:PORT     also serve HTTPS there, with a self-signed certificate made at start\n"
         "                      (port 0 picks a free one)\n"
+        "  --tls-key FILE      the certificate's key: read from FILE, or made and written there,\n"
+        "                      so a restarted bridge keeps it (default: a new key every start)\n"
         "  --version           print the version and exit\n",
         out);
 }
@@ -114,6 +117,8 @@ std::optional<int> readArguments(int argc, char** argv, Arguments& arguments) {
             }
         } else if (arg == "--tls") {
             arguments.tls = value("--tls");
+        } else if (arg == "--tls-key") {
+            options.tlsKeyFile = value("--tls-key");
         } else if (arg == "--names-only") {
             options.start.namesOnly = true;
         } else if (arg == "--demo") {

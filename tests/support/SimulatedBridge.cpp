@@ -46,6 +46,7 @@ SimulatedBridge::SimulatedBridge(Options options) : options_(std::move(options))
     if (options_.namesOnly) args.push_back("--names-only");
     if (!options_.ssdp.empty()) args.insert(args.end(), {"--ssdp", options_.ssdp});
     if (!options_.tls.empty()) args.insert(args.end(), {"--tls", options_.tls});
+    if (!options_.tlsKeyFile.empty()) args.insert(args.end(), {"--tls-key", options_.tlsKeyFile});
     if (!options_.bridgeId.empty()) args.insert(args.end(), {"--bridgeid", options_.bridgeId});
     if (!options_.stateFile.empty()) args.insert(args.end(), {"--state", options_.stateFile});
     args.insert(args.end(), options_.extraArgs.begin(), options_.extraArgs.end());
@@ -116,7 +117,7 @@ int SimulatedBridge::tlsPort() const {
 }
 
 std::string SimulatedBridge::tlsAddress() const {
-    return "https://127.0.0.1:" + std::to_string(tlsPort_);
+    return "https://" + options_.tls.substr(0, options_.tls.rfind(':')) + ":" + std::to_string(tlsPort_);
 }
 
 int SimulatedBridge::ssdpPort() const {
@@ -130,8 +131,12 @@ SimulatedBridge::~SimulatedBridge() {
 int SimulatedBridge::port() const {
     return port_;
 }
+std::string SimulatedBridge::host() const {
+    const std::string host = options_.listen.substr(0, options_.listen.rfind(':'));
+    return host.empty() || host == "0.0.0.0" ? "127.0.0.1" : host;
+}
 std::string SimulatedBridge::address() const {
-    return "127.0.0.1:" + std::to_string(port_);
+    return host() + ":" + std::to_string(port_);
 }
 std::string SimulatedBridge::user() const {
     return options_.user;
@@ -169,7 +174,7 @@ std::optional<std::string> SimulatedBridge::request(const std::string& method, c
                                                     const std::string& body, int& status) {
     status = 0;
     if (pid_ <= 0) return std::nullopt;
-    httplib::Client client("127.0.0.1", port_);
+    httplib::Client client(host(), port_);
     client.set_connection_timeout(std::chrono::seconds(5));
     client.set_read_timeout(std::chrono::seconds(30));
     httplib::Request req;

@@ -36,6 +36,7 @@ public:
         std::string ssdp;                    // "HOST:PORT": answer searches of the local network there
         std::string listen = "127.0.0.1:0";  // where it serves HTTP (a stopped one's address to take its place)
         std::string tls;                     // "HOST:PORT": serve HTTPS there too, with a new certificate
+        std::string tlsKeyFile;              // keeps the certificate's key across restarts
         std::string bridgeId;                // its identity ("": the simulator's default)
         std::string stateFile;               // keeps the bridge (its users too) across restarts
     };
@@ -47,10 +48,10 @@ public:
     SimulatedBridge& operator=(const SimulatedBridge&) = delete;
 
     int port() const;
-    std::string address() const;     // "127.0.0.1:PORT"
+    std::string address() const;     // "HOST:PORT" (HOST of Options::listen)
     int ssdpPort() const;            // where it answers searches (with Options::ssdp)
     int tlsPort() const;             // where it serves HTTPS (with Options::tls)
-    std::string tlsAddress() const;  // "https://127.0.0.1:PORT"
+    std::string tlsAddress() const;  // "https://HOST:PORT" (HOST of Options::tls)
     std::string user() const;
 
     // A raw request as any other client would send it; nothing when no reply.
@@ -119,6 +120,7 @@ public:
     std::string control(const std::string& method, const std::string& path, const std::string& body = "");
 
 private:
+    std::string host() const;  // where it serves HTTP, as a client reaches it
     void addFault(const std::string& kind, int count, int millis, const std::string& pathContains, int code = 0,
                   int members = 0);
 

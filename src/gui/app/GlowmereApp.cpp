@@ -276,6 +276,7 @@ GlowmereApp::~GlowmereApp() {
     session_.reset();
     manual_->setLampsReadObserver({});
     manual_->setPresetMenusObserver({});
+    manual_->setSceneRecaller({});
     sceneMenus_.reset();
     listening_.reset();
     manual_->lampsMenu().setObserver(nullptr);
@@ -291,6 +292,7 @@ void GlowmereApp::connectSceneMenus() {
     sceneMenus_ = std::make_unique<BridgeSceneMenus>(controller_->loop(), *bridge_, *defaults_,
                                                      manual_->presetPullDown(), manual_->statusMenu());
     sceneMenus_->setAlerts(alerts_.get());
+    sceneMenus_->setSoundTriggerChooser(&settings_->soundTriggerPreset);
     sceneMenus_->setInEffectObserver([self = QPointer<GlowmereApp>(this)](const std::string& name) {
         postToGui([self, name = QString::fromStdString(name)] {
             if (self) self->mainWindow_->windowWidget()->showPresetInEffect(name);
@@ -299,6 +301,7 @@ void GlowmereApp::connectSceneMenus() {
     BridgeSceneMenus* menus = sceneMenus_.get();
     manual_->setLampsReadObserver([menus](const Value& lamps) { menus->lampsRead(lamps); });
     manual_->setPresetMenusObserver([menus] { menus->presetMenusRebuilt(); });
+    manual_->setSceneRecaller([menus](const std::string& id) { return menus->applyScene(id); });
     listening_->presetPanels().setSceneMenus(menus);
 }
 

@@ -1,6 +1,7 @@
 #include "gui/app/ToolWindows.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -208,16 +209,21 @@ void ToolWindows::saveScreenshots(const QStringList& names, const QString& base)
         showExplorer();
         explorerWindow_->filterField()->setText(name.section('=', 1));
         shown = explorerWindow_.get();
-    } else if (name == "sound" || name == "shortcuts" || name == "session") {
-        // The settings window at its Sound, Keyboard shortcuts or Session section.
-        const QString title = name == "sound"       ? QStringLiteral("Sound")
-                              : name == "shortcuts" ? QStringLiteral("Keyboard shortcuts")
-                                                    : QStringLiteral("Session");
+    } else if (name == "sound" || name == "sound-trigger" || name == "shortcuts" || name == "session") {
+        // The settings window at its Sound, Keyboard shortcuts or Session
+        // section; "sound-trigger": with the preset pop-up open.
+        const QString title = name.startsWith("sound") ? QStringLiteral("Sound")
+                              : name == "shortcuts"    ? QStringLiteral("Keyboard shortcuts")
+                                                       : QStringLiteral("Session");
         QTabWidget* tabs = parts_.settings.tabs();
         for (int i = 0; i < tabs->count(); ++i)
             if (tabs->tabText(i) == title) tabs->setCurrentIndex(i);
         bringToFront(&parts_.settings);
         shown = &parts_.settings;
+        // The bridge's scenes are listed after the first polls: opened later.
+        if (name == "sound-trigger")
+            if (auto* chooser = parts_.settings.findChild<QComboBox*>("soundTriggerPreset"))
+                QTimer::singleShot(7500, chooser, [chooser] { chooser->showPopup(); });
     } else if (name == "location") {
         parts_.settings.tabs()->setCurrentWidget(locationSection_);
         bringToFront(&parts_.settings);
@@ -236,12 +242,16 @@ void ToolWindows::saveScreenshots(const QStringList& names, const QString& base)
             if (top->objectName() == "mainWindow") shown = top;
     }
     QPointer<QWidget> target(shown);
-    QTimer::singleShot(2000, this, [this, target, names, base, name] {
+    QTimer::singleShot(name == "sound-trigger" ? 8000 : 2000, this, [this, target, names, base, name] {
         const QString path = base + "-" + QString(name).replace('=', '-') + ".png";
         // Popovers are windows of their own: the screen shows them with it.
         QScreen* screen = target ? target->screen() : nullptr;
-        const QRect area = target ? target->frameGeometry().adjusted(-12, -12, 12, 12) : QRect();
-        const QPixmap shot = name == "popovers" && screen && QGuiApplication::platformName() != "offscreen"
+        // An open pop-up's list may reach past the window: the window and
+        // everything below it.
+        QRect area = target ? target->frameGeometry().adjusted(-12, -12, 12, 12) : QRect();
+        if (name == "sound-trigger" && screen) area.setBottom(screen->geometry().bottom());
+        const bool ownWindows = name == "popovers" || name == "sound-trigger";
+        const QPixmap shot = ownWindows && screen && QGuiApplication::platformName() != "offscreen"
                                  ? screen->grabWindow(0, area.x(), area.y(), area.width(), area.height())
                              : target ? target->grab()
                                       : QPixmap();

@@ -9,6 +9,7 @@
 #include <QPainterPath>
 #include <QPointer>
 #include <QPushButton>
+#include <QStandardItemModel>
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QToolTip>
@@ -290,10 +291,15 @@ QWidget* makePopUp(const std::shared_ptr<PopUpButton>& popUp, GuiContext& contex
         QSignalBlocker block(combo);
         combo->clear();
         for (const auto& item : popUp->items()) {
-            if (item.separator)
+            if (item.separator) {
                 combo->insertSeparator(combo->count());
-            else
-                combo->addItem(qs(item.title), item.tag);
+                continue;
+            }
+            combo->addItem(qs(item.title), item.tag);
+            if (!item.header) continue;
+            // A section's title: shown, never chosen.
+            if (auto* model = qobject_cast<QStandardItemModel*>(combo->model()))
+                if (QStandardItem* title = model->item(combo->count() - 1)) title->setFlags(Qt::NoItemFlags);
         }
         if (auto index = popUp->indexOfSelectedItem()) combo->setCurrentIndex(static_cast<int>(*index));
     };

@@ -157,7 +157,10 @@ SettingsWindow::SettingsWindow(GuiContext& context, ControllerSettings& settings
     soundForm->addRow(tr("Sensitivity:"), sensitivity);
     soundForm->addRow(tr("Lamps stay on:"), spinBoxFor(settings.soundOnPeriod, 0, 1440, 1, 1, tr("min")));
     soundForm->addRow(tr("Trigger delay:"), spinBoxFor(settings.soundTriggerDelay, 0, 3600, 0.5, 1, tr("s")));
-    soundForm->addRow(tr("Preset to apply:"), widgetFor(borrowed(settings.soundTriggerPreset), nullptr));
+    // The presets, then the bridge's scenes under a title of their own.
+    QWidget* triggerPreset = widgetFor(borrowed(settings.soundTriggerPreset), nullptr);
+    triggerPreset->setObjectName("soundTriggerPreset");
+    soundForm->addRow(tr("Preset to apply:"), triggerPreset);
     tabs_->addTab(sound, tr("Sound"));
 
     // Bridge

@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -119,18 +121,42 @@ TEST(SceneBench, FindingThePresetInEffectAmongTwentyForFiftyLamps) {
         presetList.push_back(Value::map({{"name", "Preset " + std::to_string(p)}, {"strips", strips}}));
     }
 
-    const int polls = 500;
-    int inEffect = 0;
-    auto start = Steady::now();
-    for (int n = 0; n < polls; ++n) {
+    platform::DefaultsStore defaults;
+    defaults.setObject(presets::presetsKey, Value(Value::List(presetList.begin(), presetList.end())));
+
+    // The least time a poll took over a few runs: the machine is shared.
+    auto perPoll = [](const std::function<int()>& poll) {
+        const int polls = 200;
+        double best = 1e9;
+        for (int run = 0; run < 5; ++run) {
+            int inEffect = 0;
+            const auto start = Steady::now();
+            for (int n = 0; n < polls; ++n) inEffect += poll();
+            best = std::min(best, millisSince(start) / polls);
+            EXPECT_EQ(inEffect, polls) << "exactly one preset in effect each time";
+        }
+        return best;
+    };
+    // As a poll did before: the stored list read and each preset converted
+    // every time, lamps looked up by identifier.
+    const double before = perPoll([&] {
         const auto now = ActivePreset::readings(lamps);
-        for (const Value& preset : presetList)
-            inEffect += ActivePreset::matches(BridgeScenes::statesFromPreset(preset), now);
-    }
-    const double perPoll = millisSince(start) / polls;
-    std::printf("the preset in effect among 20 presets of 50 lamps: %.3f ms a poll\n", perPoll);
-    EXPECT_EQ(inEffect, polls) << "exactly one preset in effect each time";
-    expectWithinAim("matching ms a poll", perPoll, 1.0);
+        int found = 0;
+        const Value stored = presets::storedList(defaults);
+        for (const Value& preset : stored.asList())
+            found += ActivePreset::matches(BridgeScenes::statesFromPreset(preset), now);
+        return found;
+    });
+    // Converted once (until the presets change), compared by lamp slot.
+    ActivePreset matcher;
+    matcher.setPresets(presets::storedList(defaults));
+    const double after = perPoll([&] { return static_cast<int>(matcher.inEffect(lamps).presets.size()); });
+
+    std::printf(
+        "the preset in effect among 20 presets of 50 lamps: %.3f ms a poll converting every time, %.3f ms "
+        "with the presets kept converted (least of 5 runs)\n",
+        before, after);
+    expectWithinAim("matching ms a poll", after, 1.0);
 }
 
 }  // namespace

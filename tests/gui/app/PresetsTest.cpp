@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -182,6 +183,33 @@ TEST_F(PresetsTest, BridgeScenesShowInThePresetsMenuTickedWhileInEffect) {
     poll();
     EXPECT_TRUE(pumpUntil([&] { return ticked("Reading"); }, 5000));
 
+    // The sound trigger's pop-up lists the scene after the presets; chosen
+    // there, it is kept by its id beside the preset's key, and the trigger
+    // recalls it with one request.
+    auto* trigger = t.app().settingsWindow().findChild<QComboBox*>("soundTriggerPreset");
+    ASSERT_TRUE(trigger);
+    auto entries = [&] {
+        QStringList out;
+        for (int i = 0; i < trigger->count(); ++i) {
+            const bool enabled = trigger->model()->flags(trigger->model()->index(i, 0)) & Qt::ItemIsEnabled;
+            out << (trigger->itemText(i).isEmpty() ? "-" : trigger->itemText(i) + (enabled ? "" : " (title)"));
+        }
+        return out;
+    };
+    ASSERT_TRUE(pumpUntil([&] { return trigger->count() == 4; })) << entries().join(", ").toStdString();
+    EXPECT_EQ(entries(), (QStringList{"No presets yet", "-", "Scenes on the bridge (title)", "Reading"}));
+    const Value presetBefore = t.app().defaults().objectForKey("soundTriggerPreset");
+    emit trigger->activated(3);
+    ASSERT_TRUE(pumpUntil([&] { return t.app().defaults().stringForKey("soundTriggerScene") == id; }));
+    EXPECT_EQ(t.app().defaults().objectForKey("soundTriggerPreset"), presetBefore);
+    t.sim().changeLamp("1", R"({"on":true,"bri":3})");
+    t.sim().clearRequestLog();
+    t.onController([&] { t.app().manualController().soundTrigger(); });
+    ASSERT_TRUE(pumpUntil([&] { return !requestsTo(t.sim(), "PUT", "").empty(); }));
+    pumpUntil([] { return false; }, 200);
+    ASSERT_EQ(requestsTo(t.sim(), "PUT", "").size(), 1u);
+    EXPECT_EQ(json::parse(requestsTo(t.sim(), "PUT", "")[0].body), json({{"scene", id}}));
+
     // "Also keep on the bridge" for a preset.
     ManualController& manual = t.app().manualController();
     t.onController([&] {
@@ -199,12 +227,19 @@ TEST_F(PresetsTest, BridgeScenesShowInThePresetsMenuTickedWhileInEffect) {
     auto scenesNamed = [&](const std::string& name) {
         int n = 0;
         const json listed = json::parse(*t.sim().userRequest("GET", "scenes"));
-        for (const auto& [sceneId, scene] : listed.items())
-            n += scene.at("name") == name;
+        for (const auto& [sceneId, scene] : listed.items()) n += scene.at("name") == name;
         return n;
     };
     ASSERT_TRUE(pumpUntil([&] { return scenesNamed("Evening") == 1; }));
     EXPECT_TRUE(t.app().defaults().objectForKey("presets").at(0)["keepOnBridge"].boolValue());
+
+    // The pop-up rebuilt with the preset keeps the scene chosen; choosing
+    // the preset instead stores it by name and lets go of the scene.
+    ASSERT_TRUE(pumpUntil([&] { return trigger->findText("Evening", Qt::MatchExactly) == 0; }));
+    EXPECT_EQ(trigger->currentText(), "Reading");
+    emit trigger->activated(0);
+    ASSERT_TRUE(pumpUntil([&] { return !t.app().defaults().hasStoredObject("soundTriggerScene"); }));
+    EXPECT_EQ(t.app().defaults().stringForKey("soundTriggerPreset"), "Evening");
 
     answerNextAlert(window, "Delete");
     t.onController([&] { manual.deletePreset(); });

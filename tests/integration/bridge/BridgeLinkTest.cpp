@@ -28,12 +28,15 @@ protected:
     }
 
     // A bridge keeping its house (and its users) in this test's state file.
-    std::unique_ptr<SimulatedBridge> start(std::string id, std::string listen = "127.0.0.1:0", std::string tls = "") {
+    // It answers searches on its own host.
+    std::unique_ptr<SimulatedBridge> start(std::string id, std::string listen = "127.0.0.1:0", std::string tls = "",
+                                           std::string keyFile = "") {
         SimulatedBridge::Options options;
         options.bridgeId = std::move(id);
+        options.ssdp = listen.substr(0, listen.rfind(':')) + ":0";
         options.listen = std::move(listen);
         options.tls = std::move(tls);
-        options.ssdp = "127.0.0.1:0";
+        options.tlsKeyFile = std::move(keyFile);
         options.stateFile = (dir.path() / "bridge.json").string();
         options.linkButton = "pressed";
         options.user = "";
@@ -93,6 +96,43 @@ TEST_F(BridgeLinkTest, ABridgeThatMovedIsFollowedWithoutPairingAgain) {
     EXPECT_EQ(defaults.stringForKey("lastusedbridgeIP"), sim->address());
     EXPECT_TRUE(log.contains("the bridge moved from " + before + " to " + sim->address()));
     for (const auto& r : sim->requestLog()) EXPECT_NE(r.method + " " + r.path, "POST /api") << "paired again";
+}
+
+// Both simulators run on this machine, so the bridge moves from 127.0.0.1 to
+// 127.0.0.2 (loopback too: all of 127/8 is this host) and keeps its HTTPS
+// port and key, as a bridge does when the router gives it a new address.
+// The search names its plain HTTP port only; HTTPS is on neither 443 nor that.
+TEST_F(BridgeLinkTest, APinnedBridgeThatMovedIsFoundOnItsOwnHttpsPortAtTheNewAddress) {
+    const std::string key = (dir.path() / "bridge-key.pem").string();
+    auto sim = start(pairedId, "127.0.0.1:0", "127.0.0.1:0", key);
+    pair(*sim, sim->tlsAddress());
+    const std::string pin = defaults.stringForKey("bridgePublicKey");
+    const std::string before = sim->tlsAddress();
+    const std::string port = std::to_string(sim->tlsPort());
+    sim->stop();
+    sim = start(pairedId, "127.0.0.2:0", "127.0.0.2:" + port, key);
+    defaults.setObject("ssdpAddress", "127.0.0.2:" + std::to_string(sim->ssdpPort()));
+
+    EXPECT_FALSE(bridge.lightsArray());
+    ASSERT_TRUE(bridge.followMovedBridge());
+    const std::string after = "https://127.0.0.2:" + port;
+    EXPECT_EQ(bridge.bridgeIP(), after);
+    EXPECT_EQ(defaults.stringForKey("lastusedbridgeIP"), after);
+    EXPECT_TRUE(log.contains("the bridge moved from " + before + " to " + after));
+    EXPECT_TRUE(bridge.lightsArray());
+    EXPECT_EQ(bridge.encrypted(), true);
+    EXPECT_EQ(defaults.stringForKey("bridgePublicKey"), pin);
+    for (const auto& r : sim->requestLog()) EXPECT_NE(r.method + " " + r.path, "POST /api") << "paired again";
+
+    // The same identity on that port of another host, with another key: the
+    // pin still decides, and nothing goes past the handshake.
+    sim->stop();
+    sim = start(pairedId, "127.0.0.3:0", "127.0.0.3:" + port);
+    defaults.setObject("ssdpAddress", "127.0.0.3:" + std::to_string(sim->ssdpPort()));
+    sim->clearRequestLog();
+    EXPECT_FALSE(bridge.followMovedBridge());
+    EXPECT_EQ(bridge.bridgeIP(), after);
+    EXPECT_FALSE(sentTheUserName(*sim));
 }
 
 TEST_F(BridgeLinkTest, AnotherBridgeAtTheOldAddressNeverGetsTheUserName) {

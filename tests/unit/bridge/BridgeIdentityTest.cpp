@@ -128,5 +128,17 @@ TEST(BridgeIdentityTest, HttpsIsTriedFirstAndAPinnedBridgeIsNeverAskedInClearTex
     }
 }
 
+// A bridge given a new address keeps its ports: an HTTPS port of its own is
+// asked at the new host before what the search found.
+TEST(BridgeIdentityTest, AMovedBridgeIsAskedOnItsOwnHttpsPortAtTheNewHost) {
+    using List = std::vector<std::string>;
+    EXPECT_EQ(BridgeIdentity::movedAddresses("https://a:9443", "b:80"), (List{"https://b:9443", "b:80"}));
+    EXPECT_EQ(BridgeIdentity::movedAddresses("https://a:9443", "b"), (List{"https://b:9443", "b"}));
+    EXPECT_EQ(BridgeIdentity::movedAddresses("https://a:443", "b"), (List{"b"})) << "443 is asked anyway";
+    EXPECT_EQ(BridgeIdentity::movedAddresses("https://a", "b"), (List{"b"}));
+    EXPECT_EQ(BridgeIdentity::movedAddresses("a:8080", "b:8080"), (List{"b:8080"})) << "plain: as found";
+    EXPECT_EQ(BridgeIdentity::movedAddresses("https://a:9443", "a:80"), (List{"a:80"})) << "never the old one";
+}
+
 }  // namespace
 }  // namespace glowmere

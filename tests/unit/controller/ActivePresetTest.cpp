@@ -81,4 +81,41 @@ TEST(ActivePreset, APresetRecordBecomesTheBridgesStates) {
     EXPECT_NE(presetscenes::fingerprint(preset), print);
 }
 
+// A preset record of lamps at brightness `bri` (on) or off (bri < 0).
+Value preset(const char* name, std::initializer_list<std::pair<const char*, int>> lamps) {
+    Value strips = Value::emptyList();
+    for (const auto& [id, bri] : lamps)
+        strips.append(Value::map({{"id", id}, {"onoff", bri >= 0}, {"brightness", static_cast<double>(bri)}}));
+    return Value::map({{"name", name}, {"strips", strips}});
+}
+
+// The instance a poll keeps answers as the one-off functions do, from the
+// presets and scenes it was last given.
+TEST(ActivePreset, AKeptMatcherAnswersFromWhatItWasLastGiven) {
+    ActivePreset matcher;
+    matcher.setPresets(Value::list({preset("Dim", {{"1", 20}}), preset("Dim, 2 off", {{"1", 20}, {"2", -1}}),
+                                    preset("Bright", {{"1", 250}}), Value::map({{"name", "No lamps"}})}));
+    matcher.setScene("7", {stored("3", true, 90, {}, {})});
+    Value lamps = Value::list({lamp("1", true, 21, -1, 0, -1, ""), lamp("2", false, 0, -1, 0, -1, ""),
+                               lamp("3", true, 90, -1, 0, -1, ""), lamp("1", true, 250, -1, 0, -1, "")});
+    auto found = matcher.inEffect(lamps);
+    EXPECT_EQ(found.presets, (std::vector<std::string>{"Dim", "Dim, 2 off"})) << "in order; the first record counts";
+    EXPECT_EQ(found.scenes, std::set<std::string>{"7"});
+
+    // A lamp gone from the list breaks what holds it.
+    lamps = Value::list({lamp("1", true, 20, -1, 0, -1, "")});
+    EXPECT_EQ(matcher.inEffect(lamps).presets, std::vector<std::string>{"Dim"});
+    EXPECT_TRUE(matcher.inEffect(lamps).scenes.empty());
+
+    // New presets replace the old; a scene changed or dropped counts as given.
+    matcher.setPresets(Value::list({preset("Low", {{"1", 18}})}));
+    matcher.setScene("7", {stored("1", true, 20, {}, {})});
+    matcher.setScene("8", {stored("1", false, {}, {}, {})});
+    found = matcher.inEffect(lamps);
+    EXPECT_EQ(found.presets, std::vector<std::string>{"Low"});
+    EXPECT_EQ(found.scenes, std::set<std::string>{"7"});
+    matcher.keepScenes({"8"});
+    EXPECT_TRUE(matcher.inEffect(lamps).scenes.empty());
+}
+
 }  // namespace

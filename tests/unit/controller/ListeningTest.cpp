@@ -22,6 +22,7 @@ struct Controller {
     ControllerSettings settings;
     std::map<std::string, int> lamps{{"1", 1}, {"2", 2}};
     int applied = 0;
+    std::vector<std::string> recalled;
     Listening listening{LoopHandoff(loop, lifetime), settings, nullptr,
                         Listening::Lamps{.snapshot =
                                              [this] {
@@ -35,6 +36,11 @@ struct Controller {
                                                  ++applied;
                                                  for (auto& lamp : lamps) lamp.second = 9;
                                                  listening.stripDidChange();  // as applying a preset does
+                                             },
+                                         .applyScene =
+                                             [this](const std::string& id) {
+                                                 recalled.push_back(id);
+                                                 for (auto& lamp : lamps) lamp.second = 7;
                                              },
                                          .restore =
                                              [this](const Value& record) {
@@ -83,6 +89,21 @@ TEST(ListeningTest, ACommandToTheLampsCancelsTheRestore) {
     EXPECT_FALSE(c.listening.restorePending());
     c.advance(3min);
     EXPECT_EQ(c.lamps["1"], 9);
+}
+
+TEST(ListeningTest, ABridgeSceneChosenForTheTriggerIsRecalledAndUndoneLikeAPreset) {
+    Controller c;
+    using Item = platform::PopUpButton::Item;
+    c.settings.soundTriggerPreset.setItems(
+        {Item{"Party", 0, false, false, {}}, Item{{}, 1000000, true, false, {}},
+         Item{"Scenes", 1000000, false, true, {}}, Item{"Reading", 1000001, false, false, "5"}},
+        3);
+    c.onLoop([&] { c.listening.soundTrigger(); });
+    EXPECT_EQ(c.recalled, std::vector<std::string>{"5"});
+    EXPECT_EQ(c.applied, 0);
+    EXPECT_EQ(c.lamps["1"], 7);
+    c.advance(2min);
+    EXPECT_EQ(c.lamps, (std::map<std::string, int>{{"1", 1}, {"2", 2}}));
 }
 
 }  // namespace
