@@ -2,6 +2,10 @@
 
 #include <date/date.h>
 
+#include <algorithm>
+
+#include "platform/RunLoop.h"
+
 namespace glowmere::platform {
 
 bool Clock::sleepFor(Duration d, std::stop_token stop) {
@@ -150,12 +154,42 @@ void FakeClock::settle() {
     }
 }
 
+void FakeClock::watchLoop(RunLoop& loop) {
+    std::lock_guard g(loopsMutex_);
+    loops_.push_back(&loop);
+}
+
+void FakeClock::unwatchLoop(RunLoop& loop) {
+    std::lock_guard g(loopsMutex_);
+    loops_.erase(std::remove(loops_.begin(), loops_.end(), &loop), loops_.end());
+}
+
+void FakeClock::waitForLoops() {
+    std::lock_guard g(loopsMutex_);
+    const auto giveUp = std::chrono::steady_clock::now() + settleTimeout_;
+    for (RunLoop* loop : loops_) {
+        const std::thread::id thread = loop->loopThread();
+        if (thread == std::this_thread::get_id()) continue;
+        while (!loop->atRest() && std::chrono::steady_clock::now() < giveUp) {
+            if (!loop->inOwnWait()) {
+                // A loop thread inside a task that itself waits on this
+                // clock (a login's pause) is as far as it can get.
+                std::lock_guard w(mutex_);
+                auto it = waiters_.find(thread);
+                if (it != waiters_.end() && it->second.waiting) break;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    }
+}
+
 void FakeClock::advance(Duration d) {
     advanceTo(now() + d);
 }
 
 void FakeClock::advanceTo(TimePoint target) {
     for (;;) {
+        waitForLoops();
         TimePoint step = target;
         {
             std::lock_guard g(mutex_);

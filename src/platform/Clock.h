@@ -8,8 +8,11 @@
 #include <mutex>
 #include <stop_token>
 #include <thread>
+#include <vector>
 
 namespace glowmere::platform {
+
+class RunLoop;
 
 // Every wait of the system (login attempts, retries, the polling cycle, the
 // hourly check, timers) goes through a Clock, so tests can run on virtual
@@ -36,6 +39,11 @@ public:
 
     // Sleep the calling thread on this clock. Returns false when the stop
     // token asked to stop before the time was up.
+    // A run loop on this clock says when it starts and stops running, so a
+    // test clock can wait for it between steps (the real clock has no use for it).
+    virtual void watchLoop(RunLoop&) {}
+    virtual void unwatchLoop(RunLoop&) {}
+
     bool sleepFor(Duration d, std::stop_token stop = {});
     bool sleepUntil(TimePoint t, std::stop_token stop = {});
 
@@ -56,7 +64,9 @@ public:
 // it steps from one waiter's deadline to the next, in order, and after each
 // step gives the threads it woke a moment (real time, bounded) to do their
 // work and wait again, so a test that advances by six seconds sees a polling
-// cycle complete before `advance` returns.
+// cycle complete before `advance` returns. Before each step it also waits for
+// every running loop to be back at its wait: a loop busy with posted tasks has
+// not yet told the clock its next timer, which a step could then jump past.
 class FakeClock final : public Clock {
 public:
     explicit FakeClock(TimePoint start = defaultStart());
@@ -65,6 +75,8 @@ public:
     bool waitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, TimePoint deadline,
                    const std::function<bool()>& ready) override;
     void threadFinished() override;
+    void watchLoop(RunLoop& loop) override;
+    void unwatchLoop(RunLoop& loop) override;
 
     // Advance virtual time, stepping through every deadline on the way.
     void advance(Duration d);
@@ -103,11 +115,14 @@ private:
     void wakeDue();
     bool settled() const;  // mutex_ held
     void settle();
+    void waitForLoops();
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::atomic<std::int64_t> nowTicks_;
     std::map<std::thread::id, Waiter> waiters_;
+    std::mutex loopsMutex_;  // taken before mutex_, never after
+    std::vector<RunLoop*> loops_;
     std::chrono::milliseconds settleTimeout_{2000};
     std::atomic<bool> autoAdvance_{false};
 };

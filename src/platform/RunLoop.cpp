@@ -4,10 +4,13 @@
 
 namespace glowmere::platform {
 
-RunLoop::RunLoop(Clock& clock) : clock_(clock) {}
+RunLoop::RunLoop(Clock& clock) : clock_(clock) {
+    clock_.watchLoop(*this);
+}
 
 RunLoop::~RunLoop() {
     quit();
+    clock_.unwatchLoop(*this);
 }
 
 void RunLoop::post(Task task) {
@@ -127,9 +130,11 @@ void RunLoop::run() {
             if (t.when < next) next = t.when;
         std::size_t timersBefore = timers_.size();
         TimerId idBefore = nextId_;
+        waiting_ = true;
         clock_.waitUntil(lock, cv_, next, [&] {
             return quit_ || !tasks_.empty() || timers_.size() != timersBefore || nextId_ != idBefore;
         });
+        waiting_ = false;
     }
     running_ = false;
     // Tasks still queued are dropped; waiters of postAndWait see false.
@@ -163,6 +168,23 @@ std::size_t RunLoop::runPending() {
         lock.lock();
     }
     return count;
+}
+
+std::thread::id RunLoop::loopThread() const {
+    std::lock_guard lock(mutex_);
+    return loopThread_;
+}
+
+bool RunLoop::atRest() const {
+    // Holding the mutex while the loop is waiting means it is inside the
+    // condition variable's wait, so it has told the clock its deadline.
+    std::lock_guard lock(mutex_);
+    return !running_ || quit_ || (waiting_ && tasks_.empty());
+}
+
+bool RunLoop::inOwnWait() const {
+    std::lock_guard lock(mutex_);
+    return waiting_;
 }
 
 bool RunLoop::isLoopThread() const {

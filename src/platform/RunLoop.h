@@ -55,6 +55,13 @@ public:
     std::size_t runPending();
 
     bool isLoopThread() const;
+    std::thread::id loopThread() const;
+    // Not running, or waiting with nothing posted: whatever timer it waits
+    // for, the clock has been told.
+    bool atRest() const;
+    // In its own wait (at rest, or about to take what was posted), as opposed
+    // to running a task.
+    bool inOwnWait() const;
 
 private:
     struct Timer {
@@ -73,6 +80,7 @@ private:
     TimerId nextId_ = 1;
     bool quit_ = false;
     bool running_ = false;
+    bool waiting_ = false;  // in the clock's wait, the mutex let go
     std::thread::id loopThread_;
 };
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -61,6 +63,29 @@ TEST(RunLoop, RepeatingTimersAndDelayedCallsRunOnTheLoopThread) {
     clock.advance(1s);
     loop.postAndWait([] {});
     EXPECT_TRUE(delayed.load());
+
+    // A timer set by a task still running when the time moves on fires at its
+    // own time, before a later waiter on another thread wakes.
+    std::mutex orderMutex;
+    std::vector<std::string> order;
+    auto note = [&](std::string what) {
+        std::lock_guard g(orderMutex);
+        order.push_back(std::move(what));
+    };
+    const auto start = clock.now();
+    std::thread sleeper([&] {
+        if (clock.sleepFor(6s)) note("waiter");
+        clock.threadFinished();
+    });
+    ASSERT_TRUE(clock.waitForWaiters(2));
+    loop.post([&] {
+        loop.schedule(5s, [&] { note(clock.now() - start == 5s ? "timer on time" : "timer late"); });
+        std::this_thread::sleep_for(50ms);  // still busy when the clock moves
+    });
+    clock.advance(12s);
+    sleeper.join();
+    loop.postAndWait([] {});
+    EXPECT_EQ(order, (std::vector<std::string>{"timer on time", "waiter"}));
 
     loop.quit();
     thread.join();
