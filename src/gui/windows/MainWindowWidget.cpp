@@ -31,8 +31,19 @@ MainWindowWidget::MainWindowWidget(GuiContext& context, std::shared_ptr<platform
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    // The banner: the bridge does not answer.
-    banner = new QFrame(central);
+    layout->addWidget(buildBanner(central));
+    layout->addWidget(buildStripArea(central, context, std::move(content)), 1);
+    buildEmptyState();
+    setCentralWidget(central);
+    buildStatusLine();
+
+    showBridgeState(BridgeState::LookingForBridge, {});
+    setContentSize(contentSize_);
+    resize(preferredSize());
+}
+
+QWidget* MainWindowWidget::buildBanner(QWidget* parent) {
+    banner = new QFrame(parent);
     banner->setObjectName("bridgeBanner");
     banner->setAutoFillBackground(true);
     QPalette warning = banner->palette();
@@ -56,14 +67,16 @@ MainWindowWidget::MainWindowWidget(GuiContext& context, std::shared_ptr<platform
     bannerLayout->addWidget(bannerAddressButton);
     bannerLayout->addWidget(bridgeSettingsButton);
     banner->hide();
-    layout->addWidget(banner);
+    return banner;
+}
 
-    scrollArea = new QScrollArea(central);
+QWidget* MainWindowWidget::buildStripArea(QWidget* parent, GuiContext& context,
+                                          std::shared_ptr<platform::View> content) {
+    scrollArea = new QScrollArea(parent);
     scrollArea->setObjectName("stripScroller");
     scrollArea->setFrameShape(QFrame::NoFrame);
     scrollArea->setWidgetResizable(false);
     scrollArea->setFocusPolicy(Qt::NoFocus);
-    layout->addWidget(scrollArea, 1);
 
     // The surface takes the desktop's palette (light or dark); the strips
     // keep their own dark panels.
@@ -82,6 +95,10 @@ MainWindowWidget::MainWindowWidget(GuiContext& context, std::shared_ptr<platform
     scrollArea->setWidget(surface);
     scrollArea->viewport()->installEventFilter(this);
 
+    return scrollArea;
+}
+
+void MainWindowWidget::buildEmptyState() {
     // Over the viewport, so they stay in view while the strips scroll.
     throbber = new Throbber(scrollArea->viewport());
     throbber->resize(36, 36);
@@ -121,8 +138,9 @@ MainWindowWidget::MainWindowWidget(GuiContext& context, std::shared_ptr<platform
     emptyLayout->addWidget(emptySearchButton, 0, Qt::AlignHCenter);
     emptyLayout->addWidget(emptyPairButton, 0, Qt::AlignHCenter);
     emptyLayout->addLayout(noBridgeButtons);
-    setCentralWidget(central);
+}
 
+void MainWindowWidget::buildStatusLine() {
     // The status line: error replies to the user's changes, for a while.
     statusBar()->setObjectName("statusLine");
     statusBar()->setSizeGripEnabled(true);
@@ -132,10 +150,6 @@ MainWindowWidget::MainWindowWidget(GuiContext& context, std::shared_ptr<platform
     presetInEffectLabel->setTextFormat(Qt::PlainText);
     presetInEffectLabel->hide();
     statusBar()->addPermanentWidget(presetInEffectLabel);
-
-    showBridgeState(BridgeState::LookingForBridge, {});
-    setContentSize(contentSize_);
-    resize(preferredSize());
 }
 
 QSize MainWindowWidget::preferredSize() const {

@@ -78,6 +78,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    QWidget* buildBanner(QWidget* parent);  // the bridge does not answer
+    QWidget* buildStripArea(QWidget* parent, GuiContext& context, std::shared_ptr<platform::View> content);
+    void buildEmptyState();
+    void buildStatusLine();
     void fitSurface();
     // Resizes the window to what it shows, within the screen.
     void fitWindow();

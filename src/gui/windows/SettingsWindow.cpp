@@ -112,15 +112,25 @@ SettingsWindow::SettingsWindow(GuiContext& context, ControllerSettings& settings
       tabView_(tabs_) {
     setWindowTitle(tr("Glowmere Settings"));
     setWindowIcon(icons::application());
+    tabs_->addTab(buildGeneralTab(), tr("General"));
+    tabs_->addTab(buildSoundTab(), tr("Sound"));
+    tabs_->addTab(buildBridgeTab(), tr("Bridge"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(tabs_);
+    resize(460, 300);
 
-    // General
+    connectBridgeCommands();
+    context_.post([this] { showStoredBridgeSettings(); });
+}
+
+QWidget* SettingsWindow::buildGeneralTab() {
     auto* general = new QWidget;
     general->setObjectName("general");
     auto* form = new QFormLayout(general);
-    form->addRow(tr("False dusk and dawn:"), spinBoxFor(settings.transitionMins, 0, 720, 0.5, 2, tr("min")));
-    form->addRow(tr("Preset transition:"), spinBoxFor(settings.presetTransition, 0, 600, 0.1, 1, tr("s")));
-    form->addRow(QString(), widgetFor(borrowed(settings.allowFold), style::checkbox));
-    form->addRow(QString(), widgetFor(borrowed(settings.makeAllGroup), style::checkbox));
+    form->addRow(tr("False dusk and dawn:"), spinBoxFor(settings_.transitionMins, 0, 720, 0.5, 2, tr("min")));
+    form->addRow(tr("Preset transition:"), spinBoxFor(settings_.presetTransition, 0, 600, 0.1, 1, tr("s")));
+    form->addRow(QString(), widgetFor(borrowed(settings_.allowFold), style::checkbox));
+    form->addRow(QString(), widgetFor(borrowed(settings_.makeAllGroup), style::checkbox));
     if (autostart_) {
         startAtLogin_ = new QCheckBox(tr("Start Glowmere at login"));
         startAtLogin_->setObjectName("startAtLogin");
@@ -133,9 +143,10 @@ SettingsWindow::SettingsWindow(GuiContext& context, ControllerSettings& settings
         startAtLoginError_->hide();
         form->addRow(QString(), startAtLoginError_);
     }
-    tabs_->addTab(general, tr("General"));
+    return general;
+}
 
-    // Sound
+QWidget* SettingsWindow::buildSoundTab() {
     auto* sound = new QWidget;
     sound->setObjectName("sound");
     auto* soundForm = soundForm_ = new QFormLayout(sound);
@@ -143,27 +154,28 @@ SettingsWindow::SettingsWindow(GuiContext& context, ControllerSettings& settings
     auto* sensitivity = new QWidget;
     auto* sensitivityRow = new QHBoxLayout(sensitivity);
     sensitivityRow->setContentsMargins(0, 0, 0, 0);
-    sensitivityRow->addWidget(widgetFor(borrowed(settings.slSoundSensitivity), style::horizontalSlider), 1);
+    sensitivityRow->addWidget(widgetFor(borrowed(settings_.slSoundSensitivity), style::horizontalSlider), 1);
     sensitivityValue_ = new QLabel;
     sensitivityValue_->setObjectName("sensitivityValue");
     sensitivityValue_->setMinimumWidth(sensitivityValue_->fontMetrics().horizontalAdvance("-160 dB"));
     sensitivityValue_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     sensitivityRow->addWidget(sensitivityValue_);
-    auto showSensitivity = [this, &slider = settings.slSoundSensitivity] {
+    auto showSensitivity = [this, &slider = settings_.slSoundSensitivity] {
         sensitivityValue_->setText(tr("%1 dB").arg(QString::number(slider.doubleValue(), 'f', 0)));
     };
-    mirrorControl(sensitivityValue_, settings.slSoundSensitivity, showSensitivity);
+    mirrorControl(sensitivityValue_, settings_.slSoundSensitivity, showSensitivity);
     showSensitivity();
     soundForm->addRow(tr("Sensitivity:"), sensitivity);
-    soundForm->addRow(tr("Lamps stay on:"), spinBoxFor(settings.soundOnPeriod, 0, 1440, 1, 1, tr("min")));
-    soundForm->addRow(tr("Trigger delay:"), spinBoxFor(settings.soundTriggerDelay, 0, 3600, 0.5, 1, tr("s")));
+    soundForm->addRow(tr("Lamps stay on:"), spinBoxFor(settings_.soundOnPeriod, 0, 1440, 1, 1, tr("min")));
+    soundForm->addRow(tr("Trigger delay:"), spinBoxFor(settings_.soundTriggerDelay, 0, 3600, 0.5, 1, tr("s")));
     // The presets, then the bridge's scenes under a title of their own.
-    QWidget* triggerPreset = widgetFor(borrowed(settings.soundTriggerPreset), nullptr);
+    QWidget* triggerPreset = widgetFor(borrowed(settings_.soundTriggerPreset), nullptr);
     triggerPreset->setObjectName("soundTriggerPreset");
     soundForm->addRow(tr("Preset to apply:"), triggerPreset);
-    tabs_->addTab(sound, tr("Sound"));
+    return sound;
+}
 
-    // Bridge
+QWidget* SettingsWindow::buildBridgeTab() {
     auto* bridgeTab = new QWidget;
     bridgeTab->setObjectName("bridge");
     auto* bridgeLayout = new QVBoxLayout(bridgeTab);
@@ -188,14 +200,10 @@ SettingsWindow::SettingsWindow(GuiContext& context, ControllerSettings& settings
     bridgeLayout->addLayout(trustRow);
     trustCertificate_->setHidden(true);
     bridgeLayout->addStretch();
-    tabs_->addTab(bridgeTab, tr("Bridge"));
+    return bridgeTab;
+}
 
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(tabs_);
-    resize(460, 300);
-
-    // The bridge tab's commands run on the controller thread, where the
-    // bridge client's discovery and login block for as long as they take.
+void SettingsWindow::connectBridgeCommands() {
     bridgeStatus_->setAlignment(platform::TextField::Alignment::Left);
     manualAddress_->setAction([this](platform::Control*) { storeBridgeSettings(); });
     alwaysUseManual_->setAction([this](platform::Control*) { storeBridgeSettings(); });
@@ -244,7 +252,6 @@ SettingsWindow::SettingsWindow(GuiContext& context, ControllerSettings& settings
         bridgeStatus_->setStringValue(refused ? "Not trusted: " + *refused : "The bridge's new certificate is trusted");
         showConnection();
     });
-    context_.post([this] { showStoredBridgeSettings(); });
 }
 
 void SettingsWindow::showConnection() {

@@ -89,6 +89,12 @@ private:
     // The start-at-login switch writes or removes the autostart entry on
     // this (Qt) thread; the entry is the only record of the choice.
     void setStartAtLogin(bool on);
+    QWidget* buildGeneralTab();
+    QWidget* buildSoundTab();
+    QWidget* buildBridgeTab();
+    // The bridge tab's commands run on the controller thread, where the
+    // bridge client's discovery and login block for as long as they take.
+    void connectBridgeCommands();
     QWidget* widgetFor(const std::shared_ptr<platform::Control>& control, const char* hint);
     // Stores the address and the choice when the address is sound; false
     // (with the reason shown) when not.
