@@ -37,13 +37,13 @@ public:
     // background thread about to end). Only the fake clock cares.
     virtual void threadFinished() {}
 
-    // Sleep the calling thread on this clock. Returns false when the stop
-    // token asked to stop before the time was up.
-    // A run loop on this clock says when it starts and stops running, so a
+    // A run loop on this clock says when it is made and when it goes, so a
     // test clock can wait for it between steps (the real clock has no use for it).
     virtual void watchLoop(RunLoop&) {}
     virtual void unwatchLoop(RunLoop&) {}
 
+    // Sleep the calling thread on this clock. Returns false when the stop
+    // token asked to stop before the time was up.
     bool sleepFor(Duration d, std::stop_token stop = {});
     bool sleepUntil(TimePoint t, std::stop_token stop = {});
 
