@@ -14,8 +14,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto portalTimeout = std::chrono::milliseconds(30000);
-constexpr auto loginPause = BridgeBridge::loginPause;
-constexpr int loginAttempts = BridgeBridge::loginAttempts;
 
 // The newest failure each thread had, and through which bridge (by its
 // number: an address may be used again by a later bridge).

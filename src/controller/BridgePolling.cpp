@@ -94,39 +94,45 @@ Value BridgePolling::syncRecord(const Value& record, bool withLabel) {
     return sync;
 }
 
-void BridgePolling::showReading(bool group, std::string id, Value sync, const char* whenMissing) {
-    handoff_.post([this, group, id = std::move(id), sync = std::move(sync), whenMissing] {
+void BridgePolling::showReadings(std::vector<Reading> readings) {
+    if (readings.empty()) return;
+    handoff_.post([this, readings = std::move(readings)] {
         if (!enabled_) return;  // read before a change that paused polling
-        LampControlStrip* strip = strips_.find(group, id);
-        if (!strip) {
-            if (whenMissing) platform::log(whenMissing);
-            return;
+        for (const Reading& reading : readings) {
+            LampControlStrip* strip = strips_.find(reading.group, reading.id);
+            if (strip)
+                strip->implementSettingsFromDictionaryWithoutActing(reading.sync);
+            else if (reading.whenMissing)
+                platform::log(reading.whenMissing);
         }
-        strip->implementSettingsFromDictionaryWithoutActing(sync);
     });
 }
 
 void BridgePolling::updateLamps(const Value& lamps) {
     if (!lamps.isList()) return;
+    std::vector<Reading> readings;
     for (const Value& record : lamps.asList()) {
         if (!record.contains("onoff") || !record.contains("brightness") || !record.contains("label")) continue;
-        showReading(false, record["id"].textValue(), syncRecord(record, true));
+        readings.push_back({false, record["id"].textValue(), syncRecord(record, true)});
     }
+    showReadings(std::move(readings));
 }
 
 void BridgePolling::updateGroups(const Value& groups) {
     if (!groups.isList()) return;
     // The list just read holds each group's settings; no request per group.
+    std::vector<Reading> readings;
     for (const Value& record : groups.asList()) {
         if (!record.contains("onoff") || !record.contains("brightness")) continue;
-        showReading(true, record["id"].textValue(), syncRecord(record, false));
+        readings.push_back({true, record["id"].textValue(), syncRecord(record, false)});
     }
+    showReadings(std::move(readings));
 }
 
 void BridgePolling::updateGroupAll() {
     std::optional<Value> settings = bridge_.settingsForGroup("0");
     if (!settings || !settings->contains("onoff") || !settings->contains("brightness")) return;
-    showReading(true, "0", syncRecord(*settings, false), "can't find all group");
+    showReadings({{true, "0", syncRecord(*settings, false), "can't find all group"}});
 }
 
 }  // namespace glowmere

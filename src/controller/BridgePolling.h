@@ -6,6 +6,7 @@
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <vector>
 
 #include "controller/LoopHandoff.h"
 #include "controls/BridgeClient.h"
@@ -66,9 +67,18 @@ private:
     // Rebuilds when the bridge lists more lamps (or groups) than there are
     // strips. Whether it rebuilt; nothing when polling is stopping.
     std::optional<bool> rebuildIfBridgeHasMore(int count, bool groups, std::stop_token stop);
-    // Hands `sync` to the strip, unless polling was paused meanwhile; logs
-    // `whenMissing` (if any) when there is no such strip.
-    void showReading(bool group, std::string id, Value sync, const char* whenMissing = nullptr);
+    // A reading for one strip: `sync` for the strip of lamp or group `id`;
+    // `whenMissing` (if any) is logged when there is no such strip.
+    struct Reading {
+        bool group;
+        std::string id;
+        Value sync;
+        const char* whenMissing = nullptr;
+    };
+    // Hands the readings to their strips in one task on the controller
+    // thread (a house of 200 lamps would wake it 200 times otherwise),
+    // unless polling was paused meanwhile.
+    void showReadings(std::vector<Reading> readings);
 
     BridgeClient& bridge_;
     platform::Clock& clock_;

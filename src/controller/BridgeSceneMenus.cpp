@@ -14,7 +14,6 @@ namespace glowmere {
 BridgeSceneMenus::BridgeSceneMenus(platform::RunLoop& loop, BridgeBridge& bridge, platform::DefaultsStore& defaults,
                                    platform::Menu& presetPullDown, platform::Menu& statusMenu)
     : handoff_(loop, lifetime_),
-      bridge_(bridge),
       scenes_(bridge),
       defaults_(defaults),
       presetPullDown_(presetPullDown),

@@ -89,7 +89,6 @@ private:
     // Before the hand-off, which keeps a weak reference to it.
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
     LoopHandoff handoff_;
-    BridgeBridge& bridge_;
     BridgeScenes scenes_;
     platform::DefaultsStore& defaults_;
     platform::Menu& presetPullDown_;

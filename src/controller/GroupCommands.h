@@ -54,7 +54,7 @@ public:
 private:
     void showPopover(platform::Popover* popover, bool groups);
 
-    platform::RunLoop& loop_;
+    [[maybe_unused]] platform::RunLoop& loop_;  // checked in debug builds
     BridgeClient& bridge_;
     Strips strips_;
     std::unique_ptr<platform::Popover> makeGroupPopover_, removeGroupPopover_;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +18,11 @@ inline void expectWithinAim(const char* what, double value, double aim) {
     std::printf("over the aim: %s is %.1f, aim below %.1f\n", what, value, aim);
     const char* strict = std::getenv("GLOWMERE_BENCH_STRICT");
     if (strict && std::strcmp(strict, "1") == 0) ADD_FAILURE() << what << " is " << value << ", aim below " << aim;
+}
+
+// Milliseconds of real time since start.
+inline double millisSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
 }  // namespace glowmere::testing

@@ -14,7 +14,7 @@ void FakeHttpClient::reply(std::string method, std::string urlSuffix, std::strin
     handle(
         std::move(method), std::move(urlSuffix),
         [body = std::move(body)](const platform::HttpRequest&) {
-            return std::optional<platform::HttpResponse>(platform::HttpResponse{200, body});
+            return std::optional<platform::HttpResponse>(platform::HttpResponse{200, body, {}});
         },
         times);
 }

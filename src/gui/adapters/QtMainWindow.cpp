@@ -13,7 +13,7 @@ using platform::Size;
 using platform::View;
 
 QtMainWindow::QtMainWindow(GuiContext& context)
-    : context_(context), content_(std::make_shared<View>("content", Rect{{0, 0}, {500, contentHeight}})) {
+    : content_(std::make_shared<View>("content", Rect{{0, 0}, {500, contentHeight}})) {
     frame_ = Rect{{0, 0}, {500, contentHeight}};
     window_ = new MainWindowWidget(context, content_, QSize(500, static_cast<int>(contentHeight)));
     window_->visibilityChanged = [this](bool shown) { visible_ = shown; };

@@ -46,7 +46,6 @@ public:
     bool throbberSpinning() const { return throbber_->animating(); }
 
 private:
-    GuiContext& context_;
     std::shared_ptr<platform::View> content_;
     QPointer<MainWindowWidget> window_;
     std::unique_ptr<QtProgressIndicator> throbber_;

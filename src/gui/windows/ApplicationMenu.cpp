@@ -9,7 +9,7 @@ namespace glowmere::gui {
 ApplicationMenu::ApplicationMenu(QMainWindow* window, QAction* settings, QAction* before, Handlers handlers)
     : QMenu(tr("&Glowmere"), window) {
     setObjectName("applicationMenu");
-    auto named = [this](QAction* action) {
+    auto named = [](QAction* action) {
         action->setObjectName(action->text().remove('&'));
         // Shortcuts work while the window is active, whether or not the
         // menu is open.

@@ -36,10 +36,6 @@ using Steady = std::chrono::steady_clock;
 
 namespace {
 
-double millisSince(Steady::time_point start) {
-    return std::chrono::duration<double, std::milli>(Steady::now() - start).count();
-}
-
 Value house(int lamps, const char* prefix) {
     Value list = Value::emptyList();
     for (int i = 1; i <= lamps; ++i)

@@ -34,10 +34,6 @@ using Steady = std::chrono::steady_clock;
 
 namespace {
 
-double millisSince(Steady::time_point start) {
-    return std::chrono::duration<double, std::milli>(Steady::now() - start).count();
-}
-
 TEST(SceneBench, RecallingASceneOfThirtyLampsIsOneRequestAgainstThirty) {
     SimulatedBridge::Options options;
     options.lamps = 30;

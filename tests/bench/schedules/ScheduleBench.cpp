@@ -6,17 +6,15 @@
 #include <chrono>
 #include <cstdio>
 
+#include "../BenchAim.h"
 #include "integration/schedules/SimScheduleFixture.h"
 
 namespace glowmere {
 namespace {
 
 using Steady = std::chrono::steady_clock;
+using testing::millisSince;
 using testing::SimScheduleFixture;
-
-double millisSince(Steady::time_point start) {
-    return std::chrono::duration<double, std::milli>(Steady::now() - start).count();
-}
 
 TEST(ScheduleBench, SunCalculationForAYear) {
     auto zone = *platform::TimeZone::named("Europe/London");

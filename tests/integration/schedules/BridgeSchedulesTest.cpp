@@ -12,7 +12,10 @@ namespace {
 using nlohmann::json;
 using testing::SimScheduleFixture;
 
-constexpr int MonToFri = 124, Friday = 4, Monday = 64, Every = 127;
+using testing::Every;
+using testing::Friday;
+using testing::Monday;
+using testing::MonToFri;
 
 struct Registration : ::testing::Test, SimScheduleFixture {
     // Registers `a` at a winter Wednesday noon in `zone` and gives the POSTs.

@@ -12,7 +12,9 @@ namespace {
 using nlohmann::json;
 using testing::SimScheduleFixture;
 
-constexpr int Monday = 64, Friday = 4, Every = 127;
+using testing::Every;
+using testing::Friday;
+using testing::Monday;
 
 // An item registered by the engine switches the simulated lamp at the right
 // local time and weekday, while the bridge's clock runs in UTC.

@@ -18,6 +18,9 @@
 
 namespace glowmere::testing {
 
+// Weekday masks of a schedule item: Monday is the highest of seven bits.
+constexpr int MonToFri = 124, Friday = 4, Monday = 64, Every = 127;
+
 // The schedule manager against the simulated bridge over loopback. The
 // manager's clock and the bridge's clock are set together; the bridge's clock
 // then moves on its own, carrying out the schedules as they fall due.

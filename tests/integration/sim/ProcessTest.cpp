@@ -132,8 +132,8 @@ TEST(SimProcess, AnUnreadableStateFileIsMovedAsideNotOverwritten) {
         "[]",
         R"({"format":1,"lights":{"1":{"name":"x"}}})",
         R"({"format":1,"lights":{},"groups":{"1":{"name":"g","lights":["7"]}},"schedules":{},"whitelist":{}})",
-        R"({"format":1,"lights":{},"groups":{},"whitelist":{},)"
-        R"("schedules":{"1":{"command":"switch on","time":"W127/T10:00:00"}}})",
+        (R"({"format":1,"lights":{},"groups":{},"whitelist":{},)"
+         R"("schedules":{"1":{"command":"switch on","time":"W127/T10:00:00"}}})"),
     };
     for (const char* content : contents) {
         std::ofstream(file) << content;

@@ -34,7 +34,7 @@ TEST_F(BridgeBridgeTest, AnErrorAsFirstResultAStatusOtherThan2xxOrNoJsonIsAFailu
         http.clearRules();
         for (const char* method : {"PUT", "GET"})
             http.handle(method, "", [&c](const platform::HttpRequest&) {
-                return std::optional<platform::HttpResponse>(platform::HttpResponse{c.status, c.reply});
+                return std::optional<platform::HttpResponse>(platform::HttpResponse{c.status, c.reply, {}});
             });
         observed.clear();
         EXPECT_EQ(bridge.sendPUTRequestToUrl(Value::map({{"on", "true"}}), "lights/1/state"), !c.failure) << c.reply;

@@ -20,7 +20,7 @@ Value lampRecords(int n) {
 
 // A cycle runs on the controller's own thread here, so its hand-overs queue
 // behind it: what the cycle posted runs when the test flushes the loop.
-struct Controller {
+struct PollingRig {
     platform::FakeClock clock;
     platform::RunLoop loop{clock};
     std::shared_ptr<int> lifetime = std::make_shared<int>(0);
@@ -43,7 +43,7 @@ struct Controller {
     std::thread thread{[this] { loop.run(); }};
 
     void onLoop(std::function<void()> task) { ASSERT_TRUE(loop.postAndWait(std::move(task))); }
-    ~Controller() {
+    ~PollingRig() {
         loop.quit();
         thread.join();
     }
@@ -65,7 +65,7 @@ TEST(BridgePollingTest, ACycleRebuildsForNewLampsAndOtherwiseShowsReadings) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Controller controller;
+        PollingRig controller;
         controller.strips = c.strips;
         if (c.lampsOnBridge) controller.bridge.setLights(lampRecords(*c.lampsOnBridge));
         controller.onLoop([&] {
@@ -80,7 +80,7 @@ TEST(BridgePollingTest, ACycleRebuildsForNewLampsAndOtherwiseShowsReadings) {
 }
 
 TEST(BridgePollingTest, APausedLoopReadsNothing) {
-    Controller controller;
+    PollingRig controller;
     controller.bridge.setLights(lampRecords(1));
     controller.polling.setEnabled(false);
     controller.onLoop([&] { controller.polling.pollOnce(); });

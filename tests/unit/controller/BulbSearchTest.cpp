@@ -43,7 +43,7 @@ public:
 };
 
 // The controller's side: a loop on its own thread and the strips it has.
-struct Controller {
+struct SearchRig {
     platform::FakeClock clock;
     platform::RunLoop loop{clock};
     std::shared_ptr<int> lifetime = std::make_shared<int>(0);
@@ -67,7 +67,7 @@ struct Controller {
             search.reset();
         }));
     }
-    ~Controller() {
+    ~SearchRig() {
         loop.quit();
         thread.join();
     }
@@ -88,7 +88,7 @@ TEST(BulbSearchTest, ReadsUntilANewLampShowsThenRebuildsOnce) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        Controller controller;
+        SearchRig controller;
         SearchingBridge bridge;
         bridge.accepts = c.accepts;
         bridge.appearsAt = c.appearsAt;
@@ -107,7 +107,7 @@ TEST(BulbSearchTest, ReadsUntilANewLampShowsThenRebuildsOnce) {
 }
 
 TEST(BulbSearchTest, StoppingEndsASearchAsleepOnTheClock) {
-    Controller controller;
+    SearchRig controller;
     SearchingBridge bridge;
     auto search = controller.search(bridge);
     ASSERT_TRUE(controller.loop.postAndWait([&] { search->start(); }));

@@ -9,7 +9,7 @@ namespace {
 
 // Records the group requests, and what the controller was asked around
 // them, as one list of lines in order.
-struct Controller final : BridgeClient {
+struct GroupsRig final : BridgeClient {
     std::optional<Value> lightsArray() override { return std::nullopt; }
     std::optional<Value> groupsArray() override { return std::nullopt; }
     std::optional<Value> lightsArrayForGroup(const std::string&) override { return std::nullopt; }
@@ -80,7 +80,7 @@ TEST(GroupCommandsTest, RequestsRunWithPollingPausedAndARebuildAfter) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Controller controller;
+        GroupsRig controller;
         if (c.make)
             controller.groups.makeGroupNamed(c.tags, c.name);
         else

@@ -15,7 +15,7 @@ using namespace std::chrono_literals;
 
 // The sound trigger over two lamps whose state is a number each; the
 // snapshot records it, the preset sets both to 9, a restore puts it back.
-struct Controller {
+struct ListeningRig {
     platform::FakeClock clock;
     platform::RunLoop loop{clock};
     std::shared_ptr<int> lifetime = std::make_shared<int>(0);
@@ -49,11 +49,11 @@ struct Controller {
                                              }}};
     std::thread thread{[this] { loop.run(); }};
 
-    Controller() {
+    ListeningRig() {
         settings.soundOnPeriod.setStringValue("2");  // minutes
         settings.soundTriggerPreset.addItem("Party", 0);
     }
-    ~Controller() {
+    ~ListeningRig() {
         onLoop([this] { lifetime.reset(); });
         loop.quit();
         thread.join();
@@ -67,7 +67,7 @@ struct Controller {
 };
 
 TEST(ListeningTest, TriggersSnapshotOnceAndRestoreAfterTheQuietPeriod) {
-    Controller c;
+    ListeningRig c;
     c.onLoop([&] { c.listening.soundTrigger(); });
     c.advance(90s);
     // A second loud moment extends the period; the lamps as they were before
@@ -83,7 +83,7 @@ TEST(ListeningTest, TriggersSnapshotOnceAndRestoreAfterTheQuietPeriod) {
 }
 
 TEST(ListeningTest, ACommandToTheLampsCancelsTheRestore) {
-    Controller c;
+    ListeningRig c;
     c.onLoop([&] { c.listening.soundTrigger(); });
     c.onLoop([&] { c.listening.stripDidChange(); });
     EXPECT_FALSE(c.listening.restorePending());
@@ -92,7 +92,7 @@ TEST(ListeningTest, ACommandToTheLampsCancelsTheRestore) {
 }
 
 TEST(ListeningTest, ABridgeSceneChosenForTheTriggerIsRecalledAndUndoneLikeAPreset) {
-    Controller c;
+    ListeningRig c;
     using Item = platform::PopUpButton::Item;
     c.settings.soundTriggerPreset.setItems(
         {Item{"Party", 0, false, false, {}}, Item{{}, 1000000, true, false, {}},

@@ -164,7 +164,7 @@ TEST(DailyHandOff, AnItemEditedMeanwhileKeepsTheEdit) {
             f.manager.collection()[0]->removeAllScheduleIDs();
             f.manager.collection()[0]->addScheduleID("9");
         });
-        return std::optional<platform::HttpResponse>(platform::HttpResponse{200, "[{\"success\":\"ok\"}]"});
+        return std::optional<platform::HttpResponse>(platform::HttpResponse{200, "[{\"success\":\"ok\"}]", {}});
     });
     f.http.reply("POST", "/schedules", R"([{"success":{"id":"20"}}])");
     f.http.reply("DELETE", "/schedules/20", R"([{"success":"ok"}])");
