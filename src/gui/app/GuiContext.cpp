@@ -32,7 +32,7 @@ public:
         if (postDrain) scheduleDrain();
     }
 
-    static constexpr qint64 sliceMs = 6;
+    static constexpr qint64 sliceMs = 5;
 
     bool sliceSpent() const { return slice_.isValid() && slice_.elapsed() >= sliceMs; }
 

@@ -25,7 +25,7 @@ using platform::View;
 namespace {
 
 // How long one pass may spend making the widgets of new subviews.
-constexpr qint64 buildSliceMs = 4;
+constexpr qint64 buildSliceMs = 3;
 
 // Deletes retired widgets a few milliseconds' worth at a time (all the strips
 // of a big house at a rebuild), the rest after Qt had its turn. A widget

@@ -23,6 +23,8 @@ TEST(BridgeListBench, LightsArrayWithFiftyMillisecondsOfLatency) {
     std::printf("%-7s %-22s %10s %9s\n", "lamps", "bridge lists", "wall ms", "requests");
     for (int lamps : {10, 50, 200}) {
         for (bool namesOnly : {true, false}) {
+            // A request a lamp: at 200 lamps that alone would be ten seconds.
+            if (namesOnly && lamps > 50) continue;
             SimulatedBridge::Options options;
             options.lamps = lamps;
             options.groups = lamps / 5;
