@@ -181,7 +181,9 @@ TEST_F(SimFaults, IdleAndSlowClientsCannotStarveIt) {
     const auto took = std::chrono::steady_clock::now() - start;
     ASSERT_TRUE(reply);
     EXPECT_EQ(parseReply(reply)["name"], "Hall");
-    EXPECT_LT(took, std::chrono::seconds(1));
+    // Starved, it would wait for the idle ones' 2 s read time-out; under a
+    // sanitizer on a busy machine a prompt answer still takes up to a second.
+    EXPECT_LT(took, std::chrono::milliseconds(1750));
     // They are let go after a few seconds of silence.
     char byte;
     EXPECT_EQ(::recv(idle.front(), &byte, 1, 0), 0);
