@@ -9,7 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace glowmere::sim;
     static const char* methods[] = {"GET", "PUT", "POST", "DELETE"};
-    SimBridge bridge(StartOptions{5, 2, "u", "pressed", false, "127.0.0.1:80", 1, false},
+    SimBridge bridge(StartOptions{5, 2, "u", "pressed", false, "127.0.0.1:80", 1, false, {}},
                      SimTime{std::chrono::seconds(1796000000)});
     std::string input(reinterpret_cast<const char*>(data), size);
     // One request per line: a method digit, a path, a tab, a body.
