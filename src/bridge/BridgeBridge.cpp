@@ -916,9 +916,10 @@ std::optional<Value> BridgeBridge::readList(const ListReading& how) {
     }
     Value result = Value::emptyList();
     for (const auto& id : keysInNumericOrder(list)) {
+        // Taken out of the list rather than copied: every cycle reads the whole list.
+        Value record = std::move(list.member(id));
         // The list's reply holds each member's whole record; older bridges
         // list names only, and those members are read one by one.
-        Value record = list[id];
         std::string itemText;
         const bool whole = record[how.stateKey].isMap() && (!how.needsMembers || record.contains("lights"));
         if (!whole) {
@@ -933,8 +934,15 @@ std::optional<Value> BridgeBridge::readList(const ListReading& how) {
             record = dictionaryOfDictionariesFromJSON(itemText);
         }
         if (!record.isMap()) record = Value::emptyMap();
-        Value state = record[how.stateKey];
-        if (how.missingOnIsOff && state.contains("bri") && !state.contains("on")) state.set("on", "false");
+        // Read in place; copied only where a missing "on" is read as off.
+        Value patchedState;
+        const Value* statePointer = &record[how.stateKey];
+        if (how.missingOnIsOff && statePointer->contains("bri") && !statePointer->contains("on")) {
+            patchedState = *statePointer;
+            patchedState.set("on", "false");
+            statePointer = &patchedState;
+        }
+        const Value& state = *statePointer;
         if (!state.contains("bri") || !state.contains("on")) {
             if (how.logSkipped)
                 platform::log(
