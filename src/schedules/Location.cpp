@@ -81,9 +81,11 @@ bool DefaultsLocation::takeServicePosition(const GeoPosition& position) {
         return false;
     auto chosen = chosenPosition();
     if (chosen && chosen->source == PositionSource::Entered) return false;
-    defaults_.setObject(positionSourceKey, serviceSource);
+    // The source last: whoever reads it on another thread finds the
+    // position it names already in place.
     defaults_.setObject(latitudeKey, position.latitude);
     defaults_.setObject(longitudeKey, position.longitude);
+    defaults_.setObject(positionSourceKey, serviceSource);
     return true;
 }
 
