@@ -169,7 +169,8 @@ TEST_F(GuiBench, TheScheduleWindowRegistersTenItemsAgainstA300MillisecondBridge)
     std::printf(
         "schedule window, %d On & Off items at 300 ms latency: %.1f s, longest stall of the window thread "
         "%lld ms, progress line %s\n",
-        items, elapsed.elapsed() / 1000.0, static_cast<long long>(meter.worstMs()), progressShown ? "shown" : "NOT shown");
+        items, elapsed.elapsed() / 1000.0, static_cast<long long>(meter.worstMs()),
+        progressShown ? "shown" : "NOT shown");
     expectWithinAim("longest stall of the window thread (ms)", meter.worstMs(), 50);
     EXPECT_TRUE(progressShown);
 }
